@@ -1,0 +1,39 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Help and readme: opened with the desktop's default application, without
+// waiting for it.
+#include "app/Unit1.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace {
+
+// A document named without a directory: the current directory first, then
+// the program's own directory, then the installed data directory, so that a
+// program started from a desktop menu still finds it. When none holds it, the
+// bare name is handed on (the desktop then reports it).
+QString locateDocument(const QString &name, const QString &executableDir)
+{
+    const QStringList dirs = {QDir::currentPath(), executableDir,
+                              QStringLiteral(PELMORA_DATADIR)};
+    for (const QString &dir : dirs) {
+        const QFileInfo info(QDir(dir), name);
+        if (info.isFile())
+            return info.absoluteFilePath();
+    }
+    return QDir::current().absoluteFilePath(name);
+}
+
+} // namespace
+
+void TForm1::H2Click()
+{
+    m_services.shell->open(this, locateDocument(QStringLiteral("pelmora.chm"),
+                                                m_services.executableDir));
+}
+
+void TForm1::ReadmeR1Click()
+{
+    m_services.shell->open(this, locateDocument(QStringLiteral("readme.txt"),
+                                                m_services.executableDir));
+}

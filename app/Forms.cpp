@@ -1,0 +1,73 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "app/Forms.h"
+
+#include "about/Unit2.h"
+#include "app/Unit1.h"
+#include "commands/Unit5.h"
+#include "commands/Unit7.h"
+#include "lists/Unit3.h"
+#include "lists/Unit4.h"
+#include "lists/Unit6.h"
+
+#include <QFontDatabase>
+
+void createForms(const Services &services)
+{
+    Form1 = new TForm1(services);
+    Form1->FormCreate();
+    Form2 = new TForm2(Form1);
+    Form2->FormCreate();
+    Form3 = new TForm3(Form1);
+    Form3->FormCreate();
+    Form4 = new TForm4(Form1);
+    Form4->FormCreate();
+    Form5 = new TForm5(Form1);
+    Form5->FormCreate();
+    Form6 = new TForm6(Form1);
+    Form6->FormCreate();
+    Form7 = new TForm7(Form1);
+    Form7->FormCreate();
+}
+
+void destroyForms()
+{
+    // The secondary windows are children of the main window.
+    delete Form1;
+    Form1 = nullptr;
+    Form2 = nullptr;
+    Form3 = nullptr;
+    Form4 = nullptr;
+    Form5 = nullptr;
+    Form6 = nullptr;
+    Form7 = nullptr;
+}
+
+void registerFontSubstitutes()
+{
+    const QStringList japanese = {
+        QStringLiteral("Noto Sans CJK JP"), QStringLiteral("IPAPGothic"),
+        QStringLiteral("IPAGothic"),        QStringLiteral("VL PGothic"),
+        QStringLiteral("Takao PGothic"),    QStringLiteral("Source Han Sans JP"),
+    };
+    const QStringList monospace = {
+        QStringLiteral("Noto Sans Mono CJK JP"), QStringLiteral("IPAGothic"),
+        QStringLiteral("VL Gothic"),             QStringLiteral("Noto Sans CJK JP"),
+    };
+    QFont::insertSubstitutions(QStringLiteral("ＭＳ Ｐゴシック"), japanese);
+    QFont::insertSubstitutions(QStringLiteral("ＭＳ ゴシック"), monospace);
+}
+
+QFont formFont(const QString &family, int pixelSize, bool bold)
+{
+    QFont font(family);
+    font.setPixelSize(pixelSize);
+    font.setBold(bold);
+    return font;
+}
+
+void showModeless(QWidget *window)
+{
+    window->show();
+    window->raise();
+    window->activateWindow();
+}

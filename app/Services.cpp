@@ -1,0 +1,142 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "app/Services.h"
+
+#include "app/Taskbar.h"
+#include "persist/ProgramDir.h"
+#include "player/MpvPlayer.h"
+
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QStandardPaths>
+#include <QTimer>
+#include <QUrl>
+#include <chrono>
+
+namespace {
+
+class QtDialogs : public Dialogs
+{
+public:
+    MsgResult message(QWidget *parent, const Message &m) override
+    {
+        QMessageBox box(parent);
+        box.setWindowTitle(m.caption);
+        box.setText(m.text);
+        box.setTextInteractionFlags(Qt::TextSelectableByMouse);
+        switch (m.icon) {
+        case MsgIcon::Information:
+            box.setIcon(QMessageBox::Information);
+            break;
+        case MsgIcon::Warning:
+            box.setIcon(QMessageBox::Warning);
+            break;
+        case MsgIcon::Error:
+            box.setIcon(QMessageBox::Critical);
+            break;
+        case MsgIcon::Question:
+            box.setIcon(QMessageBox::Question);
+            break;
+        }
+        if (m.buttons == MsgButtons::Ok) {
+            box.setStandardButtons(QMessageBox::Ok);
+            box.exec();
+            return MsgResult::Ok;
+        }
+        QPushButton *yes = box.addButton(QMessageBox::Yes);
+        QPushButton *no = box.addButton(QMessageBox::No);
+        if (!m.yesText.isEmpty())
+            yes->setText(m.yesText);
+        if (!m.noText.isEmpty())
+            no->setText(m.noText);
+        box.setDefaultButton(m.defaultButton == MsgResult::Yes ? yes : no);
+        box.setEscapeButton(no);
+        box.exec();
+        return box.clickedButton() == yes ? MsgResult::Yes : MsgResult::No;
+    }
+
+    QString openFile(QWidget *parent, const FileDialogOptions &o) override
+    {
+        return QFileDialog::getOpenFileName(parent, QString(), QString(), o.filter);
+    }
+
+    QStringList openFiles(QWidget *parent, const FileDialogOptions &o) override
+    {
+        return QFileDialog::getOpenFileNames(parent, QString(), QString(), o.filter);
+    }
+
+    QString saveFile(QWidget *parent, const FileDialogOptions &o) override
+    {
+        QFileDialog dialog(parent);
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setFileMode(QFileDialog::AnyFile);
+        dialog.setNameFilter(o.filter);
+        dialog.setDefaultSuffix(o.defaultSuffix);
+        dialog.setOption(QFileDialog::DontConfirmOverwrite, !o.confirmOverwrite);
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+            return QString();
+        return dialog.selectedFiles().constFirst();
+    }
+};
+
+class SystemClock : public Clock
+{
+public:
+    QDateTime now() const override { return QDateTime::currentDateTime(); }
+    quint64 highResolutionTicks() const override
+    {
+        return static_cast<quint64>(
+            std::chrono::high_resolution_clock::now().time_since_epoch().count());
+    }
+};
+
+class TimerDelay : public Delay
+{
+public:
+    void after(int milliseconds, QObject *context, std::function<void()> continuation) override
+    {
+        QTimer::singleShot(milliseconds, context, std::move(continuation));
+    }
+};
+
+class DesktopShell : public Shell
+{
+public:
+    void open(QWidget *, const QString &target) override
+    {
+        const QUrl url = target.contains(QLatin1String("://")) ? QUrl(target)
+                                                                : QUrl::fromLocalFile(target);
+        QDesktopServices::openUrl(url);
+    }
+};
+
+} // namespace
+
+Services realServices(const QStringList &arguments)
+{
+    static QtDialogs dialogs;
+    static SystemClock clock;
+    static TimerDelay delay;
+    static DesktopShell shell;
+    static std::unique_ptr<Taskbar> taskbar = makePlatformTaskbar();
+
+    Services s;
+    s.makePlayer = [](QWidget *parent) -> MediaPlayer * {
+        MpvPlayer::Options options;
+        return new MpvPlayer(parent, options);
+    };
+    s.dialogs = &dialogs;
+    s.clock = &clock;
+    s.delay = &delay;
+    s.shell = &shell;
+    s.taskbar = taskbar.get();
+    s.executableDir = QCoreApplication::applicationDirPath();
+    s.programDir = chooseProgramDir(
+        s.executableDir, QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation));
+    s.programName = QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
+    s.arguments = arguments;
+    return s;
+}

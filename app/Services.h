@@ -1,0 +1,106 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+#include <functional>
+
+class QWidget;
+class MediaPlayer;
+
+// Message boxes and file dialogs. Handlers never call QMessageBox or
+// QFileDialog themselves: they go through this interface, which tests answer
+// by script.
+enum class MsgIcon { Information, Warning, Error, Question };
+enum class MsgButtons { Ok, YesNo };
+enum class MsgResult { Ok, Yes, No };
+
+struct Message
+{
+    QString caption;
+    QString text;
+    MsgIcon icon = MsgIcon::Information;
+    MsgButtons buttons = MsgButtons::Ok;
+    MsgResult defaultButton = MsgResult::Ok;
+    // Own captions of the Yes and No buttons, when the box does not use the
+    // standard ones.
+    QString yesText;
+    QString noText;
+};
+
+struct FileDialogOptions
+{
+    QString filter;           // Qt filter text, e.g. "テキストファイル(*.txt);;すべてのファイル(*)"
+    QString defaultSuffix;    // save dialogs: appended to a name typed without one
+    bool confirmOverwrite = true;
+};
+
+class Dialogs
+{
+public:
+    virtual ~Dialogs() = default;
+    // A modal message box; returns the button chosen (Ok for an Ok box, and
+    // the default's opposite No when a Yes/No box is closed otherwise).
+    virtual MsgResult message(QWidget *parent, const Message &message) = 0;
+    // Modal file dialogs; an empty result (or list) means cancelled.
+    virtual QString openFile(QWidget *parent, const FileDialogOptions &options) = 0;
+    virtual QStringList openFiles(QWidget *parent, const FileDialogOptions &options) = 0;
+    virtual QString saveFile(QWidget *parent, const FileDialogOptions &options) = 0;
+};
+
+// The local clock and a high-resolution counter (to seed random draws).
+class Clock
+{
+public:
+    virtual ~Clock() = default;
+    virtual QDateTime now() const = 0;
+    virtual quint64 highResolutionTicks() const = 0;
+};
+
+// The pause before the playlist opens its next entry. It never blocks the GUI
+// thread: the continuation runs later on it.
+class Delay
+{
+public:
+    virtual ~Delay() = default;
+    virtual void after(int milliseconds, QObject *context, std::function<void()> continuation) = 0;
+};
+
+// Opening a document or address with the desktop's default application,
+// without waiting for it.
+class Shell
+{
+public:
+    virtual ~Shell() = default;
+    virtual void open(QWidget *owner, const QString &fileOrAddress) = 0;
+};
+
+// The progress shown on the program's taskbar button or dock icon. States as
+// the taskbar uses them: 2 normal, 8 paused.
+class Taskbar
+{
+public:
+    virtual ~Taskbar() = default;
+    virtual void setProgress(QWidget *window, int state, quint64 value, quint64 max) = 0;
+};
+
+// Everything the windows need from outside, so that tests can replace each
+// piece: the player, the boxes and dialogs, the clock, the pause, the shell,
+// the taskbar and the directory where the program keeps its files.
+struct Services
+{
+    std::function<MediaPlayer *(QWidget *parent)> makePlayer;
+    Dialogs *dialogs = nullptr;
+    Clock *clock = nullptr;
+    Delay *delay = nullptr;
+    Shell *shell = nullptr;
+    Taskbar *taskbar = nullptr;
+    QString programDir;        // where Pelmora.ini, Resume.ini and Playlist.txt lie
+    QString executableDir;     // the program's own directory (help and readme)
+    QString programName = QStringLiteral("pelmora"); // the program file's name without extension
+    QStringList arguments;     // the command line after the program's own name
+};
+
+// The real services, for the running program.
+Services realServices(const QStringList &arguments);

@@ -1,0 +1,397 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The main window: construction, start-up (FormCreate, FormShow), the menu,
+// the space key and click toggles, the lock of the player's controls, the
+// commands that show the secondary windows, the player's error and
+// disconnection events.
+#include "app/Unit1.h"
+
+#include "about/Unit2.h"
+#include "app/Forms.h"
+#include "app/TimeText.h"
+#include "commands/Unit5.h"
+#include "commands/Unit7.h"
+#include "lists/Unit3.h"
+#include "lists/Unit4.h"
+#include "lists/Unit6.h"
+#include "persist/IniFile.h"
+#include "persist/ProgramDir.h"
+#include "player/MediaPlayer.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenuBar>
+#include <QScreen>
+#include <QStatusBar>
+#include <QTimer>
+
+bool SaveClicked = false;
+bool Shitei = false;
+TForm1 *Form1 = nullptr;
+
+namespace {
+const QString kSettingsFileName = QString::fromUtf8(kSettingsFile);
+const QString kResumeFileName = QString::fromUtf8(kResumeFile);
+const QString kPlaylistFileName = QString::fromUtf8(kPlaylistFile);
+} // namespace
+
+TForm1::TForm1(const Services &services, QWidget *parent)
+    : QMainWindow(parent), m_services(services)
+{
+    Form1 = this;
+    SaveClicked = false;
+    Shitei = false;
+
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("Pelmora"));
+    setFont(formFont(QStringLiteral("ＭＳ Ｐゴシック"), 12));
+
+    WindowsMediaPlayer1 = m_services.makePlayer(this);
+    WindowsMediaPlayer1->setObjectName(QStringLiteral("WindowsMediaPlayer1"));
+    setCentralWidget(WindowsMediaPlayer1);
+    // The space key is the window's own toggle: the player's buttons must not
+    // take it as a click as well.
+    for (QAbstractButton *b : WindowsMediaPlayer1->findChildren<QAbstractButton *>())
+        b->setFocusPolicy(Qt::NoFocus);
+
+    StatusBar1 = new QLabel(this);
+    StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
+    statusBar()->addWidget(StatusBar1, 1);
+    statusBar()->setFixedHeight(19);
+    statusBar()->setSizeGripEnabled(false);
+
+    Timer1 = new QTimer(this);
+    Timer1->setInterval(1000);
+    Timer2 = new QTimer(this);
+    Timer2->setInterval(1000);
+    connect(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
+    connect(Timer2, &QTimer::timeout, this, &TForm1::Timer2Timer);
+
+    buildMenu();
+
+    connect(WindowsMediaPlayer1, &MediaPlayer::clicked, this, &TForm1::WindowsMediaPlayer1Click);
+    connect(WindowsMediaPlayer1, &MediaPlayer::error, this, &TForm1::WindowsMediaPlayer1Error,
+            Qt::QueuedConnection);
+    connect(WindowsMediaPlayer1, &MediaPlayer::disconnected, this,
+            &TForm1::WindowsMediaPlayer1Disconnect, Qt::QueuedConnection);
+    connect(WindowsMediaPlayer1, &MediaPlayer::fullScreenRequested, this,
+            &TForm1::setFullScreenVideo);
+
+    // Client area 624 x 426 below the menu bar, centred when first shown.
+    resize(624, 426 + menuBar()->sizeHint().height());
+    if (const QScreen *screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+
+    // Key preview: the window sees key presses before the focused control.
+    qApp->installEventFilter(this);
+}
+
+TForm1::~TForm1()
+{
+    qApp->removeEventFilter(this);
+    if (Form1 == this)
+        Form1 = nullptr;
+}
+
+QString TForm1::settingsPath() const
+{
+    return programFile(m_services.programDir, kSettingsFileName);
+}
+
+QString TForm1::resumePath() const
+{
+    return programFile(m_services.programDir, kResumeFileName);
+}
+
+QString TForm1::playlistPath() const
+{
+    return programFile(m_services.programDir, kPlaylistFileName);
+}
+
+QStringList TForm1::recentList() const
+{
+    QStringList list;
+    if (!Form4)
+        return list;
+    for (int i = 0; i < Form4->ComboBox1->count(); ++i)
+        list << Form4->ComboBox1->itemText(i);
+    return list;
+}
+
+void TForm1::buildMenu()
+{
+    auto icon = [](int index) {
+        return QIcon(QStringLiteral(":/icons/menu-%1.svg").arg(index));
+    };
+    auto item = [this](QMenu *menu, const char *name, const QString &caption,
+                       void (TForm1::*handler)()) {
+        QAction *a = menu->addAction(caption);
+        a->setObjectName(QString::fromLatin1(name));
+        if (handler)
+            connect(a, &QAction::triggered, this, handler);
+        return a;
+    };
+    auto check = [](QAction *a) {
+        a->setCheckable(true);
+        a->setChecked(false);
+        return a;
+    };
+    auto shortcut = [](QAction *a, Qt::Key key) {
+        a->setShortcut(QKeySequence(Qt::CTRL | key));
+        a->setShortcutContext(Qt::WindowShortcut);
+    };
+
+    QMenuBar *bar = menuBar();
+    F1 = bar->addMenu(QStringLiteral("ファイル(&F)"));
+    F1->setObjectName(QStringLiteral("F1"));
+    O1 = item(F1, "O1", QStringLiteral("開く(&O)..."), &TForm1::O1Click);
+    O1->setIcon(icon(0));
+    T1 = item(F1, "T1", QStringLiteral("再生開始位置を指定して開く(&T)..."), &TForm1::T1Click);
+    R3 = item(F1, "R3", QStringLiteral("最近開いたファイル(&R)..."), &TForm1::R3Click);
+    F1->addSeparator()->setObjectName(QStringLiteral("N1"));
+    E1 = item(F1, "E1", QStringLiteral("現在の再生位置を保存して終了(&S)"), &TForm1::E1Click);
+    E1->setEnabled(false);
+    X1 = item(F1, "X1", QStringLiteral("終了(&X)"), &TForm1::X1Click);
+
+    R1 = bar->addMenu(QStringLiteral("レジューム(&R)"));
+    R1->setObjectName(QStringLiteral("R1"));
+    P1 = item(R1, "P1", QStringLiteral("レジューム(&P)"), &TForm1::P1Click);
+    P1->setIcon(icon(1));
+    P1->setEnabled(false);
+
+    P2 = bar->addMenu(QStringLiteral("再生(&P)"));
+    P2->setObjectName(QStringLiteral("P2"));
+    N60A1 = item(P2, "N60A1", QStringLiteral("60秒早送り(&A)"), &TForm1::N60A1Click);
+    shortcut(N60A1, Qt::Key_F1);
+    N30B1 = item(P2, "N30B1", QStringLiteral("30秒早送り(&B)"), &TForm1::N30B1Click);
+    shortcut(N30B1, Qt::Key_F2);
+    N10C1 = item(P2, "N10C1", QStringLiteral("10秒早送り(&C)"), &TForm1::N10C1Click);
+    shortcut(N10C1, Qt::Key_F3);
+    N5D1 = item(P2, "N5D1", QStringLiteral("5秒早送り(&D)"), &TForm1::N5D1Click);
+    shortcut(N5D1, Qt::Key_F4);
+    P2->addSeparator()->setObjectName(QStringLiteral("N5"));
+    N60E1 = item(P2, "N60E1", QStringLiteral("60秒巻き戻し(&E)"), &TForm1::N60E1Click);
+    shortcut(N60E1, Qt::Key_F5);
+    N30F1 = item(P2, "N30F1", QStringLiteral("30秒巻き戻し(&F)"), &TForm1::N30F1Click);
+    shortcut(N30F1, Qt::Key_F6);
+    N10G1 = item(P2, "N10G1", QStringLiteral("10秒巻き戻し(&G)"), &TForm1::N10G1Click);
+    shortcut(N10G1, Qt::Key_F7);
+    N5H1 = item(P2, "N5H1", QStringLiteral("5秒巻き戻し(&H)"), &TForm1::N5H1Click);
+    shortcut(N5H1, Qt::Key_F8);
+    P2->addSeparator()->setObjectName(QStringLiteral("N6"));
+    N7 = item(P2, "N7", QStringLiteral("指定位置へ移動(&S)..."), &TForm1::N7Click);
+    N7->setIcon(icon(8));
+    ABR1 = item(P2, "ABR1", QStringLiteral("A-Bリピート(&R)..."), &TForm1::ABR1Click);
+    ABR1->setIcon(icon(9));
+    P2->addSeparator()->setObjectName(QStringLiteral("N8"));
+    N9 = item(P2, "N9", QStringLiteral("プレイリスト(&L)..."), &TForm1::N9Click);
+    N9->setIcon(icon(10));
+
+    O2 = bar->addMenu(QStringLiteral("オプション(&O)"));
+    O2->setObjectName(QStringLiteral("O2"));
+    C1 = check(item(O2, "C1", QStringLiteral("再生中に他のファイルを再生しようとしたとき確認する(&C)"),
+                    nullptr));
+    C1->setIcon(icon(2));
+    N2 = check(item(O2, "N2", QStringLiteral("操作部のロック(&L)"), &TForm1::N2Click));
+    N2->setIcon(icon(3));
+    X2 = check(item(O2, "X2", QStringLiteral("プログラムの終了を防止(&X)"), nullptr));
+    X2->setIcon(icon(7));
+    O2->addSeparator()->setObjectName(QStringLiteral("N3"));
+    R2 = item(O2, "R2", QStringLiteral("再生位置の記録（&R）..."), &TForm1::R2Click);
+    R2->setIcon(icon(5));
+
+    H1 = bar->addMenu(QStringLiteral("ヘルプ(&H)"));
+    H1->setObjectName(QStringLiteral("H1"));
+    H2 = item(H1, "H2", QStringLiteral("ヘルプ(&H)"), &TForm1::H2Click);
+    H2->setIcon(icon(4));
+    ReadmeR1 = item(H1, "ReadmeR1", QStringLiteral("Readme(&R)"), &TForm1::ReadmeR1Click);
+    ReadmeR1->setIcon(icon(6));
+    H1->addSeparator()->setObjectName(QStringLiteral("N4"));
+    A1 = item(H1, "A1", QStringLiteral("バージョン情報(&A)..."), &TForm1::A1Click);
+}
+
+void TForm1::FormCreate()
+{
+    // 1. Files dropped from the file manager are handled by DropFiles.
+    setAcceptDrops(true);
+
+    // 2. The two files are opened by each read; nothing stays open.
+    const IniFile resume(resumePath());
+    const IniFile settings(settingsPath());
+    runHandler(*this, nullptr, [&] {
+        // 3. The volume, passed on as read.
+        WindowsMediaPlayer1->setVolume(
+            static_cast<int>(settings.readInteger(QStringLiteral("Volume"), QStringLiteral("Value"), 50)));
+        // 4. The history switch.
+        if (!settings.readBool(QStringLiteral("Recently"), QStringLiteral("Enable"), true))
+            RecentDisable = true;
+        // 5. The resume check.
+        if (!resume.valueExists(QStringLiteral("Resume"), QStringLiteral("Second")))
+            return;
+        const QString fileName =
+            resume.readString(QStringLiteral("Resume"), QStringLiteral("FileName"), QString());
+        const double second =
+            resume.readFloat(QStringLiteral("Resume"), QStringLiteral("Second"), 0.0);
+        Message notice;
+        notice.caption = QStringLiteral("レジューム可能なファイルがあります");
+        notice.icon = MsgIcon::Information;
+        notice.text = QStringLiteral("途中から再生できるファイルがあります：\n") +
+                      fileNamePart(fileName) + QStringLiteral("（") + timeText(second) +
+                      QStringLiteral("～）") + QStringLiteral("\n") +
+                      QStringLiteral("このファイルを途中から再生するには「レジューム」をクリックしてください。");
+        m_services.dialogs->message(this, notice);
+        P1->setEnabled(true);
+        SaveClicked = false;
+    });
+}
+
+void TForm1::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    if (!m_shown) {
+        m_shown = true;
+        FormShow();
+    }
+}
+
+void TForm1::FormShow()
+{
+    runHandler(*this, nullptr, [&] {
+        if (m_services.arguments.isEmpty())
+            return;
+        if (Timer2->isActive())
+            Timer2->stop();
+        OpenFile(m_services.arguments.constFirst());
+    });
+}
+
+bool TForm1::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::KeyPress && watched->isWidgetType()) {
+        auto *widget = static_cast<QWidget *>(watched);
+        // Key events travel up from the focused control; act once, at the
+        // control that received the key, and only for this window.
+        QWidget *target = QApplication::focusWidget() ? QApplication::focusWidget() : this;
+        if (widget == target && widget->window() == this) {
+            const QString text = static_cast<QKeyEvent *>(event)->text();
+            if (text.size() == 1)
+                FormKeyPress(text.at(0));
+        }
+    }
+    return QMainWindow::eventFilter(watched, event); // never consumed
+}
+
+void TForm1::FormKeyPress(QChar key)
+{
+    if (key != QChar(32))
+        return;
+    runHandler(*this, nullptr, [&] {
+        if (!N2->isChecked() && WindowsMediaPlayer1->playState() == MediaPlayer::Playing)
+            WindowsMediaPlayer1->pause();
+        else if (!N2->isChecked() && WindowsMediaPlayer1->playState() == MediaPlayer::Paused)
+            WindowsMediaPlayer1->play();
+    });
+}
+
+void TForm1::WindowsMediaPlayer1Click(int nButton, int, double, double)
+{
+    if (nButton != 1)
+        return;
+    runHandler(*this, nullptr, [&] {
+        if (!N2->isChecked() && WindowsMediaPlayer1->playState() == MediaPlayer::Playing)
+            WindowsMediaPlayer1->pause();
+        else if (!N2->isChecked() && WindowsMediaPlayer1->playState() == MediaPlayer::Paused)
+            WindowsMediaPlayer1->play();
+    });
+}
+
+void TForm1::WindowsMediaPlayer1Error()
+{
+    showErrorReport(m_services.dialogs, this, QStringLiteral("WMPエラー"),
+                    QStringLiteral("WMPエラー"));
+}
+
+void TForm1::WindowsMediaPlayer1Disconnect(int)
+{
+    Timer1->stop();
+}
+
+void TForm1::N2Click()
+{
+    // The check mark has flipped already.
+    runHandler(*this, nullptr, [&] {
+        WindowsMediaPlayer1->setPlayerEnabled(!WindowsMediaPlayer1->playerEnabled());
+    });
+}
+
+void TForm1::A1Click()
+{
+    showModeless(Form2);
+}
+
+void TForm1::R3Click()
+{
+    showModeless(Form4);
+}
+
+void TForm1::N7Click()
+{
+    showModeless(Form5);
+}
+
+void TForm1::ABR1Click()
+{
+    showModeless(Form7);
+}
+
+void TForm1::N9Click()
+{
+    showModeless(Form6);
+}
+
+void TForm1::R2Click()
+{
+    showModeless(Form3);
+}
+
+void TForm1::setFullScreenVideo(bool on)
+{
+    if (on == isFullScreen())
+        return;
+    if (on) {
+        menuBar()->hide();
+        statusBar()->hide();
+        showFullScreen();
+    } else {
+        showNormal();
+        menuBar()->show();
+        statusBar()->show();
+    }
+}
+
+void TForm1::closeEvent(QCloseEvent *event)
+{
+    if (m_closeAllowed || FormCloseQuery()) {
+        m_closeAllowed = true;
+        event->accept();
+    } else {
+        event->ignore();
+    }
+}
+
+QString fileNamePart(const QString &fileName)
+{
+    const qsizetype cut = std::max({fileName.lastIndexOf(u'\\'), fileName.lastIndexOf(u'/'),
+                                    fileName.lastIndexOf(u':')});
+    return fileName.mid(cut + 1);
+}
+
+QString captionName(const QString &fileName)
+{
+    const QString name = fileNamePart(fileName);
+    const qsizetype dot = name.lastIndexOf(u'.');
+    return dot < 0 ? name : name.left(dot);
+}

@@ -1,0 +1,154 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "app/Guard.h"
+#include "app/Services.h"
+
+#include <QMainWindow>
+#include <QPointer>
+
+class MediaPlayer;
+class QAction;
+class QLabel;
+class QMenu;
+class QTimer;
+
+// The main window: hosts the player, carries the only menu bar, shows the
+// status bar and owns the two timers (Timer1: the status update, Timer2: the
+// playlist's auto-advance). Its handlers are spread over the folders of the
+// subsystems they belong to:
+//   app/Unit1.cpp         start-up, menu, small handlers
+//   app/Unit1Open.cpp     OpenFile, the open commands, dropped files
+//   app/Unit1Monitor.cpp  the status update and the taskbar progress
+//   persist/Unit1Resume.cpp  the close query, save and exit, exit, resume
+//   commands/Unit1Seek.cpp   the eight seek commands
+//   lists/Unit1Advance.cpp   the playlist's auto-advance
+//   about/Unit1Help.cpp      help and readme
+class TForm1 : public QMainWindow, public HandlerContext
+{
+    Q_OBJECT
+
+public:
+    explicit TForm1(const Services &services, QWidget *parent = nullptr);
+    ~TForm1() override;
+
+    const Services &services() const { return m_services; }
+
+    // --- child controls ---
+    MediaPlayer *WindowsMediaPlayer1 = nullptr;
+    QLabel *StatusBar1 = nullptr; // the status bar's single panel
+    QTimer *Timer1 = nullptr;     // status update, 1000 ms
+    QTimer *Timer2 = nullptr;     // playlist auto-advance, 1000 ms
+
+    // menus
+    QMenu *F1 = nullptr, *R1 = nullptr, *P2 = nullptr, *O2 = nullptr, *H1 = nullptr;
+    // menu items
+    QAction *O1 = nullptr, *T1 = nullptr, *R3 = nullptr, *E1 = nullptr, *X1 = nullptr;
+    QAction *P1 = nullptr;
+    QAction *N60A1 = nullptr, *N30B1 = nullptr, *N10C1 = nullptr, *N5D1 = nullptr;
+    QAction *N60E1 = nullptr, *N30F1 = nullptr, *N10G1 = nullptr, *N5H1 = nullptr;
+    QAction *N7 = nullptr, *ABR1 = nullptr, *N9 = nullptr;
+    QAction *C1 = nullptr, *N2 = nullptr, *X2 = nullptr, *R2 = nullptr;
+    QAction *H2 = nullptr, *ReadmeR1 = nullptr, *A1 = nullptr;
+
+    // --- state ---
+    QString CurrentPosition; // the position as last shown, "hh:nn:ss"
+    bool RecentDisable = false;
+
+    // --- start-up and small handlers ---
+    void FormCreate();
+    void FormShow();
+    void FormKeyPress(QChar key);
+    void WindowsMediaPlayer1Click(int nButton, int nShiftState, double fX, double fY);
+    void WindowsMediaPlayer1Error();
+    void WindowsMediaPlayer1Disconnect(int result);
+    void N2Click();
+    void A1Click();
+    void R3Click();
+    void N7Click();
+    void ABR1Click();
+    void N9Click();
+    void R2Click();
+
+    // --- opening media ---
+    void OpenFile(const QString &FileName);
+    void O1Click();
+    void T1Click();
+    void DropFiles(const QStringList &names);
+
+    // --- playback monitor ---
+    void Timer1Timer();
+    void ProgressBarTB(QWidget *hwnd, int tbpFlags, quint64 Value, quint64 Max);
+
+    // --- saving and resuming ---
+    bool FormCloseQuery();
+    void E1Click();
+    void X1Click();
+    void P1Click();
+
+    // --- seeking ---
+    void N60A1Click();
+    void N30B1Click();
+    void N10C1Click();
+    void N5D1Click();
+    void N60E1Click();
+    void N30F1Click();
+    void N10G1Click();
+    void N5H1Click();
+
+    // --- playlist auto-advance ---
+    void Timer2Timer();
+    bool advancePending() const { return m_advancePending; }
+
+    // --- help ---
+    void H2Click();
+    void ReadmeR1Click();
+
+    // The recent list (the entries of the recent-files window's combo box).
+    QStringList recentList() const;
+
+    // Paths of the program's files, built anew at each use.
+    QString settingsPath() const;
+    QString resumePath() const;
+    QString playlistPath() const;
+
+    // HandlerContext
+    Dialogs *handlerDialogs() const override { return m_services.dialogs; }
+    QWidget *handlerParent() const override { return const_cast<TForm1 *>(this); }
+    QString handlerProgramName() const override { return m_services.programName; }
+
+    // Full screen of the main window (the video surface is never reparented).
+    void setFullScreenVideo(bool on);
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
+
+private:
+    void buildMenu();
+    void showSecondary(QWidget *window);
+    void seekBy(double step);
+    void continueAdvance();
+    void setCaptionFromName(const QString &name);
+
+    Services m_services;
+    bool m_shown = false;
+    bool m_advancePending = false;
+    bool m_closeAllowed = false; // the close query has already allowed this close
+};
+
+// Program-wide flags of the main window's unit.
+extern bool SaveClicked; // the save-and-exit command was chosen
+extern bool Shitei;      // the next OpenFile takes the start-position path
+
+// The one main window instance.
+extern TForm1 *Form1;
+
+// The caption name of a file: the text after the last "\", "/" or ":", cut
+// before its last full stop.
+QString captionName(const QString &fileName);
+// The file-name part: the text after the last "\", "/" or ":".
+QString fileNamePart(const QString &fileName);

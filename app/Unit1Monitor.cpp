@@ -1,0 +1,54 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The playback monitor: once a second the status bar, CurrentPosition and the
+// taskbar progress are refreshed from the player.
+#include "app/Unit1.h"
+
+#include "app/TimeText.h"
+#include "player/MediaPlayer.h"
+
+#include <QLabel>
+#include <cmath>
+
+namespace {
+
+quint64 wholeSeconds(double seconds)
+{
+    return std::isfinite(seconds) && seconds > 0 ? static_cast<quint64>(std::trunc(seconds)) : 0;
+}
+
+} // namespace
+
+void TForm1::Timer1Timer()
+{
+    runHandler(*this, "Timer1", [&] {
+        MediaPlayer *player = WindowsMediaPlayer1;
+        if (!player->hasCurrentMedia())
+            return;
+        const double p = player->currentPosition();
+        CurrentPosition = timeText(p);
+        if (player->playState() == MediaPlayer::Playing) {
+            const QDateTime now = m_services.clock->now();
+            const double d = player->duration();
+            // The remaining whole seconds, truncated toward zero; the end
+            // time is exact to the millisecond and shown without them.
+            const double remaining = std::trunc(d - p);
+            const qint64 remainingSeconds =
+                std::isfinite(remaining) ? static_cast<qint64>(remaining) : 0;
+            const QDateTime end = now.addMSecs(remainingSeconds * 1000);
+            StatusBar1->setText(CurrentPosition + QStringLiteral(" / ") + timeText(d) +
+                                QStringLiteral(" （再生終了時刻:") + clockText(end) +
+                                QStringLiteral("）"));
+            ProgressBarTB(this, 2, wholeSeconds(p), wholeSeconds(d));
+        } else {
+            const double d = player->duration();
+            StatusBar1->setText(CurrentPosition + QStringLiteral(" / ") + timeText(d));
+            ProgressBarTB(this, 8, wholeSeconds(p), wholeSeconds(d));
+        }
+    });
+}
+
+void TForm1::ProgressBarTB(QWidget *hwnd, int tbpFlags, quint64 Value, quint64 Max)
+{
+    if (m_services.taskbar)
+        m_services.taskbar->setProgress(hwnd, tbpFlags, Value, Max);
+}

@@ -1,0 +1,167 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Opening media: OpenFile and the main window's own ways of reaching it (the
+// two open commands and files dropped on the window).
+#include "app/Unit1.h"
+
+#include "app/Forms.h"
+#include "commands/Unit5.h"
+#include "lists/Unit4.h"
+#include "player/MediaPlayer.h"
+
+#include <QComboBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QTimer>
+#include <QUrl>
+
+namespace {
+
+// The recent list rule: newest first, deduplicated against the first entry
+// only, at most ten entries.
+void enterRecent(QComboBox *list, const QString &fileName)
+{
+    const QString first = list->count() > 0 ? list->itemText(0) : QString();
+    if (first == fileName)
+        return;
+    list->insertItem(0, fileName);
+    if (list->count() >= 11)
+        list->removeItem(10);
+}
+
+} // namespace
+
+void TForm1::setCaptionFromName(const QString &name)
+{
+    setWindowTitle(captionName(name) + QStringLiteral(" - Pelmora"));
+}
+
+void TForm1::OpenFile(const QString &FileName)
+{
+    // 1. The recent list, before anything is loaded.
+    if (!RecentDisable && Form4)
+        enterRecent(Form4->ComboBox1, FileName);
+
+    if (Shitei) {
+        // 2. The start-position path: loaded, kept stopped, the start-time
+        //    dialog asks where to begin.
+        WindowsMediaPlayer1->setURL(FileName);
+        WindowsMediaPlayer1->stop();
+        Timer1->start();
+        E1->setEnabled(true);
+        setCaptionFromName(FileName);
+        Shitei = false;
+        showModeless(Form5);
+    } else {
+        // 3. The ordinary path.
+        WindowsMediaPlayer1->setURL(FileName);
+        WindowsMediaPlayer1->play();
+        Timer1->start();
+        E1->setEnabled(true);
+        setCaptionFromName(FileName);
+    }
+}
+
+namespace {
+
+// The confirmation question of the two open commands: asked when the option
+// is ticked and a file plays, and whenever a file is paused.
+bool needsConfirmation(const TForm1 &form)
+{
+    const int state = form.WindowsMediaPlayer1->playState();
+    return (form.C1->isChecked() && state == MediaPlayer::Playing) ||
+           state == MediaPlayer::Paused;
+}
+
+const QString kReplaceQuestion = QStringLiteral("再生中ですが、新たなファイルを再生しますか？");
+
+} // namespace
+
+void TForm1::O1Click()
+{
+    runHandler(*this, nullptr, [&] {
+        if (needsConfirmation(*this)) {
+            Message m;
+            m.caption = QStringLiteral("情報");
+            m.text = kReplaceQuestion;
+            m.icon = MsgIcon::Information;
+            m.buttons = MsgButtons::YesNo;
+            m.defaultButton = MsgResult::Yes;
+            m.yesText = QStringLiteral("はい(&Y)");
+            m.noText = QStringLiteral("いいえ(&N)");
+            if (m_services.dialogs->message(this, m) == MsgResult::No)
+                return;
+        }
+        if (Timer2->isActive())
+            Timer2->stop();
+        const QString name = m_services.dialogs->openFile(this, FileDialogOptions{});
+        if (!name.isEmpty())
+            OpenFile(name);
+    });
+}
+
+void TForm1::T1Click()
+{
+    runHandler(*this, nullptr, [&] {
+        if (needsConfirmation(*this)) {
+            Message m;
+            m.caption = QStringLiteral("確認");
+            m.text = kReplaceQuestion;
+            m.icon = MsgIcon::Question;
+            m.buttons = MsgButtons::YesNo;
+            m.defaultButton = MsgResult::No;
+            if (m_services.dialogs->message(this, m) == MsgResult::No)
+                return;
+        }
+        if (Timer2->isActive())
+            Timer2->stop();
+        const QString name = m_services.dialogs->openFile(this, FileDialogOptions{});
+        if (!name.isEmpty()) {
+            Shitei = true;
+            OpenFile(name);
+        }
+    });
+}
+
+void TForm1::DropFiles(const QStringList &names)
+{
+    if (names.isEmpty())
+        return;
+    runHandler(*this, nullptr, [&] {
+        // Only the first file of a drop is opened; no question is asked.
+        const QString name = names.constFirst();
+        if (Timer2->isActive())
+            Timer2->stop();
+        OpenFile(name);
+    });
+}
+
+namespace {
+
+QStringList droppedFiles(const QMimeData *data)
+{
+    QStringList names;
+    if (!data || !data->hasUrls())
+        return names;
+    for (const QUrl &url : data->urls())
+        if (url.isLocalFile())
+            names << url.toLocalFile();
+    return names;
+}
+
+} // namespace
+
+void TForm1::dragEnterEvent(QDragEnterEvent *event)
+{
+    if (!droppedFiles(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+}
+
+void TForm1::dropEvent(QDropEvent *event)
+{
+    const QStringList names = droppedFiles(event->mimeData());
+    if (names.isEmpty())
+        return;
+    event->acceptProposedAction();
+    DropFiles(names);
+}

@@ -1,0 +1,48 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The program's entry: creates the windows and runs the event loop.
+#include "app/Forms.h"
+#include "app/QuitSignals.h"
+#include "app/Services.h"
+#include "app/Taskbar.h"
+#include "app/Unit1.h"
+
+#include <QApplication>
+#include <QIcon>
+#include <QLibraryInfo>
+#include <QSessionManager>
+#include <QTranslator>
+#include <clocale>
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    // libmpv needs the C numeric locale.
+    std::setlocale(LC_NUMERIC, "C");
+    QApplication::setApplicationName(QStringLiteral("pelmora"));
+    QApplication::setApplicationVersion(QStringLiteral("1.5"));
+    QGuiApplication::setDesktopFileName(QString::fromLatin1(kDesktopId));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/pelmora.svg")));
+
+    // The user interface is Japanese: the toolkit's own buttons and dialogs
+    // too.
+    QTranslator qtTranslator;
+    if (qtTranslator.load(QStringLiteral("qtbase_ja"),
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&qtTranslator);
+    registerFontSubstitutes();
+
+    createForms(realServices(QApplication::arguments().mid(1)));
+
+    // Log-off and shutdown ask the close query; a refusal refuses them.
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, [](QSessionManager &manager) {
+        if (Form1 && Form1->isVisible() && !Form1->close())
+            manager.cancel();
+    });
+    // SIGTERM and SIGHUP become a close request on the GUI thread.
+    installQuitSignals(Form1);
+
+    Form1->show();
+    const int result = app.exec();
+    destroyForms();
+    return result;
+}

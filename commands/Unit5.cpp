@@ -1,0 +1,84 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "commands/Unit5.h"
+
+#include "app/Forms.h"
+#include "app/Unit1.h"
+#include "player/MediaPlayer.h"
+
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QTimeEdit>
+
+TForm5 *Form5 = nullptr;
+
+TForm5::TForm5(QWidget *parent) : QWidget(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint)
+{
+    setObjectName(QStringLiteral("Form5"));
+    setWindowTitle(QStringLiteral("指定時間から再生"));
+    setFont(formFont(QStringLiteral("ＭＳ Ｐゴシック"), 12));
+    setFixedSize(547, 74);
+
+    Label1 = new QLabel(
+        QStringLiteral("あらかじめファイルを開いておいてから、再生開始時間を入力してください （時:分:秒）。"),
+        this);
+    Label1->setGeometry(12, 12, 430, 14);
+
+    DateTimePicker1 = new QTimeEdit(this);
+    DateTimePicker1->setObjectName(QStringLiteral("DateTimePicker1"));
+    DateTimePicker1->setDisplayFormat(QStringLiteral("H:mm:ss"));
+    DateTimePicker1->setFont(formFont(QStringLiteral("ＭＳ ゴシック"), 12));
+    DateTimePicker1->setGeometry(12, 30, 89, 20);
+    DateTimePicker1->setWrapping(true);
+
+    Button1 = new QPushButton(QStringLiteral("OK"), this);
+    Button1->setGeometry(454, 8, 85, 25);
+    Button1->setDefault(true);
+    Button1->setAutoDefault(true);
+    Button2 = new QPushButton(QStringLiteral("キャンセル"), this);
+    Button2->setGeometry(454, 39, 85, 25);
+
+    setTabOrder(Button1, Button2);
+    setTabOrder(Button2, DateTimePicker1);
+
+    connect(Button1, &QPushButton::clicked, this, &TForm5::Button1Click);
+    connect(Button2, &QPushButton::clicked, this, &TForm5::Button2Click);
+}
+
+void TForm5::FormCreate()
+{
+    DateTimePicker1->setTime(QTime(0, 0, 0));
+}
+
+void TForm5::Button1Click()
+{
+    runHandler(*Form1, nullptr, [&] {
+        const QTime t = DateTimePicker1->time();
+        const int h = t.toString(QStringLiteral("hh")).toInt();
+        const int m = t.toString(QStringLiteral("mm")).toInt();
+        const int s = t.toString(QStringLiteral("ss")).toInt();
+        const int target = h * 3600 + m * 60 + s;
+        Form1->WindowsMediaPlayer1->setCurrentPosition(static_cast<double>(target));
+        Form1->WindowsMediaPlayer1->play();
+        close();
+    });
+}
+
+void TForm5::Button2Click()
+{
+    close();
+}
+
+void TForm5::keyPressEvent(QKeyEvent *event)
+{
+    // Enter confirms (the default button), Esc cancels.
+    if (event->key() == Qt::Key_Escape) {
+        Button2Click();
+        return;
+    }
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        Button1Click();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}

@@ -1,0 +1,62 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The playlist's auto-advance, driven by the main window's Timer2: when the
+// playing medium is less than three seconds from its end, the next entry of
+// the playlist opens after a pause of 2.5 s.
+#include "app/Unit1.h"
+
+#include "lists/Unit6.h"
+#include "player/MediaPlayer.h"
+
+#include <QTimer>
+#include <cmath>
+
+namespace {
+
+qint64 wholeSeconds(double seconds)
+{
+    return std::isfinite(seconds) ? static_cast<qint64>(std::trunc(seconds)) : 0;
+}
+
+} // namespace
+
+void TForm1::Timer2Timer()
+{
+    // While the pause before the next entry runs, no second advance starts.
+    if (m_advancePending)
+        return;
+    runHandler(*this, nullptr, [&] {
+        MediaPlayer *player = WindowsMediaPlayer1;
+        if (player->playState() == MediaPlayer::Playing) {
+            const qint64 D = wholeSeconds(player->duration());
+            const qint64 P = wholeSeconds(player->currentPosition());
+            if (P >= D - 2) {
+                // The pause does not block the program: the picture goes on
+                // being painted; the rest of the tick runs after it.
+                m_advancePending = true;
+                m_services.delay->after(2500, this, [this] { continueAdvance(); });
+                return;
+            }
+        }
+        if (player->playState() == MediaPlayer::Stopped)
+            Timer2->stop();
+    });
+}
+
+void TForm1::continueAdvance()
+{
+    m_advancePending = false;
+    // Auto-advance switched off during the pause (another file opened, the
+    // exit): the user has taken over.
+    if (!Timer2->isActive())
+        return;
+    runHandler(*this, nullptr, [&] {
+        if (!Form6 || Form6->itemIndex() >= Form6->count() - 1) {
+            Timer2->stop();
+            return;
+        }
+        OpenFile(Form6->entries().at(Form6->itemIndex() + 1));
+        Form6->setItemIndex(Form6->itemIndex() + 1);
+        if (WindowsMediaPlayer1->playState() == MediaPlayer::Stopped)
+            Timer2->stop();
+    });
+}

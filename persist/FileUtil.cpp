@@ -1,0 +1,65 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "persist/FileUtil.h"
+
+#include "persist/AppError.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QStringDecoder>
+#include <QStringEncoder>
+
+namespace
+{
+// Code page 932 as the Windows Japanese systems have it (ICU's name).
+constexpr char kCp932Name[] = "windows-31j";
+} // namespace
+
+void writeFileAtomically(const QString &path, const QByteArray &data)
+{
+    const QFileInfo info(path);
+    if (info.exists()) {
+        // A directory is never replaced, nor a file whose owner may not
+        // write it (the read-only attribute). The bits are tested rather
+        // than access(), which grants everything to the super-user.
+        if (info.isDir() || !(info.permissions() & QFileDevice::WriteOwner)) throwCannotWrite(path);
+    }
+    QSaveFile file(path);
+    file.setDirectWriteFallback(false);
+    if (!file.open(QIODevice::WriteOnly)) throwCannotWrite(path);
+    if (file.write(data) != data.size()) {
+        file.cancelWriting();
+        throwCannotWrite(path);
+    }
+    if (!file.commit()) throwCannotWrite(path);
+}
+
+QByteArray readWholeFile(const QString &path)
+{
+    if (QFileInfo(path).isDir()) throwCannotRead(path);
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) throwCannotRead(path);
+    QByteArray data = file.readAll();
+    if (file.error() != QFileDevice::NoError) throwCannotRead(path);
+    return data;
+}
+
+QString decodeCp932(const QByteArray &bytes)
+{
+    QStringDecoder decoder(kCp932Name);
+    if (!decoder.isValid()) return QString::fromLatin1(bytes);
+    return decoder.decode(bytes);
+}
+
+bool encodeCp932(const QString &text, QByteArray *out)
+{
+    QStringEncoder encoder(kCp932Name);
+    if (!encoder.isValid()) {
+        if (out) out->clear();
+        return false;
+    }
+    QByteArray bytes = encoder.encode(text);
+    const bool ok = !encoder.hasError();
+    if (out) *out = std::move(bytes);
+    return ok;
+}

@@ -1,0 +1,53 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QString>
+
+// The INI profile service: every call opens the file, does its one read or
+// write and closes it again; nothing is cached.
+//
+// - Section and key names match without regard to case.
+// - Reading never creates a file. A missing file, section or key, or a value
+//   that cannot be read in its kind, gives the default. White space around a
+//   value and one pair of enclosing quotation marks are dropped; a value is
+//   read as at most 2047 characters.
+// - Writing changes the file at once: an existing key is replaced in place, a
+//   missing key is appended at the end of its section, a missing section at
+//   the end of the file, a missing file is created. Every other line stays as
+//   it was. Lines end in CR LF; the file is written as UTF-8 without a BOM,
+//   replaced atomically, under a lock shared with other running instances.
+//   A write that cannot be made raises AppError("<path> に書き込めません").
+// - Files are read as UTF-16 LE when they start with its BOM, as UTF-8 when
+//   they are valid UTF-8 (a UTF-8 BOM is skipped), otherwise as code page 932.
+// - Value kinds: integers in decimal ("0x"/"0X" hexadecimal on reading);
+//   booleans written "1"/"0" and read as integers (non-zero is true); floats
+//   in the general form (83.7, 120, 1E-6), always written with a full stop and
+//   read with a full stop or a comma.
+class IniFile
+{
+public:
+    explicit IniFile(QString path) : m_path(std::move(path)) {}
+
+    const QString &path() const { return m_path; }
+
+    bool valueExists(const QString &section, const QString &key) const;
+    QString readString(const QString &section, const QString &key, const QString &def) const;
+    qint64 readInteger(const QString &section, const QString &key, qint64 def) const;
+    bool readBool(const QString &section, const QString &key, bool def) const;
+    double readFloat(const QString &section, const QString &key, double def) const;
+
+    void writeString(const QString &section, const QString &key, const QString &value) const;
+    void writeInteger(const QString &section, const QString &key, qint64 value) const;
+    void writeBool(const QString &section, const QString &key, bool value) const;
+    void writeFloat(const QString &section, const QString &key, double value) const;
+
+    // The text form of a float value: at most 15 significant digits, no
+    // trailing zeros, a full stop as separator, scientific notation below
+    // 0.00001 and from 10^15 up (1E-6, 1E15).
+    static QString formatFloat(double value);
+    // Reads a float value; false when the text is not a number.
+    static bool parseFloat(const QString &text, double *value);
+
+private:
+    QString m_path;
+};

@@ -1,0 +1,145 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Saving and resuming positions: the close query that every way of closing
+// goes through, save and exit, exit, and the resume command.
+#include "app/Unit1.h"
+
+#include "lists/Unit6.h"
+#include "persist/IniFile.h"
+#include "persist/ListFile.h"
+#include "player/MediaPlayer.h"
+
+#include <QFile>
+#include <QTimer>
+
+namespace {
+const QString kPreventedText = QStringLiteral("終了防止機能が有効になっているため終了できません。");
+} // namespace
+
+bool TForm1::FormCloseQuery()
+{
+    // 1. Closing is prevented: nothing is saved.
+    if (X2->isChecked()) {
+        Message m;
+        m.caption = QStringLiteral("エラー");
+        m.text = kPreventedText;
+        m.icon = MsgIcon::Error;
+        m_services.dialogs->message(this, m);
+        return false;
+    }
+
+    // 2.-9. Whatever fails here is reported; the close goes ahead.
+    runHandler(*this, "終了（CloseQuery）", [&] {
+        MediaPlayer *player = WindowsMediaPlayer1;
+        const IniFile settings(settingsPath());
+        // 3. The volume.
+        settings.writeInteger(QStringLiteral("Volume"), QStringLiteral("Value"), player->volume());
+        // 4. The recent list, or the history switched off.
+        if (RecentDisable) {
+            settings.writeBool(QStringLiteral("Recently"), QStringLiteral("Enable"), false);
+        } else {
+            const QStringList recent = recentList();
+            for (int i = 1; i <= 10; ++i)
+                settings.writeString(QStringLiteral("Recently"), QStringLiteral("File%1").arg(i),
+                                     i <= recent.size() ? recent.at(i - 1) : QString());
+        }
+        // 5. The playlist, only when it holds entries.
+        if (Form6 && Form6->count() > 0)
+            writeListFile(playlistPath(), Form6->entries(), Form6->encoding);
+        // 6. The playlist state, only with auto-advance on.
+        const IniFile resume(resumePath());
+        if (Timer2->isActive()) {
+            resume.writeBool(QStringLiteral("Playlist"), QStringLiteral("Enabled"), true);
+            resume.writeInteger(QStringLiteral("Playlist"), QStringLiteral("Index"),
+                                Form6 ? Form6->itemIndex() : -1);
+        }
+        // 7. Save the position? SaveClicked first; the state is not read
+        //    when it is set.
+        const bool save = SaveClicked || player->playState() == MediaPlayer::Playing ||
+                          player->playState() == MediaPlayer::Paused;
+        if (save) {
+            // 8. Saving.
+            if (!player->hasCurrentMedia())
+                return;
+            resume.writeString(QStringLiteral("Resume"), QStringLiteral("FileName"), player->url());
+            resume.writeFloat(QStringLiteral("Resume"), QStringLiteral("Second"),
+                              player->currentPosition());
+            Timer1->stop();
+            player->stop();
+            player->closeMedia();
+        } else {
+            // 9. Not saving: the resume record goes.
+            player->stop();
+            player->closeMedia();
+            if (QFile::exists(resumePath()))
+                QFile::remove(resumePath());
+        }
+    });
+    // 10. In every case.
+    Timer1->stop();
+    return true;
+}
+
+void TForm1::E1Click()
+{
+    runHandler(*this, nullptr, [&] {
+        if (WindowsMediaPlayer1->playState() == MediaPlayer::Stopped) {
+            Message m;
+            m.caption = QStringLiteral("エラー");
+            m.text = QStringLiteral("再生が停止しているので再生位置の保存はできません。");
+            m.icon = MsgIcon::Error;
+            m_services.dialogs->message(this, m);
+            return;
+        }
+        runHandler(*this, "現在の再生位置を保存して終了", [&] {
+            SaveClicked = true;
+            close();
+        });
+    });
+}
+
+void TForm1::X1Click()
+{
+    runHandler(*this, nullptr, [&] {
+        if (X2->isChecked()) {
+            Message m;
+            m.caption = QStringLiteral("終了防止機能");
+            m.text = kPreventedText;
+            m.icon = MsgIcon::Information;
+            m_services.dialogs->message(this, m);
+            return;
+        }
+        Timer1->stop();
+        Timer2->stop();
+        WindowsMediaPlayer1->stop();
+        WindowsMediaPlayer1->closeMedia();
+        close();
+    });
+}
+
+void TForm1::P1Click()
+{
+    runHandler(*this, nullptr, [&] {
+        MediaPlayer *player = WindowsMediaPlayer1;
+        if (Timer2->isActive())
+            Timer2->stop();
+        const IniFile resume(resumePath());
+        player->setURL(resume.readString(QStringLiteral("Resume"), QStringLiteral("FileName"),
+                                         QString()));
+        // The saved position, with its fraction, before playback starts.
+        player->setCurrentPosition(
+            resume.readFloat(QStringLiteral("Resume"), QStringLiteral("Second"), 0.0));
+        player->play();
+        Timer1->start();
+        P1->setEnabled(false);
+        E1->setEnabled(true);
+        setCaptionFromName(player->url());
+        if (resume.readBool(QStringLiteral("Playlist"), QStringLiteral("Enabled"), false)) {
+            const qint64 index =
+                resume.readInteger(QStringLiteral("Playlist"), QStringLiteral("Index"), 0);
+            if (Form6)
+                Form6->setItemIndex(static_cast<int>(
+                    std::clamp<qint64>(index, -1, std::numeric_limits<int>::max())));
+            Timer2->start();
+        }
+    });
+}

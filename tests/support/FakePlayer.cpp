@@ -1,0 +1,140 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "support/FakePlayer.h"
+
+#include "persist/AppError.h"
+
+#include <algorithm>
+
+FakePlayer::FakePlayer(QWidget *parent) : MediaPlayer(parent) {}
+
+void FakePlayer::check(const char *operation) const
+{
+    if (m_failing.contains(QString::fromLatin1(operation)))
+        throw AppError(QStringLiteral("%1 に失敗しました").arg(QString::fromLatin1(operation)));
+}
+
+void FakePlayer::setState(int state)
+{
+    if (m_state == state)
+        return;
+    m_state = state;
+    emit playStateChanged(state);
+}
+
+void FakePlayer::setURL(const QString &url)
+{
+    check("setURL");
+    calls << QStringLiteral("setURL:") + url;
+    m_url = url;
+    m_position = 0.0;
+    m_startPaused = false;
+    if (m_unplayable.contains(url) || url.isEmpty()) {
+        m_loaded = false;
+        m_loading = false;
+        setState(Undefined);
+        emit error();
+        return;
+    }
+    m_loaded = true;
+    m_loading = true;
+    m_duration = m_durations.value(url, m_defaultDuration);
+    setState(Transitioning);
+}
+
+void FakePlayer::finishLoading()
+{
+    if (!m_loading)
+        return;
+    m_loading = false;
+    setState(m_startPaused ? Stopped : Playing);
+}
+
+void FakePlayer::play()
+{
+    check("play");
+    calls << QStringLiteral("play");
+    if (!m_loaded)
+        return;
+    m_startPaused = false;
+    if (m_loading)
+        return; // plays once loaded
+    if (m_state == MediaEnded)
+        m_position = 0.0;
+    setState(Playing);
+}
+
+void FakePlayer::pause()
+{
+    check("pause");
+    calls << QStringLiteral("pause");
+    if (!m_loaded || m_loading)
+        return;
+    if (m_state == Playing || m_state == Paused)
+        setState(Paused);
+}
+
+void FakePlayer::stop()
+{
+    check("stop");
+    calls << QStringLiteral("stop");
+    if (!m_loaded)
+        return;
+    m_position = 0.0;
+    if (m_loading) {
+        m_startPaused = true;
+        return;
+    }
+    setState(Stopped);
+}
+
+double FakePlayer::currentPosition() const
+{
+    check("currentPosition");
+    return m_loaded ? m_position : 0.0;
+}
+
+void FakePlayer::setCurrentPosition(double seconds)
+{
+    check("setCurrentPosition");
+    calls << QStringLiteral("pos=%1").arg(seconds);
+    if (!m_loaded)
+        return;
+    m_position = std::max(0.0, seconds);
+    if (m_position >= m_duration && m_duration > 0 && !m_loading && m_state == Playing)
+        advance(0.0);
+}
+
+double FakePlayer::duration() const
+{
+    check("duration");
+    return m_loaded ? m_duration : 0.0;
+}
+
+void FakePlayer::setVolume(int volume)
+{
+    check("setVolume");
+    m_volume = std::clamp(volume, 0, 100);
+}
+
+void FakePlayer::closeMedia()
+{
+    calls << QStringLiteral("close");
+    m_loaded = false;
+    m_loading = false;
+    m_position = 0.0;
+    setState(Undefined);
+}
+
+void FakePlayer::advance(double seconds)
+{
+    finishLoading();
+    if (m_state != Playing)
+        return;
+    m_position += seconds;
+    if (m_duration > 0 && m_position >= m_duration) {
+        m_position = m_duration;
+        setState(MediaEnded);
+        m_position = 0.0;
+        setState(Stopped);
+    }
+}

@@ -1,0 +1,75 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "player/MediaPlayer.h"
+
+#include <QSet>
+#include <QStringList>
+
+// The player double: follows the MediaPlayer contract with simulated time.
+// Media are "playable" unless their name is listed as missing/unplayable;
+// their length is set per name (default 600 s). Time passes only by advance().
+class FakePlayer : public MediaPlayer
+{
+    Q_OBJECT
+
+public:
+    explicit FakePlayer(QWidget *parent = nullptr);
+
+    QString url() const override { return m_url; }
+    void setURL(const QString &url) override;
+    int playState() const override { return m_state; }
+    void play() override;
+    void pause() override;
+    void stop() override;
+    double currentPosition() const override;
+    void setCurrentPosition(double seconds) override;
+    bool hasCurrentMedia() const override { return m_loaded; }
+    double duration() const override;
+    int volume() const override { return m_volume; }
+    void setVolume(int volume) override;
+    bool playerEnabled() const override { return m_enabled; }
+    void setPlayerEnabled(bool enabled) override { m_enabled = enabled; }
+    void closeMedia() override;
+    bool hasVideo() const override { return m_loaded && m_video; }
+
+    // --- test controls ---
+    // Lets simulated time pass: while playing, the position moves; at the
+    // end of the medium the state becomes MediaEnded, then Stopped at 0.
+    void advance(double seconds);
+    // Completes a pending load (Transitioning -> Playing/Stopped) without
+    // letting time pass.
+    void finishLoading();
+    void setMediaDuration(const QString &url, double seconds) { m_durations[url] = seconds; }
+    void setDefaultDuration(double seconds) { m_defaultDuration = seconds; }
+    void setUnplayable(const QString &url) { m_unplayable.insert(url); }
+    void setVideo(bool video) { m_video = video; }
+    // Forces a state, as an engine could report it (buffering, ready...).
+    void forceState(int state) { setState(state); }
+    // Makes the next calls of the named operation fail with an AppError
+    // ("play", "pause", "stop", "setURL", "setCurrentPosition", "setVolume",
+    // "currentPosition", "duration").
+    void failOn(const QString &operation) { m_failing.insert(operation); }
+    void clearFailures() { m_failing.clear(); }
+    // Every call made, in order, e.g. "setURL:/a.mp4", "play", "pos=110.4".
+    QStringList calls;
+
+private:
+    void setState(int state);
+    void check(const char *operation) const;
+
+    QString m_url;
+    int m_state = Undefined;
+    bool m_loaded = false;
+    bool m_loading = false;
+    bool m_video = true;
+    double m_position = 0.0;
+    double m_duration = 0.0;
+    double m_defaultDuration = 600.0;
+    int m_volume = 50;
+    bool m_enabled = true;
+    bool m_startPaused = false;
+    QHash<QString, double> m_durations;
+    QSet<QString> m_unplayable;
+    QSet<QString> m_failing;
+};
