@@ -1,0 +1,118 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "player/MediaPlayer.h"
+
+#include <QPointer>
+
+#include <atomic>
+#include <cstdint>
+#include <optional>
+
+class PlayerControls;
+class QMenu;
+class QTimer;
+class VideoSurface;
+struct mpv_handle;
+struct mpv_event;
+
+// How MpvPlayer is set up.
+struct MpvPlayerOptions {
+    // Show video (through OpenGL, when the platform has it).
+    bool video = true;
+    // Play sound; false uses mpv's null audio output (tests).
+    bool audio = true;
+};
+
+// The player component on libmpv. All mpv events are handled on the GUI
+// thread; the position written last is reported until mpv has landed there.
+class MpvPlayer : public MediaPlayer
+{
+    Q_OBJECT
+
+public:
+    using Options = MpvPlayerOptions;
+    // No video, no sound: for tests and machines without a display.
+    static Options headless() { return Options{false, false}; }
+
+    explicit MpvPlayer(QWidget *parent = nullptr, Options options = Options());
+    ~MpvPlayer() override;
+
+    QString url() const override { return m_url; }
+    void setURL(const QString &url) override;
+    int playState() const override { return m_state; }
+    void play() override;
+    void pause() override;
+    void stop() override;
+    double currentPosition() const override;
+    void setCurrentPosition(double seconds) override;
+    bool hasCurrentMedia() const override { return m_hasMedia; }
+    double duration() const override;
+    int volume() const override;
+    void setVolume(int volume) override;
+    bool playerEnabled() const override { return m_enabled; }
+    void setPlayerEnabled(bool enabled) override;
+    void closeMedia() override;
+    bool hasVideo() const override { return m_hasMedia && m_hasVideo; }
+
+    // Whether video is shown through OpenGL (false: audio only).
+    bool showsVideo() const { return m_surface != nullptr; }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+
+private:
+    enum class Intent { Play, Pause, Stop };
+
+    static void onWakeup(void *self);
+    void drainEvents();
+    void handleEvent(const mpv_event &event);
+    void startLoad(quint64 serial);
+    void issueLoad();
+    void issueSeek(double seconds);
+    void mediaLoaded();
+    void mediaEnded();
+    void mediaFailed();
+    void setState(int state);
+    void setPause(bool paused);
+    void refreshControls();
+    void showContextMenu(const QPoint &globalPos);
+    void togglePlay();
+    void guarded(void (MpvPlayer::*operation)());
+    void finishEnded();
+    bool trackListHasVideo() const;
+    void require() const;
+
+    Options m_options;
+    mpv_handle *m_mpv = nullptr;
+    VideoSurface *m_surface = nullptr;
+    QWidget *m_videoArea = nullptr;
+    PlayerControls *m_controls = nullptr;
+    QTimer *m_refresh = nullptr;
+    QPointer<QMenu> m_menu;
+    std::atomic<bool> m_drainQueued{false};
+
+    QString m_url;
+    QString m_target; // what mpv is given: an absolute path or a remote URL
+    int m_wheel = 0;  // wheel movement not yet turned into volume steps
+    int m_state = Undefined;
+    bool m_enabled = true;
+    bool m_hasMedia = false;   // set by setURL, cleared by closeMedia or an error
+    bool m_loadIssued = false; // loadfile sent for the current medium
+    bool m_loaded = false;     // FILE_LOADED seen for the current medium
+    bool m_hasVideo = false;
+    bool m_videoDeferred = false; // loaded with video off: no render context yet
+    bool m_waitingForRender = false;
+    bool m_renderFailed = false; // no render context possible: video output is off
+    bool m_reloadOnPlay = false; // mpv dropped the medium at its end
+    Intent m_intent = Intent::Play;
+    quint64 m_loadSerial = 0;     // counts setURL/closeMedia, to drop stale work
+    std::int64_t m_currentId = 0; // mpv playlist id of the current medium
+    std::int64_t m_activeId = -1; // playlist id of the last START_FILE seen
+    // The position written last, reported until mpv has landed there.
+    std::optional<double> m_pending;
+    bool m_seekOnLoad = false; // written after loadfile, before FILE_LOADED
+    std::uint64_t m_seekSerial = 0;
+    bool m_seekArmed = false; // the last seek is queued: its PLAYBACK_RESTART ends it
+};

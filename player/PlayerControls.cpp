@@ -1,0 +1,144 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "player/PlayerControls.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QSignalBlocker>
+#include <QSlider>
+#include <QStyle>
+#include <QToolButton>
+
+#include <algorithm>
+#include <cmath>
+
+namespace
+{
+
+// The seek slider counts tenths of a second.
+constexpr int SliderScale = 10;
+
+QToolButton *makeButton(QWidget *parent, QStyle::StandardPixmap icon, const QString &tip)
+{
+    auto *button = new QToolButton(parent);
+    button->setIcon(parent->style()->standardIcon(icon));
+    button->setToolTip(tip);
+    button->setAutoRaise(true);
+    button->setFocusPolicy(Qt::NoFocus);
+    return button;
+}
+
+} // namespace
+
+PlayerControls::PlayerControls(QWidget *parent) : QWidget(parent)
+{
+    m_play = makeButton(this, QStyle::SP_MediaPlay, QStringLiteral("再生"));
+    m_pause = makeButton(this, QStyle::SP_MediaPause, QStringLiteral("一時停止"));
+    m_stop = makeButton(this, QStyle::SP_MediaStop, QStringLiteral("停止"));
+    m_mute = makeButton(this, QStyle::SP_MediaVolume, QStringLiteral("ミュート"));
+    m_mute->setCheckable(true);
+    m_play->setObjectName(QStringLiteral("playButton"));
+    m_pause->setObjectName(QStringLiteral("pauseButton"));
+    m_stop->setObjectName(QStringLiteral("stopButton"));
+    m_mute->setObjectName(QStringLiteral("muteButton"));
+
+    m_seek = new QSlider(Qt::Horizontal, this);
+    m_seek->setObjectName(QStringLiteral("seekSlider"));
+    m_seek->setToolTip(QStringLiteral("再生位置"));
+    m_seek->setFocusPolicy(Qt::NoFocus);
+    m_seek->setRange(0, 0);
+    m_seek->setSingleStep(5 * SliderScale);
+    m_seek->setPageStep(30 * SliderScale);
+
+    m_time = new QLabel(this);
+    m_time->setObjectName(QStringLiteral("timeLabel"));
+    m_time->setTextFormat(Qt::PlainText);
+
+    m_volume = new QSlider(Qt::Horizontal, this);
+    m_volume->setObjectName(QStringLiteral("volumeSlider"));
+    m_volume->setToolTip(QStringLiteral("音量"));
+    m_volume->setFocusPolicy(Qt::NoFocus);
+    m_volume->setRange(0, 100);
+    m_volume->setSingleStep(5);
+    m_volume->setPageStep(10);
+    m_volume->setFixedWidth(90);
+
+    auto *layout = new QHBoxLayout(this);
+    layout->setContentsMargins(4, 2, 4, 2);
+    layout->setSpacing(2);
+    layout->addWidget(m_play);
+    layout->addWidget(m_pause);
+    layout->addWidget(m_stop);
+    layout->addSpacing(6);
+    layout->addWidget(m_seek, 1);
+    layout->addSpacing(6);
+    layout->addWidget(m_time);
+    layout->addSpacing(6);
+    layout->addWidget(m_mute);
+    layout->addWidget(m_volume);
+
+    connect(m_play, &QToolButton::clicked, this, &PlayerControls::playRequested);
+    connect(m_pause, &QToolButton::clicked, this, &PlayerControls::pauseRequested);
+    connect(m_stop, &QToolButton::clicked, this, &PlayerControls::stopRequested);
+    connect(m_mute, &QToolButton::toggled, this, &PlayerControls::muteRequested);
+    connect(m_volume, &QSlider::valueChanged, this, &PlayerControls::volumeRequested);
+    // Dragging shows the time under the handle and seeks when let go; a click
+    // beside the handle or a key step seeks at once.
+    connect(m_seek, &QSlider::sliderMoved, this,
+            [this](int value) { showTimes(double(value) / SliderScale); });
+    connect(m_seek, &QSlider::sliderReleased, this, &PlayerControls::seekToSlider);
+    connect(m_seek, &QSlider::actionTriggered, this, [this](int action) {
+        if (action != QAbstractSlider::SliderMove)
+            QMetaObject::invokeMethod(this, &PlayerControls::seekToSlider, Qt::QueuedConnection);
+    });
+
+    showProgress(0.0, 0.0, false, false);
+}
+
+void PlayerControls::seekToSlider()
+{
+    if (m_length > 0.0) emit seekRequested(double(m_seek->value()) / SliderScale);
+}
+
+QString PlayerControls::timeText(double seconds, bool withHours)
+{
+    const qint64 whole = std::isfinite(seconds) && seconds > 0 ? qint64(seconds) : 0;
+    const qint64 h = whole / 3600, m = whole / 60 % 60, s = whole % 60;
+    if (withHours)
+        return QStringLiteral("%1:%2:%3")
+            .arg(h)
+            .arg(m, 2, 10, QLatin1Char('0'))
+            .arg(s, 2, 10, QLatin1Char('0'));
+    return QStringLiteral("%1:%2").arg(whole / 60).arg(s, 2, 10, QLatin1Char('0'));
+}
+
+void PlayerControls::showTimes(double position)
+{
+    const bool hours = m_length >= 3600.0;
+    m_time->setText(timeText(position, hours) + QStringLiteral(" / ") + timeText(m_length, hours));
+}
+
+void PlayerControls::showProgress(double position, double length, bool hasMedia, bool playing)
+{
+    m_length = hasMedia && std::isfinite(length) && length > 0.0 ? length : 0.0;
+    m_play->setEnabled(hasMedia && !playing);
+    m_pause->setEnabled(hasMedia && playing);
+    m_stop->setEnabled(hasMedia);
+    m_seek->setEnabled(m_length > 0.0);
+    if (m_seek->isSliderDown()) return;
+    const QSignalBlocker block(m_seek);
+    m_seek->setRange(0, int(std::min(m_length * SliderScale, 2.0e9)));
+    m_seek->setValue(int(std::clamp(position, 0.0, m_length) * SliderScale));
+    showTimes(hasMedia ? position : 0.0);
+}
+
+void PlayerControls::showVolume(int volume, bool muted)
+{
+    {
+        const QSignalBlocker block(m_volume);
+        m_volume->setValue(volume);
+    }
+    const QSignalBlocker block(m_mute);
+    m_mute->setChecked(muted);
+    m_mute->setIcon(
+        style()->standardIcon(muted ? QStyle::SP_MediaVolumeMuted : QStyle::SP_MediaVolume));
+}

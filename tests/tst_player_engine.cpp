@@ -1,0 +1,227 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The libmpv engine's own surface: the mouse and keys on the video area, its
+// control bar and the enabled switch, and video detection.
+#include "player/MpvPlayer.h"
+
+#include <QAbstractSlider>
+#include <QApplication>
+#include <QFile>
+#include <QLabel>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+#include <QWheelEvent>
+#include <QtEndian>
+
+#include <clocale>
+#include <cmath>
+#include <memory>
+
+namespace
+{
+
+// Silence as 8 kHz mono 16-bit PCM.
+bool writeSilentWav(const QString &path, int seconds)
+{
+    const quint32 bytes = quint32(seconds) * 8000 * 2;
+    QByteArray wav("RIFF");
+    auto u32 = [&wav](quint32 v) {
+        char b[4];
+        qToLittleEndian(v, b);
+        wav.append(b, 4);
+    };
+    auto u16 = [&wav](quint16 v) {
+        char b[2];
+        qToLittleEndian(v, b);
+        wav.append(b, 2);
+    };
+    u32(36 + bytes);
+    wav.append("WAVEfmt ");
+    u32(16);
+    u16(1);
+    u16(1);
+    u32(8000);
+    u32(16000);
+    u16(2);
+    u16(16);
+    wav.append("data");
+    u32(bytes);
+    wav.append(QByteArray(int(bytes), '\0'));
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(wav) == wav.size();
+}
+
+void wheel(QWidget *target, int delta)
+{
+    const QPointF at(5, 5);
+    QWheelEvent event(at, target->mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(target, &event);
+}
+
+} // namespace
+
+class PlayerEngine : public QObject
+{
+    Q_OBJECT
+
+private:
+    QWidget *videoArea() { return m_player->findChild<QWidget *>(QStringLiteral("videoArea")); }
+    QToolButton *button(const char *name)
+    {
+        return m_player->findChild<QToolButton *>(QString::fromLatin1(name));
+    }
+    void loadAndPlay()
+    {
+        m_player->setURL(m_audio);
+        QTRY_COMPARE_WITH_TIMEOUT(m_player->playState(), int(MediaPlayer::Playing), 5000);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        m_audio = m_dir.filePath(QStringLiteral("quiet.wav"));
+        QVERIFY(writeSilentWav(m_audio, 30));
+    }
+    void init()
+    {
+        // Video asked for: on the offscreen platform there is no OpenGL, so
+        // this must come up without video rather than crash.
+        m_player = std::make_unique<MpvPlayer>(nullptr, MpvPlayer::Options{true, false});
+        m_player->resize(400, 300);
+        m_player->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_player.get()));
+    }
+    void cleanup() { m_player.reset(); }
+
+    void noOpenGlMeansNoVideoSurface()
+    {
+        QVERIFY(!m_player->showsVideo());
+        QVERIFY(videoArea());
+        loadAndPlay();
+        QVERIFY(!m_player->hasVideo());
+    }
+
+    void mouseOnVideoReportsButtonsEvenWhenDisabled()
+    {
+        QSignalSpy clicks(m_player.get(), &MediaPlayer::clicked);
+        QTest::mousePress(videoArea(), Qt::LeftButton, {}, QPoint(10, 20));
+        QTest::mouseRelease(videoArea(), Qt::LeftButton, {}, QPoint(10, 20));
+        m_player->setPlayerEnabled(false);
+        QTest::mousePress(videoArea(), Qt::RightButton, Qt::ShiftModifier | Qt::ControlModifier,
+                          QPoint(30, 40));
+        QTest::mouseRelease(videoArea(), Qt::RightButton, {}, QPoint(30, 40));
+        QTest::mousePress(videoArea(), Qt::MiddleButton, Qt::AltModifier, QPoint(1, 2));
+        QTest::mouseRelease(videoArea(), Qt::MiddleButton, {}, QPoint(1, 2));
+        QCOMPARE(clicks.size(), 3);
+        QCOMPARE(clicks[0], (QVariantList{1, 0, 10.0, 20.0}));
+        QCOMPARE(clicks[1], (QVariantList{2, 3, 30.0, 40.0}));
+        QCOMPARE(clicks[2], (QVariantList{4, 4, 1.0, 2.0}));
+    }
+
+    void disabledIgnoresTheUser()
+    {
+        loadAndPlay();
+        m_player->setVolume(50);
+        m_player->setPlayerEnabled(false);
+        QVERIFY(!m_player->playerEnabled());
+        QSignalSpy fullScreen(m_player.get(), &MediaPlayer::fullScreenRequested);
+        QTest::mouseClick(button("pauseButton"), Qt::LeftButton);
+        QTest::mouseClick(button("stopButton"), Qt::LeftButton);
+        wheel(videoArea(), 240);
+        QTest::mouseDClick(videoArea(), Qt::LeftButton);
+        QTest::keyClick(videoArea(), Qt::Key_Escape);
+        QTest::qWait(100);
+        QCOMPARE(m_player->playState(), int(MediaPlayer::Playing));
+        QCOMPARE(m_player->volume(), 50);
+        QVERIFY(fullScreen.isEmpty());
+    }
+
+    void enabledReactsToTheUser()
+    {
+        loadAndPlay();
+        m_player->setVolume(50);
+        QSignalSpy fullScreen(m_player.get(), &MediaPlayer::fullScreenRequested);
+        QTest::mouseClick(button("pauseButton"), Qt::LeftButton);
+        QCOMPARE(m_player->playState(), int(MediaPlayer::Paused));
+        QTest::mouseClick(button("playButton"), Qt::LeftButton);
+        QCOMPARE(m_player->playState(), int(MediaPlayer::Playing));
+        QTest::mouseClick(button("stopButton"), Qt::LeftButton);
+        QCOMPARE(m_player->playState(), int(MediaPlayer::Stopped));
+        QVERIFY(m_player->hasCurrentMedia());
+
+        wheel(videoArea(), 240);
+        QCOMPARE(m_player->volume(), 60);
+        wheel(videoArea(), -120);
+        QCOMPARE(m_player->volume(), 55);
+        m_player->setVolume(98);
+        wheel(videoArea(), 120);
+        QCOMPARE(m_player->volume(), 100);
+
+        QTest::mouseDClick(videoArea(), Qt::LeftButton);
+        QTest::keyClick(videoArea(), Qt::Key_Escape);
+        QCOMPARE(fullScreen.size(), 2);
+        QCOMPARE(fullScreen[0].at(0).toBool(), true);
+        QCOMPARE(fullScreen[1].at(0).toBool(), false);
+    }
+
+    void controlBarShowsTheMedium()
+    {
+        auto *time = m_player->findChild<QLabel *>(QStringLiteral("timeLabel"));
+        auto *seek = m_player->findChild<QAbstractSlider *>(QStringLiteral("seekSlider"));
+        auto *volume = m_player->findChild<QAbstractSlider *>(QStringLiteral("volumeSlider"));
+        QVERIFY(time && seek && volume);
+        m_player->setVolume(42);
+        QCOMPARE(volume->value(), 42);
+        loadAndPlay();
+        m_player->setCurrentPosition(75.0 / 10);
+        QTRY_COMPARE_WITH_TIMEOUT(time->text().left(4), QStringLiteral("0:07"), 2000);
+        QVERIFY(time->text().endsWith(QStringLiteral(" / 0:30")));
+        QVERIFY(seek->isEnabled());
+        // The user moving the volume slider sets the volume.
+        volume->triggerAction(QAbstractSlider::SliderPageStepAdd);
+        QCOMPARE(m_player->volume(), 52);
+        m_player->closeMedia();
+        QCOMPARE(time->text(), QStringLiteral("0:00 / 0:00"));
+        QVERIFY(!seek->isEnabled());
+    }
+
+    void videoTrackIsDetected()
+    {
+        const QString ffmpeg = QStandardPaths::findExecutable(QStringLiteral("ffmpeg"));
+        if (ffmpeg.isEmpty()) QSKIP("ffmpeg is not installed");
+        const QString video = m_dir.filePath(QStringLiteral("bars.mkv"));
+        QProcess make;
+        make.start(ffmpeg,
+                   {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-y"),
+                    QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                    QStringLiteral("testsrc=size=64x48:rate=10"), QStringLiteral("-t"),
+                    QStringLiteral("3"), QStringLiteral("-c:v"), QStringLiteral("mpeg4"), video});
+        QVERIFY(make.waitForFinished(30000));
+        QCOMPARE(make.exitCode(), 0);
+        m_player->setURL(video);
+        QTRY_COMPARE_WITH_TIMEOUT(m_player->playState(), int(MediaPlayer::Playing), 5000);
+        QVERIFY(m_player->hasVideo());
+        m_player->closeMedia();
+        QVERIFY(!m_player->hasVideo());
+    }
+
+private:
+    QTemporaryDir m_dir;
+    QString m_audio;
+    std::unique_ptr<MpvPlayer> m_player;
+};
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    std::setlocale(LC_NUMERIC, "C");
+    PlayerEngine test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_player_engine.moc"
