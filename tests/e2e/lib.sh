@@ -1,0 +1,96 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Shared steps of the end-to-end tests: a private directory holding a copy of
+# the program (it keeps its files beside itself), a private Xvfb display, and
+# helpers to drive the program with xdotool.
+set -euo pipefail
+
+E2E_BIN_SRC="$1"
+E2E_DIR=$(mktemp -d /tmp/pelmora-e2e.XXXXXX)
+E2E_BIN="$E2E_DIR/pelmora"
+E2E_PIDS=()
+cp "$E2E_BIN_SRC" "$E2E_BIN"
+for doc in readme.txt pelmora.chm; do
+  [ -f "$(dirname "$E2E_BIN_SRC")/$doc" ] && cp "$(dirname "$E2E_BIN_SRC")/$doc" "$E2E_DIR/"
+done
+
+cleanup() {
+  for p in "${E2E_PIDS[@]}"; do kill -KILL "$p" 2>/dev/null || true; done
+  [ -n "${XVFB_PID:-}" ] && kill "$XVFB_PID" 2>/dev/null || true
+  if [ -n "${E2E_KEEP:-}" ]; then echo "kept $E2E_DIR"; else rm -rf "$E2E_DIR"; fi
+}
+trap cleanup EXIT
+
+fail() { echo "FAIL: $*" >&2; exit 1; }
+note() { echo "-- $*"; }
+
+start_display() {
+  local fdfile="$E2E_DIR/display"
+  Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$fdfile" >/dev/null 2>&1 &
+  XVFB_PID=$!
+  for _ in $(seq 1 100); do
+    [ -s "$fdfile" ] && break
+    sleep 0.1
+  done
+  [ -s "$fdfile" ] || fail "Xvfb did not start"
+  export DISPLAY=":$(head -n1 "$fdfile")"
+  export QT_QPA_PLATFORM=xcb
+  unset WAYLAND_DISPLAY
+  note "display $DISPLAY"
+}
+
+# Starts the program copy with its arguments; PROGRAM_PID holds its pid.
+start_program() {
+  ( cd "$E2E_DIR" && exec "$E2E_BIN" "$@" ) >>"$E2E_DIR/program.log" 2>&1 &
+  PROGRAM_PID=$!
+  E2E_PIDS+=("$PROGRAM_PID")
+}
+
+# Waits for a window whose name matches; prints its id.
+wait_window() {
+  local name="$1" timeout="${2:-30}" id=""
+  for _ in $(seq 1 $((timeout * 5))); do
+    id=$(xdotool search --onlyvisible --name "$name" 2>/dev/null | head -n1 || true)
+    [ -n "$id" ] && { echo "$id"; return 0; }
+    sleep 0.2
+  done
+  return 1
+}
+
+# Waits for the process to end; fails after the timeout.
+wait_exit() {
+  local pid="$1" timeout="${2:-20}"
+  for _ in $(seq 1 $((timeout * 5))); do
+    kill -0 "$pid" 2>/dev/null || return 0
+    sleep 0.2
+  done
+  fail "the program did not end within ${timeout}s"
+}
+
+focus_keys() {
+  local id="$1"; shift
+  xdotool windowfocus --sync "$id" 2>/dev/null || xdotool windowfocus "$id"
+  sleep 0.3
+  for k in "$@"; do
+    xdotool key --clearmodifiers "$k"
+    sleep 0.4
+  done
+}
+
+ini_value() { # file section key
+  awk -v s="[$2]" -v k="$3" 'BEGIN{IGNORECASE=1} {sub(/\r$/,"")} /^\[/{in_s=(tolower($0)==tolower(s))} in_s && index($0,"=") {split($0,a,"="); if (tolower(a[1])==tolower(k)) {print substr($0, length(a[1])+2); exit}}' "$1"
+}
+
+make_clip() { # path seconds
+  ffmpeg -loglevel error -y -f lavfi -i "testsrc=size=160x120:rate=10" \
+    -f lavfi -i "sine=frequency=440:sample_rate=8000" -t "$2" \
+    -c:v libx264 -preset ultrafast -g 50 -c:a aac -b:a 32k "$1" \
+    || fail "ffmpeg could not make $1"
+}
+
+shot() { import -window root "$1" 2>/dev/null || true; }
+
+# The status bar of a window, as a picture.
+status_shot() { # window-id path
+  import -window "$1" "$2.full.png" 2>/dev/null || fail "cannot take a screenshot"
+  convert "$2.full.png" -gravity SouthWest -crop 420x17+0+0 +repage "$2"
+}
