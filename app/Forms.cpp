@@ -11,8 +11,15 @@
 
 #include <QFontDatabase>
 
+static void initResources()
+{
+    // The pictures live in the windows' static library: register them.
+    Q_INIT_RESOURCE(resources);
+}
+
 void createForms(const Services &services)
 {
+    initResources();
     Form1 = new TForm1(services);
     Form1->FormCreate();
     Form2 = new TForm2(Form1);
