@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Help and readme: opened with the desktop's default application, without
 // waiting for it.
+#include "about/HelpDocument.h"
 #include "app/Unit1.h"
 
 #include <QDir>
 #include <QFileInfo>
+#include <QStandardPaths>
 
 namespace {
 
@@ -28,8 +30,13 @@ QString locateDocument(const QString &name, const QString &executableDir)
 
 void TForm1::H2Click()
 {
-    m_services.shell->open(this, locateDocument(QStringLiteral("pelmora.chm"),
-                                                m_services.executableDir));
+    // The help file is an HTML page: it is opened as one.
+    const QString cache =
+        QStandardPaths::writableLocation(QStandardPaths::CacheLocation) + QStringLiteral("/help");
+    m_services.shell->open(
+        this, documentForShell(locateDocument(QStringLiteral("pelmora.chm"),
+                                              m_services.executableDir),
+                               cache));
 }
 
 void TForm1::ReadmeR1Click()

@@ -2,13 +2,268 @@
 #include "lists/Unit3.h"
 
 #include "app/Forms.h"
+#include "app/TimeText.h"
+#include "app/Unit1.h"
+#include "persist/AppError.h"
+#include "persist/ListFile.h"
+#include "player/MediaPlayer.h"
+
+#include <QAction>
+#include <QHeaderView>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QScreen>
+#include <QTableWidget>
 
 TForm3 *Form3 = nullptr;
+bool FrmActv = false;
 
-TForm3::TForm3(QWidget *parent) : QWidget(parent, Qt::Window)
+namespace {
+
+const QChar kEllipsis(0x2026); // "…" between the time and the comment
+
+FileDialogOptions listDialogOptions()
 {
-    setWindowTitle(QStringLiteral("再生時間の記録"));
-    setFont(formFont(QStringLiteral("ＭＳ Ｐゴシック"), 12));
+    FileDialogOptions o;
+    o.filter = QStringLiteral("テキストファイル（*.txt）(*.txt);;すべてのファイル（*.*）(*)");
+    o.defaultSuffix = QStringLiteral("txt");
+    o.confirmOverwrite = true;
+    return o;
 }
 
-void TForm3::FormCreate() {}
+QPushButton *button(QWidget *parent, const char *name, const QString &caption, int x, int y,
+                    int w, int h)
+{
+    auto *b = new QPushButton(caption, parent);
+    b->setObjectName(QString::fromLatin1(name));
+    b->setGeometry(x, y, w, h);
+    return b;
+}
+
+} // namespace
+
+QString recordLineTime(const QString &line)
+{
+    return line.left(8);
+}
+
+QString recordLineComment(const QString &line)
+{
+    const qsizetype at = line.indexOf(kEllipsis);
+    return at < 0 ? line : line.mid(at + 1);
+}
+
+TForm3::TForm3(QWidget *parent) : QWidget(parent, Qt::Tool | Qt::MSWindowsFixedSizeDialogHint)
+{
+    setObjectName(QStringLiteral("Form3"));
+    setWindowTitle(QStringLiteral("再生時間の記録"));
+    setFont(formFont(QStringLiteral("ＭＳ Ｐゴシック"), 12));
+    setFixedSize(377, 434);
+
+    StringGrid1 = new QTableWidget(1, 2, this);
+    StringGrid1->setObjectName(QStringLiteral("StringGrid1"));
+    StringGrid1->setGeometry(8, 8, 361, 317);
+    StringGrid1->verticalHeader()->hide();
+    StringGrid1->verticalHeader()->setMinimumSectionSize(8);
+    StringGrid1->verticalHeader()->setDefaultSectionSize(18);
+    StringGrid1->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    StringGrid1->horizontalHeader()->setFixedHeight(18);
+    StringGrid1->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    StringGrid1->horizontalHeader()->setStretchLastSection(false);
+    StringGrid1->horizontalHeader()->setHighlightSections(false);
+    StringGrid1->setColumnWidth(0, 100);
+    StringGrid1->setSelectionMode(QAbstractItemView::ContiguousSelection);
+    StringGrid1->setSelectionBehavior(QAbstractItemView::SelectItems);
+    StringGrid1->setEditTriggers(QAbstractItemView::DoubleClicked |
+                                 QAbstractItemView::EditKeyPressed |
+                                 QAbstractItemView::AnyKeyPressed);
+    StringGrid1->setWordWrap(false);
+    StringGrid1->setCurrentCell(0, 0);
+    // The right click that opens the context menu does not move the current
+    // cell: the jump takes the row chosen before.
+    StringGrid1->viewport()->installEventFilter(this);
+
+    N1 = new QAction(QStringLiteral("ジャンプ"), StringGrid1);
+    N1->setObjectName(QStringLiteral("N1"));
+    StringGrid1->addAction(N1);
+    StringGrid1->setContextMenuPolicy(Qt::ActionsContextMenu);
+
+    Button1 = button(this, "Button1", QStringLiteral("現在の位置を記録（&R）"), 27, 335, 322, 25);
+    Button1->setDefault(true);
+    Button1->setAutoDefault(true);
+    Button2 = button(this, "Button2", QStringLiteral("リストを保存（&S）"), 27, 366, 154, 25);
+    Button4 = button(this, "Button4", QStringLiteral("リストを読み込み（&L）"), 195, 366, 154, 25);
+    Button5 = button(this, "Button5", QStringLiteral("クリア(&C)"), 27, 397, 154, 25);
+    Button3 = button(this, "Button3", QStringLiteral("閉じる(&X)"), 195, 397, 154, 25);
+
+    setTabOrder(StringGrid1, Button1);
+    setTabOrder(Button1, Button2);
+    setTabOrder(Button2, Button4);
+    setTabOrder(Button4, Button5);
+    setTabOrder(Button5, Button3);
+
+    connect(Button1, &QPushButton::clicked, this, &TForm3::Button1Click);
+    connect(Button2, &QPushButton::clicked, this, &TForm3::Button2Click);
+    connect(Button4, &QPushButton::clicked, this, &TForm3::Button4Click);
+    connect(Button5, &QPushButton::clicked, this, &TForm3::Button5Click);
+    connect(Button3, &QPushButton::clicked, this, &TForm3::Button3Click);
+    connect(N1, &QAction::triggered, this, &TForm3::N1Click);
+}
+
+void TForm3::FormCreate()
+{
+    FrmActv = true;
+    StringGrid1->setHorizontalHeaderLabels({QStringLiteral("時間"), QStringLiteral("コメント")});
+    StringGrid1->setColumnWidth(1, 250);
+}
+
+bool TForm3::event(QEvent *event)
+{
+    if (event->type() == QEvent::WindowActivate)
+        FormActivate();
+    return QWidget::event(event);
+}
+
+bool TForm3::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == StringGrid1->viewport() &&
+        (event->type() == QEvent::MouseButtonPress ||
+         event->type() == QEvent::MouseButtonDblClick) &&
+        static_cast<QMouseEvent *>(event)->button() == Qt::RightButton)
+        return true;
+    return QWidget::eventFilter(watched, event);
+}
+
+void TForm3::FormActivate()
+{
+    if (!FrmActv || !Form1)
+        return;
+    const QScreen *s = Form1->screen() ? Form1->screen() : screen();
+    if (!s)
+        return;
+    const QRect main = Form1->frameGeometry();
+    if (s->availableGeometry().height() > main.height()) {
+        move(main.left() + main.width() + 10, main.top());
+        FrmActv = false;
+    }
+}
+
+int TForm3::rowCount() const
+{
+    return StringGrid1->rowCount() + 1;
+}
+
+QString TForm3::cell(int col, int row) const
+{
+    const QTableWidgetItem *item = StringGrid1->item(row - 1, col);
+    return item ? item->text() : QString();
+}
+
+void TForm3::setCell(int col, int row, const QString &text)
+{
+    if (QTableWidgetItem *item = StringGrid1->item(row - 1, col))
+        item->setText(text);
+    else
+        StringGrid1->setItem(row - 1, col, new QTableWidgetItem(text));
+}
+
+QStringList TForm3::recordLines() const
+{
+    QStringList lines;
+    for (int row = 1; row <= rowCount() - 2; ++row)
+        lines << cell(0, row) + kEllipsis + cell(1, row);
+    return lines;
+}
+
+void TForm3::setRecordLines(const QStringList &lines)
+{
+    clearRows();
+    StringGrid1->setRowCount(static_cast<int>(lines.size()) + 1);
+    for (int i = 0; i < lines.size(); ++i) {
+        setCell(0, i + 1, recordLineTime(lines[i]));
+        setCell(1, i + 1, recordLineComment(lines[i]));
+    }
+}
+
+void TForm3::clearRows()
+{
+    StringGrid1->clearContents();
+    StringGrid1->setRowCount(1);
+    StringGrid1->setCurrentCell(0, 0);
+}
+
+void TForm3::Button1Click()
+{
+    runHandler(*Form1, "現在位置の記録", [&] {
+        const int state = Form1->WindowsMediaPlayer1->playState();
+        if (state != MediaPlayer::Playing && state != MediaPlayer::Paused)
+            return;
+        // Only the time cell is written: a comment typed into the last row
+        // stays beside the new time.
+        const int last = rowCount() - 1;
+        setCell(0, last, Form1->CurrentPosition);
+        StringGrid1->setRowCount(StringGrid1->rowCount() + 1);
+    });
+}
+
+void TForm3::Button2Click()
+{
+    runHandler(*Form1, nullptr, [&] {
+        const QStringList lines = recordLines();
+        const QString name = Form1->services().dialogs->saveFile(this, listDialogOptions());
+        if (name.isEmpty())
+            return;
+        writeListFile(name, lines, TextEncoding::Cp932);
+    });
+}
+
+void TForm3::Button4Click()
+{
+    // The rows are replaced only once a file has been chosen and read: a
+    // cancelled dialog or an unreadable file leaves them as they were.
+    runHandler(*Form1, nullptr, [&] {
+        const QString name = Form1->services().dialogs->openFile(this, listDialogOptions());
+        if (name.isEmpty())
+            return;
+        const ListText text = readListFile(name);
+        setRecordLines(text.lines);
+    });
+}
+
+void TForm3::Button5Click()
+{
+    Message m;
+    m.caption = QStringLiteral("リスト消去の確認");
+    m.text = QStringLiteral("リストを消去してよろしいですか？");
+    m.icon = MsgIcon::Question;
+    m.buttons = MsgButtons::YesNo;
+    m.defaultButton = MsgResult::No;
+    if (Form1->services().dialogs->message(this, m) == MsgResult::Yes)
+        clearRows();
+}
+
+void TForm3::Button3Click()
+{
+    hide();
+}
+
+void TForm3::N1Click()
+{
+    runHandler(*Form1, nullptr, [&] {
+        const int row = StringGrid1->currentRow() + 1;
+        const QString time = row >= 1 ? cell(0, row) : QString();
+        if (time.isEmpty()) {
+            Message m;
+            m.caption = QStringLiteral("エラー");
+            m.text = QStringLiteral("時間が入力されているセルを選択してください。");
+            m.icon = MsgIcon::Warning;
+            Form1->services().dialogs->message(this, m);
+            return;
+        }
+        qint64 seconds = 0;
+        if (!parseTimeText(time, &seconds))
+            throw AppError(QStringLiteral("'%1' は正しい時間ではありません").arg(time));
+        Form1->WindowsMediaPlayer1->setCurrentPosition(static_cast<double>(seconds));
+        Form1->WindowsMediaPlayer1->play();
+    });
+}

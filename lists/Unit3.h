@@ -1,8 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <QStringList>
 #include <QWidget>
 
+class QAction;
+class QPushButton;
+class QTableWidget;
+
+// The position record window "再生時間の記録": a grid of recorded positions
+// ("時間") with a comment beside each ("コメント"). The header row is the
+// table's horizontal header; the table's last row is always the slot for the
+// next record. Closing the window only hides it.
 class TForm3 : public QWidget
 {
     Q_OBJECT
@@ -10,7 +19,47 @@ class TForm3 : public QWidget
 public:
     explicit TForm3(QWidget *parent = nullptr);
 
+    QTableWidget *StringGrid1 = nullptr;
+    QAction *N1 = nullptr; // context menu "ジャンプ"
+    QPushButton *Button1 = nullptr; // record the current position
+    QPushButton *Button2 = nullptr; // save
+    QPushButton *Button4 = nullptr; // load
+    QPushButton *Button5 = nullptr; // clear
+    QPushButton *Button3 = nullptr; // close
+
     void FormCreate();
+    void FormActivate();
+    void Button1Click();
+    void Button2Click();
+    void Button3Click();
+    void Button4Click();
+    void Button5Click();
+    void N1Click();
+
+    // The grid's row count, the header row included (the table's rows + 1).
+    int rowCount() const;
+    // A cell's text; row 1 is the first row below the header.
+    QString cell(int col, int row) const;
+    void setCell(int col, int row, const QString &text);
+
+    // The lines of a position record file for the recorded rows (all but the
+    // last), and the rows a file's lines give back.
+    QStringList recordLines() const;
+    void setRecordLines(const QStringList &lines);
+
+protected:
+    bool event(QEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void clearRows();
 };
+
+// The time and the comment cell of a position record file's line.
+QString recordLineTime(const QString &line);
+QString recordLineComment(const QString &line);
+
+// The window still has to be placed beside the main window.
+extern bool FrmActv;
 
 extern TForm3 *Form3;

@@ -1,0 +1,320 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The position record window: recording, the record file (save and load),
+// the jump, the clear question and the placement beside the main window.
+#include "app/Unit1.h"
+#include "lists/Unit3.h"
+#include "support/FakePlayer.h"
+#include "support/TestServices.h"
+
+#include <QHeaderView>
+#include <QScreen>
+#include <QTableWidget>
+#include <QTest>
+
+class TestRecords : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void createdWithHeaderAndOneEmptyRow();
+    void recordOnlyWhilePlayingOrPaused_data();
+    void recordOnlyWhilePlayingOrPaused();
+    void recordKeepsCommentOfLastRow();
+    void saveAndLoadRoundTrip();
+    void loadLineRules();
+    void loadFailureOrCancelKeepsRows_data();
+    void loadFailureOrCancelKeepsRows();
+    void jump();
+    void clearAsksFirst();
+    void placedBesideMainWindowOnce();
+    void rightClickKeepsCurrentCell();
+};
+
+namespace {
+
+FakePlayer *playing(TestProgram &run, double position)
+{
+    FakePlayer *p = run.player();
+    p->setDefaultDuration(100000);
+    p->setURL(QStringLiteral("/media/lecture.mp4"));
+    p->finishLoading();
+    p->setCurrentPosition(position);
+    return p;
+}
+
+// Records the position through the status update, as the user sees it.
+void recordAt(TForm1 *f, FakePlayer *p, double position)
+{
+    p->setCurrentPosition(position);
+    f->Timer1Timer();
+    Form3->Button1Click();
+}
+
+QStringList rows()
+{
+    QStringList out;
+    for (int row = 1; row < Form3->rowCount(); ++row)
+        out << Form3->cell(0, row) + QLatin1Char('|') + Form3->cell(1, row);
+    return out;
+}
+
+const QByteArray kEllipsisCp932("\x81\x63", 2);
+
+} // namespace
+
+void TestRecords::createdWithHeaderAndOneEmptyRow()
+{
+    TestProgram run;
+    run.start();
+    QCOMPARE(Form3->rowCount(), 2);
+    QCOMPARE(rows(), QStringList({QStringLiteral("|")}));
+    QTableWidget *g = Form3->StringGrid1;
+    QCOMPARE(g->horizontalHeaderItem(0)->text(), QStringLiteral("時間"));
+    QCOMPARE(g->horizontalHeaderItem(1)->text(), QStringLiteral("コメント"));
+    QCOMPARE(g->columnWidth(0), 100);
+    QCOMPARE(g->columnWidth(1), 250);
+    QCOMPARE(g->rowHeight(0), 18);
+    QVERIFY(FrmActv);
+}
+
+void TestRecords::recordOnlyWhilePlayingOrPaused_data()
+{
+    QTest::addColumn<QString>("state");
+    QTest::addColumn<bool>("records");
+    QTest::newRow("nothing loaded") << "none" << false;
+    QTest::newRow("stopped") << "stopped" << false;
+    QTest::newRow("paused") << "paused" << true;
+    QTest::newRow("playing") << "playing" << true;
+}
+
+void TestRecords::recordOnlyWhilePlayingOrPaused()
+{
+    QFETCH(QString, state);
+    QFETCH(bool, records);
+    TestProgram run;
+    TForm1 *f = run.start();
+    f->CurrentPosition = QStringLiteral("00:07:00");
+    if (state != QLatin1String("none")) {
+        FakePlayer *p = playing(run, 420);
+        if (state == QLatin1String("stopped"))
+            p->stop();
+        else if (state == QLatin1String("paused"))
+            p->pause();
+    }
+    Form3->Button1Click();
+    QVERIFY(run.dialogs.shown.isEmpty());
+    if (records)
+        QCOMPARE(rows(), QStringList({QStringLiteral("00:07:00|"), QStringLiteral("|")}));
+    else
+        QCOMPARE(rows(), QStringList({QStringLiteral("|")}));
+}
+
+void TestRecords::recordKeepsCommentOfLastRow()
+{
+    TestProgram run;
+    TForm1 *f = run.start();
+    FakePlayer *p = playing(run, 0);
+    Form3->setCell(1, 1, QStringLiteral("導入"));
+    recordAt(f, p, 3723.5);
+    QCOMPARE(rows(), QStringList({QStringLiteral("01:02:03|導入"), QStringLiteral("|")}));
+    recordAt(f, p, 90005.2);
+    QCOMPARE(rows(), QStringList({QStringLiteral("01:02:03|導入"), QStringLiteral("25:00:05|"),
+                                  QStringLiteral("|")}));
+    QCOMPARE(Form3->rowCount(), 4);
+}
+
+void TestRecords::saveAndLoadRoundTrip()
+{
+    TestProgram run;
+    TForm1 *f = run.start();
+    FakePlayer *p = playing(run, 0);
+
+    // Nothing recorded: an empty file.
+    run.dialogs.saveNames << run.file(QStringLiteral("empty.txt"));
+    Form3->Button2Click();
+    QVERIFY(run.exists(QStringLiteral("empty.txt")));
+    QCOMPARE(run.readFile(QStringLiteral("empty.txt")), QByteArray());
+    const FileDialogOptions o = run.dialogs.fileDialogs.constLast();
+    QCOMPARE(o.filter,
+             QStringLiteral("テキストファイル（*.txt）(*.txt);;すべてのファイル（*.*）(*)"));
+    QCOMPARE(o.defaultSuffix, QStringLiteral("txt"));
+    QVERIFY(o.confirmOverwrite);
+
+    Form3->setCell(1, 1, QStringLiteral("始まり"));
+    recordAt(f, p, 5.5);
+    recordAt(f, p, 3723);
+    Form3->setCell(1, 3, QStringLiteral("not saved"));
+    const QStringList before = rows();
+
+    // Cancelled: nothing written.
+    Form3->Button2Click();
+    QVERIFY(!run.exists(QStringLiteral("records.txt")));
+
+    run.dialogs.saveNames << run.file(QStringLiteral("records.txt"));
+    Form3->Button2Click();
+    QCOMPARE(run.readFile(QStringLiteral("records.txt")),
+             QByteArray("00:00:05") + kEllipsisCp932 + QByteArray("\x8e\x6e\x82\xdc\x82\xe8\r\n") +
+                 QByteArray("01:02:03") + kEllipsisCp932 + QByteArray("\r\n"));
+
+    run.dialogs.answers << MsgResult::Yes;
+    Form3->Button5Click();
+    QCOMPARE(Form3->rowCount(), 2);
+
+    run.dialogs.openNames << run.file(QStringLiteral("records.txt"));
+    Form3->Button4Click();
+    QStringList expected = before;
+    expected.last() = QStringLiteral("|");
+    QCOMPARE(rows(), expected);
+    QCOMPARE(Form3->rowCount(), 4);
+    QCOMPARE(run.dialogs.shown.size(), 1); // the clear question only
+}
+
+void TestRecords::loadLineRules()
+{
+    TestProgram run;
+    run.start();
+    run.writeFile(QStringLiteral("hand.txt"), QByteArray("1:02:03") + kEllipsisCp932 +
+                                                  QByteArray("x\r\nno ellipsis here\n\r\n"));
+    run.dialogs.openNames << run.file(QStringLiteral("hand.txt"));
+    Form3->Button4Click();
+    QCOMPARE(rows(), QStringList({QStringLiteral("1:02:03…|x"),
+                                  QStringLiteral("no ellip|no ellipsis here"), QStringLiteral("|"),
+                                  QStringLiteral("|")}));
+    QCOMPARE(Form3->rowCount(), 5);
+}
+
+void TestRecords::loadFailureOrCancelKeepsRows_data()
+{
+    QTest::addColumn<bool>("cancel");
+    QTest::newRow("cancelled") << true;
+    QTest::newRow("unreadable") << false;
+}
+
+void TestRecords::loadFailureOrCancelKeepsRows()
+{
+    QFETCH(bool, cancel);
+    TestProgram run;
+    run.start();
+    run.writeFile(QStringLiteral("old.txt"), QByteArray("00:01:00") + kEllipsisCp932 + "a\r\n");
+    run.dialogs.openNames << run.file(QStringLiteral("old.txt"));
+    Form3->Button4Click();
+    const QStringList before = rows();
+    QCOMPARE(before.size(), 2);
+
+    run.dialogs.openNames << (cancel ? QString() : run.file(QStringLiteral("missing.txt")));
+    Form3->Button4Click();
+    QCOMPARE(rows(), before);
+    if (cancel) {
+        QVERIFY(run.dialogs.shown.isEmpty());
+    } else {
+        QCOMPARE(run.dialogs.shown.size(), 1);
+        QCOMPARE(run.dialogs.shown[0].caption, QStringLiteral("pelmora"));
+        QCOMPARE(run.dialogs.shown[0].icon, MsgIcon::Error);
+        QVERIFY(run.dialogs.shown[0].text.contains(QStringLiteral("missing.txt")));
+    }
+}
+
+void TestRecords::jump()
+{
+    TestProgram run;
+    run.start();
+    FakePlayer *p = playing(run, 50);
+    p->stop();
+    run.writeFile(QStringLiteral("j.txt"), QByteArray("01:02:03") + kEllipsisCp932 +
+                                               "\r\n1:02:03" + kEllipsisCp932 + "x\r\n");
+    run.dialogs.openNames << run.file(QStringLiteral("j.txt"));
+    Form3->Button4Click();
+    QTableWidget *g = Form3->StringGrid1;
+
+    // Whichever column is current, the time of its row is used; a stopped
+    // medium starts playing.
+    g->setCurrentCell(0, 1);
+    p->calls.clear();
+    Form3->N1Click();
+    QCOMPARE(p->calls, QStringList({QStringLiteral("pos=3723"), QStringLiteral("play")}));
+    QCOMPARE(p->playState(), int(MediaPlayer::Playing));
+
+    // A malformed time: the default error display, the position unchanged.
+    g->setCurrentCell(1, 0);
+    p->calls.clear();
+    Form3->N1Click();
+    QVERIFY(p->calls.isEmpty());
+    QCOMPARE(p->currentPosition(), 3723.0);
+    QCOMPARE(run.dialogs.shown.size(), 1);
+    QCOMPARE(run.dialogs.shown[0].caption, QStringLiteral("pelmora"));
+    QCOMPARE(run.dialogs.shown[0].icon, MsgIcon::Error);
+
+    // The empty last row: a warning, nothing else.
+    g->setCurrentCell(2, 0);
+    Form3->N1Click();
+    QVERIFY(p->calls.isEmpty());
+    QCOMPARE(run.dialogs.shown.size(), 2);
+    QCOMPARE(run.dialogs.shown[1].caption, QStringLiteral("エラー"));
+    QCOMPARE(run.dialogs.shown[1].text,
+             QStringLiteral("時間が入力されているセルを選択してください。"));
+    QCOMPARE(run.dialogs.shown[1].icon, MsgIcon::Warning);
+    QCOMPARE(run.dialogs.shown[1].buttons, MsgButtons::Ok);
+}
+
+void TestRecords::clearAsksFirst()
+{
+    TestProgram run;
+    TForm1 *f = run.start();
+    FakePlayer *p = playing(run, 0);
+    recordAt(f, p, 61);
+    run.dialogs.answers << MsgResult::No;
+    Form3->Button5Click();
+    QCOMPARE(rows(), QStringList({QStringLiteral("00:01:01|"), QStringLiteral("|")}));
+    const Message q = run.dialogs.shown.constLast();
+    QCOMPARE(q.caption, QStringLiteral("リスト消去の確認"));
+    QCOMPARE(q.text, QStringLiteral("リストを消去してよろしいですか？"));
+    QCOMPARE(q.icon, MsgIcon::Question);
+    QCOMPARE(q.buttons, MsgButtons::YesNo);
+    QCOMPARE(q.defaultButton, MsgResult::No);
+    run.dialogs.answers << MsgResult::Yes;
+    Form3->Button5Click();
+    QCOMPARE(rows(), QStringList({QStringLiteral("|")}));
+}
+
+void TestRecords::placedBesideMainWindowOnce()
+{
+    TestProgram run;
+    TForm1 *f = run.start();
+    const int workHeight = f->screen()->availableGeometry().height();
+
+    // As tall as the work area: not placed yet.
+    f->setGeometry(40, 30, 300, workHeight + 50);
+    const QPoint first = Form3->pos();
+    Form3->FormActivate();
+    QVERIFY(FrmActv);
+    QCOMPARE(Form3->pos(), first);
+
+    f->setGeometry(40, 30, 300, 200);
+    Form3->FormActivate();
+    QVERIFY(!FrmActv);
+    const QRect main = f->frameGeometry();
+    QCOMPARE(Form3->frameGeometry().topLeft(), QPoint(main.right() + 1 + 10, main.top()));
+
+    // Later activations leave the window where it is.
+    Form3->move(5, 5);
+    Form3->FormActivate();
+    QCOMPARE(Form3->pos(), QPoint(5, 5));
+}
+
+void TestRecords::rightClickKeepsCurrentCell()
+{
+    TestProgram run;
+    run.start();
+    Form3->StringGrid1->setRowCount(4);
+    run.form()->R2Click();
+    QVERIFY(QTest::qWaitForWindowExposed(Form3));
+    QTableWidget *g = Form3->StringGrid1;
+    const QPoint third = g->visualRect(g->model()->index(2, 0)).center();
+    QTest::mouseClick(g->viewport(), Qt::RightButton, {}, third);
+    QCOMPARE(g->currentRow(), 0);
+    QTest::mouseClick(g->viewport(), Qt::LeftButton, {}, third);
+    QCOMPARE(g->currentRow(), 2);
+}
+
+QTEST_MAIN(TestRecords)
+#include "tst_records.moc"
