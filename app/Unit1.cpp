@@ -6,6 +6,7 @@
 #include "app/Unit1.h"
 
 #include "about/Unit2.h"
+#include "app/DesktopIntegration.h"
 #include "app/Forms.h"
 #include "app/TimeText.h"
 #include "commands/Unit5.h"
@@ -15,6 +16,7 @@
 #include "lists/Unit6.h"
 #include "persist/IniFile.h"
 #include "persist/ProgramDir.h"
+#include "persist/ResumeJournal.h"
 #include "player/MediaPlayer.h"
 
 #include <QAbstractButton>
@@ -79,6 +81,13 @@ TForm1::TForm1(const Services &services, QWidget *parent)
             &TForm1::WindowsMediaPlayer1Disconnect, Qt::QueuedConnection);
     connect(WindowsMediaPlayer1, &MediaPlayer::fullScreenRequested, this,
             &TForm1::setFullScreenVideo);
+
+    // The resume journal (the place survives a crash) and the desktop
+    // integration (MPRIS, screen saver; absent without a session bus).
+    m_journal = new ResumeJournal(
+        programFile(m_services.programDir, QString::fromUtf8(kJournalFile)), this);
+    m_journal->watch(WindowsMediaPlayer1);
+    m_desktop = new DesktopIntegration(this);
 
     // Client area 624 x 426 below the menu bar, centred when first shown.
     resize(624, 426 + menuBar()->sizeHint().height());
@@ -218,6 +227,10 @@ void TForm1::FormCreate()
     // 1. Files dropped from the file manager are handled by DropFiles.
     setAcceptDrops(true);
 
+    // A journal left by a run that did not end normally becomes the resume
+    // record before the resume check.
+    runHandler(*this, nullptr, [&] { m_journal->recover(resumePath()); });
+
     // 2. The two files are opened by each read; nothing stays open.
     const IniFile resume(resumePath());
     const IniFile settings(settingsPath());
@@ -276,6 +289,10 @@ bool TForm1::eventFilter(QObject *watched, QEvent *event)
         // control that received the key, and only for this window.
         QWidget *target = QApplication::focusWidget() ? QApplication::focusWidget() : this;
         if (widget == target && widget->window() == this) {
+            // Esc leaves full screen, also while the player's controls are
+            // locked.
+            if (static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape && isFullScreen())
+                setFullScreenVideo(false);
             const QString text = static_cast<QKeyEvent *>(event)->text();
             if (text.size() == 1)
                 FormKeyPress(text.at(0));

@@ -7,11 +7,13 @@
 #include <QMainWindow>
 #include <QPointer>
 
+class DesktopIntegration;
 class MediaPlayer;
 class QAction;
 class QLabel;
 class QMenu;
 class QTimer;
+class ResumeJournal;
 
 // The main window: hosts the player, carries the only menu bar, shows the
 // status bar and owns the two timers (Timer1: the status update, Timer2: the
@@ -138,6 +140,8 @@ private:
     bool m_shown = false;
     bool m_advancePending = false;
     bool m_closeAllowed = false; // the close query has already allowed this close
+    ResumeJournal *m_journal = nullptr;      // the crash-safe copy of the place
+    DesktopIntegration *m_desktop = nullptr; // MPRIS and the screen saver (Linux)
 };
 
 // Program-wide flags of the main window's unit.

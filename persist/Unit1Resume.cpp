@@ -6,6 +6,7 @@
 #include "lists/Unit6.h"
 #include "persist/IniFile.h"
 #include "persist/ListFile.h"
+#include "persist/ResumeJournal.h"
 #include "player/MediaPlayer.h"
 
 #include <QFile>
@@ -76,6 +77,9 @@ bool TForm1::FormCloseQuery()
     });
     // 10. In every case.
     Timer1->stop();
+    // The close is allowed and has saved what it saves: the journal goes.
+    if (m_journal)
+        m_journal->remove();
     return true;
 }
 

@@ -1,0 +1,96 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <functional>
+#include <optional>
+
+class QTimer;
+
+// The resume journal: a small file beside the resume file that keeps the
+// medium and position of the running program, so that a crash, a killed
+// process or a power cut loses at most a few seconds of the place.
+//
+// - While a medium is loaded and playing or paused, its URL and position are
+//   written every five seconds, and at once when it is paused; nothing is
+//   written when they have not changed since the last write.
+//   Every write replaces the file atomically.
+// - Every close that the close query allows removes it (remove()); nothing is
+//   written afterwards in that run. After a normal exit there is no journal.
+// - At start-up a journal that is present means the last run did not end
+//   normally: recover() moves its record into the resume file
+//   (Resume/FileName and Resume/Second, other sections untouched) and removes
+//   it, so that the ordinary resume notice offers it. A journal that cannot
+//   be read is removed without touching the resume file.
+// Failures to write or remove the journal are never reported: it is only a
+// safety net and must not change what the program does.
+class ResumeJournal : public QObject
+{
+    Q_OBJECT
+
+public:
+    struct Record {
+        QString fileName;
+        double second = 0.0;
+        bool operator==(const Record &) const = default;
+    };
+    // The record of the medium that is playing or paused now; nothing when
+    // no medium is loaded or it is in any other state. May throw.
+    using Source = std::function<std::optional<Record>()>;
+
+    static constexpr int IntervalMs = 5000;
+    // The player's playState values the journal looks at.
+    static constexpr int StatePaused = 2;
+    static constexpr int StatePlaying = 3;
+
+    explicit ResumeJournal(QString path, QObject *parent = nullptr);
+
+    // Follows a player: reads its URL and position while it is playing or
+    // paused, and writes at once when it pauses.
+    template <class Player> void watch(Player *player);
+    void setSource(Source source) { m_source = std::move(source); }
+
+    const QString &path() const { return m_path; }
+    QTimer *timer() const { return m_timer; }
+
+    // The timer's tick: writes the current record when it differs from the
+    // last one written, or when the file has gone.
+    void tick();
+    // The player's state changed: a pause is written at once.
+    void playStateChanged(int state);
+    // The close was allowed: the journal is removed and stays so.
+    void remove();
+    // Start-up: a journal found is moved into the resume file at resumePath.
+    // Returns true when a record was recovered. A write to the resume file
+    // that fails raises AppError; the journal then stays.
+    bool recover(const QString &resumePath);
+
+    // The journal's text form, and its reading (nothing when the text is not
+    // a valid journal).
+    static QByteArray encode(const Record &record);
+    static std::optional<Record> decode(const QByteArray &bytes);
+
+private:
+    QString m_path;
+    QTimer *m_timer = nullptr;
+    Source m_source;
+    std::optional<Record> m_written;
+    bool m_closed = false;
+};
+
+// The journal's file name, beside "Resume.ini".
+inline const char kJournalFile[] = "Resume.journal";
+
+template <class Player> void ResumeJournal::watch(Player *player)
+{
+    QPointer<Player> p(player);
+    setSource([p]() -> std::optional<Record> {
+        if (!p || !p->hasCurrentMedia()) return std::nullopt;
+        const int state = p->playState();
+        if (state != StatePlaying && state != StatePaused) return std::nullopt;
+        return Record{p->url(), p->currentPosition()};
+    });
+    connect(player, &Player::playStateChanged, this, &ResumeJournal::playStateChanged);
+}
