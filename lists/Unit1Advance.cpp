@@ -10,7 +10,8 @@
 #include <QTimer>
 #include <cmath>
 
-namespace {
+namespace
+{
 
 qint64 wholeSeconds(double seconds)
 {
@@ -22,8 +23,7 @@ qint64 wholeSeconds(double seconds)
 void TForm1::Timer2Timer()
 {
     // While the pause before the next entry runs, no second advance starts.
-    if (m_advancePending)
-        return;
+    if (m_advancePending) return;
     runHandler(*this, nullptr, [&] {
         MediaPlayer *player = WindowsMediaPlayer1;
         if (player->playState() == MediaPlayer::Playing) {
@@ -32,13 +32,21 @@ void TForm1::Timer2Timer()
             if (P >= D - 2) {
                 // The pause does not block the program: the picture goes on
                 // being painted; the rest of the tick runs after it.
+                // A medium opened meanwhile by other means (a double-click on
+                // the playlist, the resume command, another open) ends this
+                // advance: the next entry is not opened on top of it.
                 m_advancePending = true;
-                m_services.delay->after(2500, this, [this] { continueAdvance(); });
+                m_services.delay->after(2500, this, [this, url = player->url()] {
+                    if (WindowsMediaPlayer1->url() != url) {
+                        m_advancePending = false;
+                        return;
+                    }
+                    continueAdvance();
+                });
                 return;
             }
         }
-        if (player->playState() == MediaPlayer::Stopped)
-            Timer2->stop();
+        if (player->playState() == MediaPlayer::Stopped) Timer2->stop();
     });
 }
 
@@ -47,8 +55,7 @@ void TForm1::continueAdvance()
     m_advancePending = false;
     // Auto-advance switched off during the pause (another file opened, the
     // exit): the user has taken over.
-    if (!Timer2->isActive())
-        return;
+    if (!Timer2->isActive()) return;
     runHandler(*this, nullptr, [&] {
         if (!Form6 || Form6->itemIndex() >= Form6->count() - 1) {
             Timer2->stop();
@@ -56,7 +63,6 @@ void TForm1::continueAdvance()
         }
         OpenFile(Form6->entries().at(Form6->itemIndex() + 1));
         Form6->setItemIndex(Form6->itemIndex() + 1);
-        if (WindowsMediaPlayer1->playState() == MediaPlayer::Stopped)
-            Timer2->stop();
+        if (WindowsMediaPlayer1->playState() == MediaPlayer::Stopped) Timer2->stop();
     });
 }

@@ -2,20 +2,138 @@
 #include "lists/Unit4.h"
 
 #include "app/Forms.h"
+#include "app/Unit1.h"
+#include "persist/IniFile.h"
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFileInfo>
+#include <QGuiApplication>
 #include <QPushButton>
+#include <QScreen>
+#include <QShowEvent>
+#include <QTimer>
 
 TForm4 *Form4 = nullptr;
 
-TForm4::TForm4(QWidget *parent) : QWidget(parent, Qt::Dialog)
+namespace
 {
+const QString kRecently = QStringLiteral("Recently");
+const QString kEnable = QStringLiteral("Enable");
+
+QString fileKey(int number)
+{
+    return QStringLiteral("File%1").arg(number);
+}
+} // namespace
+
+TForm4::TForm4(QWidget *parent) : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint)
+{
+    setObjectName(QStringLiteral("Form4"));
     setWindowTitle(QStringLiteral("最近開いたファイル"));
     setFont(formFont(QStringLiteral("ＭＳ Ｐゴシック"), 12));
+    setModal(false);
+    setSizeGripEnabled(false);
+    setFixedSize(508, 109);
+
     ComboBox1 = new QComboBox(this);
+    ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
     ComboBox1->setEditable(true);
+    // A typed name is only opened, never added by the box itself: the list
+    // is entered by OpenFile alone.
+    ComboBox1->setInsertPolicy(QComboBox::NoInsert);
+    ComboBox1->setGeometry(16, 16, 473, 20);
+
     CheckBox1 = new QCheckBox(QStringLiteral("履歴を記録しない （履歴が消去されます）"), this);
+    CheckBox1->setObjectName(QStringLiteral("CheckBox1"));
+    CheckBox1->setGeometry(20, 42, 229, 17);
+
+    Button1 = new QPushButton(QStringLiteral("OK / 開く(&O)"), this);
+    Button1->setObjectName(QStringLiteral("Button1"));
+    Button1->setGeometry(100, 72, 149, 25);
+    Button1->setDefault(true);
+
+    Button2 = new QPushButton(QStringLiteral("キャンセル"), this);
+    Button2->setObjectName(QStringLiteral("Button2"));
+    Button2->setGeometry(260, 72, 149, 25);
+    Button2->setAutoDefault(false);
+
+    connect(Button1, &QPushButton::clicked, this, &TForm4::Button1Click);
+    connect(Button2, &QPushButton::clicked, this, &TForm4::Button2Click);
 }
 
-void TForm4::FormCreate() {}
+void TForm4::FormCreate()
+{
+    runHandler(*Form1, nullptr, [&] {
+        const IniFile settings(Form1->settingsPath());
+        // The list is loaded only when its first entry is set and the
+        // history is on; then all ten keys, empty ones included.
+        const QString first = settings.readString(kRecently, fileKey(1), QString());
+        if (!first.isEmpty() && settings.readBool(kRecently, kEnable, true)) {
+            QStringList entries;
+            for (int i = 1; i <= 10; ++i)
+                entries << settings.readString(kRecently, fileKey(i), QString());
+            ComboBox1->addItems(entries);
+            return;
+        }
+        if (!settings.readBool(kRecently, kEnable, true)) {
+            CheckBox1->setChecked(true);
+            Form1->RecentDisable = true;
+        }
+    });
+}
+
+void TForm4::FormShow()
+{
+    if (ComboBox1->count() > 0) ComboBox1->setCurrentIndex(0);
+}
+
+void TForm4::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    if (event->spontaneous()) return;
+    // Centred on the screen each time it is shown.
+    if (const QScreen *screen = QGuiApplication::primaryScreen()) {
+        QRect frame = frameGeometry();
+        frame.moveCenter(screen->availableGeometry().center());
+        move(frame.topLeft());
+    }
+    FormShow();
+}
+
+void TForm4::Button1Click()
+{
+    // Not guarded: a failing write reaches the default error display and the
+    // window stays open.
+    runHandler(*Form1, nullptr, [&] {
+        const IniFile settings(Form1->settingsPath());
+        if (CheckBox1->isChecked()) {
+            // Erasing: the list in memory and the ten stored entries.
+            Form1->RecentDisable = true;
+            ComboBox1->clear();
+            ComboBox1->clearEditText();
+            settings.writeBool(kRecently, kEnable, false);
+            for (int i = 1; i <= 10; ++i)
+                settings.writeString(kRecently, fileKey(i), QString());
+            hide();
+        } else {
+            Form1->RecentDisable = false;
+            settings.writeBool(kRecently, kEnable, true);
+        }
+        if (Form1->Timer2->isActive()) Form1->Timer2->stop();
+        const QString name = ComboBox1->currentText();
+        const QFileInfo info(name);
+        if (!name.isEmpty() && info.exists() && info.isFile()) Form1->OpenFile(name);
+        hide();
+    });
+}
+
+void TForm4::Button2Click()
+{
+    hide();
+}
+
+void TForm4::reject()
+{
+    Button2Click();
+}

@@ -3,11 +3,94 @@
 
 #include "persist/ListFile.h"
 
+#include <QLine>
+#include <QListWidget>
 #include <QWidget>
 
-class QListWidget;
+#include <functional>
 
-// The playlist window "プレイリスト": the entries of ListBox1.
+class QGroupBox;
+class QLabel;
+class QPushButton;
+class QTimer;
+class TForm6;
+
+// --- the pure rules of the playlist, testable without a window ---
+
+// The insertion line of a drag lies on the bottom edge of the target entry
+// when the selected entry is dragged downward (selected < target), else on
+// its top edge.
+enum class LineEdge { Top, Bottom };
+LineEdge moveLineEdge(int selected, int target);
+// The line for the entry rectangle itemRect, across the whole list width.
+QLine moveLineGeometry(const QRect &itemRect, int listWidth, int selected, int target);
+
+// Moves the entry at from so that it ends at index to (remove, then insert);
+// nothing changes when from equals to. The selection follows its entry, and
+// is lost when the selected entry itself is moved. Indices must be valid.
+void moveEntry(QStringList &entries, int from, int to, int *selected = nullptr);
+
+// One draw of the shuffle: an index from 0 to n - 1 with a generator seeded
+// afresh from seed.
+int shuffleDraw(quint64 seed, int n);
+// The shuffle: for i from 0 to n - 1, draw j (seeding from nextSeed() before
+// each draw) and move the entry at i to j. The result is that of the n
+// single moves; *selected follows the rule of moveEntry. Runs in
+// O(n log n), so that long lists shuffle quickly.
+QStringList shuffleEntries(const QStringList &entries, const std::function<quint64()> &nextSeed,
+                           int *selected = nullptr);
+
+// The playlist's list box: starts drags of its entries by itself (private
+// MIME type), accepts files dropped from the file manager, draws the
+// insertion line in XOR mode, and keeps a horizontal scroll extent.
+class PlaylistBox : public QListWidget
+{
+    Q_OBJECT
+
+public:
+    explicit PlaylistBox(TForm6 *owner, QWidget *parent = nullptr);
+
+    // The MIME type of an entry dragged inside the list.
+    static QString dragMimeType();
+
+    // The entry under a point of the viewport; -1 below the last entry or
+    // outside the list.
+    int entryAt(const QPoint &pos) const;
+
+    // The horizontal scroll extent in pixels (0: none set).
+    int horizontalExtent() const { return m_extent; }
+    void setHorizontalExtent(int pixels);
+
+    // Draws a line in XOR mode: drawing the same line twice removes it.
+    void xorLine(const QLine &line);
+    // The lines drawn at present.
+    const QList<QLine> &xorLines() const { return m_lines; }
+    void clearXorLines();
+
+protected:
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dragMoveEvent(QDragMoveEvent *event) override;
+    void dragLeaveEvent(QDragLeaveEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    void startEntryDrag();
+
+    TForm6 *m_owner;
+    QPoint m_pressPos;
+    bool m_pressedOnEntry = false;
+    QObject *m_dragSource = nullptr; // the source of the drag over the list, if ours
+    int m_extent = 0;
+    QList<QLine> m_lines;
+};
+
+// The playlist window "プレイリスト": the entries of ListBox1, at most one
+// selected; the selection is also the auto-advance cursor.
 class TForm6 : public QWidget
 {
     Q_OBJECT
@@ -15,11 +98,44 @@ class TForm6 : public QWidget
 public:
     explicit TForm6(QWidget *parent = nullptr);
 
-    QListWidget *ListBox1 = nullptr;
+    QLabel *Label1 = nullptr;
+    PlaylistBox *ListBox1 = nullptr;
+    QPushButton *Button1 = nullptr; // "▲"
+    QPushButton *Button2 = nullptr; // "▼"
+    QPushButton *Button3 = nullptr; // "クリア..."
+    QPushButton *Button4 = nullptr; // "消去"
+    QPushButton *Button5 = nullptr; // "追加..."
+    QPushButton *Button6 = nullptr; // "開く..."
+    QPushButton *Button7 = nullptr; // "保存..."
+    QPushButton *Button9 = nullptr; // "閉じる"
+    QGroupBox *GroupBox1 = nullptr; // "オプション"
+    QPushButton *Button8 = nullptr; // "シャッフル(&S)..."
+
     // The encoding the list keeps (that of the last file read into it).
     TextEncoding encoding = TextEncoding::Cp932;
 
+    // Loads "Playlist.txt" when it exists.
     void FormCreate();
+
+    void Button1Click(); // move up
+    void Button2Click(); // move down
+    void Button3Click(); // clear
+    void Button4Click(); // delete
+    void Button5Click(); // add
+    void Button6Click(); // load
+    void Button7Click(); // save
+    void Button8Click(); // shuffle
+    void Button9Click(); // close
+    void ListBox1DblClick();
+    // Files dropped on the list, in the order delivered.
+    void DropFiles(const QStringList &names);
+
+    // Reordering by drag and drop (source: the object the drag comes from;
+    // X, Y in the list's viewport).
+    void ListBox1StartDrag();
+    bool ListBox1DragOver(QObject *source, int X, int Y);
+    void ListBox1DragLeave(QObject *source);
+    void ListBox1DragDrop(QObject *source, int X, int Y);
 
     // The entries, their number and the selected index (-1 for none).
     QStringList entries() const;
@@ -27,6 +143,40 @@ public:
     int itemIndex() const;
     // Selects an entry; an index outside the list selects none.
     void setItemIndex(int index);
+    // Replaces all entries (the selection is lost).
+    void setEntries(const QStringList &entries);
+
+    // Whether the widest entry width (for the extent rule) is known; after
+    // a load it is measured in short slices while the program is idle.
+    bool widestWidthKnown() const { return m_maxWidthValid; }
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+
+private:
+    void appendEntries(const QStringList &names);
+    int entryWidth(const QString &text) const;
+    // The widest entry text in pixels, kept for the extent rule so that an
+    // addition does not measure the whole list again: measured once after
+    // the entries changed otherwise than by appending (in slices while idle,
+    // or at once when files are added before that has finished), then kept
+    // up to date as entries are appended.
+    void entriesReplaced();
+    void orderChanged();
+    bool measureWidths(qint64 budgetNanoseconds);
+    int m_maxWidth = 0;
+    bool m_maxWidthValid = true;
+    int m_measuredRows = 0;
+    QTimer *m_measureTimer = nullptr;
 };
+
+// During a drag, the entry at which the insertion line is drawn at the
+// moment; -1 when none is drawn.
+extern int PrevItemIndex;
+
+// Draws the insertion line for entry Index (XOR: drawing it again erases it);
+// nothing for -1.
+void DrawMoveLine(PlaylistBox *ListBox, int Index);
 
 extern TForm6 *Form6;

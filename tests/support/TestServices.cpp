@@ -7,6 +7,7 @@
 
 #include <QFile>
 #include <QPointer>
+#include <QTimer>
 #include <QtEndian>
 #include <cmath>
 
@@ -55,6 +56,11 @@ void ManualDelay::fire()
             e.fn();
 }
 
+void RealDelay::after(int milliseconds, QObject *context, std::function<void()> continuation)
+{
+    QTimer::singleShot(milliseconds, context, std::move(continuation));
+}
+
 TestProgram::TestProgram() = default;
 
 TestProgram::~TestProgram()
@@ -67,6 +73,8 @@ TForm1 *TestProgram::start(const QStringList &arguments, bool show)
     end();
     Services s;
     s.makePlayer = [this](QWidget *parent) -> MediaPlayer * {
+        if (makePlayer)
+            return makePlayer(parent);
         m_player = new FakePlayer(parent);
         if (preparePlayer)
             preparePlayer(m_player);
@@ -74,7 +82,7 @@ TForm1 *TestProgram::start(const QStringList &arguments, bool show)
     };
     s.dialogs = &dialogs;
     s.clock = &clock;
-    s.delay = &delay;
+    s.delay = useRealDelay ? static_cast<Delay *>(&realDelay) : &delay;
     s.shell = &shell;
     s.taskbar = &taskbar;
     s.programDir = m_dir.path();

@@ -64,6 +64,14 @@ private:
     QList<Entry> m_queue;
 };
 
+// The pause as the program makes it: the continuation runs on the GUI thread
+// after the given time (for tests with the real engine).
+class RealDelay : public Delay
+{
+public:
+    void after(int milliseconds, QObject *context, std::function<void()> continuation) override;
+};
+
 class RecordingShell : public Shell
 {
 public:
@@ -118,6 +126,12 @@ public:
     RecordingTaskbar taskbar;
     // Prepares each new player double before the windows use it.
     std::function<void(FakePlayer *)> preparePlayer;
+    // Makes the player instead of the double (e.g. the real engine); player()
+    // is then null.
+    std::function<MediaPlayer *(QWidget *)> makePlayer;
+    // The real pause instead of the manual one (delay then stays unused).
+    bool useRealDelay = false;
+    RealDelay realDelay;
 
 private:
     QTemporaryDir m_dir;
