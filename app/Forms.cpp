@@ -51,14 +51,16 @@ void destroyForms()
 
 void registerFontSubstitutes()
 {
+    // The IPA gothic fonts come closest to the metrics the windows' fixed
+    // layouts were made for; the others are fallbacks.
     const QStringList japanese = {
-        QStringLiteral("Noto Sans CJK JP"), QStringLiteral("IPAPGothic"),
-        QStringLiteral("IPAGothic"),        QStringLiteral("VL PGothic"),
-        QStringLiteral("Takao PGothic"),    QStringLiteral("Source Han Sans JP"),
+        QStringLiteral("IPAPGothic"),    QStringLiteral("Takao PGothic"),
+        QStringLiteral("VL PGothic"),    QStringLiteral("Noto Sans CJK JP"),
+        QStringLiteral("Source Han Sans JP"), QStringLiteral("IPAGothic"),
     };
     const QStringList monospace = {
-        QStringLiteral("Noto Sans Mono CJK JP"), QStringLiteral("IPAGothic"),
-        QStringLiteral("VL Gothic"),             QStringLiteral("Noto Sans CJK JP"),
+        QStringLiteral("IPAGothic"), QStringLiteral("Takao Gothic"), QStringLiteral("VL Gothic"),
+        QStringLiteral("Noto Sans Mono CJK JP"), QStringLiteral("Noto Sans CJK JP"),
     };
     QFont::insertSubstitutions(QStringLiteral("ＭＳ Ｐゴシック"), japanese);
     QFont::insertSubstitutions(QStringLiteral("ＭＳ ゴシック"), monospace);

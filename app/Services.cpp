@@ -5,7 +5,10 @@
 #include "persist/ProgramDir.h"
 #include "player/MpvPlayer.h"
 
+#include <QClipboard>
 #include <QCoreApplication>
+#include <QGuiApplication>
+#include <QShortcut>
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -27,6 +30,10 @@ public:
         box.setWindowTitle(m.caption);
         box.setText(m.text);
         box.setTextInteractionFlags(Qt::TextSelectableByMouse);
+        // Ctrl+C copies the whole text (the error report asks for it).
+        auto *copy = new QShortcut(QKeySequence::Copy, &box);
+        QObject::connect(copy, &QShortcut::activated, &box,
+                         [&m] { QGuiApplication::clipboard()->setText(m.caption + u'\n' + m.text); });
         switch (m.icon) {
         case MsgIcon::Information:
             box.setIcon(QMessageBox::Information);

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "lists/Unit3.h"
 
+#include <algorithm>
+
 #include "app/Forms.h"
 #include "app/TimeText.h"
 #include "app/Unit1.h"
@@ -142,8 +144,13 @@ void TForm3::FormActivate()
     if (!s)
         return;
     const QRect main = Form1->frameGeometry();
-    if (s->availableGeometry().height() > main.height()) {
-        move(main.left() + main.width() + 10, main.top());
+    const QRect area = s->availableGeometry();
+    if (area.height() > main.height()) {
+        // Beside the main window; kept on the screen when there is no room
+        // to its right.
+        const int left = main.left() + main.width() + 10;
+        const int width = frameGeometry().width();
+        move(std::max(area.left(), std::min(left, area.right() + 1 - width)), main.top());
         FrmActv = false;
     }
 }

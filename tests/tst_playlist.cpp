@@ -71,7 +71,6 @@ private slots:
     void autoAdvanceFollowsPlayerStates();
     void noSecondAdvanceWhileThePauseRuns();
     void anotherOpenDuringThePauseEndsTheAdvance();
-    void closeQueryKeepsAnOldPlaylistWhenEmpty();
     void closingWhileAdvancingIsResumed();
     void resumeWithAnIndexBeyondTheList();
 };
@@ -732,21 +731,6 @@ void TestPlaylist::anotherOpenDuringThePauseEndsTheAdvance()
     form->Timer2Timer();
     program.delay.fire();
     QCOMPARE(player->url(), QStringLiteral("/m/d.mp4"));
-}
-
-void TestPlaylist::closeQueryKeepsAnOldPlaylistWhenEmpty()
-{
-    TestProgram program;
-    program.writeFile(QStringLiteral("Playlist.txt"), "old\r\n");
-    program.start();
-    QCOMPARE(Form6->entries(), QStringList{"old"});
-    program.dialogs.answers = {MsgResult::Yes};
-    Form6->Button3Click();
-    QVERIFY(Form1->FormCloseQuery());
-    QCOMPARE(program.readFile(QStringLiteral("Playlist.txt")), QByteArray("old\r\n"));
-    program.end();
-    program.start();
-    QCOMPARE(Form6->entries(), QStringList{"old"});
 }
 
 void TestPlaylist::closingWhileAdvancingIsResumed()

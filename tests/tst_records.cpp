@@ -299,6 +299,15 @@ void TestRecords::placedBesideMainWindowOnce()
     Form3->move(5, 5);
     Form3->FormActivate();
     QCOMPARE(Form3->pos(), QPoint(5, 5));
+
+    // With no room to the right of the main window it stays on the screen.
+    FrmActv = true;
+    const QRect area = f->screen()->availableGeometry();
+    f->setGeometry(area.right() - 320, 30, 300, 200);
+    Form3->FormActivate();
+    QVERIFY(!FrmActv);
+    QCOMPARE(Form3->frameGeometry().right(), area.right());
+    QCOMPARE(Form3->frameGeometry().top(), f->frameGeometry().top());
 }
 
 void TestRecords::rightClickKeepsCurrentCell()
