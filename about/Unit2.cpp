@@ -81,11 +81,7 @@ void TForm2::showEvent(QShowEvent *event)
     // Centred on the screen the first time it is shown.
     if (!m_placed) {
         m_placed = true;
-        if (QScreen *s = screen()) {
-            QRect frame = frameGeometry();
-            frame.moveCenter(s->geometry().center());
-            move(frame.topLeft());
-        }
+        centreOnScreen(this);
     }
     QDialog::showEvent(event);
 }

@@ -10,6 +10,9 @@
 #include "lists/Unit6.h"
 
 #include <QFontDatabase>
+#include <QGuiApplication>
+#include <QPushButton>
+#include <QScreen>
 
 static void initResources()
 {
@@ -72,6 +75,25 @@ QFont formFont(const QString &family, int pixelSize, bool bold)
     font.setPixelSize(pixelSize);
     font.setBold(bold);
     return font;
+}
+
+void centreOnScreen(QWidget *window)
+{
+    const QScreen *screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    QRect frame = window->frameGeometry();
+    frame.moveCenter(screen->availableGeometry().center());
+    window->move(frame.topLeft());
+}
+
+QPushButton *makeButton(QWidget *parent, const char *name, const QString &caption, int x, int y,
+                        int w, int h)
+{
+    auto *b = new QPushButton(caption, parent);
+    b->setObjectName(QString::fromLatin1(name));
+    b->setGeometry(x, y, w, h);
+    return b;
 }
 
 void showModeless(QWidget *window)

@@ -21,3 +21,11 @@ void registerFontSubstitutes();
 // Shows a secondary window modelessly; one that is shown already is brought
 // to the front.
 void showModeless(QWidget *window);
+
+// Moves a window to the centre of the screen's work area.
+void centreOnScreen(QWidget *window);
+
+class QPushButton;
+// A push button with its object name, caption and place.
+QPushButton *makeButton(QWidget *parent, const char *name, const QString &caption, int x, int y,
+                        int w, int h);

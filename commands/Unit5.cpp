@@ -69,6 +69,16 @@ void TForm5::Button2Click()
     close();
 }
 
+void TForm5::showEvent(QShowEvent *event)
+{
+    // Centred on the screen the first time it is shown.
+    if (!m_placed) {
+        m_placed = true;
+        centreOnScreen(this);
+    }
+    QWidget::showEvent(event);
+}
+
 void TForm5::keyPressEvent(QKeyEvent *event)
 {
     // Enter confirms (the default button), Esc cancels.

@@ -28,6 +28,10 @@ public:
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+
+private:
+    bool m_placed = false;
 };
 
 extern TForm5 *Form5;

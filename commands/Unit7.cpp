@@ -38,14 +38,6 @@ QLabel *markLabel(QWidget *parent, const char *name, int x, int y)
     return label;
 }
 
-QPushButton *button(QWidget *parent, const char *name, const QString &caption, int x, int y,
-                    int w, int h)
-{
-    auto *b = new QPushButton(caption, parent);
-    b->setObjectName(QString::fromLatin1(name));
-    b->setGeometry(x, y, w, h);
-    return b;
-}
 
 } // namespace
 
@@ -77,13 +69,13 @@ TForm7::TForm7(QWidget *parent) : QWidget(parent, Qt::Tool | Qt::MSWindowsFixedS
 
     Bevel1 = bevel(this, 16, 8);
     Label1 = markLabel(this, "Label1", 32, 12);
-    Button1 = button(this, "Button1", QStringLiteral("←開始位置"), 107, 8, 75, 21);
+    Button1 = makeButton(this, "Button1", QStringLiteral("←開始位置"), 107, 8, 75, 21);
     Bevel2 = bevel(this, 16, 35);
     Label2 = markLabel(this, "Label2", 32, 39);
-    Button2 = button(this, "Button2", QStringLiteral("←終了位置"), 107, 35, 75, 21);
-    Button3 = button(this, "Button3", QStringLiteral("スタート"), 204, 8, 75, 48);
-    Button4 = button(this, "Button4", QStringLiteral("終了"), 285, 8, 75, 48);
-    Button5 = button(this, "Button5", QStringLiteral("閉じる"), 366, 8, 75, 48);
+    Button2 = makeButton(this, "Button2", QStringLiteral("←終了位置"), 107, 35, 75, 21);
+    Button3 = makeButton(this, "Button3", QStringLiteral("スタート"), 204, 8, 75, 48);
+    Button4 = makeButton(this, "Button4", QStringLiteral("終了"), 285, 8, 75, 48);
+    Button5 = makeButton(this, "Button5", QStringLiteral("閉じる"), 366, 8, 75, 48);
 
     Shape1 = new QFrame(this);
     Shape1->setObjectName(QStringLiteral("Shape1"));
@@ -124,11 +116,7 @@ void TForm7::showEvent(QShowEvent *event)
     // Centred on the screen the first time it is shown.
     if (!m_placed) {
         m_placed = true;
-        if (QScreen *s = screen()) {
-            QRect frame = frameGeometry();
-            frame.moveCenter(s->geometry().center());
-            move(frame.topLeft());
-        }
+        centreOnScreen(this);
     }
     QWidget::showEvent(event);
 }

@@ -33,14 +33,6 @@ FileDialogOptions listDialogOptions()
     return o;
 }
 
-QPushButton *button(QWidget *parent, const char *name, const QString &caption, int x, int y,
-                    int w, int h)
-{
-    auto *b = new QPushButton(caption, parent);
-    b->setObjectName(QString::fromLatin1(name));
-    b->setGeometry(x, y, w, h);
-    return b;
-}
 
 } // namespace
 
@@ -90,13 +82,13 @@ TForm3::TForm3(QWidget *parent) : QWidget(parent, Qt::Tool | Qt::MSWindowsFixedS
     StringGrid1->addAction(N1);
     StringGrid1->setContextMenuPolicy(Qt::ActionsContextMenu);
 
-    Button1 = button(this, "Button1", QStringLiteral("現在の位置を記録（&R）"), 27, 335, 322, 25);
+    Button1 = makeButton(this, "Button1", QStringLiteral("現在の位置を記録（&R）"), 27, 335, 322, 25);
     Button1->setDefault(true);
     Button1->setAutoDefault(true);
-    Button2 = button(this, "Button2", QStringLiteral("リストを保存（&S）"), 27, 366, 154, 25);
-    Button4 = button(this, "Button4", QStringLiteral("リストを読み込み（&L）"), 195, 366, 154, 25);
-    Button5 = button(this, "Button5", QStringLiteral("クリア(&C)"), 27, 397, 154, 25);
-    Button3 = button(this, "Button3", QStringLiteral("閉じる(&X)"), 195, 397, 154, 25);
+    Button2 = makeButton(this, "Button2", QStringLiteral("リストを保存（&S）"), 27, 366, 154, 25);
+    Button4 = makeButton(this, "Button4", QStringLiteral("リストを読み込み（&L）"), 195, 366, 154, 25);
+    Button5 = makeButton(this, "Button5", QStringLiteral("クリア(&C)"), 27, 397, 154, 25);
+    Button3 = makeButton(this, "Button3", QStringLiteral("閉じる(&X)"), 195, 397, 154, 25);
 
     setTabOrder(StringGrid1, Button1);
     setTabOrder(Button1, Button2);

@@ -93,11 +93,7 @@ void TForm4::showEvent(QShowEvent *event)
     QDialog::showEvent(event);
     if (event->spontaneous()) return;
     // Centred on the screen each time it is shown.
-    if (const QScreen *screen = QGuiApplication::primaryScreen()) {
-        QRect frame = frameGeometry();
-        frame.moveCenter(screen->availableGeometry().center());
-        move(frame.topLeft());
-    }
+    centreOnScreen(this);
     FormShow();
 }
 

@@ -551,11 +551,7 @@ void TForm6::showEvent(QShowEvent *event)
     QWidget::showEvent(event);
     if (event->spontaneous()) return;
     // Centred on the screen each time it is shown.
-    if (const QScreen *screen = QGuiApplication::primaryScreen()) {
-        QRect frame = frameGeometry();
-        frame.moveCenter(screen->availableGeometry().center());
-        move(frame.topLeft());
-    }
+    centreOnScreen(this);
 }
 
 void TForm6::FormCreate()

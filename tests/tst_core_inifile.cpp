@@ -2,6 +2,7 @@
 // The INI profile files: reading hand-edited files, write-through that keeps
 // everything else, the value kinds, encodings, failures and concurrent writers.
 #include "persist/AppError.h"
+#include "support/TestFiles.h"
 #include "persist/FileUtil.h"
 #include "persist/IniFile.h"
 #include "persist/ProgramDir.h"
@@ -20,30 +21,8 @@
 namespace
 {
 
-void putBytes(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
 
-QByteArray bytesOf(const QString &path)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) return QByteArray();
-    return f.readAll();
-}
 
-// The message of the AppError that fn raises; empty when it raises none.
-QString errorOf(const std::function<void()> &fn)
-{
-    try {
-        fn();
-    } catch (const AppError &e) {
-        return e.message();
-    }
-    return QString();
-}
 
 } // namespace
 

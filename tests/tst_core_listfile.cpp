@@ -2,6 +2,7 @@
 // List text files: byte-order marks, code page 932, line breaks, NUL, the
 // UTF-8 fallback for text code page 932 cannot hold, and bad input.
 #include "persist/AppError.h"
+#include "support/TestFiles.h"
 #include "persist/ListFile.h"
 
 #include <QDir>
@@ -16,29 +17,8 @@ Q_DECLARE_METATYPE(TextEncoding)
 namespace
 {
 
-void putBytes(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
 
-QByteArray bytesOf(const QString &path)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) return QByteArray();
-    return f.readAll();
-}
 
-QString errorOf(const std::function<void()> &fn)
-{
-    try {
-        fn();
-    } catch (const AppError &e) {
-        return e.message();
-    }
-    return QString();
-}
 
 QByteArray utf16le(const char16_t *s)
 {

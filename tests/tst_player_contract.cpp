@@ -5,6 +5,7 @@
 #include "persist/AppError.h"
 #include "player/MpvPlayer.h"
 #include "support/FakePlayer.h"
+#include "support/TestMedia.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -45,42 +46,6 @@ public:
     static constexpr double ShortLength = 4.0;
 };
 
-// 8 kHz mono 16-bit PCM, a 440 Hz tone.
-bool writeWav(const QString &path, double seconds)
-{
-    const int rate = 8000;
-    const quint32 samples = quint32(seconds * rate);
-    QByteArray data(int(samples * 2), Qt::Uninitialized);
-    for (quint32 i = 0; i < samples; ++i)
-        qToLittleEndian<qint16>(qint16(8000 * std::sin(2 * M_PI * 440.0 * i / rate)),
-                                data.data() + 2 * i);
-    QByteArray wav;
-    auto u32 = [&wav](quint32 v) {
-        char b[4];
-        qToLittleEndian(v, b);
-        wav.append(b, 4);
-    };
-    auto u16 = [&wav](quint16 v) {
-        char b[2];
-        qToLittleEndian(v, b);
-        wav.append(b, 2);
-    };
-    wav.append("RIFF");
-    u32(36 + quint32(data.size()));
-    wav.append("WAVEfmt ");
-    u32(16);
-    u16(1);        // PCM
-    u16(1);        // mono
-    u32(rate);     // sample rate
-    u32(rate * 2); // bytes per second
-    u16(2);        // block align
-    u16(16);       // bits per sample
-    wav.append("data");
-    u32(quint32(data.size()));
-    wav.append(data);
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(wav) == wav.size();
-}
 
 class EngineDriver : public Driver
 {
@@ -88,8 +53,8 @@ public:
     EngineDriver()
     {
         QVERIFY2(m_dir.isValid(), "no temporary directory");
-        QVERIFY(writeWav(longMedium(), LongLength));
-        QVERIFY(writeWav(shortMedium(), ShortLength));
+        QVERIFY(writeTestWav(longMedium(), LongLength));
+        QVERIFY(writeTestWav(shortMedium(), ShortLength));
         QFile garbage(garbageMedium());
         QVERIFY(garbage.open(QIODevice::WriteOnly));
         QByteArray bytes(64 * 1024, Qt::Uninitialized);

@@ -2,6 +2,7 @@
 // The libmpv engine's own surface: the mouse and keys on the video area, its
 // control bar and the enabled switch, and video detection.
 #include "player/MpvPlayer.h"
+#include "support/TestMedia.h"
 
 #include <QAbstractSlider>
 #include <QApplication>
@@ -23,36 +24,6 @@
 namespace
 {
 
-// Silence as 8 kHz mono 16-bit PCM.
-bool writeSilentWav(const QString &path, int seconds)
-{
-    const quint32 bytes = quint32(seconds) * 8000 * 2;
-    QByteArray wav("RIFF");
-    auto u32 = [&wav](quint32 v) {
-        char b[4];
-        qToLittleEndian(v, b);
-        wav.append(b, 4);
-    };
-    auto u16 = [&wav](quint16 v) {
-        char b[2];
-        qToLittleEndian(v, b);
-        wav.append(b, 2);
-    };
-    u32(36 + bytes);
-    wav.append("WAVEfmt ");
-    u32(16);
-    u16(1);
-    u16(1);
-    u32(8000);
-    u32(16000);
-    u16(2);
-    u16(16);
-    wav.append("data");
-    u32(bytes);
-    wav.append(QByteArray(int(bytes), '\0'));
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(wav) == wav.size();
-}
 
 void wheel(QWidget *target, int delta)
 {
@@ -85,7 +56,7 @@ private slots:
     {
         QVERIFY(m_dir.isValid());
         m_audio = m_dir.filePath(QStringLiteral("quiet.wav"));
-        QVERIFY(writeSilentWav(m_audio, 30));
+        QVERIFY(writeTestWav(m_audio, 30));
     }
     void init()
     {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "app/Services.h"
+#include "support/TestMedia.h"
 
 #include <QDateTime>
 #include <QList>
@@ -138,7 +139,3 @@ private:
     FakePlayer *m_player = nullptr;
     TForm1 *m_form = nullptr;
 };
-
-// Writes a WAV file of a quiet sine tone (8 kHz, mono, 16 bit) for tests of
-// the real engine.
-bool writeTestWav(const QString &path, double seconds);

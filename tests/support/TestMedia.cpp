@@ -1,0 +1,46 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "support/TestMedia.h"
+
+#include <QByteArray>
+#include <QFile>
+#include <QtEndian>
+#include <cmath>
+
+bool writeTestWav(const QString &path, double seconds)
+{
+    const quint32 rate = 8000;
+    const quint32 samples = static_cast<quint32>(seconds * rate);
+    QByteArray data;
+    data.resize(static_cast<qsizetype>(samples) * 2);
+    for (quint32 i = 0; i < samples; ++i) {
+        const auto v = static_cast<qint16>(3000 * std::sin(2 * M_PI * 440.0 * i / rate));
+        qToLittleEndian(v, data.data() + i * 2);
+    }
+    QByteArray header;
+    auto u32 = [&header](quint32 v) {
+        char b[4];
+        qToLittleEndian(v, b);
+        header.append(b, 4);
+    };
+    auto u16 = [&header](quint16 v) {
+        char b[2];
+        qToLittleEndian(v, b);
+        header.append(b, 2);
+    };
+    header.append("RIFF");
+    u32(36 + static_cast<quint32>(data.size()));
+    header.append("WAVEfmt ");
+    u32(16);
+    u16(1);
+    u16(1);
+    u32(rate);
+    u32(rate * 2);
+    u16(2);
+    u16(16);
+    header.append("data");
+    u32(static_cast<quint32>(data.size()));
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    return f.write(header) == header.size() && f.write(data) == data.size();
+}
