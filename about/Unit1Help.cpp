@@ -8,7 +8,8 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
-namespace {
+namespace
+{
 
 // A document named without a directory: the current directory first, then
 // the program's own directory, then the installed data directory, so that a
@@ -16,12 +17,10 @@ namespace {
 // bare name is handed on (the desktop then reports it).
 QString locateDocument(const QString &name, const QString &executableDir)
 {
-    const QStringList dirs = {QDir::currentPath(), executableDir,
-                              QStringLiteral(PELMORA_DATADIR)};
+    const QStringList dirs = {QDir::currentPath(), executableDir, QStringLiteral(PELMORA_DATADIR)};
     for (const QString &dir : dirs) {
         const QFileInfo info(QDir(dir), name);
-        if (info.isFile())
-            return info.absoluteFilePath();
+        if (info.isFile()) return info.absoluteFilePath();
     }
     return QDir::current().absoluteFilePath(name);
 }
@@ -34,13 +33,12 @@ void TForm1::H2Click()
     const QString cache =
         QStandardPaths::writableLocation(QStandardPaths::CacheLocation) + QStringLiteral("/help");
     m_services.shell->open(
-        this, documentForShell(locateDocument(QStringLiteral("pelmora.chm"),
-                                              m_services.executableDir),
-                               cache));
+        this, documentForShell(
+                  locateDocument(QStringLiteral("pelmora.chm"), m_services.executableDir), cache));
 }
 
 void TForm1::ReadmeR1Click()
 {
-    m_services.shell->open(this, locateDocument(QStringLiteral("readme.txt"),
-                                                m_services.executableDir));
+    m_services.shell->open(this,
+                           locateDocument(QStringLiteral("readme.txt"), m_services.executableDir));
 }

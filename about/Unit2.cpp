@@ -37,7 +37,8 @@ TForm2::TForm2(QWidget *parent) : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixe
     Label2->setGeometry(357, 82, 40, 32);
 
     Label3 = new QLabel(
-        QStringLiteral("このソフトウェアのメディアプレイヤー部分にはlibmpvを使用しています。"), this);
+        QStringLiteral("このソフトウェアのメディアプレイヤー部分にはlibmpvを使用しています。"),
+        this);
     Label3->setObjectName(QStringLiteral("Label3"));
     Label3->setWordWrap(true);
     Label3->setAlignment(Qt::AlignLeft | Qt::AlignTop);

@@ -19,11 +19,11 @@ public:
     explicit TForm2(QWidget *parent = nullptr);
 
     QLabel *Image1 = nullptr;
-    QLabel *Label2 = nullptr; // version
-    QLabel *Label3 = nullptr; // the engine used
-    QLabel *Label4 = nullptr; // licence notice
-    QLabel *Label5 = nullptr; // "サポートWebサイト:"
-    QLabel *Label1 = nullptr; // the link
+    QLabel *Label2 = nullptr;       // version
+    QLabel *Label3 = nullptr;       // the engine used
+    QLabel *Label4 = nullptr;       // licence notice
+    QLabel *Label5 = nullptr;       // "サポートWebサイト:"
+    QLabel *Label1 = nullptr;       // the link
     QPushButton *Button1 = nullptr; // 閉じる
 
     void FormCreate();

@@ -57,13 +57,14 @@ void registerFontSubstitutes()
     // The IPA gothic fonts come closest to the metrics the windows' fixed
     // layouts were made for; the others are fallbacks.
     const QStringList japanese = {
-        QStringLiteral("IPAPGothic"),    QStringLiteral("Takao PGothic"),
-        QStringLiteral("VL PGothic"),    QStringLiteral("Noto Sans CJK JP"),
+        QStringLiteral("IPAPGothic"),         QStringLiteral("Takao PGothic"),
+        QStringLiteral("VL PGothic"),         QStringLiteral("Noto Sans CJK JP"),
         QStringLiteral("Source Han Sans JP"), QStringLiteral("IPAGothic"),
     };
     const QStringList monospace = {
-        QStringLiteral("IPAGothic"), QStringLiteral("Takao Gothic"), QStringLiteral("VL Gothic"),
-        QStringLiteral("Noto Sans Mono CJK JP"), QStringLiteral("Noto Sans CJK JP"),
+        QStringLiteral("IPAGothic"),        QStringLiteral("Takao Gothic"),
+        QStringLiteral("VL Gothic"),        QStringLiteral("Noto Sans Mono CJK JP"),
+        QStringLiteral("Noto Sans CJK JP"),
     };
     QFont::insertSubstitutions(QStringLiteral("ＭＳ Ｐゴシック"), japanese);
     QFont::insertSubstitutions(QStringLiteral("ＭＳ ゴシック"), monospace);
@@ -80,8 +81,7 @@ QFont formFont(const QString &family, int pixelSize, bool bold)
 void centreOnScreen(QWidget *window)
 {
     const QScreen *screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
-    if (!screen)
-        return;
+    if (!screen) return;
     QRect frame = window->frameGeometry();
     frame.moveCenter(screen->availableGeometry().center());
     window->move(frame.topLeft());

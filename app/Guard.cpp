@@ -3,8 +3,9 @@
 
 QString errorReportText(const QString &title, const QString &message)
 {
-    return QStringLiteral("エラーが発生しました。\n作者に問い合わせる場合は下記の内容をお送り下さい。\n"
-                          "内容はCtrl + Cでクリップボードにコピーできます。\n\nタイトル：") +
+    return QStringLiteral(
+               "エラーが発生しました。\n作者に問い合わせる場合は下記の内容をお送り下さい。\n"
+               "内容はCtrl + Cでクリップボードにコピーできます。\n\nタイトル：") +
            title + QStringLiteral("\nエラー内容：") + message;
 }
 
@@ -20,8 +21,7 @@ void showErrorReport(Dialogs *dialogs, QWidget *parent, const QString &title,
 
 QString defaultErrorText(const QString &message)
 {
-    if (!message.isEmpty() && message.back().unicode() > u'.')
-        return message + u'.';
+    if (!message.isEmpty() && message.back().unicode() > u'.') return message + u'.';
     return message;
 }
 

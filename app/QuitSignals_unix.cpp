@@ -8,7 +8,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-namespace {
+namespace
+{
 
 int g_signalPipe[2] = {-1, -1};
 
@@ -23,15 +24,13 @@ void onSignal(int)
 
 void installQuitSignals(QWidget *window)
 {
-    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPipe) != 0)
-        return;
+    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPipe) != 0) return;
     auto *notifier = new QSocketNotifier(g_signalPipe[1], QSocketNotifier::Read, window);
     QPointer<QWidget> target(window);
     QObject::connect(notifier, &QSocketNotifier::activated, window, [target] {
         char buffer[16];
         [[maybe_unused]] const ssize_t got = ::read(g_signalPipe[1], buffer, sizeof buffer);
-        if (target)
-            target->close();
+        if (target) target->close();
     });
     struct sigaction action = {};
     action.sa_handler = onSignal;

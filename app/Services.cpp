@@ -7,19 +7,20 @@
 
 #include <QClipboard>
 #include <QCoreApplication>
-#include <QGuiApplication>
-#include <QShortcut>
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QShortcut>
 #include <QStandardPaths>
 #include <QTimer>
 #include <QUrl>
 #include <chrono>
 
-namespace {
+namespace
+{
 
 class QtDialogs : public Dialogs
 {
@@ -32,8 +33,9 @@ public:
         box.setTextInteractionFlags(Qt::TextSelectableByMouse);
         // Ctrl+C copies the whole text (the error report asks for it).
         auto *copy = new QShortcut(QKeySequence::Copy, &box);
-        QObject::connect(copy, &QShortcut::activated, &box,
-                         [&m] { QGuiApplication::clipboard()->setText(m.caption + u'\n' + m.text); });
+        QObject::connect(copy, &QShortcut::activated, &box, [&m] {
+            QGuiApplication::clipboard()->setText(m.caption + u'\n' + m.text);
+        });
         switch (m.icon) {
         case MsgIcon::Information:
             box.setIcon(QMessageBox::Information);
@@ -55,10 +57,8 @@ public:
         }
         QPushButton *yes = box.addButton(QMessageBox::Yes);
         QPushButton *no = box.addButton(QMessageBox::No);
-        if (!m.yesText.isEmpty())
-            yes->setText(m.yesText);
-        if (!m.noText.isEmpty())
-            no->setText(m.noText);
+        if (!m.yesText.isEmpty()) yes->setText(m.yesText);
+        if (!m.noText.isEmpty()) no->setText(m.noText);
         box.setDefaultButton(m.defaultButton == MsgResult::Yes ? yes : no);
         box.setEscapeButton(no);
         box.exec();
@@ -114,8 +114,8 @@ class DesktopShell : public Shell
 public:
     void open(QWidget *, const QString &target) override
     {
-        const QUrl url = target.contains(QLatin1String("://")) ? QUrl(target)
-                                                                : QUrl::fromLocalFile(target);
+        const QUrl url =
+            target.contains(QLatin1String("://")) ? QUrl(target) : QUrl::fromLocalFile(target);
         QDesktopServices::openUrl(url);
     }
 };

@@ -16,8 +16,7 @@ enum class MsgIcon { Information, Warning, Error, Question };
 enum class MsgButtons { Ok, YesNo };
 enum class MsgResult { Ok, Yes, No };
 
-struct Message
-{
+struct Message {
     QString caption;
     QString text;
     MsgIcon icon = MsgIcon::Information;
@@ -29,10 +28,9 @@ struct Message
     QString noText;
 };
 
-struct FileDialogOptions
-{
-    QString filter;           // Qt filter text, e.g. "テキストファイル(*.txt);;すべてのファイル(*)"
-    QString defaultSuffix;    // save dialogs: appended to a name typed without one
+struct FileDialogOptions {
+    QString filter; // Qt filter text, e.g. "テキストファイル(*.txt);;すべてのファイル(*)"
+    QString defaultSuffix; // save dialogs: appended to a name typed without one
     bool confirmOverwrite = true;
 };
 
@@ -88,18 +86,17 @@ public:
 // Everything the windows need from outside, so that tests can replace each
 // piece: the player, the boxes and dialogs, the clock, the pause, the shell,
 // the taskbar and the directory where the program keeps its files.
-struct Services
-{
+struct Services {
     std::function<MediaPlayer *(QWidget *parent)> makePlayer;
     Dialogs *dialogs = nullptr;
     Clock *clock = nullptr;
     Delay *delay = nullptr;
     Shell *shell = nullptr;
     Taskbar *taskbar = nullptr;
-    QString programDir;        // where Pelmora.ini, Resume.ini and Playlist.txt lie
-    QString executableDir;     // the program's own directory (help and readme)
+    QString programDir;    // where Pelmora.ini, Resume.ini and Playlist.txt lie
+    QString executableDir; // the program's own directory (help and readme)
     QString programName = QStringLiteral("pelmora"); // the program file's name without extension
-    QStringList arguments;     // the command line after the program's own name
+    QStringList arguments; // the command line after the program's own name
 };
 
 // The real services, for the running program.

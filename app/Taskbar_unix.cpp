@@ -5,7 +5,8 @@
 #include <QDBusMessage>
 #include <QVariantMap>
 
-namespace {
+namespace
+{
 
 // com.canonical.Unity.LauncherEntry: a signal naming the desktop entry and
 // carrying the progress (0..1) and whether it is shown. Sent on the session
@@ -16,8 +17,7 @@ public:
     void setProgress(QWidget *, int state, quint64 value, quint64 max) override
     {
         QDBusConnection bus = QDBusConnection::sessionBus();
-        if (!bus.isConnected())
-            return;
+        if (!bus.isConnected()) return;
         QDBusMessage signal = QDBusMessage::createSignal(
             QStringLiteral("/com/canonical/unity/launcherentry/pelmora"),
             QStringLiteral("com.canonical.Unity.LauncherEntry"), QStringLiteral("Update"));

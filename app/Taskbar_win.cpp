@@ -5,7 +5,8 @@
 #include <shobjidl.h>
 #include <windows.h>
 
-namespace {
+namespace
+{
 
 // The shell's taskbar list, obtained anew and released at every call; the
 // results of the calls are not examined.

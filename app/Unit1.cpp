@@ -34,7 +34,8 @@ bool SaveClicked = false;
 bool Shitei = false;
 TForm1 *Form1 = nullptr;
 
-namespace {
+namespace
+{
 const QString kSettingsFileName = QString::fromUtf8(kSettingsFile);
 const QString kResumeFileName = QString::fromUtf8(kResumeFile);
 const QString kPlaylistFileName = QString::fromUtf8(kPlaylistFile);
@@ -101,8 +102,7 @@ TForm1::TForm1(const Services &services, QWidget *parent)
 TForm1::~TForm1()
 {
     qApp->removeEventFilter(this);
-    if (Form1 == this)
-        Form1 = nullptr;
+    if (Form1 == this) Form1 = nullptr;
 }
 
 QString TForm1::settingsPath() const
@@ -123,8 +123,7 @@ QString TForm1::playlistPath() const
 QStringList TForm1::recentList() const
 {
     QStringList list;
-    if (!Form4)
-        return list;
+    if (!Form4) return list;
     for (int i = 0; i < Form4->ComboBox1->count(); ++i)
         list << Form4->ComboBox1->itemText(i);
     return list;
@@ -132,15 +131,12 @@ QStringList TForm1::recentList() const
 
 void TForm1::buildMenu()
 {
-    auto icon = [](int index) {
-        return QIcon(QStringLiteral(":/icons/menu-%1.svg").arg(index));
-    };
+    auto icon = [](int index) { return QIcon(QStringLiteral(":/icons/menu-%1.svg").arg(index)); };
     auto item = [this](QMenu *menu, const char *name, const QString &caption,
                        void (TForm1::*handler)()) {
         QAction *a = menu->addAction(caption);
         a->setObjectName(QString::fromLatin1(name));
-        if (handler)
-            connect(a, &QAction::triggered, this, handler);
+        if (handler) connect(a, &QAction::triggered, this, handler);
         return a;
     };
     auto check = [](QAction *a) {
@@ -201,7 +197,8 @@ void TForm1::buildMenu()
 
     O2 = bar->addMenu(QStringLiteral("オプション(&O)"));
     O2->setObjectName(QStringLiteral("O2"));
-    C1 = check(item(O2, "C1", QStringLiteral("再生中に他のファイルを再生しようとしたとき確認する(&C)"),
+    C1 = check(item(O2, "C1",
+                    QStringLiteral("再生中に他のファイルを再生しようとしたとき確認する(&C)"),
                     nullptr));
     C1->setIcon(icon(2));
     N2 = check(item(O2, "N2", QStringLiteral("操作部のロック(&L)"), &TForm1::N2Click));
@@ -236,14 +233,13 @@ void TForm1::FormCreate()
     const IniFile settings(settingsPath());
     runHandler(*this, nullptr, [&] {
         // 3. The volume, passed on as read.
-        WindowsMediaPlayer1->setVolume(
-            static_cast<int>(settings.readInteger(QStringLiteral("Volume"), QStringLiteral("Value"), 50)));
+        WindowsMediaPlayer1->setVolume(static_cast<int>(
+            settings.readInteger(QStringLiteral("Volume"), QStringLiteral("Value"), 50)));
         // 4. The history switch.
         if (!settings.readBool(QStringLiteral("Recently"), QStringLiteral("Enable"), true))
             RecentDisable = true;
         // 5. The resume check.
-        if (!resume.valueExists(QStringLiteral("Resume"), QStringLiteral("Second")))
-            return;
+        if (!resume.valueExists(QStringLiteral("Resume"), QStringLiteral("Second"))) return;
         const QString fileName =
             resume.readString(QStringLiteral("Resume"), QStringLiteral("FileName"), QString());
         const double second =
@@ -251,10 +247,12 @@ void TForm1::FormCreate()
         Message notice;
         notice.caption = QStringLiteral("レジューム可能なファイルがあります");
         notice.icon = MsgIcon::Information;
-        notice.text = QStringLiteral("途中から再生できるファイルがあります：\n") +
-                      fileNamePart(fileName) + QStringLiteral("（") + timeText(second) +
-                      QStringLiteral("～）") + QStringLiteral("\n") +
-                      QStringLiteral("このファイルを途中から再生するには「レジューム」をクリックしてください。");
+        notice.text =
+            QStringLiteral("途中から再生できるファイルがあります：\n") + fileNamePart(fileName) +
+            QStringLiteral("（") + timeText(second) + QStringLiteral("～）") +
+            QStringLiteral("\n") +
+            QStringLiteral(
+                "このファイルを途中から再生するには「レジューム」をクリックしてください。");
         m_services.dialogs->message(this, notice);
         P1->setEnabled(true);
         SaveClicked = false;
@@ -273,10 +271,8 @@ void TForm1::showEvent(QShowEvent *event)
 void TForm1::FormShow()
 {
     runHandler(*this, nullptr, [&] {
-        if (m_services.arguments.isEmpty())
-            return;
-        if (Timer2->isActive())
-            Timer2->stop();
+        if (m_services.arguments.isEmpty()) return;
+        if (Timer2->isActive()) Timer2->stop();
         OpenFile(m_services.arguments.constFirst());
     });
 }
@@ -294,8 +290,7 @@ bool TForm1::eventFilter(QObject *watched, QEvent *event)
             if (static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape && isFullScreen())
                 setFullScreenVideo(false);
             const QString text = static_cast<QKeyEvent *>(event)->text();
-            if (text.size() == 1)
-                FormKeyPress(text.at(0));
+            if (text.size() == 1) FormKeyPress(text.at(0));
         }
     }
     return QMainWindow::eventFilter(watched, event); // never consumed
@@ -303,8 +298,7 @@ bool TForm1::eventFilter(QObject *watched, QEvent *event)
 
 void TForm1::FormKeyPress(QChar key)
 {
-    if (key != QChar(32))
-        return;
+    if (key != QChar(32)) return;
     runHandler(*this, nullptr, [&] {
         if (!N2->isChecked() && WindowsMediaPlayer1->playState() == MediaPlayer::Playing)
             WindowsMediaPlayer1->pause();
@@ -315,8 +309,7 @@ void TForm1::FormKeyPress(QChar key)
 
 void TForm1::WindowsMediaPlayer1Click(int nButton, int, double, double)
 {
-    if (nButton != 1)
-        return;
+    if (nButton != 1) return;
     runHandler(*this, nullptr, [&] {
         if (!N2->isChecked() && WindowsMediaPlayer1->playState() == MediaPlayer::Playing)
             WindowsMediaPlayer1->pause();
@@ -376,8 +369,7 @@ void TForm1::R2Click()
 
 void TForm1::setFullScreenVideo(bool on)
 {
-    if (on == isFullScreen())
-        return;
+    if (on == isFullScreen()) return;
     if (on) {
         menuBar()->hide();
         statusBar()->hide();
@@ -401,8 +393,8 @@ void TForm1::closeEvent(QCloseEvent *event)
 
 QString fileNamePart(const QString &fileName)
 {
-    const qsizetype cut = std::max({fileName.lastIndexOf(u'\\'), fileName.lastIndexOf(u'/'),
-                                    fileName.lastIndexOf(u':')});
+    const qsizetype cut = std::max(
+        {fileName.lastIndexOf(u'\\'), fileName.lastIndexOf(u'/'), fileName.lastIndexOf(u':')});
     return fileName.mid(cut + 1);
 }
 

@@ -139,7 +139,7 @@ private:
     Services m_services;
     bool m_shown = false;
     bool m_advancePending = false;
-    bool m_closeAllowed = false; // the close query has already allowed this close
+    bool m_closeAllowed = false;             // the close query has already allowed this close
     ResumeJournal *m_journal = nullptr;      // the crash-safe copy of the place
     DesktopIntegration *m_desktop = nullptr; // MPRIS and the screen saver (Linux)
 };

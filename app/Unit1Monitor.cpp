@@ -9,7 +9,8 @@
 #include <QLabel>
 #include <cmath>
 
-namespace {
+namespace
+{
 
 quint64 wholeSeconds(double seconds)
 {
@@ -22,8 +23,7 @@ void TForm1::Timer1Timer()
 {
     runHandler(*this, "Timer1", [&] {
         MediaPlayer *player = WindowsMediaPlayer1;
-        if (!player->hasCurrentMedia())
-            return;
+        if (!player->hasCurrentMedia()) return;
         const double p = player->currentPosition();
         CurrentPosition = timeText(p);
         if (player->playState() == MediaPlayer::Playing) {
@@ -49,6 +49,5 @@ void TForm1::Timer1Timer()
 
 void TForm1::ProgressBarTB(QWidget *hwnd, int tbpFlags, quint64 Value, quint64 Max)
 {
-    if (m_services.taskbar)
-        m_services.taskbar->setProgress(hwnd, tbpFlags, Value, Max);
+    if (m_services.taskbar) m_services.taskbar->setProgress(hwnd, tbpFlags, Value, Max);
 }

@@ -15,18 +15,17 @@
 #include <QTimer>
 #include <QUrl>
 
-namespace {
+namespace
+{
 
 // The recent list rule: newest first, deduplicated against the first entry
 // only, at most ten entries.
 void enterRecent(QComboBox *list, const QString &fileName)
 {
     const QString first = list->count() > 0 ? list->itemText(0) : QString();
-    if (first == fileName)
-        return;
+    if (first == fileName) return;
     list->insertItem(0, fileName);
-    if (list->count() >= 11)
-        list->removeItem(10);
+    if (list->count() >= 11) list->removeItem(10);
 }
 
 } // namespace
@@ -39,8 +38,7 @@ void TForm1::setCaptionFromName(const QString &name)
 void TForm1::OpenFile(const QString &FileName)
 {
     // 1. The recent list, before anything is loaded.
-    if (!RecentDisable && Form4)
-        enterRecent(Form4->ComboBox1, FileName);
+    if (!RecentDisable && Form4) enterRecent(Form4->ComboBox1, FileName);
 
     if (Shitei) {
         // 2. The start-position path: loaded, kept stopped, the start-time
@@ -62,15 +60,15 @@ void TForm1::OpenFile(const QString &FileName)
     }
 }
 
-namespace {
+namespace
+{
 
 // The confirmation question of the two open commands: asked when the option
 // is ticked and a file plays, and whenever a file is paused.
 bool needsConfirmation(const TForm1 &form)
 {
     const int state = form.WindowsMediaPlayer1->playState();
-    return (form.C1->isChecked() && state == MediaPlayer::Playing) ||
-           state == MediaPlayer::Paused;
+    return (form.C1->isChecked() && state == MediaPlayer::Playing) || state == MediaPlayer::Paused;
 }
 
 const QString kReplaceQuestion = QStringLiteral("再生中ですが、新たなファイルを再生しますか？");
@@ -89,14 +87,11 @@ void TForm1::O1Click()
             m.defaultButton = MsgResult::Yes;
             m.yesText = QStringLiteral("はい(&Y)");
             m.noText = QStringLiteral("いいえ(&N)");
-            if (m_services.dialogs->message(this, m) == MsgResult::No)
-                return;
+            if (m_services.dialogs->message(this, m) == MsgResult::No) return;
         }
-        if (Timer2->isActive())
-            Timer2->stop();
+        if (Timer2->isActive()) Timer2->stop();
         const QString name = m_services.dialogs->openFile(this, FileDialogOptions{});
-        if (!name.isEmpty())
-            OpenFile(name);
+        if (!name.isEmpty()) OpenFile(name);
     });
 }
 
@@ -110,11 +105,9 @@ void TForm1::T1Click()
             m.icon = MsgIcon::Question;
             m.buttons = MsgButtons::YesNo;
             m.defaultButton = MsgResult::No;
-            if (m_services.dialogs->message(this, m) == MsgResult::No)
-                return;
+            if (m_services.dialogs->message(this, m) == MsgResult::No) return;
         }
-        if (Timer2->isActive())
-            Timer2->stop();
+        if (Timer2->isActive()) Timer2->stop();
         const QString name = m_services.dialogs->openFile(this, FileDialogOptions{});
         if (!name.isEmpty()) {
             Shitei = true;
@@ -125,27 +118,24 @@ void TForm1::T1Click()
 
 void TForm1::DropFiles(const QStringList &names)
 {
-    if (names.isEmpty())
-        return;
+    if (names.isEmpty()) return;
     runHandler(*this, nullptr, [&] {
         // Only the first file of a drop is opened; no question is asked.
         const QString name = names.constFirst();
-        if (Timer2->isActive())
-            Timer2->stop();
+        if (Timer2->isActive()) Timer2->stop();
         OpenFile(name);
     });
 }
 
-namespace {
+namespace
+{
 
 QStringList droppedFiles(const QMimeData *data)
 {
     QStringList names;
-    if (!data || !data->hasUrls())
-        return names;
+    if (!data || !data->hasUrls()) return names;
     for (const QUrl &url : data->urls())
-        if (url.isLocalFile())
-            names << url.toLocalFile();
+        if (url.isLocalFile()) names << url.toLocalFile();
     return names;
 }
 
@@ -153,15 +143,13 @@ QStringList droppedFiles(const QMimeData *data)
 
 void TForm1::dragEnterEvent(QDragEnterEvent *event)
 {
-    if (!droppedFiles(event->mimeData()).isEmpty())
-        event->acceptProposedAction();
+    if (!droppedFiles(event->mimeData()).isEmpty()) event->acceptProposedAction();
 }
 
 void TForm1::dropEvent(QDropEvent *event)
 {
     const QStringList names = droppedFiles(event->mimeData());
-    if (names.isEmpty())
-        return;
+    if (names.isEmpty()) return;
     event->acceptProposedAction();
     DropFiles(names);
 }

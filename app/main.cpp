@@ -35,8 +35,7 @@ int main(int argc, char *argv[])
 
     // Log-off and shutdown ask the close query; a refusal refuses them.
     QObject::connect(&app, &QGuiApplication::commitDataRequest, [](QSessionManager &manager) {
-        if (Form1 && Form1->isVisible() && !Form1->close())
-            manager.cancel();
+        if (Form1 && Form1->isVisible() && !Form1->close()) manager.cancel();
     });
     // SIGTERM and SIGHUP become a close request on the GUI thread.
     installQuitSignals(Form1);

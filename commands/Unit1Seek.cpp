@@ -25,11 +25,35 @@ void TForm1::seekBy(double step)
     });
 }
 
-void TForm1::N60A1Click() { seekBy(60); }
-void TForm1::N30B1Click() { seekBy(30); }
-void TForm1::N10C1Click() { seekBy(10); }
-void TForm1::N5D1Click() { seekBy(5); }
-void TForm1::N60E1Click() { seekBy(-60); }
-void TForm1::N30F1Click() { seekBy(-30); }
-void TForm1::N10G1Click() { seekBy(-10); }
-void TForm1::N5H1Click() { seekBy(-5); }
+void TForm1::N60A1Click()
+{
+    seekBy(60);
+}
+void TForm1::N30B1Click()
+{
+    seekBy(30);
+}
+void TForm1::N10C1Click()
+{
+    seekBy(10);
+}
+void TForm1::N5D1Click()
+{
+    seekBy(5);
+}
+void TForm1::N60E1Click()
+{
+    seekBy(-60);
+}
+void TForm1::N30F1Click()
+{
+    seekBy(-30);
+}
+void TForm1::N10G1Click()
+{
+    seekBy(-10);
+}
+void TForm1::N5H1Click()
+{
+    seekBy(-5);
+}

@@ -20,7 +20,8 @@ TForm5::TForm5(QWidget *parent) : QWidget(parent, Qt::Dialog | Qt::MSWindowsFixe
     setFixedSize(547, 74);
 
     Label1 = new QLabel(
-        QStringLiteral("あらかじめファイルを開いておいてから、再生開始時間を入力してください （時:分:秒）。"),
+        QStringLiteral(
+            "あらかじめファイルを開いておいてから、再生開始時間を入力してください （時:分:秒）。"),
         this);
     Label1->setGeometry(12, 12, 430, 14);
 

@@ -15,7 +15,8 @@
 
 TForm7 *Form7 = nullptr;
 
-namespace {
+namespace
+{
 
 const QString kStopped = QStringLiteral("リピート停止中");
 const QString kRepeating = QStringLiteral("リピート再生中");
@@ -38,14 +39,12 @@ QLabel *markLabel(QWidget *parent, const char *name, int x, int y)
     return label;
 }
 
-
 } // namespace
 
 qint64 markSeconds(const QString &text)
 {
     qint64 seconds = 0;
-    if (parseTimeText(text, &seconds))
-        return seconds;
+    if (parseTimeText(text, &seconds)) return seconds;
     // Marks of 100 hours or more have a longer hour field: read the fields
     // between the colons instead.
     const QStringList parts = text.split(u':');
@@ -54,8 +53,7 @@ qint64 markSeconds(const QString &text)
         const qint64 h = parts[0].toLongLong(&okH);
         const qint64 m = parts[1].toLongLong(&okM);
         const qint64 s = parts[2].toLongLong(&okS);
-        if (okH && okM && okS)
-            return h * 3600 + m * 60 + s;
+        if (okH && okM && okS) return h * 3600 + m * 60 + s;
     }
     return 0;
 }
@@ -175,8 +173,7 @@ void TForm7::Timer1Timer()
         const qint64 a = markSeconds(Label1->text());
         const qint64 b = markSeconds(Label2->text());
         MediaPlayer *player = Form1->WindowsMediaPlayer1;
-        if (player->playState() != MediaPlayer::Playing)
-            return;
+        if (player->playState() != MediaPlayer::Playing) return;
         const auto p = static_cast<qint64>(std::trunc(player->currentPosition()));
         if (p >= b) {
             player->setCurrentPosition(static_cast<double>(a));

@@ -20,7 +20,8 @@
 TForm3 *Form3 = nullptr;
 bool FrmActv = false;
 
-namespace {
+namespace
+{
 
 const QChar kEllipsis(0x2026); // "…" between the time and the comment
 
@@ -32,7 +33,6 @@ FileDialogOptions listDialogOptions()
     o.confirmOverwrite = true;
     return o;
 }
-
 
 } // namespace
 
@@ -82,11 +82,13 @@ TForm3::TForm3(QWidget *parent) : QWidget(parent, Qt::Tool | Qt::MSWindowsFixedS
     StringGrid1->addAction(N1);
     StringGrid1->setContextMenuPolicy(Qt::ActionsContextMenu);
 
-    Button1 = makeButton(this, "Button1", QStringLiteral("現在の位置を記録（&R）"), 27, 335, 322, 25);
+    Button1 =
+        makeButton(this, "Button1", QStringLiteral("現在の位置を記録（&R）"), 27, 335, 322, 25);
     Button1->setDefault(true);
     Button1->setAutoDefault(true);
     Button2 = makeButton(this, "Button2", QStringLiteral("リストを保存（&S）"), 27, 366, 154, 25);
-    Button4 = makeButton(this, "Button4", QStringLiteral("リストを読み込み（&L）"), 195, 366, 154, 25);
+    Button4 =
+        makeButton(this, "Button4", QStringLiteral("リストを読み込み（&L）"), 195, 366, 154, 25);
     Button5 = makeButton(this, "Button5", QStringLiteral("クリア(&C)"), 27, 397, 154, 25);
     Button3 = makeButton(this, "Button3", QStringLiteral("閉じる(&X)"), 195, 397, 154, 25);
 
@@ -113,8 +115,7 @@ void TForm3::FormCreate()
 
 bool TForm3::event(QEvent *event)
 {
-    if (event->type() == QEvent::WindowActivate)
-        FormActivate();
+    if (event->type() == QEvent::WindowActivate) FormActivate();
     return QWidget::event(event);
 }
 
@@ -130,11 +131,9 @@ bool TForm3::eventFilter(QObject *watched, QEvent *event)
 
 void TForm3::FormActivate()
 {
-    if (!FrmActv || !Form1)
-        return;
+    if (!FrmActv || !Form1) return;
     const QScreen *s = Form1->screen() ? Form1->screen() : screen();
-    if (!s)
-        return;
+    if (!s) return;
     const QRect main = Form1->frameGeometry();
     const QRect area = s->availableGeometry();
     if (area.height() > main.height()) {
@@ -195,8 +194,7 @@ void TForm3::Button1Click()
 {
     runHandler(*Form1, "現在位置の記録", [&] {
         const int state = Form1->WindowsMediaPlayer1->playState();
-        if (state != MediaPlayer::Playing && state != MediaPlayer::Paused)
-            return;
+        if (state != MediaPlayer::Playing && state != MediaPlayer::Paused) return;
         // Only the time cell is written: a comment typed into the last row
         // stays beside the new time.
         const int last = rowCount() - 1;
@@ -210,8 +208,7 @@ void TForm3::Button2Click()
     runHandler(*Form1, nullptr, [&] {
         const QStringList lines = recordLines();
         const QString name = Form1->services().dialogs->saveFile(this, listDialogOptions());
-        if (name.isEmpty())
-            return;
+        if (name.isEmpty()) return;
         writeListFile(name, lines, TextEncoding::Cp932);
     });
 }
@@ -222,8 +219,7 @@ void TForm3::Button4Click()
     // cancelled dialog or an unreadable file leaves them as they were.
     runHandler(*Form1, nullptr, [&] {
         const QString name = Form1->services().dialogs->openFile(this, listDialogOptions());
-        if (name.isEmpty())
-            return;
+        if (name.isEmpty()) return;
         const ListText text = readListFile(name);
         setRecordLines(text.lines);
     });
@@ -237,8 +233,7 @@ void TForm3::Button5Click()
     m.icon = MsgIcon::Question;
     m.buttons = MsgButtons::YesNo;
     m.defaultButton = MsgResult::No;
-    if (Form1->services().dialogs->message(this, m) == MsgResult::Yes)
-        clearRows();
+    if (Form1->services().dialogs->message(this, m) == MsgResult::Yes) clearRows();
 }
 
 void TForm3::Button3Click()

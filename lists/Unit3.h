@@ -20,7 +20,7 @@ public:
     explicit TForm3(QWidget *parent = nullptr);
 
     QTableWidget *StringGrid1 = nullptr;
-    QAction *N1 = nullptr; // context menu "ジャンプ"
+    QAction *N1 = nullptr;          // context menu "ジャンプ"
     QPushButton *Button1 = nullptr; // record the current position
     QPushButton *Button2 = nullptr; // save
     QPushButton *Button4 = nullptr; // load

@@ -19,8 +19,7 @@
 // file is replaced atomically.
 enum class TextEncoding { Cp932, Utf8, Utf16LE, Utf16BE };
 
-struct ListText
-{
+struct ListText {
     QStringList lines;
     TextEncoding encoding = TextEncoding::Cp932;
 };

@@ -12,7 +12,8 @@
 #include <QFile>
 #include <QTimer>
 
-namespace {
+namespace
+{
 const QString kPreventedText = QStringLiteral("終了防止機能が有効になっているため終了できません。");
 } // namespace
 
@@ -59,8 +60,7 @@ bool TForm1::FormCloseQuery()
                           player->playState() == MediaPlayer::Paused;
         if (save) {
             // 8. Saving.
-            if (!player->hasCurrentMedia())
-                return;
+            if (!player->hasCurrentMedia()) return;
             resume.writeString(QStringLiteral("Resume"), QStringLiteral("FileName"), player->url());
             resume.writeFloat(QStringLiteral("Resume"), QStringLiteral("Second"),
                               player->currentPosition());
@@ -71,15 +71,13 @@ bool TForm1::FormCloseQuery()
             // 9. Not saving: the resume record goes.
             player->stop();
             player->closeMedia();
-            if (QFile::exists(resumePath()))
-                QFile::remove(resumePath());
+            if (QFile::exists(resumePath())) QFile::remove(resumePath());
         }
     });
     // 10. In every case.
     Timer1->stop();
     // The close is allowed and has saved what it saves: the journal goes.
-    if (m_journal)
-        m_journal->remove();
+    if (m_journal) m_journal->remove();
     return true;
 }
 
@@ -124,11 +122,10 @@ void TForm1::P1Click()
 {
     runHandler(*this, nullptr, [&] {
         MediaPlayer *player = WindowsMediaPlayer1;
-        if (Timer2->isActive())
-            Timer2->stop();
+        if (Timer2->isActive()) Timer2->stop();
         const IniFile resume(resumePath());
-        player->setURL(resume.readString(QStringLiteral("Resume"), QStringLiteral("FileName"),
-                                         QString()));
+        player->setURL(
+            resume.readString(QStringLiteral("Resume"), QStringLiteral("FileName"), QString()));
         // The saved position, with its fraction, before playback starts.
         player->setCurrentPosition(
             resume.readFloat(QStringLiteral("Resume"), QStringLiteral("Second"), 0.0));

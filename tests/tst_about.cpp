@@ -30,7 +30,8 @@ private slots:
     void shippedDocumentsAndPicture();
 };
 
-namespace {
+namespace
+{
 
 void writeFile(const QString &path, const QByteArray &bytes)
 {

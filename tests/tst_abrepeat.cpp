@@ -25,7 +25,8 @@ private slots:
     void closingKeepsRepeatAndStopLeavesPlayback();
 };
 
-namespace {
+namespace
+{
 
 // A medium loaded and playing.
 FakePlayer *playing(TestProgram &run, double duration = 600)

@@ -2,10 +2,10 @@
 // The INI profile files: reading hand-edited files, write-through that keeps
 // everything else, the value kinds, encodings, failures and concurrent writers.
 #include "persist/AppError.h"
-#include "support/TestFiles.h"
 #include "persist/FileUtil.h"
 #include "persist/IniFile.h"
 #include "persist/ProgramDir.h"
+#include "support/TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -20,9 +20,6 @@
 
 namespace
 {
-
-
-
 
 } // namespace
 

@@ -2,8 +2,8 @@
 // List text files: byte-order marks, code page 932, line breaks, NUL, the
 // UTF-8 fallback for text code page 932 cannot hold, and bad input.
 #include "persist/AppError.h"
-#include "support/TestFiles.h"
 #include "persist/ListFile.h"
+#include "support/TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -16,9 +16,6 @@ Q_DECLARE_METATYPE(TextEncoding)
 
 namespace
 {
-
-
-
 
 QByteArray utf16le(const char16_t *s)
 {

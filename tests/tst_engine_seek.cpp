@@ -42,8 +42,10 @@ void TestEngineSeek::threeQuickStepsAccumulate()
     const double after = p->currentPosition();
     const double played = clock.elapsed() / 1000.0;
     QCOMPARE(p->playState(), int(MediaPlayer::Playing));
-    QVERIFY2(after >= before + 30 + elapsedAtLast - 0.3 && after <= before + 30 + played + 0.5,
-             qPrintable(QStringLiteral("before %1, after %2, %3 s played").arg(before).arg(after).arg(played)));
+    QVERIFY2(
+        after >= before + 30 + elapsedAtLast - 0.3 && after <= before + 30 + played + 0.5,
+        qPrintable(
+            QStringLiteral("before %1, after %2, %3 s played").arg(before).arg(after).arg(played)));
 
     // Paused: a step back moves and stays paused.
     f->FormKeyPress(QChar(32));

@@ -81,8 +81,8 @@ void TestMainWindow::menuBar()
     QCOMPARE(f->N10G1->text(), QStringLiteral("10秒巻き戻し(&G)"));
     QVERIFY(f->C1->isCheckable() && f->N2->isCheckable() && f->X2->isCheckable());
     // The icons render (their pictures load).
-    for (QAction *a : {f->O1, f->P1, f->C1, f->N2, f->H2, f->R2, f->ReadmeR1, f->X2, f->N7,
-                       f->ABR1, f->N9})
+    for (QAction *a :
+         {f->O1, f->P1, f->C1, f->N2, f->H2, f->R2, f->ReadmeR1, f->X2, f->N7, f->ABR1, f->N9})
         QVERIFY2(!a->icon().pixmap(16, 16).isNull(), qPrintable(a->text()));
     QVERIFY(f->T1->icon().isNull());
     // Every item of every menu is enabled but E1 and P1.
@@ -129,8 +129,10 @@ void TestMainWindow::resumeNoticeBeforeWindow()
     QCOMPARE(m.caption, QStringLiteral("レジューム可能なファイルがあります"));
     QCOMPARE(m.icon, MsgIcon::Information);
     QCOMPARE(m.buttons, MsgButtons::Ok);
-    QCOMPARE(m.text, QStringLiteral("途中から再生できるファイルがあります：\ntalk.2013.wmv（00:01:23～）\n"
-                                    "このファイルを途中から再生するには「レジューム」をクリックしてください。"));
+    QCOMPARE(
+        m.text,
+        QStringLiteral("途中から再生できるファイルがあります：\ntalk.2013.wmv（00:01:23～）\n"
+                       "このファイルを途中から再生するには「レジューム」をクリックしてください。"));
     // Shown during start-up, before the main window.
     QCOMPARE(run.dialogs.mainWindowVisible.first(), false);
     QVERIFY(f->P1->isEnabled());
@@ -168,7 +170,8 @@ void TestMainWindow::commandLineOpensFirstArgumentOnly()
 {
     TestProgram run;
     run.writeFile(QStringLiteral("Resume.ini"), "[Resume]\r\nFileName=/saved.mp3\r\nSecond=10\r\n");
-    TForm1 *f = run.start({QStringLiteral("/media/first.mp4"), QStringLiteral("/media/second.mp4")});
+    TForm1 *f =
+        run.start({QStringLiteral("/media/first.mp4"), QStringLiteral("/media/second.mp4")});
     // The notice came first, then the named file plays.
     QCOMPARE(run.dialogs.shown.size(), 1);
     QCOMPARE(run.player()->url(), QStringLiteral("/media/first.mp4"));
@@ -222,11 +225,9 @@ void TestMainWindow::spaceAndClickToggles()
             else if (state != MediaPlayer::Playing)
                 run.player()->forceState(state);
         }
-        if (locked)
-            f->N2->trigger();
+        if (locked) f->N2->trigger();
         if (byKey) {
-            if (button != 1)
-                continue; // the key has no button
+            if (button != 1) continue; // the key has no button
             QTest::keyClick(f, Qt::Key_Space);
         } else {
             emit run.player()->clicked(button, 0, 10, 10);
@@ -285,9 +286,11 @@ void TestMainWindow::playerErrorReport()
     const Message &m = run.dialogs.shown.first();
     QCOMPARE(m.caption, QStringLiteral("エラー"));
     QCOMPARE(m.icon, MsgIcon::Error);
-    QCOMPARE(m.text, QStringLiteral("エラーが発生しました。\n作者に問い合わせる場合は下記の内容をお送り下さい。\n"
-                                    "内容はCtrl + Cでクリップボードにコピーできます。\n\n"
-                                    "タイトル：WMPエラー\nエラー内容：WMPエラー"));
+    QCOMPARE(m.text,
+             QStringLiteral(
+                 "エラーが発生しました。\n作者に問い合わせる場合は下記の内容をお送り下さい。\n"
+                 "内容はCtrl + Cでクリップボードにコピーできます。\n\n"
+                 "タイトル：WMPエラー\nエラー内容：WMPエラー"));
     // Nothing else changes.
     QVERIFY(f->Timer1->isActive());
 }
@@ -359,13 +362,20 @@ void TestMainWindow::captionNames_data()
 {
     QTest::addColumn<QString>("file");
     QTest::addColumn<QString>("caption");
-    QTest::newRow("windows path") << "C:\\video\\talk.2013.wmv" << "talk.2013";
-    QTest::newRow("two dots") << "movie.part1.mp4" << "movie.part1";
-    QTest::newRow("hidden") << ".hidden" << "";
-    QTest::newRow("linux path") << "/home/aki/講義/第3回.mkv" << "第3回";
-    QTest::newRow("no extension") << "/srv/radio/show" << "show";
-    QTest::newRow("drive only") << "D:clip.mp3" << "clip";
-    QTest::newRow("dot in directory") << "/home/a.b/noext" << "noext";
+    QTest::newRow("windows path") << "C:\\video\\talk.2013.wmv"
+                                  << "talk.2013";
+    QTest::newRow("two dots") << "movie.part1.mp4"
+                              << "movie.part1";
+    QTest::newRow("hidden") << ".hidden"
+                            << "";
+    QTest::newRow("linux path") << "/home/aki/講義/第3回.mkv"
+                                << "第3回";
+    QTest::newRow("no extension") << "/srv/radio/show"
+                                  << "show";
+    QTest::newRow("drive only") << "D:clip.mp3"
+                                << "clip";
+    QTest::newRow("dot in directory") << "/home/a.b/noext"
+                                      << "noext";
 }
 
 void TestMainWindow::captionNames()

@@ -16,14 +16,14 @@
 #include <QTimer>
 #include <QUrl>
 
-namespace {
+namespace
+{
 
 // Brings the double into a state: Playing, Paused, Stopped, MediaEnded or
 // Undefined (nothing loaded).
 void bringTo(FakePlayer *p, int state)
 {
-    if (state == MediaPlayer::Undefined)
-        return;
+    if (state == MediaPlayer::Undefined) return;
     p->setURL(QStringLiteral("/media/playing.mp4"));
     p->finishLoading();
     if (state == MediaPlayer::Paused)
@@ -97,8 +97,7 @@ void TestOpening::confirmationRules()
         TestProgram run;
         TForm1 *f = run.start();
         bringTo(run.player(), state);
-        if (c1)
-            f->C1->trigger();
+        if (c1) f->C1->trigger();
         run.dialogs.openNames << QStringLiteral("/media/new.mp4");
         startPosition ? f->T1->trigger() : f->O1->trigger();
         QCOMPARE(run.dialogs.shown.size(), asks ? 1 : 0);
@@ -248,7 +247,8 @@ void TestOpening::dropOpensFirstOnly()
     bringTo(run.player(), MediaPlayer::Playing);
     f->C1->trigger();
     f->Timer2->start();
-    const QString longName = QStringLiteral("/media/") + QString(300, u'長') + QStringLiteral(".mp4");
+    const QString longName =
+        QStringLiteral("/media/") + QString(300, u'長') + QStringLiteral(".mp4");
     QMimeData data;
     data.setUrls({QUrl::fromLocalFile(longName), QUrl::fromLocalFile(QStringLiteral("/b.mp4")),
                   QUrl::fromLocalFile(QStringLiteral("/c.mp4"))});
@@ -348,8 +348,7 @@ void TestOpening::endTimeExamples_data()
     QTest::addColumn<QString>("end");
     QTest::newRow("truncated remaining") << QTime(14, 0, 0, 700) << 100.2 << 160.9 << "14:01:00";
     QTest::newRow("past midnight") << QTime(23, 59, 0) << 10.0 << 130.0 << "00:01:00";
-    QTest::newRow("milliseconds carry")
-        << QTime(10, 0, 59, 999) << 0.5 << 1.6 << "10:01:00";
+    QTest::newRow("milliseconds carry") << QTime(10, 0, 59, 999) << 0.5 << 1.6 << "10:01:00";
     QTest::newRow("unknown length") << QTime(12, 0, 0) << 30.0 << 0.0 << "11:59:30";
 }
 
@@ -413,7 +412,7 @@ void TestOpening::seekWhilePlayingAndPaused()
     QCOMPARE(p->calls, (QStringList{QStringLiteral("pos=105.4"), QStringLiteral("pause")}));
     // Each command's step and direction.
     const QList<QPair<QAction *, double>> steps = {
-        {f->N60A1, 60}, {f->N30B1, 30},  {f->N10C1, 10},  {f->N5D1, 5},
+        {f->N60A1, 60},  {f->N30B1, 30},  {f->N10C1, 10},  {f->N5D1, 5},
         {f->N60E1, -60}, {f->N30F1, -30}, {f->N10G1, -10}, {f->N5H1, -5}};
     for (const auto &[action, step] : steps) {
         p->setCurrentPosition(200);

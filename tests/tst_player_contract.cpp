@@ -46,7 +46,6 @@ public:
     static constexpr double ShortLength = 4.0;
 };
 
-
 class EngineDriver : public Driver
 {
 public:

@@ -24,7 +24,6 @@
 namespace
 {
 
-
 void wheel(QWidget *target, int delta)
 {
     const QPointF at(5, 5);

@@ -30,7 +30,8 @@ private slots:
     void rightClickKeepsCurrentCell();
 };
 
-namespace {
+namespace
+{
 
 FakePlayer *playing(TestProgram &run, double position)
 {
@@ -177,9 +178,9 @@ void TestRecords::loadLineRules()
                                                   QByteArray("x\r\nno ellipsis here\n\r\n"));
     run.dialogs.openNames << run.file(QStringLiteral("hand.txt"));
     Form3->Button4Click();
-    QCOMPARE(rows(), QStringList({QStringLiteral("1:02:03…|x"),
-                                  QStringLiteral("no ellip|no ellipsis here"), QStringLiteral("|"),
-                                  QStringLiteral("|")}));
+    QCOMPARE(rows(),
+             QStringList({QStringLiteral("1:02:03…|x"), QStringLiteral("no ellip|no ellipsis here"),
+                          QStringLiteral("|"), QStringLiteral("|")}));
     QCOMPARE(Form3->rowCount(), 5);
 }
 
@@ -220,8 +221,8 @@ void TestRecords::jump()
     run.start();
     FakePlayer *p = playing(run, 50);
     p->stop();
-    run.writeFile(QStringLiteral("j.txt"), QByteArray("01:02:03") + kEllipsisCp932 +
-                                               "\r\n1:02:03" + kEllipsisCp932 + "x\r\n");
+    run.writeFile(QStringLiteral("j.txt"), QByteArray("01:02:03") + kEllipsisCp932 + "\r\n1:02:03" +
+                                               kEllipsisCp932 + "x\r\n");
     run.dialogs.openNames << run.file(QStringLiteral("j.txt"));
     Form3->Button4Click();
     QTableWidget *g = Form3->StringGrid1;

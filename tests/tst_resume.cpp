@@ -15,7 +15,8 @@
 #include <QTest>
 #include <QTimer>
 
-namespace {
+namespace
+{
 
 // Plays a file from the command line, moved to a position; paused when asked.
 TForm1 *startPlaying(TestProgram &run, const QString &file, double position, bool paused)
@@ -23,15 +24,15 @@ TForm1 *startPlaying(TestProgram &run, const QString &file, double position, boo
     TForm1 *f = run.start({file});
     run.player()->finishLoading();
     run.player()->setCurrentPosition(position);
-    if (paused)
-        run.player()->pause();
+    if (paused) run.player()->pause();
     return f;
 }
 
 QString resumeKey(const TestProgram &run, const char *section, const char *key)
 {
     return IniFile(run.file(QStringLiteral("Resume.ini")))
-        .readString(QString::fromLatin1(section), QString::fromLatin1(key), QStringLiteral("<none>"));
+        .readString(QString::fromLatin1(section), QString::fromLatin1(key),
+                    QStringLiteral("<none>"));
 }
 
 } // namespace
@@ -114,8 +115,9 @@ void TestResume::closeWhileStoppedOrEmptyDeletesRecord()
 {
     for (const bool loaded : {true, false}) {
         TestProgram run;
-        run.writeFile(QStringLiteral("Resume.ini"),
-                      "[Playlist]\r\nEnabled=1\r\nIndex=2\r\n[Resume]\r\nFileName=/x\r\nSecond=5\r\n");
+        run.writeFile(
+            QStringLiteral("Resume.ini"),
+            "[Playlist]\r\nEnabled=1\r\nIndex=2\r\n[Resume]\r\nFileName=/x\r\nSecond=5\r\n");
         TForm1 *f = run.start();
         if (loaded) {
             f->OpenFile(QStringLiteral("/media/a.mp4"));
@@ -255,9 +257,11 @@ void TestResume::unknownKeysSurvive()
     TForm1 *f = startPlaying(run, QStringLiteral("/media/a.mp4"), 20, false);
     QVERIFY(f->close());
     const QByteArray settings = run.readFile(QStringLiteral("Pelmora.ini"));
-    QVERIFY(settings.startsWith("; hand-written\r\n[Window]\r\nLeft=10\r\n[Volume]\r\nValue=50\r\nMuted=1\r\n"));
+    QVERIFY(settings.startsWith(
+        "; hand-written\r\n[Window]\r\nLeft=10\r\n[Volume]\r\nValue=50\r\nMuted=1\r\n"));
     QVERIFY(settings.contains("[Recently]\r\nFile1=/media/a.mp4\r\n"));
-    QVERIFY(run.readFile(QStringLiteral("Resume.ini")).startsWith("[Notes]\r\nby=hand\r\n[Resume]\r\n"));
+    QVERIFY(run.readFile(QStringLiteral("Resume.ini"))
+                .startsWith("[Notes]\r\nby=hand\r\n[Resume]\r\n"));
 }
 
 void TestResume::recentListWrittenAtClose()
@@ -300,8 +304,9 @@ void TestResume::playlistStateAtClose()
     QCOMPARE(run.readFile(QStringLiteral("Resume.ini")),
              QByteArray("[Playlist]\r\nEnabled=1\r\nIndex=3\r\n[Resume]\r\nFileName=/list/3.mp3\r\n"
                         "Second=12.5\r\n"));
-    QCOMPARE(run.readFile(QStringLiteral("Playlist.txt")),
-             QByteArray("/list/0.mp3\r\n/list/1.mp3\r\n/list/2.mp3\r\n/list/3.mp3\r\n/list/4.mp3\r\n"));
+    QCOMPARE(
+        run.readFile(QStringLiteral("Playlist.txt")),
+        QByteArray("/list/0.mp3\r\n/list/1.mp3\r\n/list/2.mp3\r\n/list/3.mp3\r\n/list/4.mp3\r\n"));
     run.end();
 
     // Resuming selects the entry again and switches auto-advance on.
@@ -324,7 +329,8 @@ void TestResume::playlistStateAtClose()
     f->Timer2->stop();
     run.player()->finishLoading();
     QVERIFY(f->close());
-    QVERIFY(run.readFile(QStringLiteral("Resume.ini")).startsWith("[Playlist]\r\nEnabled=1\r\nIndex=3\r\n"));
+    QVERIFY(run.readFile(QStringLiteral("Resume.ini"))
+                .startsWith("[Playlist]\r\nEnabled=1\r\nIndex=3\r\n"));
     run.end();
 
     // An empty playlist leaves the old file in place.

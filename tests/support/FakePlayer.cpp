@@ -15,8 +15,7 @@ void FakePlayer::check(const char *operation) const
 
 void FakePlayer::setState(int state)
 {
-    if (m_state == state)
-        return;
+    if (m_state == state) return;
     m_state = state;
     emit playStateChanged(state);
 }
@@ -43,8 +42,7 @@ void FakePlayer::setURL(const QString &url)
 
 void FakePlayer::finishLoading()
 {
-    if (!m_loading)
-        return;
+    if (!m_loading) return;
     m_loading = false;
     setState(m_startPaused ? Stopped : Playing);
 }
@@ -53,13 +51,10 @@ void FakePlayer::play()
 {
     check("play");
     calls << QStringLiteral("play");
-    if (!m_loaded)
-        return;
+    if (!m_loaded) return;
     m_startPaused = false;
-    if (m_loading)
-        return; // plays once loaded
-    if (m_state == MediaEnded)
-        m_position = 0.0;
+    if (m_loading) return; // plays once loaded
+    if (m_state == MediaEnded) m_position = 0.0;
     setState(Playing);
 }
 
@@ -67,18 +62,15 @@ void FakePlayer::pause()
 {
     check("pause");
     calls << QStringLiteral("pause");
-    if (!m_loaded || m_loading)
-        return;
-    if (m_state == Playing || m_state == Paused)
-        setState(Paused);
+    if (!m_loaded || m_loading) return;
+    if (m_state == Playing || m_state == Paused) setState(Paused);
 }
 
 void FakePlayer::stop()
 {
     check("stop");
     calls << QStringLiteral("stop");
-    if (!m_loaded)
-        return;
+    if (!m_loaded) return;
     m_position = 0.0;
     if (m_loading) {
         m_startPaused = true;
@@ -97,8 +89,7 @@ void FakePlayer::setCurrentPosition(double seconds)
 {
     check("setCurrentPosition");
     calls << QStringLiteral("pos=%1").arg(seconds);
-    if (!m_loaded)
-        return;
+    if (!m_loaded) return;
     m_position = std::max(0.0, seconds);
     if (m_position >= m_duration && m_duration > 0 && !m_loading && m_state == Playing)
         advance(0.0);
@@ -128,8 +119,7 @@ void FakePlayer::closeMedia()
 void FakePlayer::advance(double seconds)
 {
     finishLoading();
-    if (m_state != Playing)
-        return;
+    if (m_state != Playing) return;
     m_position += seconds;
     if (m_duration > 0 && m_position >= m_duration) {
         m_position = m_duration;

@@ -20,8 +20,7 @@ inline void putBytes(const QString &path, const QByteArray &bytes)
 inline QByteArray bytesOf(const QString &path)
 {
     QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return QByteArray();
+    if (!f.open(QIODevice::ReadOnly)) return QByteArray();
     return f.readAll();
 }
 

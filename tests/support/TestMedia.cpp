@@ -40,7 +40,6 @@ bool writeTestWav(const QString &path, double seconds)
     header.append("data");
     u32(static_cast<quint32>(data.size()));
     QFile f(path);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return false;
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate)) return false;
     return f.write(header) == header.size() && f.write(data) == data.size();
 }

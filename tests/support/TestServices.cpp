@@ -15,12 +15,9 @@ MsgResult ScriptedDialogs::message(QWidget *, const Message &message)
 {
     shown << message;
     mainWindowVisible << (Form1 && Form1->isVisible());
-    if (onMessage)
-        onMessage(message);
-    if (message.buttons == MsgButtons::Ok)
-        return MsgResult::Ok;
-    if (!answers.isEmpty())
-        return answers.takeFirst();
+    if (onMessage) onMessage(message);
+    if (message.buttons == MsgButtons::Ok) return MsgResult::Ok;
+    if (!answers.isEmpty()) return answers.takeFirst();
     return message.defaultButton;
 }
 
@@ -52,8 +49,7 @@ void ManualDelay::fire()
 {
     const QList<Entry> queue = std::exchange(m_queue, {});
     for (const Entry &e : queue)
-        if (e.context)
-            e.fn();
+        if (e.context) e.fn();
 }
 
 void RealDelay::after(int milliseconds, QObject *context, std::function<void()> continuation)
@@ -73,11 +69,9 @@ TForm1 *TestProgram::start(const QStringList &arguments, bool show)
     end();
     Services s;
     s.makePlayer = [this](QWidget *parent) -> MediaPlayer * {
-        if (makePlayer)
-            return makePlayer(parent);
+        if (makePlayer) return makePlayer(parent);
         m_player = new FakePlayer(parent);
-        if (preparePlayer)
-            preparePlayer(m_player);
+        if (preparePlayer) preparePlayer(m_player);
         return m_player;
     };
     s.dialogs = &dialogs;
@@ -91,8 +85,7 @@ TForm1 *TestProgram::start(const QStringList &arguments, bool show)
     s.arguments = arguments;
     createForms(s);
     m_form = Form1;
-    if (show)
-        m_form->show();
+    if (show) m_form->show();
     return m_form;
 }
 
@@ -113,8 +106,7 @@ QString TestProgram::file(const QString &name) const
 void TestProgram::writeFile(const QString &name, const QByteArray &bytes) const
 {
     QFile f(file(name));
-    if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        f.write(bytes);
+    if (f.open(QIODevice::WriteOnly | QIODevice::Truncate)) f.write(bytes);
 }
 
 QByteArray TestProgram::readFile(const QString &name) const
