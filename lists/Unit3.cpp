@@ -12,8 +12,10 @@
 
 #include <QAction>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QTableWidget>
 
@@ -34,10 +36,35 @@ FileDialogOptions listDialogOptions()
     return o;
 }
 
+// The time text of a position of 100 hours or more: the hours take more than
+// two digits, so the text is longer than eight characters.
+bool isLongTimeText(const QString &text)
+{
+    static const QRegularExpression longTime(QStringLiteral("^[0-9]{3,9}:[0-9]{2}:[0-9]{2}$"));
+    return longTime.match(text).hasMatch();
+}
+
+// Reads a time cell: the character pairs of the eight-character form, or
+// the fields of a longer time text of 100 hours or more.
+bool cellSeconds(const QString &text, qint64 *seconds)
+{
+    if (parseTimeText(text, seconds)) return true;
+    if (!isLongTimeText(text)) return false;
+    const QStringList parts = text.split(u':');
+    bool okH = false;
+    const qint64 h = parts[0].toLongLong(&okH);
+    if (!okH) return false;
+    *seconds = h * 3600 + parts[1].toLongLong() * 60 + parts[2].toLongLong();
+    return true;
+}
+
 } // namespace
 
 QString recordLineTime(const QString &line)
 {
+    // A time of 100 hours or more, as the window writes it, is kept whole.
+    const qsizetype at = line.indexOf(kEllipsis);
+    if (at > 8 && isLongTimeText(line.left(at))) return line.left(at);
     return line.left(8);
 }
 
@@ -91,6 +118,11 @@ TForm3::TForm3(QWidget *parent) : QWidget(parent, Qt::Tool | Qt::MSWindowsFixedS
         makeButton(this, "Button4", QStringLiteral("リストを読み込み（&L）"), 195, 366, 154, 25);
     Button5 = makeButton(this, "Button5", QStringLiteral("クリア(&C)"), 27, 397, 154, 25);
     Button3 = makeButton(this, "Button3", QStringLiteral("閉じる(&X)"), 195, 397, 154, 25);
+    // Enter on a focused button presses that button; anywhere else (the grid
+    // when no cell is being edited) it reaches keyPressEvent() and presses
+    // the default button.
+    for (QPushButton *b : {Button2, Button4, Button5, Button3})
+        b->setAutoDefault(true);
 
     setTabOrder(StringGrid1, Button1);
     setTabOrder(Button1, Button2);
@@ -127,6 +159,18 @@ bool TForm3::eventFilter(QObject *watched, QEvent *event)
         static_cast<QMouseEvent *>(event)->button() == Qt::RightButton)
         return true;
     return QWidget::eventFilter(watched, event);
+}
+
+void TForm3::keyPressEvent(QKeyEvent *event)
+{
+    // A plain widget has no dialog's default button handling: Enter that no
+    // child has taken records the position.
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
+        (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier && Button1->isEnabled()) {
+        Button1->click();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void TForm3::FormActivate()
@@ -255,7 +299,7 @@ void TForm3::N1Click()
             return;
         }
         qint64 seconds = 0;
-        if (!parseTimeText(time, &seconds))
+        if (!cellSeconds(time, &seconds))
             throw AppError(QStringLiteral("'%1' は正しい時間ではありません").arg(time));
         Form1->WindowsMediaPlayer1->setCurrentPosition(static_cast<double>(seconds));
         Form1->WindowsMediaPlayer1->play();

@@ -6,7 +6,9 @@
 #include "support/FakePlayer.h"
 #include "support/TestServices.h"
 
+#include <QApplication>
 #include <QHeaderView>
+#include <QPushButton>
 #include <QScreen>
 #include <QTableWidget>
 #include <QTest>
@@ -28,6 +30,8 @@ private slots:
     void clearAsksFirst();
     void placedBesideMainWindowOnce();
     void rightClickKeepsCurrentCell();
+    void enterRecords();
+    void hundredHoursKeptAndJumped();
 };
 
 namespace
@@ -324,6 +328,69 @@ void TestRecords::rightClickKeepsCurrentCell()
     QCOMPARE(g->currentRow(), 0);
     QTest::mouseClick(g->viewport(), Qt::LeftButton, {}, third);
     QCOMPARE(g->currentRow(), 2);
+}
+
+void TestRecords::enterRecords()
+{
+    TestProgram run;
+    TForm1 *f = run.start();
+    FakePlayer *p = playing(run, 0);
+    p->setCurrentPosition(75);
+    f->Timer1Timer();
+    f->R2Click();
+    QVERIFY(QTest::qWaitForWindowActive(Form3));
+    QTableWidget *g = Form3->StringGrid1;
+
+    // Enter in the grid, not editing: the default button records.
+    g->setFocus();
+    QTest::keyClick(g, Qt::Key_Return);
+    QCOMPARE(rows(), QStringList({QStringLiteral("00:01:15|"), QStringLiteral("|")}));
+
+    // Enter while a cell is edited only ends the editing.
+    Form3->setCell(1, 2, QString());
+    g->setCurrentCell(1, 1);
+    g->editItem(g->item(1, 1));
+    QWidget *editor = QApplication::focusWidget();
+    QVERIFY(editor && editor != g);
+    QTest::keyClicks(editor, QStringLiteral("abc"));
+    QTest::keyClick(editor, Qt::Key_Return);
+    // The item view commits the edit through a queued call.
+    QTRY_COMPARE(rows(), QStringList({QStringLiteral("00:01:15|"), QStringLiteral("|abc")}));
+
+    // Enter on another focused button presses that button, not the record.
+    Form3->Button5->setFocus();
+    run.dialogs.answers << MsgResult::No;
+    QTest::keyClick(Form3->Button5, Qt::Key_Return);
+    QCOMPARE(run.dialogs.shown.size(), 1);
+    QCOMPARE(run.dialogs.shown[0].caption, QStringLiteral("リスト消去の確認"));
+    QCOMPARE(Form3->rowCount(), 3);
+}
+
+void TestRecords::hundredHoursKeptAndJumped()
+{
+    TestProgram run;
+    TForm1 *f = run.start();
+    FakePlayer *p = playing(run, 0);
+    p->setMediaDuration(QStringLiteral("/media/long.mp4"), 400000);
+    p->setURL(QStringLiteral("/media/long.mp4"));
+    p->finishLoading();
+    recordAt(f, p, 360005.5);
+    Form3->setCell(1, 1, QStringLiteral("翌々日"));
+    QCOMPARE(rows(), QStringList({QStringLiteral("100:00:05|翌々日"), QStringLiteral("|")}));
+
+    // Saved and loaded back whole.
+    run.dialogs.saveNames << run.file(QStringLiteral("long.txt"));
+    Form3->Button2Click();
+    run.dialogs.openNames << run.file(QStringLiteral("long.txt"));
+    Form3->Button4Click();
+    QCOMPARE(rows(), QStringList({QStringLiteral("100:00:05|翌々日"), QStringLiteral("|")}));
+
+    // The jump goes to the recorded position.
+    Form3->StringGrid1->setCurrentCell(0, 1);
+    p->calls.clear();
+    Form3->N1Click();
+    QVERIFY(run.dialogs.shown.isEmpty());
+    QCOMPARE(p->calls, QStringList({QStringLiteral("pos=360005"), QStringLiteral("play")}));
 }
 
 QTEST_MAIN(TestRecords)
