@@ -511,7 +511,16 @@ TForm6::TForm6(QWidget *parent) : QWidget(parent, Qt::Tool)
     m_measureTimer->setSingleShot(true);
     m_measureTimer->setInterval(0);
     connect(m_measureTimer, &QTimer::timeout, this, [this] {
-        if (!m_maxWidthValid && !measureWidths(8'000'000)) m_measureTimer->start();
+        if (m_maxWidthValid) return;
+        if (!measureWidths(8'000'000)) {
+            m_measureTimer->start();
+            return;
+        }
+        // The extent of an addition made while the list was measured.
+        if (m_extentPending) {
+            m_extentPending = false;
+            ListBox1->setHorizontalExtent(m_maxWidth + 30);
+        }
     });
 
     resize(kClientWidth, kClientHeight);
@@ -651,13 +660,28 @@ void TForm6::appendEntries(const QStringList &names)
     // Each file is appended, then the extent is set to the widest entry of
     // the whole list + 30; the widest width is kept between additions.
     ListBox1->addItems(names);
+    int widest = 0;
+    for (const QString &name : names)
+        widest = std::max(widest, entryWidth(name));
     if (m_maxWidthValid) {
-        for (const QString &name : names)
-            m_maxWidth = std::max(m_maxWidth, entryWidth(name));
-    } else {
-        measureWidths(-1);
-        m_measureTimer->stop();
+        m_maxWidth = std::max(m_maxWidth, widest);
+        ListBox1->setHorizontalExtent(m_maxWidth + 30);
+        return;
     }
+    // The list is still being measured while the program is idle (a long
+    // list measured at once would freeze the window for seconds): the extent
+    // takes what is known so far and is completed when the measurement ends.
+    m_extentPending = true;
+    ListBox1->setHorizontalExtent(std::max(m_maxWidth, widest) + 30);
+    if (!m_measureTimer->isActive()) m_measureTimer->start();
+}
+
+void TForm6::settlePendingExtent()
+{
+    if (!m_extentPending) return;
+    measureWidths(-1);
+    m_measureTimer->stop();
+    m_extentPending = false;
     ListBox1->setHorizontalExtent(m_maxWidth + 30);
 }
 
@@ -699,6 +723,8 @@ void TForm6::Button4Click()
 {
     const int i = itemIndex();
     if (i < 0) return;
+    // An addition's extent counts this entry too.
+    settlePendingExtent();
     QListWidgetItem *item = ListBox1->takeItem(i);
     ListBox1->setCurrentRow(-1);
     // Another entry at least as wide is left unless this one was the widest.
@@ -717,6 +743,7 @@ void TForm6::Button3Click()
         m.defaultButton = MsgResult::No;
         if (Form1->services().dialogs->message(this, m) != MsgResult::Yes) return;
         // The horizontal extent stays as it is.
+        settlePendingExtent();
         ListBox1->clear();
         entriesReplaced();
     });
@@ -732,6 +759,7 @@ void TForm6::Button6Click()
         // Read whole first: a file that cannot be read leaves the list as
         // it is.
         const ListText text = readListFile(name);
+        settlePendingExtent();
         setEntries(text.lines);
         encoding = text.encoding;
     });

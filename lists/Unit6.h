@@ -159,12 +159,16 @@ private:
     int entryWidth(const QString &text) const;
     // The widest entry text in pixels, kept for the extent rule so that an
     // addition does not measure the whole list again: measured once after
-    // the entries changed otherwise than by appending (in slices while idle,
-    // or at once when files are added before that has finished), then kept
-    // up to date as entries are appended.
+    // the entries changed otherwise than by appending (in slices while idle),
+    // then kept up to date as entries are appended.
     void entriesReplaced();
     void orderChanged();
     bool measureWidths(qint64 budgetNanoseconds);
+    // An addition made while the list is measured sets the extent from what
+    // is known; the rest follows when the measurement ends, or at once
+    // before entries that it counted are removed.
+    void settlePendingExtent();
+    bool m_extentPending = false;
     int m_maxWidth = 0;
     bool m_maxWidthValid = true;
     int m_measuredRows = 0;

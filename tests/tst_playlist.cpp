@@ -202,7 +202,9 @@ void TestPlaylist::addSetsTheExtentFromTheWidestEntry()
     QCOMPARE(Form6->ListBox1->horizontalExtent(), metrics.horizontalAdvance(narrow) + 30);
 
     // After a load the widest width is measured while the program is idle;
-    // an addition made before that has finished measures the rest at once.
+    // an addition made before that has finished does not wait for it (that
+    // would freeze the window with a long list): its extent is completed
+    // when the measurement ends.
     QStringList loaded;
     for (int i = 0; i < 3000; ++i)
         loaded << QStringLiteral("/m/%1.mp4").arg(i);
@@ -211,7 +213,36 @@ void TestPlaylist::addSetsTheExtentFromTheWidestEntry()
     QVERIFY(!Form6->widestWidthKnown());
     program.dialogs.openNameLists = {{narrow}};
     Form6->Button5Click();
+    QVERIFY(!Form6->widestWidthKnown());
+    QTRY_COMPARE(Form6->ListBox1->horizontalExtent(), extent);
+    // Removing the widest entry before then: the addition still counted it.
+    Form6->setEntries(loaded);
+    program.dialogs.openNameLists = {{narrow}};
+    Form6->Button5Click();
+    Form6->setItemIndex(1234);
+    Form6->Button4Click();
     QCOMPARE(Form6->ListBox1->horizontalExtent(), extent);
+    QTRY_VERIFY(Form6->widestWidthKnown());
+    QCOMPARE(Form6->ListBox1->horizontalExtent(), extent);
+    // So does a clear, and a load (the extent is not theirs to change).
+    for (int loadNotClear = 0; loadNotClear < 2; ++loadNotClear) {
+        Form6->setEntries(loaded);
+        program.dialogs.openNameLists = {{narrow}};
+        Form6->Button5Click();
+        if (loadNotClear) {
+            program.writeFile(QStringLiteral("short.txt"), "/m/s.mp4\r\n");
+            program.dialogs.openNames = {program.file(QStringLiteral("short.txt"))};
+            Form6->Button6Click();
+            QCOMPARE(Form6->count(), 1);
+        } else {
+            program.dialogs.answers = {MsgResult::Yes};
+            Form6->Button3Click();
+            QCOMPARE(Form6->count(), 0);
+        }
+        QCOMPARE(Form6->ListBox1->horizontalExtent(), extent);
+        QTRY_VERIFY(Form6->widestWidthKnown());
+        QCOMPARE(Form6->ListBox1->horizontalExtent(), extent);
+    }
     Form6->setEntries(loaded);
     QTRY_VERIFY(Form6->widestWidthKnown());
     program.dialogs.openNameLists = {{narrow}};
