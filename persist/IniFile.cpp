@@ -12,6 +12,7 @@
 #include <QRegularExpression>
 #include <QStringDecoder>
 
+#include <algorithm>
 #include <cmath>
 #include <optional>
 
@@ -46,6 +47,14 @@ bool isUtf16LeFile(const QByteArray &bytes)
 bool isBinary(const QByteArray &bytes)
 {
     return !isUtf16LeFile(bytes) && bytes.contains('\0');
+}
+
+// A file of nothing but NUL bytes (what a crash can leave of a file on some
+// file systems) holds nothing to keep: a write starts it anew.
+bool isZeroFilled(const QByteArray &bytes)
+{
+    return !bytes.isEmpty() &&
+           std::all_of(bytes.cbegin(), bytes.cend(), [](char c) { return c == 0; });
 }
 
 QString decodeIniText(const QByteArray &bytes)
@@ -193,8 +202,11 @@ void writeValue(const QString &path, const QString &section, const QString &key,
         QFile file(path);
         if (!file.open(QIODevice::ReadOnly)) throwCannotWrite(path);
         const QByteArray bytes = file.readAll();
-        if (file.error() != QFileDevice::NoError || isBinary(bytes)) throwCannotWrite(path);
-        lines = splitLines(decodeIniText(bytes));
+        if (file.error() != QFileDevice::NoError) throwCannotWrite(path);
+        if (!isZeroFilled(bytes)) {
+            if (isBinary(bytes)) throwCannotWrite(path);
+            lines = splitLines(decodeIniText(bytes));
+        }
     }
 
     const QString crlf = QStringLiteral("\r\n");

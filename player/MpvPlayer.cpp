@@ -291,6 +291,12 @@ void MpvPlayer::handleEvent(const mpv_event &event)
             m_intent = Intent::Stop;
             if (m_state != Stopped) setState(MediaEnded);
             setState(Stopped);
+        } else if (end->reason == MPV_END_FILE_REASON_REDIRECT) {
+            // A playlist file (m3u, pls, an archive): mpv would go on with its
+            // entries behind the host's back. It is no medium of its own.
+            const char *args[] = {"stop", nullptr};
+            mpv_command(m_mpv, args);
+            mediaFailed();
         } else {
             m_hasMedia = false;
             setState(Undefined);

@@ -8,8 +8,10 @@
 #include "support/TestFiles.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLocale>
+#include <QLockFile>
 #include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QTest>
@@ -56,6 +58,7 @@ private slots:
     void binaryFileSurvives();
     void hugeLine();
     void concurrentWritersLoseNothing();
+    void lockLeftByACrashIsBroken();
     void programDirFallback();
 
 private:
@@ -380,6 +383,13 @@ void TestIniFile::binaryFileSurvives()
         errorOf([&] { ini.writeInteger(QStringLiteral("Volume"), QStringLiteral("Value"), 5); }),
         path() + QStringLiteral(" に書き込めません"));
     QCOMPARE(bytesOf(path()), binary);
+
+    // Nothing but NUL bytes, as a crash can leave a file: nothing to keep,
+    // and no reason to refuse every later save.
+    putBytes(path(), QByteArray(4096, '\0'));
+    QCOMPARE(ini.readInteger(QStringLiteral("Volume"), QStringLiteral("Value"), 50), 50);
+    ini.writeInteger(QStringLiteral("Volume"), QStringLiteral("Value"), 5);
+    QCOMPARE(bytesOf(path()), QByteArray("[Volume]\r\nValue=5\r\n"));
 }
 
 void TestIniFile::hugeLine()
@@ -415,6 +425,48 @@ void TestIniFile::concurrentWritersLoseNothing()
     }
     QCOMPARE(found, 2 * rounds);
     QVERIFY(!QFile::exists(path() + QStringLiteral(".lock")));
+}
+
+// A lock file left behind by a writer that crashed (its process is gone) or
+// by a crash long ago does not keep every later write out.
+void TestIniFile::lockLeftByACrashIsBroken()
+{
+    const QString lockPath = path() + QStringLiteral(".lock");
+    // A lock file as a running writer makes it, naming a process that
+    // no longer exists.
+    QByteArray info;
+    {
+        QLockFile live(lockPath);
+        QVERIFY(live.tryLock(0));
+        QFile file(lockPath);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        info = file.readAll();
+        live.unlock();
+    }
+    QList<QByteArray> parts = info.split('\n');
+    QVERIFY(parts.size() >= 3);
+    parts[0] = "999999999"; // above any process id the system hands out
+    putBytes(lockPath, parts.join('\n'));
+
+    const IniFile ini(path());
+    QElapsedTimer timer;
+    timer.start();
+    ini.writeInteger(QStringLiteral("Volume"), QStringLiteral("Value"), 40);
+    QVERIFY2(timer.elapsed() < 2000, qPrintable(QString::number(timer.elapsed())));
+    QCOMPARE(ini.readInteger(QStringLiteral("Volume"), QStringLiteral("Value"), 0), 40);
+    QVERIFY(!QFile::exists(lockPath));
+
+    // A lock file that cannot be read, from long ago.
+    putBytes(lockPath, "");
+    QFile old(lockPath);
+    QVERIFY(old.open(QIODevice::ReadWrite));
+    QVERIFY(old.setFileTime(QDateTime::currentDateTime().addSecs(-3600),
+                            QFileDevice::FileModificationTime));
+    old.close();
+    timer.restart();
+    ini.writeInteger(QStringLiteral("Volume"), QStringLiteral("Value"), 41);
+    QVERIFY2(timer.elapsed() < 2000, qPrintable(QString::number(timer.elapsed())));
+    QCOMPARE(ini.readInteger(QStringLiteral("Volume"), QStringLiteral("Value"), 0), 41);
 }
 
 void TestIniFile::programDirFallback()

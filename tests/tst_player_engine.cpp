@@ -180,6 +180,25 @@ private slots:
         QVERIFY(!m_player->hasVideo());
     }
 
+    // mpv would replace a playlist file by its entries and play them on its
+    // own, with the player reporting nothing loaded.
+    void playlistFileIsNoMedium()
+    {
+        const QString list = m_dir.filePath(QStringLiteral("list.m3u"));
+        QFile file(list);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("#EXTM3U\n" + m_audio.toUtf8() + "\n");
+        file.close();
+        QSignalSpy errors(m_player.get(), &MediaPlayer::error);
+        m_player->setURL(list);
+        QTRY_COMPARE_WITH_TIMEOUT(errors.size(), 1, 5000);
+        QVERIFY(!m_player->hasCurrentMedia());
+        QTest::qWait(500);
+        QCOMPARE(m_player->playState(), int(MediaPlayer::Undefined));
+        loadAndPlay();
+        QCOMPARE(errors.size(), 1);
+    }
+
 private:
     QTemporaryDir m_dir;
     QString m_audio;
