@@ -36,16 +36,19 @@ QString decodeWhole(const QByteArray &bytes, TextEncoding *encoding)
     return decodeCp932(bytes);
 }
 
-// A text file holds no control characters other than TAB, CR and LF before
-// the NUL that may end it, and nothing but NULs after that.
+// A text file holds nothing but NULs after the NUL that may end it, and few
+// control characters other than TAB, CR and LF before it (a file name may
+// hold one; binary data holds many).
 bool isText(const QString &text)
 {
     const qsizetype nul = text.indexOf(QChar(0));
     const qsizetype end = nul < 0 ? text.size() : nul;
+    qsizetype controls = 0;
     for (qsizetype i = 0; i < end; ++i) {
         const char16_t c = text.at(i).unicode();
-        if ((c < 0x20 && c != u'\t' && c != u'\r' && c != u'\n') || c == 0x7F) return false;
+        if ((c < 0x20 && c != u'\t' && c != u'\r' && c != u'\n') || c == 0x7F) ++controls;
     }
+    if (controls * 32 > end) return false;
     for (qsizetype i = end; i < text.size(); ++i) {
         if (!text.at(i).isNull()) return false;
     }

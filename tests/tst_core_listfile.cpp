@@ -190,7 +190,9 @@ void TestListFile::binaryFile_data()
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<bool>("text");
     QTest::newRow("png") << QByteArray("\x89PNG\r\n\x1A\n\0\0\0\rIHDR\0\0\x01\0", 20) << false;
-    QTest::newRow("control character") << QByteArray("a\r\nb\x01\r\n") << false;
+    QTest::newRow("control characters") << QByteArray("a\x02\r\nb\x01\x1b\x03\r\n") << false;
+    QTest::newRow("a name with a control character")
+        << QByteArray("/home/aki/odd\x01name.mp3\r\n/home/aki/talk.mp3\r\n") << true;
     QTest::newRow("data after NUL") << QByteArray("a\r\n\0\0b", 6) << false;
     QTest::newRow("utf-16 le text") << QByteArray("\xFF\xFE" + utf16le(u"a\r\nb\r\n")) << true;
     QTest::newRow("trailing NULs") << QByteArray("a\r\nb\r\n\0\0", 8) << true;
