@@ -24,8 +24,11 @@ void enterRecent(QComboBox *list, const QString &fileName)
 {
     const QString first = list->count() > 0 ? list->itemText(0) : QString();
     if (first == fileName) return;
+    // The text field keeps what the user chose or typed meanwhile.
+    const QString shown = list->currentText();
     list->insertItem(0, fileName);
     if (list->count() >= 11) list->removeItem(10);
+    if (list->isEditable() && list->currentText() != shown) list->setEditText(shown);
 }
 
 } // namespace

@@ -283,10 +283,23 @@ void TestOpening::recentListRule()
     QCOMPARE(recent->count(), 10);
     QCOMPARE(recent->itemText(0), QStringLiteral("F11"));
     QCOMPARE(recent->itemText(9), QStringLiteral("F2"));
+    // The text field keeps what the user chose, even when its entry drops out.
+    recent->setCurrentIndex(9);
+    const QString chosen = recent->currentText();
+    f->OpenFile(QStringLiteral("F12"));
+    QCOMPARE(recent->currentText(), chosen);
+    QCOMPARE(recent->findText(chosen), -1);
+    f->OpenFile(QStringLiteral("F13"));
+    QCOMPARE(recent->count(), 10);
+    QCOMPARE(recent->itemText(0), QStringLiteral("F13"));
+    recent->setEditText(QStringLiteral("typed"));
+    f->OpenFile(QStringLiteral("F11"));
+    QCOMPARE(recent->currentText(), QStringLiteral("typed"));
     // History off: untouched.
     f->RecentDisable = true;
     f->OpenFile(QStringLiteral("Z"));
     QCOMPARE(recent->itemText(0), QStringLiteral("F11"));
+    QCOMPARE(recent->itemText(1), QStringLiteral("F13"));
     // Entered even when the player refuses the file.
     f->RecentDisable = false;
     run.player()->failOn(QStringLiteral("setURL"));
