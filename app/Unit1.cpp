@@ -23,6 +23,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenuBar>
@@ -273,7 +274,13 @@ void TForm1::FormShow()
     runHandler(*this, nullptr, [&] {
         if (m_services.arguments.isEmpty()) return;
         if (Timer2->isActive()) Timer2->stop();
-        OpenFile(m_services.arguments.constFirst());
+        // A file named relative to the terminal's directory is entered with
+        // its full path, so that the recent list and the resume record still
+        // find it from another directory.
+        QString name = m_services.arguments.constFirst();
+        const QFileInfo info(name);
+        if (info.isRelative() && info.isFile()) name = info.absoluteFilePath();
+        OpenFile(name);
     });
 }
 

@@ -15,6 +15,7 @@
 #include "support/TestServices.h"
 
 #include <QComboBox>
+#include <QDir>
 #include <QLabel>
 #include <QMenuBar>
 #include <QTest>
@@ -185,6 +186,19 @@ void TestMainWindow::commandLineOpensFirstArgumentOnly()
     // With no argument nothing is opened.
     run.start();
     QVERIFY(run.player()->calls.isEmpty());
+    run.end();
+
+    // A file named relative to the current directory is opened by its full
+    // path; a name that is no file is passed on as it is.
+    run.writeFile(QStringLiteral("talk.mp3"), "x");
+    const QString before = QDir::currentPath();
+    QDir::setCurrent(run.dir());
+    run.start({QStringLiteral("talk.mp3")});
+    QDir::setCurrent(before);
+    QCOMPARE(run.player()->url(), run.file(QStringLiteral("talk.mp3")));
+    run.end();
+    run.start({QStringLiteral("nothing-here.mp3")});
+    QCOMPARE(run.player()->url(), QStringLiteral("nothing-here.mp3"));
 }
 
 void TestMainWindow::spaceAndClickToggles_data()
