@@ -11,8 +11,10 @@
 
 #include <QFontDatabase>
 #include <QGuiApplication>
+#include <QMimeData>
 #include <QPushButton>
 #include <QScreen>
+#include <QUrl>
 
 static void initResources()
 {
@@ -76,6 +78,15 @@ QFont formFont(const QString &family, int pixelSize, bool bold)
     font.setPixelSize(pixelSize);
     font.setBold(bold);
     return font;
+}
+
+QStringList droppedLocalFiles(const QMimeData *data)
+{
+    QStringList names;
+    if (!data || !data->hasUrls()) return names;
+    for (const QUrl &url : data->urls())
+        if (url.isLocalFile()) names << url.toLocalFile();
+    return names;
 }
 
 void centreOnScreen(QWidget *window)

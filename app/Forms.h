@@ -22,6 +22,10 @@ void registerFontSubstitutes();
 // to the front.
 void showModeless(QWidget *window);
 
+class QMimeData;
+// The local files of a drop from the file manager, in the order delivered.
+QStringList droppedLocalFiles(const QMimeData *data);
+
 // Moves a window to the centre of the screen's work area.
 void centreOnScreen(QWidget *window);
 

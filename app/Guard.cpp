@@ -12,11 +12,8 @@ QString errorReportText(const QString &title, const QString &message)
 void showErrorReport(Dialogs *dialogs, QWidget *parent, const QString &title,
                      const QString &message)
 {
-    Message m;
-    m.caption = QStringLiteral("エラー");
-    m.text = errorReportText(title, message);
-    m.icon = MsgIcon::Error;
-    dialogs->message(parent, m);
+    dialogs->message(
+        parent, notice(QStringLiteral("エラー"), errorReportText(title, message), MsgIcon::Error));
 }
 
 QString defaultErrorText(const QString &message)
@@ -28,9 +25,5 @@ QString defaultErrorText(const QString &message)
 void showDefaultError(Dialogs *dialogs, QWidget *parent, const QString &programName,
                       const QString &message)
 {
-    Message m;
-    m.caption = programName;
-    m.text = defaultErrorText(message);
-    m.icon = MsgIcon::Error;
-    dialogs->message(parent, m);
+    dialogs->message(parent, notice(programName, defaultErrorText(message), MsgIcon::Error));
 }

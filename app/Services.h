@@ -28,6 +28,28 @@ struct Message {
     QString noText;
 };
 
+// A question with the question icon, Yes and No, No being the default.
+inline Message question(const QString &caption, const QString &text)
+{
+    Message m;
+    m.caption = caption;
+    m.text = text;
+    m.icon = MsgIcon::Question;
+    m.buttons = MsgButtons::YesNo;
+    m.defaultButton = MsgResult::No;
+    return m;
+}
+
+// A notice with the given icon and an OK button.
+inline Message notice(const QString &caption, const QString &text, MsgIcon icon)
+{
+    Message m;
+    m.caption = caption;
+    m.text = text;
+    m.icon = icon;
+    return m;
+}
+
 struct FileDialogOptions {
     QString filter; // Qt filter text, e.g. "テキストファイル(*.txt);;すべてのファイル(*)"
     QString defaultSuffix; // save dialogs: appended to a name typed without one

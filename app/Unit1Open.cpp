@@ -102,12 +102,7 @@ void TForm1::T1Click()
 {
     runHandler(*this, nullptr, [&] {
         if (needsConfirmation(*this)) {
-            Message m;
-            m.caption = QStringLiteral("確認");
-            m.text = kReplaceQuestion;
-            m.icon = MsgIcon::Question;
-            m.buttons = MsgButtons::YesNo;
-            m.defaultButton = MsgResult::No;
+            const Message m = question(QStringLiteral("確認"), kReplaceQuestion);
             if (m_services.dialogs->message(this, m) == MsgResult::No) return;
         }
         if (Timer2->isActive()) Timer2->stop();
@@ -130,28 +125,14 @@ void TForm1::DropFiles(const QStringList &names)
     });
 }
 
-namespace
-{
-
-QStringList droppedFiles(const QMimeData *data)
-{
-    QStringList names;
-    if (!data || !data->hasUrls()) return names;
-    for (const QUrl &url : data->urls())
-        if (url.isLocalFile()) names << url.toLocalFile();
-    return names;
-}
-
-} // namespace
-
 void TForm1::dragEnterEvent(QDragEnterEvent *event)
 {
-    if (!droppedFiles(event->mimeData()).isEmpty()) event->acceptProposedAction();
+    if (!droppedLocalFiles(event->mimeData()).isEmpty()) event->acceptProposedAction();
 }
 
 void TForm1::dropEvent(QDropEvent *event)
 {
-    const QStringList names = droppedFiles(event->mimeData());
+    const QStringList names = droppedLocalFiles(event->mimeData());
     if (names.isEmpty()) return;
     event->acceptProposedAction();
     DropFiles(names);

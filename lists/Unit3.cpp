@@ -271,12 +271,8 @@ void TForm3::Button4Click()
 
 void TForm3::Button5Click()
 {
-    Message m;
-    m.caption = QStringLiteral("リスト消去の確認");
-    m.text = QStringLiteral("リストを消去してよろしいですか？");
-    m.icon = MsgIcon::Question;
-    m.buttons = MsgButtons::YesNo;
-    m.defaultButton = MsgResult::No;
+    const Message m = question(QStringLiteral("リスト消去の確認"),
+                               QStringLiteral("リストを消去してよろしいですか？"));
     if (Form1->services().dialogs->message(this, m) == MsgResult::Yes) clearRows();
 }
 
@@ -291,11 +287,10 @@ void TForm3::N1Click()
         const int row = StringGrid1->currentRow() + 1;
         const QString time = row >= 1 ? cell(0, row) : QString();
         if (time.isEmpty()) {
-            Message m;
-            m.caption = QStringLiteral("エラー");
-            m.text = QStringLiteral("時間が入力されているセルを選択してください。");
-            m.icon = MsgIcon::Warning;
-            Form1->services().dialogs->message(this, m);
+            Form1->services().dialogs->message(
+                this, notice(QStringLiteral("エラー"),
+                             QStringLiteral("時間が入力されているセルを選択してください。"),
+                             MsgIcon::Warning));
             return;
         }
         qint64 seconds = 0;

@@ -265,15 +265,6 @@ private:
     PlaylistBox *m_box;
 };
 
-QStringList droppedFiles(const QMimeData *data)
-{
-    QStringList names;
-    if (!data || !data->hasUrls()) return names;
-    for (const QUrl &url : data->urls())
-        if (url.isLocalFile()) names << url.toLocalFile();
-    return names;
-}
-
 } // namespace
 
 PlaylistBox::PlaylistBox(TForm6 *owner, QWidget *parent) : QListWidget(parent), m_owner(owner)
@@ -401,7 +392,7 @@ void PlaylistBox::dragMoveEvent(QDragMoveEvent *event)
         return;
     }
     m_dragSource = nullptr;
-    if (!droppedFiles(data).isEmpty())
+    if (!droppedLocalFiles(data).isEmpty())
         event->acceptProposedAction();
     else
         event->ignore();
@@ -424,7 +415,7 @@ void PlaylistBox::dropEvent(QDropEvent *event)
                                   event->position().toPoint().y());
         return;
     }
-    const QStringList names = droppedFiles(data);
+    const QStringList names = droppedLocalFiles(data);
     if (names.isEmpty()) {
         event->ignore();
         return;
@@ -735,12 +726,8 @@ void TForm6::Button4Click()
 void TForm6::Button3Click()
 {
     runHandler(*Form1, nullptr, [&] {
-        Message m;
-        m.caption = QStringLiteral("クリアの確認");
-        m.text = QStringLiteral("リストを全て消去してもよろしいですか？");
-        m.icon = MsgIcon::Question;
-        m.buttons = MsgButtons::YesNo;
-        m.defaultButton = MsgResult::No;
+        const Message m = question(QStringLiteral("クリアの確認"),
+                                   QStringLiteral("リストを全て消去してもよろしいですか？"));
         if (Form1->services().dialogs->message(this, m) != MsgResult::Yes) return;
         // The horizontal extent stays as it is.
         settlePendingExtent();
@@ -782,12 +769,8 @@ void TForm6::Button8Click()
 {
     runHandler(*Form1, nullptr, [&] {
         if (ListBox1->count() == 0) return;
-        Message m;
-        m.caption = QStringLiteral("シャッフル");
-        m.text = QStringLiteral("プレイリストを並び替えます。よろしいですか？");
-        m.icon = MsgIcon::Question;
-        m.buttons = MsgButtons::YesNo;
-        m.defaultButton = MsgResult::No;
+        const Message m = question(QStringLiteral("シャッフル"),
+                                   QStringLiteral("プレイリストを並び替えます。よろしいですか？"));
         if (Form1->services().dialogs->message(this, m) != MsgResult::Yes) return;
         // n single moves, the generator seeded afresh before each draw; done
         // on the texts, then the list is rebuilt once.

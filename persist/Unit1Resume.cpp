@@ -21,11 +21,8 @@ bool TForm1::FormCloseQuery()
 {
     // 1. Closing is prevented: nothing is saved.
     if (X2->isChecked()) {
-        Message m;
-        m.caption = QStringLiteral("エラー");
-        m.text = kPreventedText;
-        m.icon = MsgIcon::Error;
-        m_services.dialogs->message(this, m);
+        m_services.dialogs->message(
+            this, notice(QStringLiteral("エラー"), kPreventedText, MsgIcon::Error));
         return false;
     }
 
@@ -85,11 +82,10 @@ void TForm1::E1Click()
 {
     runHandler(*this, nullptr, [&] {
         if (WindowsMediaPlayer1->playState() == MediaPlayer::Stopped) {
-            Message m;
-            m.caption = QStringLiteral("エラー");
-            m.text = QStringLiteral("再生が停止しているので再生位置の保存はできません。");
-            m.icon = MsgIcon::Error;
-            m_services.dialogs->message(this, m);
+            m_services.dialogs->message(
+                this, notice(QStringLiteral("エラー"),
+                             QStringLiteral("再生が停止しているので再生位置の保存はできません。"),
+                             MsgIcon::Error));
             return;
         }
         runHandler(*this, "現在の再生位置を保存して終了", [&] {
@@ -103,11 +99,8 @@ void TForm1::X1Click()
 {
     runHandler(*this, nullptr, [&] {
         if (X2->isChecked()) {
-            Message m;
-            m.caption = QStringLiteral("終了防止機能");
-            m.text = kPreventedText;
-            m.icon = MsgIcon::Information;
-            m_services.dialogs->message(this, m);
+            m_services.dialogs->message(
+                this, notice(QStringLiteral("終了防止機能"), kPreventedText, MsgIcon::Information));
             return;
         }
         Timer1->stop();
