@@ -2,6 +2,7 @@
 #include "player/MpvPlayer.h"
 
 #include "persist/AppError.h"
+#include "player/MediaName.h"
 #include "player/PlayerControls.h"
 #include "player/VideoSurface.h"
 
@@ -13,7 +14,6 @@
 #include <QMouseEvent>
 #include <QOpenGLContext>
 #include <QTimer>
-#include <QUrl>
 #include <QVBoxLayout>
 #include <QWheelEvent>
 
@@ -58,18 +58,26 @@ bool openGlAvailable()
 }
 
 // What mpv is given for a URL: an existing local file as an absolute path, a
-// remote URL as it is; empty for a missing local file.
+// plain network stream as it is; empty for a missing local file and for every
+// name the player refuses (see player/MediaName.h).
 QString mpvTarget(const QString &url)
 {
     if (url.trimmed().isEmpty()) return {};
-    const QUrl parsed(url);
-    QString path = url;
-    if (parsed.isLocalFile()) path = parsed.toLocalFile();
-    const QFileInfo info(path);
-    if (info.isFile()) return info.absoluteFilePath();
-    // Anything with a scheme of two letters or more ("http:", "rtsp:") that
-    // is not a file name is left to mpv.
-    if (!parsed.isLocalFile() && !info.exists() && parsed.scheme().size() > 1) return url;
+    // An existing file is a file, whatever its name looks like.
+    const QFileInfo direct(url);
+    if (direct.isFile()) return direct.absoluteFilePath();
+    const MediaName name = classifyMediaName(url);
+    switch (name.kind) {
+    case MediaNameKind::Local: {
+        const QFileInfo info(name.path);
+        return info.isFile() ? info.absoluteFilePath() : QString();
+    }
+    case MediaNameKind::Network:
+        return name.path;
+    case MediaNameKind::None:
+    case MediaNameKind::Refused:
+        break;
+    }
     return {};
 }
 
@@ -105,7 +113,15 @@ MpvPlayer::MpvPlayer(QWidget *parent, Options options) : MediaPlayer(parent), m_
         const char *name;
         const char *value;
     } settings[] = {
+        // Nothing of the user's mpv set-up is read (mpv.conf, input.conf,
+        // scripts, profiles), nothing runs but the engine, and playlists
+        // found inside media may name only safe sources.
         {"config", "no"},
+        {"load-scripts", "no"},
+        {"load-stats-overlay", "no"},
+        {"load-osd-console", "no"},
+        {"load-auto-profiles", "no"},
+        {"load-unsafe-playlists", "no"},
         {"ytdl", "no"},
         {"keep-open", "yes"},
         {"idle", "yes"},

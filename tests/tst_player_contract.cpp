@@ -37,6 +37,8 @@ public:
     virtual QString shortMedium() const = 0;
     virtual QString missingMedium() const = 0;
     virtual QString garbageMedium() const = 0;
+    // A path in a directory the test may write.
+    virtual QString scratch(const QString &name) const = 0;
     // Lets the given time pass.
     virtual void pass(double seconds) = 0;
     // Lets time pass until cond holds or the time is up; returns cond.
@@ -68,6 +70,7 @@ public:
     QString shortMedium() const override { return m_dir.filePath(QStringLiteral("短い.wav")); }
     QString missingMedium() const override { return m_dir.filePath(QStringLiteral("none.wav")); }
     QString garbageMedium() const override { return m_dir.filePath(QStringLiteral("noise.mp4")); }
+    QString scratch(const QString &name) const override { return m_dir.filePath(name); }
     void pass(double seconds) override { QTest::qWait(int(seconds * 1000)); }
     bool waitUntil(const std::function<bool()> &cond, double seconds) override
     {
@@ -101,6 +104,7 @@ public:
     QString shortMedium() const override { return QStringLiteral("/media/short.wav"); }
     QString missingMedium() const override { return QStringLiteral("/media/none.wav"); }
     QString garbageMedium() const override { return QStringLiteral("/media/noise.mp4"); }
+    QString scratch(const QString &name) const override { return m_dir.filePath(name); }
     void pass(double seconds) override { m_fake->advance(seconds); }
     bool waitUntil(const std::function<bool()> &cond, double seconds) override
     {
@@ -113,6 +117,7 @@ public:
 
 private:
     FakePlayer *m_fake = nullptr;
+    QTemporaryDir m_dir;
 };
 
 } // namespace
@@ -368,6 +373,37 @@ private slots:
         // The player goes on working.
         startLong();
         QCOMPARE(errors.size(), 1);
+    }
+
+    // Names that make the engine run filters, read descriptors or write
+    // files are refused like a missing file: an error, nothing loaded, and
+    // nothing written.
+    void refusedNamesLoadNothing_data()
+    {
+        QTest::addColumn<QString>("pattern");
+        QTest::newRow("av lavfi writing a file")
+            << QStringLiteral("av://lavfi:sine=d=0.05,ametadata=mode=print:file=%1");
+        QTest::newRow("upper-case scheme")
+            << QStringLiteral("AV://lavfi:sine=d=0.05,ametadata=mode=print:file=%1");
+        QTest::newRow("lavfi") << QStringLiteral("lavfi://sine,ametadata=mode=print:file=%1");
+        QTest::newRow("edl") << QStringLiteral("edl://%1");
+        QTest::newRow("memory") << QStringLiteral("memory://%1");
+        QTest::newRow("fd") << QStringLiteral("fd://0#%1");
+        QTest::newRow("appending") << QStringLiteral("appending://%1");
+        QTest::newRow("ytdl") << QStringLiteral("ytdl://%1");
+    }
+    void refusedNamesLoadNothing()
+    {
+        QFETCH(QString, pattern);
+        const QString written = d().scratch(QStringLiteral("written.txt"));
+        QFile::remove(written);
+        QSignalSpy errors(m_player.get(), &MediaPlayer::error);
+        p().setURL(pattern.arg(written));
+        QVERIFY(d().waitUntil([&] { return !errors.isEmpty(); }, 5.0));
+        d().pass(0.5);
+        QVERIFY(!p().hasCurrentMedia());
+        QVERIFY(p().playState() != MediaPlayer::Playing);
+        QVERIFY(!QFile::exists(written));
     }
 
 private:

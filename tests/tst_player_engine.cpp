@@ -6,6 +6,7 @@
 
 #include <QAbstractSlider>
 #include <QApplication>
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QProcess>
@@ -30,6 +31,13 @@ void wheel(QWidget *target, int delta)
     QWheelEvent event(at, target->mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton,
                       Qt::NoModifier, Qt::NoScrollPhase, false);
     QApplication::sendEvent(target, &event);
+}
+
+void putText(const QString &path, const QByteArray &text)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(text);
 }
 
 } // namespace
@@ -182,6 +190,35 @@ private slots:
 
     // mpv would replace a playlist file by its entries and play them on its
     // own, with the player reporting nothing loaded.
+    // The engine reads nothing of the user's own mpv set-up: no mpv.conf, no
+    // scripts.
+    void userMpvConfigurationIsNotRead()
+    {
+        m_player.reset();
+        QTemporaryDir home;
+        QVERIFY(home.isValid());
+        const QString mpvDir = home.filePath(QStringLiteral("mpv"));
+        QVERIFY(QDir().mkpath(mpvDir + QStringLiteral("/scripts")));
+        const QString ran = home.filePath(QStringLiteral("script-ran"));
+        putText(mpvDir + QStringLiteral("/mpv.conf"), "speed=2\nvolume-max=200\n");
+        putText(mpvDir + QStringLiteral("/scripts/probe.lua"),
+                QStringLiteral("io.open('%1', 'w'):write('x')\n").arg(ran).toUtf8());
+        const QByteArray oldConfig = qgetenv("XDG_CONFIG_HOME");
+        const QByteArray oldHome = qgetenv("MPV_HOME");
+        qputenv("XDG_CONFIG_HOME", home.path().toLocal8Bit());
+        qputenv("MPV_HOME", mpvDir.toLocal8Bit());
+        m_player = std::make_unique<MpvPlayer>(nullptr, MpvPlayer::headless());
+        loadAndPlay();
+        QTest::qWait(700);
+        const double start = m_player->currentPosition();
+        QTest::qWait(1000);
+        const double moved = m_player->currentPosition() - start;
+        qputenv("XDG_CONFIG_HOME", oldConfig);
+        qputenv("MPV_HOME", oldHome);
+        QVERIFY2(moved > 0.6 && moved < 1.5, qPrintable(QString::number(moved)));
+        QVERIFY(!QFile::exists(ran));
+    }
+
     void playlistFileIsNoMedium()
     {
         const QString list = m_dir.filePath(QStringLiteral("list.m3u"));

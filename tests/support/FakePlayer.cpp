@@ -2,6 +2,7 @@
 #include "support/FakePlayer.h"
 
 #include "persist/AppError.h"
+#include "player/MediaName.h"
 
 #include <algorithm>
 
@@ -27,7 +28,11 @@ void FakePlayer::setURL(const QString &url)
     m_url = url;
     m_position = 0.0;
     m_startPaused = false;
-    if (m_unplayable.contains(url) || url.isEmpty()) {
+    // The engine's boundary: a name the player refuses never reaches it.
+    const MediaName name = classifyMediaName(url);
+    const bool refused = name.kind == MediaNameKind::None || name.kind == MediaNameKind::Refused;
+    if (!refused) engineLoads << name.path;
+    if (refused || m_unplayable.contains(url)) {
         m_loaded = false;
         m_loading = false;
         setState(Undefined);

@@ -53,6 +53,9 @@ public:
     void clearFailures() { m_failing.clear(); }
     // Every call made, in order, e.g. "setURL:/a.mp4", "play", "pos=110.4".
     QStringList calls;
+    // What reached the engine: the local path or network URL of every name
+    // that the player did not refuse.
+    QStringList engineLoads;
 
 private:
     void setState(int state);

@@ -1,0 +1,101 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Names of media that the player refuses: whichever way they come (the
+// command line, a playlist entry that the auto-advance opens, a resume
+// record), they never reach the engine and are reported like any medium that
+// does not play.
+#include "app/Unit1.h"
+#include "lists/Unit6.h"
+#include "player/MediaName.h"
+#include "support/FakePlayer.h"
+#include "support/TestServices.h"
+
+#include <QTest>
+#include <QTimer>
+
+namespace
+{
+
+const QString kEvil =
+    QStringLiteral("av://lavfi:sine=d=0.05,ametadata=mode=print:file=/tmp/pelmora-evil");
+
+bool reportedAsPlayerError(const TestProgram &run)
+{
+    QCoreApplication::processEvents(); // the player's error arrives queued
+    for (const Message &m : run.dialogs.shown)
+        if (m.text.contains(QStringLiteral("WMPエラー"))) return true;
+    return false;
+}
+
+} // namespace
+
+class TestMediaNames : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void kinds();
+    void refusedNamesNeverReachTheEngine();
+};
+
+void TestMediaNames::kinds()
+{
+    const struct {
+        const char *name;
+        MediaNameKind kind;
+        const char *path;
+    } cases[] = {
+        {"/m/talk.mp3", MediaNameKind::Local, "/m/talk.mp3"},
+        {"talk: part 1.mp3", MediaNameKind::Refused, ""}, // a scheme, unless the file exists
+        {"C:\\m\\talk.mp3", MediaNameKind::Local, "C:\\m\\talk.mp3"},
+        {"file:///m/a%20b.mp3", MediaNameKind::Local, "/m/a b.mp3"},
+        {"HTTPS://example.org/a.mp3", MediaNameKind::Network, "HTTPS://example.org/a.mp3"},
+        {"rtsp://cam/live", MediaNameKind::Network, "rtsp://cam/live"},
+        {"av://lavfi:sine", MediaNameKind::Refused, ""},
+        {"edl://a.mp3", MediaNameKind::Refused, ""},
+        {"file://host/share/a.mp3", MediaNameKind::Local, "//host/share/a.mp3"},
+        {"  ", MediaNameKind::None, ""},
+    };
+    for (const auto &c : cases) {
+        const MediaName name = classifyMediaName(QString::fromUtf8(c.name));
+        QVERIFY2(name.kind == c.kind, c.name);
+        QCOMPARE(name.path, QString::fromUtf8(c.path));
+    }
+}
+
+void TestMediaNames::refusedNamesNeverReachTheEngine()
+{
+    {
+        TestProgram run;
+        run.start({kEvil});
+        QVERIFY(run.player()->engineLoads.isEmpty());
+        QVERIFY(reportedAsPlayerError(run));
+    }
+    {
+        // The auto-advance opens the next entry without a click.
+        TestProgram run;
+        run.writeFile(QStringLiteral("Playlist.txt"), "/m/a.mp4\r\n" + kEvil.toUtf8() + "\r\n");
+        TForm1 *form = run.start();
+        run.player()->setMediaDuration(QStringLiteral("/m/a.mp4"), 30);
+        Form6->setItemIndex(0);
+        Form6->ListBox1DblClick();
+        run.player()->finishLoading();
+        run.player()->advance(29);
+        form->Timer2Timer();
+        run.delay.fire();
+        QCOMPARE(run.player()->calls.filter(QStringLiteral("setURL:")).size(), 2);
+        QCOMPARE(run.player()->engineLoads, QStringList{QStringLiteral("/m/a.mp4")});
+        QVERIFY(reportedAsPlayerError(run));
+    }
+    {
+        TestProgram run;
+        run.writeFile(QStringLiteral("Resume.ini"),
+                      "[Resume]\r\nFileName=" + kEvil.toUtf8() + "\r\nSecond=5\r\n");
+        TForm1 *form = run.start();
+        form->P1Click();
+        QVERIFY(run.player()->engineLoads.isEmpty());
+        QVERIFY(reportedAsPlayerError(run));
+    }
+}
+
+QTEST_MAIN(TestMediaNames)
+#include "tst_medianames.moc"
