@@ -2,7 +2,7 @@
 #include "about/Unit2.h"
 
 #include "app/Forms.h"
-#include "app/Unit1.h"
+#include "app/MainWindowHost.h"
 
 #include <QEvent>
 #include <QLabel>
@@ -13,7 +13,8 @@
 
 TForm2 *Form2 = nullptr;
 
-TForm2::TForm2(QWidget *parent) : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint)
+TForm2::TForm2(MainWindowHost &host, QWidget *parent)
+    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint), m_host(host)
 {
     setObjectName(QStringLiteral("Form2"));
     setWindowTitle(QStringLiteral("Pelmora のバージョン情報"));
@@ -127,7 +128,7 @@ void TForm2::Button1Click()
 
 void TForm2::Label1Click()
 {
-    Form1->services().shell->open(this, QString::fromLatin1(kSupportAddress));
+    m_host.services().shell->open(this, QString::fromLatin1(kSupportAddress));
 }
 
 void TForm2::Label1MouseEnter()

@@ -3,6 +3,7 @@
 
 #include <QDialog>
 
+class MainWindowHost;
 class QLabel;
 class QPushButton;
 
@@ -16,7 +17,7 @@ class TForm2 : public QDialog
     Q_OBJECT
 
 public:
-    explicit TForm2(QWidget *parent = nullptr);
+    explicit TForm2(MainWindowHost &host, QWidget *parent = nullptr);
 
     QLabel *Image1 = nullptr;
     QLabel *Label2 = nullptr;       // version
@@ -37,6 +38,7 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
+    MainWindowHost &m_host;
     void setLinkLook(const QColor &color, bool underline);
     bool m_placed = false;
 };

@@ -27,17 +27,17 @@ void createForms(const Services &services)
     initResources();
     Form1 = new TForm1(services);
     Form1->FormCreate();
-    Form2 = new TForm2(Form1);
+    Form2 = new TForm2(*Form1, Form1);
     Form2->FormCreate();
-    Form3 = new TForm3(Form1);
+    Form3 = new TForm3(*Form1, Form1);
     Form3->FormCreate();
-    Form4 = new TForm4(Form1);
+    Form4 = new TForm4(*Form1, Form1);
     Form4->FormCreate();
-    Form5 = new TForm5(Form1);
+    Form5 = new TForm5(*Form1, Form1);
     Form5->FormCreate();
-    Form6 = new TForm6(Form1);
+    Form6 = new TForm6(*Form1, Form1);
     Form6->FormCreate();
-    Form7 = new TForm7(Form1);
+    Form7 = new TForm7(*Form1, Form1);
     Form7->FormCreate();
 }
 

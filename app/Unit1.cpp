@@ -121,6 +121,20 @@ QString TForm1::playlistPath() const
     return programFile(m_services.programDir, kPlaylistFileName);
 }
 
+bool TForm1::autoAdvanceOn() const
+{
+    return Timer2->isActive();
+}
+
+void TForm1::setAutoAdvance(bool on)
+{
+    if (on == Timer2->isActive()) return;
+    if (on)
+        Timer2->start();
+    else
+        Timer2->stop();
+}
+
 QStringList TForm1::recentList() const
 {
     QStringList list;

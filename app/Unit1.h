@@ -1,8 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "app/Guard.h"
-#include "app/Services.h"
+#include "app/MainWindowHost.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -26,7 +25,7 @@ class ResumeJournal;
 //   commands/Unit1Seek.cpp   the eight seek commands
 //   lists/Unit1Advance.cpp   the playlist's auto-advance
 //   about/Unit1Help.cpp      help and readme
-class TForm1 : public QMainWindow, public HandlerContext
+class TForm1 : public QMainWindow, public MainWindowHost
 {
     Q_OBJECT
 
@@ -34,7 +33,7 @@ public:
     explicit TForm1(const Services &services, QWidget *parent = nullptr);
     ~TForm1() override;
 
-    const Services &services() const { return m_services; }
+    const Services &services() const override { return m_services; }
 
     // --- child controls ---
     MediaPlayer *WindowsMediaPlayer1 = nullptr;
@@ -73,7 +72,7 @@ public:
     void R2Click();
 
     // --- opening media ---
-    void OpenFile(const QString &FileName);
+    void OpenFile(const QString &FileName) override;
     void O1Click();
     void T1Click();
     void DropFiles(const QStringList &names);
@@ -110,14 +109,24 @@ public:
     QStringList recentList() const;
 
     // Paths of the program's files, built anew at each use.
-    QString settingsPath() const;
+    QString settingsPath() const override;
     QString resumePath() const;
-    QString playlistPath() const;
+    QString playlistPath() const override;
 
     // HandlerContext
     Dialogs *handlerDialogs() const override { return m_services.dialogs; }
     QWidget *handlerParent() const override { return const_cast<TForm1 *>(this); }
     QString handlerProgramName() const override { return m_services.programName; }
+
+    // MainWindowHost, over the members above
+    MediaPlayer *player() const override { return WindowsMediaPlayer1; }
+    bool recentDisabled() const override { return RecentDisable; }
+    void setRecentDisabled(bool off) override { RecentDisable = off; }
+    bool autoAdvanceOn() const override;
+    void setAutoAdvance(bool on) override;
+    QString currentPositionText() const override { return CurrentPosition; }
+    QRect hostFrameGeometry() const override { return frameGeometry(); }
+    QScreen *hostScreen() const override { return screen(); }
 
     // Full screen of the main window (the video surface is never reparented).
     void setFullScreenVideo(bool on);

@@ -2,7 +2,7 @@
 #include "commands/Unit5.h"
 
 #include "app/Forms.h"
-#include "app/Unit1.h"
+#include "app/MainWindowHost.h"
 #include "player/MediaPlayer.h"
 
 #include <QKeyEvent>
@@ -12,7 +12,8 @@
 
 TForm5 *Form5 = nullptr;
 
-TForm5::TForm5(QWidget *parent) : QWidget(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint)
+TForm5::TForm5(MainWindowHost &host, QWidget *parent)
+    : QWidget(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint), m_host(host)
 {
     setObjectName(QStringLiteral("Form5"));
     setWindowTitle(QStringLiteral("指定時間から再生"));
@@ -53,14 +54,14 @@ void TForm5::FormCreate()
 
 void TForm5::Button1Click()
 {
-    runHandler(*Form1, nullptr, [&] {
+    runHandler(m_host, nullptr, [&] {
         const QTime t = DateTimePicker1->time();
         const int h = t.toString(QStringLiteral("hh")).toInt();
         const int m = t.toString(QStringLiteral("mm")).toInt();
         const int s = t.toString(QStringLiteral("ss")).toInt();
         const int target = h * 3600 + m * 60 + s;
-        Form1->WindowsMediaPlayer1->setCurrentPosition(static_cast<double>(target));
-        Form1->WindowsMediaPlayer1->play();
+        m_host.player()->setCurrentPosition(static_cast<double>(target));
+        m_host.player()->play();
         close();
     });
 }

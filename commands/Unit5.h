@@ -3,6 +3,7 @@
 
 #include <QWidget>
 
+class MainWindowHost;
 class QLabel;
 class QPushButton;
 class QTimeEdit;
@@ -15,7 +16,7 @@ class TForm5 : public QWidget
     Q_OBJECT
 
 public:
-    explicit TForm5(QWidget *parent = nullptr);
+    explicit TForm5(MainWindowHost &host, QWidget *parent = nullptr);
 
     QLabel *Label1 = nullptr;
     QTimeEdit *DateTimePicker1 = nullptr;
@@ -31,6 +32,7 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
+    MainWindowHost &m_host;
     bool m_placed = false;
 };
 

@@ -2,8 +2,8 @@
 #include "commands/Unit7.h"
 
 #include "app/Forms.h"
+#include "app/MainWindowHost.h"
 #include "app/TimeText.h"
-#include "app/Unit1.h"
 #include "player/MediaPlayer.h"
 
 #include <QFrame>
@@ -58,7 +58,8 @@ qint64 markSeconds(const QString &text)
     return 0;
 }
 
-TForm7::TForm7(QWidget *parent) : QWidget(parent, Qt::Tool | Qt::MSWindowsFixedSizeDialogHint)
+TForm7::TForm7(MainWindowHost &host, QWidget *parent)
+    : QWidget(parent, Qt::Tool | Qt::MSWindowsFixedSizeDialogHint), m_host(host)
 {
     setObjectName(QStringLiteral("Form7"));
     setWindowTitle(QStringLiteral("A-Bリピート"));
@@ -129,8 +130,8 @@ void TForm7::setBand(bool repeating)
 
 void TForm7::takeMark(QLabel *label)
 {
-    runHandler(*Form1, nullptr, [&] {
-        const double position = Form1->WindowsMediaPlayer1->currentPosition();
+    runHandler(m_host, nullptr, [&] {
+        const double position = m_host.player()->currentPosition();
         label->setText(timeText(std::trunc(position)));
     });
 }
@@ -147,12 +148,12 @@ void TForm7::Button2Click()
 
 void TForm7::Button3Click()
 {
-    runHandler(*Form1, nullptr, [&] {
+    runHandler(m_host, nullptr, [&] {
         Timer1->start();
         setBand(true);
         const qint64 a = markSeconds(Label1->text());
-        Form1->WindowsMediaPlayer1->setCurrentPosition(static_cast<double>(a));
-        Form1->WindowsMediaPlayer1->play();
+        m_host.player()->setCurrentPosition(static_cast<double>(a));
+        m_host.player()->play();
     });
 }
 
@@ -169,10 +170,10 @@ void TForm7::Button5Click()
 
 void TForm7::Timer1Timer()
 {
-    runHandler(*Form1, nullptr, [&] {
+    runHandler(m_host, nullptr, [&] {
         const qint64 a = markSeconds(Label1->text());
         const qint64 b = markSeconds(Label2->text());
-        MediaPlayer *player = Form1->WindowsMediaPlayer1;
+        MediaPlayer *player = m_host.player();
         if (player->playState() != MediaPlayer::Playing) return;
         const auto p = static_cast<qint64>(std::trunc(player->currentPosition()));
         if (p >= b) {

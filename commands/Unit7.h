@@ -3,6 +3,7 @@
 
 #include <QWidget>
 
+class MainWindowHost;
 class QFrame;
 class QLabel;
 class QPushButton;
@@ -17,7 +18,7 @@ class TForm7 : public QWidget
     Q_OBJECT
 
 public:
-    explicit TForm7(QWidget *parent = nullptr);
+    explicit TForm7(MainWindowHost &host, QWidget *parent = nullptr);
 
     QFrame *Bevel1 = nullptr;
     QLabel *Label1 = nullptr; // start mark
@@ -44,6 +45,7 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
+    MainWindowHost &m_host;
     void takeMark(QLabel *label);
     void setBand(bool repeating);
     bool m_placed = false;

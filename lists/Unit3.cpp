@@ -4,8 +4,8 @@
 #include <algorithm>
 
 #include "app/Forms.h"
+#include "app/MainWindowHost.h"
 #include "app/TimeText.h"
-#include "app/Unit1.h"
 #include "persist/AppError.h"
 #include "persist/ListFile.h"
 #include "player/MediaPlayer.h"
@@ -74,7 +74,8 @@ QString recordLineComment(const QString &line)
     return at < 0 ? line : line.mid(at + 1);
 }
 
-TForm3::TForm3(QWidget *parent) : QWidget(parent, Qt::Tool | Qt::MSWindowsFixedSizeDialogHint)
+TForm3::TForm3(MainWindowHost &host, QWidget *parent)
+    : QWidget(parent, Qt::Tool | Qt::MSWindowsFixedSizeDialogHint), m_host(host)
 {
     setObjectName(QStringLiteral("Form3"));
     setWindowTitle(QStringLiteral("再生時間の記録"));
@@ -175,10 +176,10 @@ void TForm3::keyPressEvent(QKeyEvent *event)
 
 void TForm3::FormActivate()
 {
-    if (!FrmActv || !Form1) return;
-    const QScreen *s = Form1->screen() ? Form1->screen() : screen();
+    if (!FrmActv) return;
+    const QScreen *s = m_host.hostScreen() ? m_host.hostScreen() : screen();
     if (!s) return;
-    const QRect main = Form1->frameGeometry();
+    const QRect main = m_host.hostFrameGeometry();
     const QRect area = s->availableGeometry();
     if (area.height() > main.height()) {
         // Beside the main window; kept on the screen when there is no room
@@ -236,22 +237,22 @@ void TForm3::clearRows()
 
 void TForm3::Button1Click()
 {
-    runHandler(*Form1, "現在位置の記録", [&] {
-        const int state = Form1->WindowsMediaPlayer1->playState();
+    runHandler(m_host, "現在位置の記録", [&] {
+        const int state = m_host.player()->playState();
         if (state != MediaPlayer::Playing && state != MediaPlayer::Paused) return;
         // Only the time cell is written: a comment typed into the last row
         // stays beside the new time.
         const int last = rowCount() - 1;
-        setCell(0, last, Form1->CurrentPosition);
+        setCell(0, last, m_host.currentPositionText());
         StringGrid1->setRowCount(StringGrid1->rowCount() + 1);
     });
 }
 
 void TForm3::Button2Click()
 {
-    runHandler(*Form1, nullptr, [&] {
+    runHandler(m_host, nullptr, [&] {
         const QStringList lines = recordLines();
-        const QString name = Form1->services().dialogs->saveFile(this, listDialogOptions());
+        const QString name = m_host.services().dialogs->saveFile(this, listDialogOptions());
         if (name.isEmpty()) return;
         writeListFile(name, lines, TextEncoding::Cp932);
     });
@@ -261,8 +262,8 @@ void TForm3::Button4Click()
 {
     // The rows are replaced only once a file has been chosen and read: a
     // cancelled dialog or an unreadable file leaves them as they were.
-    runHandler(*Form1, nullptr, [&] {
-        const QString name = Form1->services().dialogs->openFile(this, listDialogOptions());
+    runHandler(m_host, nullptr, [&] {
+        const QString name = m_host.services().dialogs->openFile(this, listDialogOptions());
         if (name.isEmpty()) return;
         const ListText text = readListFile(name);
         setRecordLines(text.lines);
@@ -273,7 +274,7 @@ void TForm3::Button5Click()
 {
     const Message m = question(QStringLiteral("リスト消去の確認"),
                                QStringLiteral("リストを消去してよろしいですか？"));
-    if (Form1->services().dialogs->message(this, m) == MsgResult::Yes) clearRows();
+    if (m_host.services().dialogs->message(this, m) == MsgResult::Yes) clearRows();
 }
 
 void TForm3::Button3Click()
@@ -283,11 +284,11 @@ void TForm3::Button3Click()
 
 void TForm3::N1Click()
 {
-    runHandler(*Form1, nullptr, [&] {
+    runHandler(m_host, nullptr, [&] {
         const int row = StringGrid1->currentRow() + 1;
         const QString time = row >= 1 ? cell(0, row) : QString();
         if (time.isEmpty()) {
-            Form1->services().dialogs->message(
+            m_host.services().dialogs->message(
                 this, notice(QStringLiteral("エラー"),
                              QStringLiteral("時間が入力されているセルを選択してください。"),
                              MsgIcon::Warning));
@@ -296,7 +297,7 @@ void TForm3::N1Click()
         qint64 seconds = 0;
         if (!cellSeconds(time, &seconds))
             throw AppError(QStringLiteral("'%1' は正しい時間ではありません").arg(time));
-        Form1->WindowsMediaPlayer1->setCurrentPosition(static_cast<double>(seconds));
-        Form1->WindowsMediaPlayer1->play();
+        m_host.player()->setCurrentPosition(static_cast<double>(seconds));
+        m_host.player()->play();
     });
 }

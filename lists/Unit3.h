@@ -4,6 +4,7 @@
 #include <QStringList>
 #include <QWidget>
 
+class MainWindowHost;
 class QAction;
 class QPushButton;
 class QTableWidget;
@@ -17,7 +18,7 @@ class TForm3 : public QWidget
     Q_OBJECT
 
 public:
-    explicit TForm3(QWidget *parent = nullptr);
+    explicit TForm3(MainWindowHost &host, QWidget *parent = nullptr);
 
     QTableWidget *StringGrid1 = nullptr;
     QAction *N1 = nullptr;          // context menu "ジャンプ"
@@ -53,6 +54,7 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
 
 private:
+    MainWindowHost &m_host;
     void clearRows();
 };
 

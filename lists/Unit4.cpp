@@ -2,7 +2,7 @@
 #include "lists/Unit4.h"
 
 #include "app/Forms.h"
-#include "app/Unit1.h"
+#include "app/MainWindowHost.h"
 #include "persist/IniFile.h"
 
 #include <QCheckBox>
@@ -27,7 +27,8 @@ QString fileKey(int number)
 }
 } // namespace
 
-TForm4::TForm4(QWidget *parent) : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint)
+TForm4::TForm4(MainWindowHost &host, QWidget *parent)
+    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint), m_host(host)
 {
     setObjectName(QStringLiteral("Form4"));
     setWindowTitle(QStringLiteral("最近開いたファイル"));
@@ -64,8 +65,8 @@ TForm4::TForm4(QWidget *parent) : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixe
 
 void TForm4::FormCreate()
 {
-    runHandler(*Form1, nullptr, [&] {
-        const IniFile settings(Form1->settingsPath());
+    runHandler(m_host, nullptr, [&] {
+        const IniFile settings(m_host.settingsPath());
         // The list is loaded only when its first entry is set and the
         // history is on; then all ten keys, empty ones included.
         const QString first = settings.readString(kRecently, fileKey(1), QString());
@@ -78,7 +79,7 @@ void TForm4::FormCreate()
         }
         if (!settings.readBool(kRecently, kEnable, true)) {
             CheckBox1->setChecked(true);
-            Form1->RecentDisable = true;
+            m_host.setRecentDisabled(true);
         }
     });
 }
@@ -101,11 +102,11 @@ void TForm4::Button1Click()
 {
     // Not guarded: a failing write reaches the default error display and the
     // window stays open.
-    runHandler(*Form1, nullptr, [&] {
-        const IniFile settings(Form1->settingsPath());
+    runHandler(m_host, nullptr, [&] {
+        const IniFile settings(m_host.settingsPath());
         if (CheckBox1->isChecked()) {
             // Erasing: the list in memory and the ten stored entries.
-            Form1->RecentDisable = true;
+            m_host.setRecentDisabled(true);
             ComboBox1->clear();
             ComboBox1->clearEditText();
             settings.writeBool(kRecently, kEnable, false);
@@ -113,13 +114,13 @@ void TForm4::Button1Click()
                 settings.writeString(kRecently, fileKey(i), QString());
             hide();
         } else {
-            Form1->RecentDisable = false;
+            m_host.setRecentDisabled(false);
             settings.writeBool(kRecently, kEnable, true);
         }
-        if (Form1->Timer2->isActive()) Form1->Timer2->stop();
+        m_host.setAutoAdvance(false);
         const QString name = ComboBox1->currentText();
         const QFileInfo info(name);
-        if (!name.isEmpty() && info.exists() && info.isFile()) Form1->OpenFile(name);
+        if (!name.isEmpty() && info.exists() && info.isFile()) m_host.OpenFile(name);
         hide();
     });
 }

@@ -3,6 +3,7 @@
 
 #include <QDialog>
 
+class MainWindowHost;
 class QCheckBox;
 class QComboBox;
 class QPushButton;
@@ -15,7 +16,7 @@ class TForm4 : public QDialog
     Q_OBJECT
 
 public:
-    explicit TForm4(QWidget *parent = nullptr);
+    explicit TForm4(MainWindowHost &host, QWidget *parent = nullptr);
 
     QComboBox *ComboBox1 = nullptr;
     QCheckBox *CheckBox1 = nullptr;
@@ -37,6 +38,9 @@ public:
 
 protected:
     void showEvent(QShowEvent *event) override;
+
+private:
+    MainWindowHost &m_host;
 };
 
 extern TForm4 *Form4;

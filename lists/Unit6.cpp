@@ -2,7 +2,7 @@
 #include "lists/Unit6.h"
 
 #include "app/Forms.h"
-#include "app/Unit1.h"
+#include "app/MainWindowHost.h"
 
 #include <QApplication>
 #include <QDrag>
@@ -460,7 +460,7 @@ void layoutControls(TForm6 *form, const QSize &client);
 
 } // namespace
 
-TForm6::TForm6(QWidget *parent) : QWidget(parent, Qt::Tool)
+TForm6::TForm6(MainWindowHost &host, QWidget *parent) : QWidget(parent, Qt::Tool), m_host(host)
 {
     setObjectName(QStringLiteral("Form6"));
     setWindowTitle(QStringLiteral("プレイリスト"));
@@ -558,8 +558,8 @@ void TForm6::FormCreate()
 {
     // A "Playlist.txt" that cannot be read is reported; the list starts
     // empty and the program goes on.
-    runHandler(*Form1, nullptr, [&] {
-        const QString path = Form1->playlistPath();
+    runHandler(m_host, nullptr, [&] {
+        const QString path = m_host.playlistPath();
         if (!QFile::exists(path)) return;
         const ListText text = readListFile(path);
         setEntries(text.lines);
@@ -678,8 +678,8 @@ void TForm6::settlePendingExtent()
 
 void TForm6::Button5Click()
 {
-    runHandler(*Form1, nullptr, [&] {
-        const QStringList names = Form1->services().dialogs->openFiles(this, FileDialogOptions{});
+    runHandler(m_host, nullptr, [&] {
+        const QStringList names = m_host.services().dialogs->openFiles(this, FileDialogOptions{});
         appendEntries(names);
     });
 }
@@ -687,7 +687,7 @@ void TForm6::Button5Click()
 void TForm6::DropFiles(const QStringList &names)
 {
     // Nothing is played; auto-advance is not touched.
-    runHandler(*Form1, nullptr, [&] { appendEntries(names); });
+    runHandler(m_host, nullptr, [&] { appendEntries(names); });
 }
 
 void TForm6::Button1Click()
@@ -725,10 +725,10 @@ void TForm6::Button4Click()
 
 void TForm6::Button3Click()
 {
-    runHandler(*Form1, nullptr, [&] {
+    runHandler(m_host, nullptr, [&] {
         const Message m = question(QStringLiteral("クリアの確認"),
                                    QStringLiteral("リストを全て消去してもよろしいですか？"));
-        if (Form1->services().dialogs->message(this, m) != MsgResult::Yes) return;
+        if (m_host.services().dialogs->message(this, m) != MsgResult::Yes) return;
         // The horizontal extent stays as it is.
         settlePendingExtent();
         ListBox1->clear();
@@ -738,10 +738,10 @@ void TForm6::Button3Click()
 
 void TForm6::Button6Click()
 {
-    runHandler(*Form1, nullptr, [&] {
+    runHandler(m_host, nullptr, [&] {
         FileDialogOptions options;
         options.filter = kListFilter;
-        const QString name = Form1->services().dialogs->openFile(this, options);
+        const QString name = m_host.services().dialogs->openFile(this, options);
         if (name.isEmpty()) return;
         // Read whole first: a file that cannot be read leaves the list as
         // it is.
@@ -754,12 +754,12 @@ void TForm6::Button6Click()
 
 void TForm6::Button7Click()
 {
-    runHandler(*Form1, nullptr, [&] {
+    runHandler(m_host, nullptr, [&] {
         FileDialogOptions options;
         options.filter = kListFilter;
         options.defaultSuffix = QStringLiteral("txt");
         options.confirmOverwrite = false;
-        const QString name = Form1->services().dialogs->saveFile(this, options);
+        const QString name = m_host.services().dialogs->saveFile(this, options);
         if (name.isEmpty()) return;
         writeListFile(name, entries(), encoding);
     });
@@ -767,14 +767,14 @@ void TForm6::Button7Click()
 
 void TForm6::Button8Click()
 {
-    runHandler(*Form1, nullptr, [&] {
+    runHandler(m_host, nullptr, [&] {
         if (ListBox1->count() == 0) return;
         const Message m = question(QStringLiteral("シャッフル"),
                                    QStringLiteral("プレイリストを並び替えます。よろしいですか？"));
-        if (Form1->services().dialogs->message(this, m) != MsgResult::Yes) return;
+        if (m_host.services().dialogs->message(this, m) != MsgResult::Yes) return;
         // n single moves, the generator seeded afresh before each draw; done
         // on the texts, then the list is rebuilt once.
-        const Clock *clock = Form1->services().clock;
+        const Clock *clock = m_host.services().clock;
         int selected = itemIndex();
         const QStringList shuffled = shuffleEntries(
             entries(), [clock] { return clock->highResolutionTicks(); }, &selected);
@@ -798,12 +798,12 @@ void TForm6::Button9Click()
 
 void TForm6::ListBox1DblClick()
 {
-    runHandler(*Form1, nullptr, [&] {
+    runHandler(m_host, nullptr, [&] {
         const int i = itemIndex();
         if (i < 0) return;
         // No question is asked, whatever the main window's option says.
-        Form1->OpenFile(ListBox1->item(i)->text());
-        if (!Form1->Timer2->isActive()) Form1->Timer2->start();
+        m_host.OpenFile(ListBox1->item(i)->text());
+        m_host.setAutoAdvance(true);
     });
 }
 

@@ -9,6 +9,7 @@
 
 #include <functional>
 
+class MainWindowHost;
 class QGroupBox;
 class QLabel;
 class QPushButton;
@@ -96,7 +97,7 @@ class TForm6 : public QWidget
     Q_OBJECT
 
 public:
-    explicit TForm6(QWidget *parent = nullptr);
+    explicit TForm6(MainWindowHost &host, QWidget *parent = nullptr);
 
     QLabel *Label1 = nullptr;
     PlaylistBox *ListBox1 = nullptr;
@@ -155,6 +156,7 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
+    MainWindowHost &m_host;
     void appendEntries(const QStringList &names);
     int entryWidth(const QString &text) const;
     // The widest entry text in pixels, kept for the extent rule so that an

@@ -1,0 +1,40 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "app/Guard.h"
+#include "app/Services.h"
+
+#include <QRect>
+#include <QString>
+
+class MediaPlayer;
+class QScreen;
+
+// What the secondary windows use of the main window: its player, the
+// services, OpenFile, the history switch, the playlist's auto-advance, the
+// position as last shown, the paths of the program's files and its place on
+// the screen; and, as a HandlerContext, the way their handlers report a
+// failing call. The main window implements it; the secondary windows know
+// nothing else of it.
+class MainWindowHost : public HandlerContext
+{
+public:
+    // WindowsMediaPlayer1
+    virtual MediaPlayer *player() const = 0;
+    virtual const Services &services() const = 0;
+    virtual void OpenFile(const QString &FileName) = 0;
+    // RecentDisable: the recent-file history is switched off.
+    virtual bool recentDisabled() const = 0;
+    virtual void setRecentDisabled(bool off) = 0;
+    // The playlist's auto-advance: on exactly while Timer2 runs.
+    virtual bool autoAdvanceOn() const = 0;
+    virtual void setAutoAdvance(bool on) = 0;
+    // CurrentPosition: the position as the status update last showed it.
+    virtual QString currentPositionText() const = 0;
+    // The program's files, their paths built anew at each use.
+    virtual QString settingsPath() const = 0;
+    virtual QString playlistPath() const = 0;
+    // The main window's frame on the screen, and that screen (may be null).
+    virtual QRect hostFrameGeometry() const = 0;
+    virtual QScreen *hostScreen() const = 0;
+};
