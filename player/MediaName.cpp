@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "player/MediaName.h"
 
+#include <QFileInfo>
 #include <QUrl>
 
 const QStringList &networkSchemes()
@@ -47,4 +48,16 @@ MediaName classifyMediaName(const QString &name)
     }
     if (networkSchemes().contains(scheme)) return {MediaNameKind::Network, name};
     return {MediaNameKind::Refused, QString()};
+}
+
+QString engineTarget(const QString &name)
+{
+    if (name.trimmed().isEmpty()) return {};
+    const QFileInfo direct(name);
+    if (direct.isFile()) return direct.absoluteFilePath();
+    const MediaName kind = classifyMediaName(name);
+    if (kind.kind == MediaNameKind::Network) return kind.path;
+    if (kind.kind != MediaNameKind::Local) return {};
+    const QFileInfo info(kind.path);
+    return info.isFile() ? info.absoluteFilePath() : QString();
 }

@@ -31,5 +31,11 @@ struct MediaName {
 // Decides the kind of a name by its text alone (no file system access).
 MediaName classifyMediaName(const QString &name);
 
+// What the engine is given for a name: an existing local file as its absolute
+// path, a plain network stream as it is; empty for a missing local file and
+// for every name that is refused. An existing file counts as a file whatever
+// its name looks like.
+QString engineTarget(const QString &name);
+
 // The network schemes that are played as plain streams (lower case).
 const QStringList &networkSchemes();

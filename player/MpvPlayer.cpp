@@ -3,19 +3,11 @@
 
 #include "persist/AppError.h"
 #include "player/MediaName.h"
-#include "player/PlayerControls.h"
 #include "player/VideoSurface.h"
 
-#include <QContextMenuEvent>
-#include <QFileInfo>
 #include <QGuiApplication>
-#include <QKeyEvent>
-#include <QMenu>
-#include <QMouseEvent>
 #include <QOpenGLContext>
 #include <QTimer>
-#include <QVBoxLayout>
-#include <QWheelEvent>
 
 #include <mpv/client.h>
 
@@ -30,8 +22,6 @@ namespace
 // reply_userdata of the eof-reached observer; seeks count from SeekSerialBase.
 constexpr std::uint64_t EofObserver = 1;
 constexpr std::uint64_t SeekSerialBase = 1000;
-constexpr int WheelVolumeStep = 5;
-constexpr int RefreshMs = 250;
 // The end of a medium is reported as MediaEnded, then Stopped this much later.
 constexpr int EndedToStoppedMs = 50;
 constexpr int SeekGiveUpMs = 5000;
@@ -57,30 +47,6 @@ bool openGlAvailable()
     return available;
 }
 
-// What mpv is given for a URL: an existing local file as an absolute path, a
-// plain network stream as it is; empty for a missing local file and for every
-// name the player refuses (see player/MediaName.h).
-QString mpvTarget(const QString &url)
-{
-    if (url.trimmed().isEmpty()) return {};
-    // An existing file is a file, whatever its name looks like.
-    const QFileInfo direct(url);
-    if (direct.isFile()) return direct.absoluteFilePath();
-    const MediaName name = classifyMediaName(url);
-    switch (name.kind) {
-    case MediaNameKind::Local: {
-        const QFileInfo info(name.path);
-        return info.isFile() ? info.absoluteFilePath() : QString();
-    }
-    case MediaNameKind::Network:
-        return name.path;
-    case MediaNameKind::None:
-    case MediaNameKind::Refused:
-        break;
-    }
-    return {};
-}
-
 const mpv_node *mapValue(const mpv_node &map, const char *key)
 {
     if (map.format != MPV_FORMAT_NODE_MAP) return nullptr;
@@ -88,15 +54,6 @@ const mpv_node *mapValue(const mpv_node &map, const char *key)
         if (std::strcmp(map.u.list->keys[i], key) == 0) return &map.u.list->values[i];
     }
     return nullptr;
-}
-
-int shiftState(Qt::KeyboardModifiers modifiers)
-{
-    int state = 0;
-    if (modifiers & Qt::ShiftModifier) state |= 1;
-    if (modifiers & Qt::ControlModifier) state |= 2;
-    if (modifiers & Qt::AltModifier) state |= 4;
-    return state;
 }
 
 } // namespace
@@ -155,18 +112,18 @@ MpvPlayer::MpvPlayer(QWidget *parent, Options options) : MediaPlayer(parent), m_
         m_surface = new VideoSurface(m_mpv, this);
         m_videoArea = m_surface;
         connect(m_surface, &VideoSurface::renderReady, this, [this] {
-            if (m_waitingForRender) {
+            if (m_medium.waitingForRender) {
                 issueLoad();
-            } else if (m_videoDeferred && m_mpv) {
+            } else if (m_medium.videoDeferred && m_mpv) {
                 // Loaded before the render context existed: switch video on now.
                 mpv_set_property_string(m_mpv, "vid", "auto");
-                m_videoDeferred = false;
+                m_medium.videoDeferred = false;
             }
         });
         connect(m_surface, &VideoSurface::renderFailed, this, [this] {
             m_renderFailed = true;
             if (m_mpv) mpv_set_property_string(m_mpv, "vo", "null");
-            if (m_waitingForRender) issueLoad();
+            if (m_medium.waitingForRender) issueLoad();
         });
     } else {
         m_videoArea = new QWidget(this);
@@ -175,50 +132,7 @@ MpvPlayer::MpvPlayer(QWidget *parent, Options options) : MediaPlayer(parent), m_
         m_videoArea->setPalette(palette);
         m_videoArea->setAutoFillBackground(true);
     }
-    m_videoArea->setObjectName(QStringLiteral("videoArea"));
-    m_videoArea->setFocusPolicy(Qt::ClickFocus);
-    m_videoArea->installEventFilter(this);
-
-    m_controls = new PlayerControls(this);
-    auto *layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
-    layout->addWidget(m_videoArea, 1);
-    layout->addWidget(m_controls);
-
-    connect(m_controls, &PlayerControls::playRequested, this,
-            [this] { guarded(&MpvPlayer::play); });
-    connect(m_controls, &PlayerControls::pauseRequested, this,
-            [this] { guarded(&MpvPlayer::pause); });
-    connect(m_controls, &PlayerControls::stopRequested, this,
-            [this] { guarded(&MpvPlayer::stop); });
-    connect(m_controls, &PlayerControls::seekRequested, this, [this](double seconds) {
-        try {
-            setCurrentPosition(seconds);
-        } catch (const AppError &) {
-            emit error();
-        }
-        refreshControls();
-    });
-    connect(m_controls, &PlayerControls::volumeRequested, this, [this](int volume) {
-        try {
-            setVolume(volume);
-        } catch (const AppError &) {
-            emit error();
-        }
-    });
-    connect(m_controls, &PlayerControls::muteRequested, this, [this](bool muted) {
-        int flag = muted ? 1 : 0;
-        if (m_mpv) mpv_set_property(m_mpv, "mute", MPV_FORMAT_FLAG, &flag);
-        refreshControls();
-    });
-
-    m_refresh = new QTimer(this);
-    m_refresh->setInterval(RefreshMs);
-    connect(m_refresh, &QTimer::timeout, this, [this] {
-        if (isVisible()) refreshControls();
-    });
-    m_refresh->start();
+    wireControls();
 
     mpv_set_wakeup_callback(m_mpv, &MpvPlayer::onWakeup, this);
     refreshControls();
@@ -255,8 +169,7 @@ void MpvPlayer::drainEvents()
             mpv_terminate_destroy(m_mpv);
             m_mpv = nullptr;
             ++m_loadSerial;
-            m_hasMedia = m_loaded = m_loadIssued = false;
-            m_pending.reset();
+            m_medium = MediumState{};
             setState(Undefined);
             QMetaObject::invokeMethod(
                 this, [this] { emit error(); }, Qt::QueuedConnection);
@@ -274,37 +187,38 @@ void MpvPlayer::handleEvent(const mpv_event &event)
         break;
     case MPV_EVENT_FILE_LOADED:
         // FILE_LOADED carries no id: it belongs to the file started last.
-        if (m_currentId != 0 && m_activeId == m_currentId && !m_loaded) mediaLoaded();
+        if (m_medium.id != 0 && m_activeId == m_medium.id && !m_medium.loaded) mediaLoaded();
         break;
     case MPV_EVENT_PLAYBACK_RESTART:
-        if (m_loaded && m_activeId == m_currentId && m_seekArmed) {
-            m_seekArmed = false;
-            m_pending.reset();
+        if (m_medium.loaded && m_activeId == m_medium.id && m_medium.seekArmed) {
+            m_medium.seekArmed = false;
+            m_medium.pending.reset();
         }
         break;
     case MPV_EVENT_COMMAND_REPLY:
         // The last seek is queued in the core; the next restart is its own.
         if (event.reply_userdata == m_seekSerial && m_seekSerial != 0) {
             if (event.error < 0)
-                m_pending.reset();
+                m_medium.pending.reset();
             else
-                m_seekArmed = true;
+                m_medium.seekArmed = true;
         }
         break;
     case MPV_EVENT_END_FILE: {
         const auto *end = static_cast<const mpv_event_end_file *>(event.data);
-        if (m_currentId == 0 || end->playlist_entry_id != m_currentId)
+        if (m_medium.id == 0 || end->playlist_entry_id != m_medium.id)
             break; // the end of a medium that has been replaced
-        m_currentId = 0;
-        m_loaded = m_loadIssued = false;
-        m_pending.reset();
-        m_seekArmed = m_seekOnLoad = false;
         if (end->reason == MPV_END_FILE_REASON_ERROR) {
             mediaFailed();
         } else if (end->reason == MPV_END_FILE_REASON_EOF) {
-            // mpv let go of the medium at its end: load it again on play().
-            m_reloadOnPlay = true;
-            m_intent = Intent::Stop;
+            // mpv let go of the medium at its end: the host still has it, and
+            // play() loads it again.
+            MediumState released;
+            released.hasMedia = true;
+            released.hasVideo = m_medium.hasVideo;
+            released.reloadOnPlay = true;
+            released.intent = Intent::Stop;
+            m_medium = released;
             if (m_state != Stopped) setState(MediaEnded);
             setState(Stopped);
         } else if (end->reason == MPV_END_FILE_REASON_REDIRECT) {
@@ -314,7 +228,7 @@ void MpvPlayer::handleEvent(const mpv_event &event)
             mpv_command(m_mpv, args);
             mediaFailed();
         } else {
-            m_hasMedia = false;
+            m_medium = MediumState{};
             setState(Undefined);
         }
         break;
@@ -322,7 +236,8 @@ void MpvPlayer::handleEvent(const mpv_event &event)
     case MPV_EVENT_PROPERTY_CHANGE: {
         const auto *property = static_cast<const mpv_event_property *>(event.data);
         if (event.reply_userdata == EofObserver && property->format == MPV_FORMAT_FLAG &&
-            *static_cast<const int *>(property->data) && m_loaded && m_activeId == m_currentId)
+            *static_cast<const int *>(property->data) && m_medium.loaded &&
+            m_activeId == m_medium.id)
             mediaEnded();
         break;
     }
@@ -333,22 +248,22 @@ void MpvPlayer::handleEvent(const mpv_event &event)
 
 void MpvPlayer::mediaLoaded()
 {
-    m_loaded = true;
-    m_hasVideo = trackListHasVideo();
+    m_medium.loaded = true;
+    m_medium.hasVideo = trackListHasVideo();
     try {
-        setPause(m_intent != Intent::Play);
-        if (m_pending) {
-            if (m_seekOnLoad) {
-                m_seekOnLoad = false;
-                issueSeek(*m_pending);
+        setPause(m_medium.intent != Intent::Play);
+        if (m_medium.pending) {
+            if (m_medium.seekOnLoad) {
+                m_medium.seekOnLoad = false;
+                issueSeek(*m_medium.pending);
             } else {
-                m_seekArmed = true; // the load's start position
+                m_medium.seekArmed = true; // the load's start position
             }
         }
     } catch (const AppError &) {
-        m_pending.reset();
+        m_medium.pending.reset();
     }
-    switch (m_intent) {
+    switch (m_medium.intent) {
     case Intent::Play:
         setState(Playing);
         break;
@@ -364,8 +279,8 @@ void MpvPlayer::mediaLoaded()
 void MpvPlayer::mediaEnded()
 {
     if (m_state == MediaEnded) return;
-    m_pending.reset();
-    m_seekArmed = m_seekOnLoad = false;
+    m_medium.pending.reset();
+    m_medium.seekArmed = m_medium.seekOnLoad = false;
     setState(MediaEnded);
     const quint64 serial = m_loadSerial;
     QTimer::singleShot(EndedToStoppedMs, this, [this, serial] {
@@ -376,23 +291,20 @@ void MpvPlayer::mediaEnded()
 // After the end: stopped at 0, the medium still loaded.
 void MpvPlayer::finishEnded()
 {
-    m_intent = Intent::Stop;
+    m_medium.intent = Intent::Stop;
     try {
         setPause(true);
-        m_pending = 0.0;
+        m_medium.pending = 0.0;
         issueSeek(0.0);
     } catch (const AppError &) {
-        m_pending.reset();
+        m_medium.pending.reset();
     }
     setState(Stopped);
 }
 
 void MpvPlayer::mediaFailed()
 {
-    m_hasMedia = m_loaded = m_loadIssued = false;
-    m_hasVideo = false;
-    m_currentId = 0;
-    m_pending.reset();
+    m_medium = MediumState{};
     setState(Undefined);
     // Queued: the host may show a message box in its handler.
     const quint64 serial = m_loadSerial;
@@ -430,13 +342,8 @@ void MpvPlayer::setURL(const QString &url)
     require();
     m_url = url;
     const quint64 serial = ++m_loadSerial;
-    m_hasMedia = m_loaded = m_loadIssued = false;
-    m_hasVideo = m_videoDeferred = m_waitingForRender = m_reloadOnPlay = false;
-    m_intent = Intent::Play;
-    m_currentId = 0;
-    m_pending.reset();
-    m_seekOnLoad = m_seekArmed = false;
-    m_target = mpvTarget(url);
+    m_medium = MediumState{};
+    m_target = engineTarget(url);
     if (m_target.isEmpty()) {
         // A missing file: nothing is loaded, the old medium is let go.
         const char *args[] = {"stop", nullptr};
@@ -445,7 +352,7 @@ void MpvPlayer::setURL(const QString &url)
         refreshControls();
         return;
     }
-    m_hasMedia = true;
+    m_medium.hasMedia = true;
     setState(Transitioning);
     // The load is sent from the event loop, so that a position or stop()
     // given right after this call is part of it.
@@ -456,13 +363,13 @@ void MpvPlayer::setURL(const QString &url)
 
 void MpvPlayer::startLoad(quint64 serial)
 {
-    if (serial != m_loadSerial || !m_hasMedia || m_loadIssued || !m_mpv) return;
+    if (serial != m_loadSerial || !m_medium.hasMedia || m_medium.loadIssued || !m_mpv) return;
     if (m_surface && !m_surface->hasRenderContext() && !m_renderFailed && m_surface->isVisible()) {
         // The video surface is about to get its GL context: wait a little for
         // it rather than loading without video.
-        m_waitingForRender = true;
+        m_medium.waitingForRender = true;
         QTimer::singleShot(1500, this, [this, serial] {
-            if (serial == m_loadSerial && m_waitingForRender) issueLoad();
+            if (serial == m_loadSerial && m_medium.waitingForRender) issueLoad();
         });
         return;
     }
@@ -471,20 +378,21 @@ void MpvPlayer::startLoad(quint64 serial)
 
 void MpvPlayer::issueLoad()
 {
-    m_waitingForRender = false;
-    if (m_loadIssued || !m_hasMedia || !m_mpv) return;
+    m_medium.waitingForRender = false;
+    if (m_medium.loadIssued || !m_medium.hasMedia || !m_mpv) return;
     QStringList fileOptions;
-    if (m_pending) fileOptions << QStringLiteral("start=") + QString::number(*m_pending, 'f', 3);
+    if (m_medium.pending)
+        fileOptions << QStringLiteral("start=") + QString::number(*m_medium.pending, 'f', 3);
     // Without a render context every file with video would fail: load with
     // video off and switch it on when the context exists.
-    m_videoDeferred = m_surface && !m_surface->hasRenderContext() && !m_renderFailed;
-    if (m_videoDeferred) fileOptions << QStringLiteral("vid=no");
+    m_medium.videoDeferred = m_surface && !m_surface->hasRenderContext() && !m_renderFailed;
+    if (m_medium.videoDeferred) fileOptions << QStringLiteral("vid=no");
     const QByteArray target = m_target.toUtf8();
     const QByteArray optionText = fileOptions.join(QLatin1Char(',')).toUtf8();
     const char *args[] = {"loadfile", target.constData(), "replace", optionText.constData(),
                           nullptr};
     mpv_node result;
-    int pauseFlag = m_intent != Intent::Play ? 1 : 0;
+    int pauseFlag = m_medium.intent != Intent::Play ? 1 : 0;
     int err = mpv_set_property(m_mpv, "pause", MPV_FORMAT_FLAG, &pauseFlag);
     if (err >= 0) err = mpv_command_ret(m_mpv, args, &result);
     if (err < 0) {
@@ -492,25 +400,21 @@ void MpvPlayer::issueLoad()
         return;
     }
     const mpv_node *id = mapValue(result, "playlist_entry_id");
-    m_currentId = id && id->format == MPV_FORMAT_INT64 ? id->u.int64 : 0;
+    m_medium.id = id && id->format == MPV_FORMAT_INT64 ? id->u.int64 : 0;
     mpv_free_node_contents(&result);
-    if (m_currentId == 0) {
+    if (m_medium.id == 0) {
         mediaFailed();
         return;
     }
-    m_loadIssued = true;
-    m_seekOnLoad = false;
+    m_medium.loadIssued = true;
+    m_medium.seekOnLoad = false;
 }
 
 void MpvPlayer::closeMedia()
 {
     require();
     ++m_loadSerial;
-    m_hasMedia = m_loaded = m_loadIssued = false;
-    m_hasVideo = m_videoDeferred = m_waitingForRender = m_reloadOnPlay = false;
-    m_currentId = 0;
-    m_pending.reset();
-    m_seekOnLoad = m_seekArmed = false;
+    m_medium = MediumState{};
     const char *args[] = {"stop", nullptr};
     check(mpv_command(m_mpv, args), "stop");
     setState(Undefined);
@@ -522,16 +426,16 @@ void MpvPlayer::closeMedia()
 void MpvPlayer::play()
 {
     require();
-    if (!m_hasMedia) return;
-    m_intent = Intent::Play;
-    if (m_reloadOnPlay) {
-        m_reloadOnPlay = false;
+    if (!m_medium.hasMedia) return;
+    m_medium.intent = Intent::Play;
+    if (m_medium.reloadOnPlay) {
+        m_medium.reloadOnPlay = false;
         setState(Transitioning);
         issueLoad();
         return;
     }
-    if (!m_loaded) {
-        if (m_loadIssued) setPause(false);
+    if (!m_medium.loaded) {
+        if (m_medium.loadIssued) setPause(false);
         return;
     }
     if (m_state == MediaEnded) finishEnded();
@@ -542,14 +446,14 @@ void MpvPlayer::play()
 void MpvPlayer::pause()
 {
     require();
-    if (!m_hasMedia) return;
-    if (!m_loaded) {
-        if (m_intent == Intent::Play) m_intent = Intent::Pause;
-        if (m_loadIssued) setPause(true);
+    if (!m_medium.hasMedia) return;
+    if (!m_medium.loaded) {
+        if (m_medium.intent == Intent::Play) m_medium.intent = Intent::Pause;
+        if (m_medium.loadIssued) setPause(true);
         return;
     }
     if (m_state != Playing && m_state != Paused) return;
-    m_intent = Intent::Pause;
+    m_medium.intent = Intent::Pause;
     setPause(true);
     setState(Paused);
 }
@@ -557,17 +461,17 @@ void MpvPlayer::pause()
 void MpvPlayer::stop()
 {
     require();
-    if (!m_hasMedia) return;
-    m_intent = Intent::Stop;
-    if (m_reloadOnPlay) {
+    if (!m_medium.hasMedia) return;
+    m_medium.intent = Intent::Stop;
+    if (m_medium.reloadOnPlay) {
         setState(Stopped);
         return;
     }
-    m_pending = 0.0;
-    if (!m_loaded) {
-        if (m_loadIssued) {
+    m_medium.pending = 0.0;
+    if (!m_medium.loaded) {
+        if (m_medium.loadIssued) {
             setPause(true);
-            m_seekOnLoad = true;
+            m_medium.seekOnLoad = true;
         }
         return;
     }
@@ -587,8 +491,8 @@ void MpvPlayer::setPause(bool paused)
 double MpvPlayer::currentPosition() const
 {
     require();
-    if (m_pending) return *m_pending;
-    if (!m_loaded) return 0.0;
+    if (m_medium.pending) return *m_medium.pending;
+    if (!m_medium.loaded) return 0.0;
     double position = 0.0;
     const int err = mpv_get_property(m_mpv, "time-pos", MPV_FORMAT_DOUBLE, &position);
     if (err == MPV_ERROR_PROPERTY_UNAVAILABLE) return 0.0;
@@ -602,12 +506,12 @@ void MpvPlayer::setCurrentPosition(double seconds)
     // Negative targets mean "from the end" to some mpv commands: land at 0.
     if (std::isnan(seconds) || seconds < 0.0) seconds = 0.0;
     seconds = std::min(seconds, 1.0e9);
-    if (!m_hasMedia) return;
+    if (!m_medium.hasMedia) return;
     if (m_state == MediaEnded) finishEnded();
-    m_pending = seconds;
-    if (m_reloadOnPlay || !m_loadIssued) return; // becomes the start of the load
-    if (!m_loaded) {
-        m_seekOnLoad = true; // sought when loaded
+    m_medium.pending = seconds;
+    if (m_medium.reloadOnPlay || !m_medium.loadIssued) return; // becomes the start of the load
+    if (!m_medium.loaded) {
+        m_medium.seekOnLoad = true; // sought when loaded
         return;
     }
     issueSeek(seconds);
@@ -616,26 +520,26 @@ void MpvPlayer::setCurrentPosition(double seconds)
 void MpvPlayer::issueSeek(double seconds)
 {
     m_seekSerial = std::max(m_seekSerial + 1, SeekSerialBase);
-    m_seekArmed = false;
+    m_medium.seekArmed = false;
     const QByteArray target = QByteArray::number(seconds, 'f', 3);
     const char *args[] = {"seek", target.constData(), "absolute+exact", nullptr};
     const int err = mpv_command_async(m_mpv, m_seekSerial, args);
     if (err < 0) {
-        m_pending.reset();
+        m_medium.pending.reset();
         refused("seek", err);
     }
     // Should mpv never report the landing (a seek it drops), stop reporting
     // the target after a while and show where mpv really is.
     const std::uint64_t serial = m_seekSerial;
     QTimer::singleShot(SeekGiveUpMs, this, [this, serial] {
-        if (serial == m_seekSerial && m_loaded) m_pending.reset();
+        if (serial == m_seekSerial && m_medium.loaded) m_medium.pending.reset();
     });
 }
 
 double MpvPlayer::duration() const
 {
     require();
-    if (!m_loaded) return 0.0;
+    if (!m_medium.loaded) return 0.0;
     double length = 0.0;
     const int err = mpv_get_property(m_mpv, "duration", MPV_FORMAT_DOUBLE, &length);
     if (err == MPV_ERROR_PROPERTY_UNAVAILABLE) return 0.0;
@@ -674,130 +578,4 @@ void MpvPlayer::setState(int state)
 void MpvPlayer::require() const
 {
     if (!m_mpv) throw AppError(QStringLiteral("再生エンジンが終了しています"));
-}
-
-void MpvPlayer::guarded(void (MpvPlayer::*operation)())
-{
-    if (!m_enabled) return;
-    try {
-        (this->*operation)();
-    } catch (const AppError &) {
-        emit error();
-    }
-}
-
-void MpvPlayer::refreshControls()
-{
-    if (!m_controls || !m_mpv) return;
-    try {
-        m_controls->showProgress(currentPosition(), duration(), m_hasMedia, m_state == Playing);
-        int muted = 0;
-        mpv_get_property(m_mpv, "mute", MPV_FORMAT_FLAG, &muted);
-        m_controls->showVolume(volume(), muted != 0);
-    } catch (const AppError &) {
-        // Shown again at the next refresh.
-    }
-}
-
-void MpvPlayer::setPlayerEnabled(bool enabled)
-{
-    m_enabled = enabled;
-    m_controls->setEnabled(enabled);
-    if (!enabled && m_menu) m_menu->close();
-}
-
-void MpvPlayer::togglePlay()
-{
-    guarded(m_state == Playing ? &MpvPlayer::pause : &MpvPlayer::play);
-}
-
-void MpvPlayer::showContextMenu(const QPoint &globalPos)
-{
-    if (!m_menu) {
-        m_menu = new QMenu(this);
-    }
-    m_menu->clear();
-    QAction *playPause =
-        m_menu->addAction(m_state == Playing ? QStringLiteral("一時停止") : QStringLiteral("再生"),
-                          this, &MpvPlayer::togglePlay);
-    playPause->setEnabled(m_hasMedia);
-    QAction *stopAction =
-        m_menu->addAction(QStringLiteral("停止"), this, [this] { guarded(&MpvPlayer::stop); });
-    stopAction->setEnabled(m_hasMedia);
-    m_menu->addSeparator();
-    const bool full = window()->isFullScreen();
-    QAction *fullScreen = m_menu->addAction(QStringLiteral("全画面表示"), this,
-                                            [this, full] { emit fullScreenRequested(!full); });
-    fullScreen->setCheckable(true);
-    fullScreen->setChecked(full);
-    m_menu->popup(globalPos);
-}
-
-bool MpvPlayer::eventFilter(QObject *watched, QEvent *event)
-{
-    if (watched != m_videoArea) return MediaPlayer::eventFilter(watched, event);
-    switch (event->type()) {
-    case QEvent::MouseButtonPress: {
-        const auto *mouse = static_cast<QMouseEvent *>(event);
-        int button = 0;
-        switch (mouse->button()) {
-        case Qt::LeftButton:
-            button = 1;
-            break;
-        case Qt::RightButton:
-            button = 2;
-            break;
-        case Qt::MiddleButton:
-            button = 4;
-            break;
-        default:
-            break;
-        }
-        if (button) {
-            const QPointF at = mouse->position();
-            emit clicked(button, shiftState(mouse->modifiers()), at.x(), at.y());
-        }
-        return false;
-    }
-    case QEvent::MouseButtonDblClick: {
-        const auto *mouse = static_cast<QMouseEvent *>(event);
-        if (m_enabled && mouse->button() == Qt::LeftButton)
-            emit fullScreenRequested(!window()->isFullScreen());
-        return true;
-    }
-    case QEvent::ContextMenu:
-        if (m_enabled) showContextMenu(static_cast<QContextMenuEvent *>(event)->globalPos());
-        return true;
-    case QEvent::Wheel: {
-        if (!m_enabled) return true;
-        m_wheel += static_cast<QWheelEvent *>(event)->angleDelta().y();
-        const int steps = m_wheel / 120;
-        m_wheel -= steps * 120;
-        if (steps != 0) {
-            try {
-                setVolume(volume() + steps * WheelVolumeStep);
-            } catch (const AppError &) {
-                emit error();
-            }
-        }
-        return true;
-    }
-    case QEvent::KeyPress:
-        if (m_enabled && static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape) {
-            emit fullScreenRequested(false);
-            return true;
-        }
-        return false;
-    default:
-        return false;
-    }
-}
-
-void MpvPlayer::keyPressEvent(QKeyEvent *event)
-{
-    if (m_enabled && event->key() == Qt::Key_Escape) {
-        emit fullScreenRequested(false);
-        return;
-    }
-    MediaPlayer::keyPressEvent(event);
 }

@@ -46,14 +46,14 @@ public:
     void stop() override;
     double currentPosition() const override;
     void setCurrentPosition(double seconds) override;
-    bool hasCurrentMedia() const override { return m_hasMedia; }
+    bool hasCurrentMedia() const override { return m_medium.hasMedia; }
     double duration() const override;
     int volume() const override;
     void setVolume(int volume) override;
     bool playerEnabled() const override { return m_enabled; }
     void setPlayerEnabled(bool enabled) override;
     void closeMedia() override;
-    bool hasVideo() const override { return m_hasMedia && m_hasVideo; }
+    bool hasVideo() const override { return m_medium.hasMedia && m_medium.hasVideo; }
 
     // Whether video is shown through OpenGL (false: audio only).
     bool showsVideo() const { return m_surface != nullptr; }
@@ -83,6 +83,8 @@ private:
     void finishEnded();
     bool trackListHasVideo() const;
     void require() const;
+    // The control bar and the video area's mouse and keys (MpvPlayerInput.cpp).
+    void wireControls();
 
     Options m_options;
     mpv_handle *m_mpv = nullptr;
@@ -94,25 +96,31 @@ private:
     std::atomic<bool> m_drainQueued{false};
 
     QString m_url;
-    QString m_target; // what mpv is given: an absolute path or a remote URL
+    QString m_target; // what mpv is given: an absolute path or a network URL
     int m_wheel = 0;  // wheel movement not yet turned into volume steps
     int m_state = Undefined;
     bool m_enabled = true;
-    bool m_hasMedia = false;   // set by setURL, cleared by closeMedia or an error
-    bool m_loadIssued = false; // loadfile sent for the current medium
-    bool m_loaded = false;     // FILE_LOADED seen for the current medium
-    bool m_hasVideo = false;
-    bool m_videoDeferred = false; // loaded with video off: no render context yet
-    bool m_waitingForRender = false;
-    bool m_renderFailed = false; // no render context possible: video output is off
-    bool m_reloadOnPlay = false; // mpv dropped the medium at its end
-    Intent m_intent = Intent::Play;
+    bool m_renderFailed = false;  // no render context possible: video output is off
     quint64 m_loadSerial = 0;     // counts setURL/closeMedia, to drop stale work
-    std::int64_t m_currentId = 0; // mpv playlist id of the current medium
     std::int64_t m_activeId = -1; // playlist id of the last START_FILE seen
-    // The position written last, reported until mpv has landed there.
-    std::optional<double> m_pending;
-    bool m_seekOnLoad = false; // written after loadfile, before FILE_LOADED
     std::uint64_t m_seekSerial = 0;
-    bool m_seekArmed = false; // the last seek is queued: its PLAYBACK_RESTART ends it
+
+    // What belongs to the current medium; a new one starts from a fresh
+    // state (setURL), and so does the end of one (closeMedia, a failure).
+    struct MediumState {
+        bool hasMedia = false;   // set by setURL
+        bool loadIssued = false; // loadfile sent
+        bool loaded = false;     // FILE_LOADED seen
+        bool hasVideo = false;
+        bool videoDeferred = false; // loaded with video off: no render context yet
+        bool waitingForRender = false;
+        bool reloadOnPlay = false; // mpv dropped the medium at its end
+        Intent intent = Intent::Play;
+        std::int64_t id = 0; // mpv playlist id
+        // The position written last, reported until mpv has landed there.
+        std::optional<double> pending;
+        bool seekOnLoad = false; // written after loadfile, before FILE_LOADED
+        bool seekArmed = false;  // the last seek is queued: its PLAYBACK_RESTART ends it
+    };
+    MediumState m_medium;
 };
