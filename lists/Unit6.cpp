@@ -4,444 +4,24 @@
 #include "app/Forms.h"
 #include "app/MainWindowHost.h"
 
-#include <QApplication>
-#include <QDrag>
-#include <QDragEnterEvent>
-#include <QDragLeaveEvent>
-#include <QDragMoveEvent>
-#include <QDropEvent>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
-#include <QMimeData>
-#include <QMouseEvent>
-#include <QPainter>
 #include <QPushButton>
 #include <QResizeEvent>
-#include <QScreen>
-#include <QStyledItemDelegate>
 #include <QTimer>
-#include <QUrl>
 
-#include <limits>
-#include <vector>
 
 TForm6 *Form6 = nullptr;
 int PrevItemIndex = -1;
-
-// ---------------------------------------------------------------------------
-// The pure rules
-
-LineEdge moveLineEdge(int selected, int target)
-{
-    return selected < target ? LineEdge::Bottom : LineEdge::Top;
-}
-
-QLine moveLineGeometry(const QRect &itemRect, int listWidth, int selected, int target)
-{
-    const int y = moveLineEdge(selected, target) == LineEdge::Bottom
-                      ? itemRect.y() + itemRect.height()
-                      : itemRect.y();
-    return QLine(0, y, listWidth, y);
-}
-
-void moveEntry(QStringList &entries, int from, int to, int *selected)
-{
-    if (from == to) return;
-    if (selected && *selected >= 0) {
-        if (*selected == from) {
-            *selected = -1;
-        } else {
-            if (*selected > from) --*selected;
-            if (*selected >= to) ++*selected;
-        }
-    }
-    entries.move(from, to);
-}
-
-int shuffleDraw(quint64 seed, int n)
-{
-    // A splitmix64 generator seeded afresh (cheap to seed, unlike a
-    // Mersenne twister, which matters with one seeding per draw), and an
-    // unbiased reduction to 0 .. n - 1 by rejection.
-    quint64 state = seed;
-    auto next = [&state] {
-        quint64 z = (state += 0x9E3779B97F4A7C15ull);
-        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-        return z ^ (z >> 31);
-    };
-    const auto range = static_cast<quint64>(n);
-    const quint64 top = std::numeric_limits<quint64>::max();
-    const quint64 limit = top - top % range;
-    quint64 value;
-    do {
-        value = next();
-    } while (value >= limit);
-    return static_cast<int>(value % range);
-}
-
-namespace
-{
-
-// A sequence of entry numbers kept as an implicit treap: removing the entry
-// at one position and inserting it at another costs O(log n), where moving
-// it in an array costs O(n).
-class Sequence
-{
-public:
-    explicit Sequence(int n) : m_left(n, -1), m_right(n, -1), m_size(n, 1), m_priority(n)
-    {
-        quint64 state = 0x9E3779B97F4A7C15ull;
-        for (int i = 0; i < n; ++i) {
-            state ^= state << 13;
-            state ^= state >> 7;
-            state ^= state << 17;
-            m_priority[i] = static_cast<quint32>(state >> 32);
-        }
-        // Builds the tree of 0..n-1 in order in O(n) (right spine on a stack).
-        std::vector<int> spine;
-        for (int i = 0; i < n; ++i) {
-            int last = -1;
-            while (!spine.empty() && m_priority[spine.back()] < m_priority[i]) {
-                last = spine.back();
-                spine.pop_back();
-            }
-            m_left[i] = last;
-            if (!spine.empty()) m_right[spine.back()] = i;
-            spine.push_back(i);
-        }
-        m_root = spine.empty() ? -1 : spine.front();
-        fixSizes(m_root);
-    }
-
-    // Moves the entry at position from to position to; returns its number.
-    int move(int from, int to)
-    {
-        int a, rest, m, c;
-        split(m_root, from, a, rest);
-        split(rest, 1, m, c);
-        m_root = merge(a, c);
-        split(m_root, to, a, c);
-        m_root = merge(merge(a, m), c);
-        return m;
-    }
-
-    std::vector<int> order() const
-    {
-        std::vector<int> out;
-        out.reserve(m_size.size());
-        std::vector<int> stack;
-        int node = m_root;
-        while (node >= 0 || !stack.empty()) {
-            while (node >= 0) {
-                stack.push_back(node);
-                node = m_left[node];
-            }
-            node = stack.back();
-            stack.pop_back();
-            out.push_back(node);
-            node = m_right[node];
-        }
-        return out;
-    }
-
-private:
-    int size(int node) const { return node < 0 ? 0 : m_size[node]; }
-    void update(int node) { m_size[node] = 1 + size(m_left[node]) + size(m_right[node]); }
-
-    int fixSizes(int node)
-    {
-        // Sizes bottom-up, without recursion.
-        if (node < 0) return 0;
-        std::vector<std::pair<int, bool>> stack{{node, false}};
-        while (!stack.empty()) {
-            auto [n, visited] = stack.back();
-            stack.pop_back();
-            if (visited) {
-                update(n);
-                continue;
-            }
-            stack.push_back({n, true});
-            if (m_left[n] >= 0) stack.push_back({m_left[n], false});
-            if (m_right[n] >= 0) stack.push_back({m_right[n], false});
-        }
-        return m_size[node];
-    }
-
-    // Splits t into its first k entries (a) and the rest (b).
-    void split(int t, int k, int &a, int &b)
-    {
-        if (t < 0) {
-            a = b = -1;
-            return;
-        }
-        if (size(m_left[t]) < k) {
-            split(m_right[t], k - size(m_left[t]) - 1, m_right[t], b);
-            a = t;
-        } else {
-            split(m_left[t], k, a, m_left[t]);
-            b = t;
-        }
-        update(t);
-    }
-
-    int merge(int a, int b)
-    {
-        if (a < 0) return b;
-        if (b < 0) return a;
-        if (m_priority[a] > m_priority[b]) {
-            m_right[a] = merge(m_right[a], b);
-            update(a);
-            return a;
-        }
-        m_left[b] = merge(a, m_left[b]);
-        update(b);
-        return b;
-    }
-
-    std::vector<int> m_left, m_right, m_size;
-    std::vector<quint32> m_priority;
-    int m_root = -1;
-};
-
-} // namespace
-
-QStringList shuffleEntries(const QStringList &entries, const std::function<quint64()> &nextSeed,
-                           int *selected)
-{
-    const int n = static_cast<int>(entries.size());
-    int selectedEntry = selected ? *selected : -1;
-    Sequence sequence(n);
-    for (int i = 0; i < n; ++i) {
-        const int j = shuffleDraw(nextSeed(), n);
-        if (j == i) continue;
-        // Removing the selected entry, as the first half of the move, loses
-        // the selection.
-        if (sequence.move(i, j) == selectedEntry) selectedEntry = -1;
-    }
-    QStringList out;
-    out.reserve(n);
-    int newSelected = -1;
-    const std::vector<int> order = sequence.order();
-    for (int pos = 0; pos < n; ++pos) {
-        out << entries.at(order[static_cast<size_t>(pos)]);
-        if (order[static_cast<size_t>(pos)] == selectedEntry) newSelected = pos;
-    }
-    if (selected) *selected = newSelected;
-    return out;
-}
-
-// ---------------------------------------------------------------------------
-// The list box
-
-namespace
-{
-
-int selectedRow(const QListWidget *list)
-{
-    const QModelIndexList rows = list->selectionModel()->selectedIndexes();
-    return rows.isEmpty() ? -1 : rows.constFirst().row();
-}
-
-// All entries have the height of one line of text; their width is the
-// horizontal extent, so that the list scrolls sideways exactly that far
-// (items are never narrower than the list itself).
-class ExtentDelegate : public QStyledItemDelegate
-{
-public:
-    explicit ExtentDelegate(PlaylistBox *box) : QStyledItemDelegate(box), m_box(box) {}
-
-    QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override
-    {
-        QSize size = QStyledItemDelegate::sizeHint(option, index);
-        size.setWidth(m_box->horizontalExtent());
-        return size;
-    }
-
-private:
-    PlaylistBox *m_box;
-};
-
-} // namespace
-
-PlaylistBox::PlaylistBox(TForm6 *owner, QWidget *parent) : QListWidget(parent), m_owner(owner)
-{
-    setSelectionMode(QAbstractItemView::SingleSelection);
-    setEditTriggers(QAbstractItemView::NoEditTriggers);
-    setUniformItemSizes(true);
-    setTextElideMode(Qt::ElideNone);
-    setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
-    setItemDelegate(new ExtentDelegate(this));
-    // The list handles its own drags; only files and its own entries are
-    // accepted as drops.
-    setDragEnabled(false);
-    setDragDropMode(QAbstractItemView::NoDragDrop);
-    setAcceptDrops(true);
-    viewport()->setAcceptDrops(true);
-}
-
-QString PlaylistBox::dragMimeType()
-{
-    return QStringLiteral("application/x-pelmora-playlist-entry");
-}
-
-int PlaylistBox::entryAt(const QPoint &pos) const
-{
-    if (!viewport()->rect().contains(pos)) return -1;
-    const QModelIndex index = indexAt(pos);
-    return index.isValid() ? index.row() : -1;
-}
-
-void PlaylistBox::setHorizontalExtent(int pixels)
-{
-    if (pixels == m_extent) return;
-    m_extent = pixels;
-    // The item size is cached while items are uniform: lay them out anew.
-    doItemsLayout();
-}
-
-void PlaylistBox::xorLine(const QLine &line)
-{
-    if (!m_lines.removeOne(line)) m_lines.append(line);
-    viewport()->update();
-}
-
-void PlaylistBox::clearXorLines()
-{
-    if (m_lines.isEmpty()) return;
-    m_lines.clear();
-    viewport()->update();
-}
-
-void PlaylistBox::mousePressEvent(QMouseEvent *event)
-{
-    m_pressedOnEntry = false;
-    const QModelIndex index = indexAt(event->position().toPoint());
-    if (!index.isValid()) {
-        // A click beside the entries keeps the selection.
-        setFocus(Qt::MouseFocusReason);
-        return;
-    }
-    QListWidget::mousePressEvent(event);
-    if (event->button() == Qt::LeftButton) {
-        m_pressPos = event->position().toPoint();
-        m_pressedOnEntry = true;
-    }
-}
-
-void PlaylistBox::mouseMoveEvent(QMouseEvent *event)
-{
-    if (event->buttons() & Qt::LeftButton) {
-        // Dragging with the button held moves the pressed entry; it never
-        // drags the selection along.
-        if (m_pressedOnEntry && (event->position().toPoint() - m_pressPos).manhattanLength() >=
-                                    QApplication::startDragDistance()) {
-            m_pressedOnEntry = false;
-            startEntryDrag();
-        }
-        return;
-    }
-    QListWidget::mouseMoveEvent(event);
-}
-
-void PlaylistBox::mouseReleaseEvent(QMouseEvent *event)
-{
-    m_pressedOnEntry = false;
-    QListWidget::mouseReleaseEvent(event);
-}
-
-void PlaylistBox::mouseDoubleClickEvent(QMouseEvent *event)
-{
-    if (indexAt(event->position().toPoint()).isValid()) QListWidget::mouseDoubleClickEvent(event);
-    if (event->button() == Qt::LeftButton) m_owner->ListBox1DblClick();
-}
-
-void PlaylistBox::startEntryDrag()
-{
-    m_owner->ListBox1StartDrag();
-    auto *data = new QMimeData;
-    data->setData(dragMimeType(), QByteArray());
-    auto *drag = new QDrag(this);
-    drag->setMimeData(data);
-    drag->exec(Qt::MoveAction);
-    setState(NoState);
-    // Whatever ended the drag, no line stays behind.
-    clearXorLines();
-    PrevItemIndex = -1;
-    m_dragSource = nullptr;
-}
-
-void PlaylistBox::dragEnterEvent(QDragEnterEvent *event)
-{
-    dragMoveEvent(event);
-}
-
-void PlaylistBox::dragMoveEvent(QDragMoveEvent *event)
-{
-    const QMimeData *data = event->mimeData();
-    if (data && data->hasFormat(dragMimeType())) {
-        m_dragSource = event->source();
-        if (m_owner->ListBox1DragOver(event->source(), event->position().toPoint().x(),
-                                      event->position().toPoint().y()))
-            event->acceptProposedAction();
-        else
-            event->ignore();
-        return;
-    }
-    m_dragSource = nullptr;
-    if (!droppedLocalFiles(data).isEmpty())
-        event->acceptProposedAction();
-    else
-        event->ignore();
-}
-
-void PlaylistBox::dragLeaveEvent(QDragLeaveEvent *event)
-{
-    if (m_dragSource) m_owner->ListBox1DragLeave(m_dragSource);
-    m_dragSource = nullptr;
-    event->accept();
-}
-
-void PlaylistBox::dropEvent(QDropEvent *event)
-{
-    const QMimeData *data = event->mimeData();
-    m_dragSource = nullptr;
-    if (data && data->hasFormat(dragMimeType())) {
-        event->acceptProposedAction();
-        m_owner->ListBox1DragDrop(event->source(), event->position().toPoint().x(),
-                                  event->position().toPoint().y());
-        return;
-    }
-    const QStringList names = droppedLocalFiles(data);
-    if (names.isEmpty()) {
-        event->ignore();
-        return;
-    }
-    event->acceptProposedAction();
-    m_owner->DropFiles(names);
-}
-
-void PlaylistBox::paintEvent(QPaintEvent *event)
-{
-    QListWidget::paintEvent(event);
-    if (m_lines.isEmpty()) return;
-    QPainter painter(viewport());
-    painter.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
-    QPen pen(QColor(255, 255, 255), 3);
-    pen.setCapStyle(Qt::FlatCap);
-    painter.setPen(pen);
-    for (const QLine &line : std::as_const(m_lines))
-        painter.drawLine(line);
-}
 
 void DrawMoveLine(PlaylistBox *ListBox, int Index)
 {
     if (Index < 0 || Index >= ListBox->count()) return;
     const QRect rect = ListBox->visualItemRect(ListBox->item(Index));
-    ListBox->xorLine(moveLineGeometry(rect, ListBox->width(), selectedRow(ListBox), Index));
+    ListBox->xorLine(moveLineGeometry(rect, ListBox->width(), ListBox->selectedRow(), Index));
 }
 
 // ---------------------------------------------------------------------------
@@ -584,7 +164,7 @@ int TForm6::count() const
 
 int TForm6::itemIndex() const
 {
-    return selectedRow(ListBox1);
+    return ListBox1->selectedRow();
 }
 
 void TForm6::setItemIndex(int index)
@@ -694,8 +274,7 @@ void TForm6::Button1Click()
 {
     const int i = itemIndex();
     if (i < 1) return;
-    QListWidgetItem *item = ListBox1->takeItem(i);
-    ListBox1->insertItem(i - 1, item);
+    moveEntry(ListBox1, i, i - 1);
     ListBox1->setCurrentRow(i - 1);
     orderChanged();
 }
@@ -704,8 +283,7 @@ void TForm6::Button2Click()
 {
     const int i = itemIndex();
     if (i < 0 || i == ListBox1->count() - 1) return;
-    QListWidgetItem *item = ListBox1->takeItem(i);
-    ListBox1->insertItem(i + 1, item);
+    moveEntry(ListBox1, i, i + 1);
     ListBox1->setCurrentRow(i + 1);
     orderChanged();
 }
@@ -837,13 +415,13 @@ void TForm6::ListBox1DragDrop(QObject *source, int X, int Y)
     const int target = ListBox1->entryAt(QPoint(X, Y));
     DrawMoveLine(ListBox1, PrevItemIndex);
     PrevItemIndex = -1;
-    const int from = itemIndex();
-    if (target >= 0 && from >= 0 && target != from) {
+    int selected = itemIndex();
+    if (target >= 0 && selected >= 0 && target != selected) {
         // The dragged entry takes the target's index; those between shift
-        // one place toward its old one.
-        QListWidgetItem *item = ListBox1->takeItem(from);
-        ListBox1->insertItem(target, item);
+        // one place toward its old one. It was the selected one, so no
+        // entry is selected afterwards.
+        moveEntry(ListBox1, selected, target, &selected);
         orderChanged();
     }
-    ListBox1->setCurrentRow(-1);
+    setItemIndex(-1);
 }

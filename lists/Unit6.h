@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "lists/PlaylistBox.h"
+#include "lists/Shuffle.h"
 #include "persist/ListFile.h"
 
 #include <QLine>
@@ -15,80 +17,6 @@ class QLabel;
 class QPushButton;
 class QTimer;
 class TForm6;
-
-// --- the pure rules of the playlist, testable without a window ---
-
-// The insertion line of a drag lies on the bottom edge of the target entry
-// when the selected entry is dragged downward (selected < target), else on
-// its top edge.
-enum class LineEdge { Top, Bottom };
-LineEdge moveLineEdge(int selected, int target);
-// The line for the entry rectangle itemRect, across the whole list width.
-QLine moveLineGeometry(const QRect &itemRect, int listWidth, int selected, int target);
-
-// Moves the entry at from so that it ends at index to (remove, then insert);
-// nothing changes when from equals to. The selection follows its entry, and
-// is lost when the selected entry itself is moved. Indices must be valid.
-void moveEntry(QStringList &entries, int from, int to, int *selected = nullptr);
-
-// One draw of the shuffle: an index from 0 to n - 1 with a generator seeded
-// afresh from seed.
-int shuffleDraw(quint64 seed, int n);
-// The shuffle: for i from 0 to n - 1, draw j (seeding from nextSeed() before
-// each draw) and move the entry at i to j. The result is that of the n
-// single moves; *selected follows the rule of moveEntry. Runs in
-// O(n log n), so that long lists shuffle quickly.
-QStringList shuffleEntries(const QStringList &entries, const std::function<quint64()> &nextSeed,
-                           int *selected = nullptr);
-
-// The playlist's list box: starts drags of its entries by itself (private
-// MIME type), accepts files dropped from the file manager, draws the
-// insertion line in XOR mode, and keeps a horizontal scroll extent.
-class PlaylistBox : public QListWidget
-{
-    Q_OBJECT
-
-public:
-    explicit PlaylistBox(TForm6 *owner, QWidget *parent = nullptr);
-
-    // The MIME type of an entry dragged inside the list.
-    static QString dragMimeType();
-
-    // The entry under a point of the viewport; -1 below the last entry or
-    // outside the list.
-    int entryAt(const QPoint &pos) const;
-
-    // The horizontal scroll extent in pixels (0: none set).
-    int horizontalExtent() const { return m_extent; }
-    void setHorizontalExtent(int pixels);
-
-    // Draws a line in XOR mode: drawing the same line twice removes it.
-    void xorLine(const QLine &line);
-    // The lines drawn at present.
-    const QList<QLine> &xorLines() const { return m_lines; }
-    void clearXorLines();
-
-protected:
-    void mousePressEvent(QMouseEvent *event) override;
-    void mouseMoveEvent(QMouseEvent *event) override;
-    void mouseReleaseEvent(QMouseEvent *event) override;
-    void mouseDoubleClickEvent(QMouseEvent *event) override;
-    void dragEnterEvent(QDragEnterEvent *event) override;
-    void dragMoveEvent(QDragMoveEvent *event) override;
-    void dragLeaveEvent(QDragLeaveEvent *event) override;
-    void dropEvent(QDropEvent *event) override;
-    void paintEvent(QPaintEvent *event) override;
-
-private:
-    void startEntryDrag();
-
-    TForm6 *m_owner;
-    QPoint m_pressPos;
-    bool m_pressedOnEntry = false;
-    QObject *m_dragSource = nullptr; // the source of the drag over the list, if ours
-    int m_extent = 0;
-    QList<QLine> m_lines;
-};
 
 // The playlist window "プレイリスト": the entries of ListBox1, at most one
 // selected; the selection is also the auto-advance cursor.
