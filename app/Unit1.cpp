@@ -17,6 +17,7 @@
 #include "persist/IniFile.h"
 #include "persist/ProgramDir.h"
 #include "persist/ResumeJournal.h"
+#include "persist/SettingsKeys.h"
 #include "player/MediaPlayer.h"
 
 #include <QAbstractButton>
@@ -248,17 +249,14 @@ void TForm1::FormCreate()
     const IniFile settings(settingsPath());
     runHandler(*this, nullptr, [&] {
         // 3. The volume, passed on as read.
-        WindowsMediaPlayer1->setVolume(static_cast<int>(
-            settings.readInteger(QStringLiteral("Volume"), QStringLiteral("Value"), 50)));
+        WindowsMediaPlayer1->setVolume(
+            static_cast<int>(settings.readInteger(SettingsKeys::Volume)));
         // 4. The history switch.
-        if (!settings.readBool(QStringLiteral("Recently"), QStringLiteral("Enable"), true))
-            RecentDisable = true;
+        if (!settings.readBool(SettingsKeys::RecentEnable)) RecentDisable = true;
         // 5. The resume check.
-        if (!resume.valueExists(QStringLiteral("Resume"), QStringLiteral("Second"))) return;
-        const QString fileName =
-            resume.readString(QStringLiteral("Resume"), QStringLiteral("FileName"), QString());
-        const double second =
-            resume.readFloat(QStringLiteral("Resume"), QStringLiteral("Second"), 0.0);
+        if (!resume.valueExists(SettingsKeys::ResumeSecond)) return;
+        const QString fileName = resume.readString(SettingsKeys::ResumeFileName);
+        const double second = resume.readFloat(SettingsKeys::ResumeSecond);
         Message notice;
         notice.caption = QStringLiteral("レジューム可能なファイルがあります");
         notice.icon = MsgIcon::Information;

@@ -4,6 +4,7 @@
 #include "app/Forms.h"
 #include "app/MainWindowHost.h"
 #include "persist/IniFile.h"
+#include "persist/SettingsKeys.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -15,17 +16,6 @@
 #include <QTimer>
 
 TForm4 *Form4 = nullptr;
-
-namespace
-{
-const QString kRecently = QStringLiteral("Recently");
-const QString kEnable = QStringLiteral("Enable");
-
-QString fileKey(int number)
-{
-    return QStringLiteral("File%1").arg(number);
-}
-} // namespace
 
 TForm4::TForm4(MainWindowHost &host, QWidget *parent)
     : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint), m_host(host)
@@ -69,15 +59,15 @@ void TForm4::FormCreate()
         const IniFile settings(m_host.settingsPath());
         // The list is loaded only when its first entry is set and the
         // history is on; then all ten keys, empty ones included.
-        const QString first = settings.readString(kRecently, fileKey(1), QString());
-        if (!first.isEmpty() && settings.readBool(kRecently, kEnable, true)) {
+        const QString first = settings.readString(SettingsKeys::RecentFile, 1);
+        if (!first.isEmpty() && settings.readBool(SettingsKeys::RecentEnable)) {
             QStringList entries;
-            for (int i = 1; i <= 10; ++i)
-                entries << settings.readString(kRecently, fileKey(i), QString());
+            for (int i = 1; i <= SettingsKeys::RecentFileCount; ++i)
+                entries << settings.readString(SettingsKeys::RecentFile, i);
             ComboBox1->addItems(entries);
             return;
         }
-        if (!settings.readBool(kRecently, kEnable, true)) {
+        if (!settings.readBool(SettingsKeys::RecentEnable)) {
             CheckBox1->setChecked(true);
             m_host.setRecentDisabled(true);
         }
@@ -109,13 +99,13 @@ void TForm4::Button1Click()
             m_host.setRecentDisabled(true);
             ComboBox1->clear();
             ComboBox1->clearEditText();
-            settings.writeBool(kRecently, kEnable, false);
-            for (int i = 1; i <= 10; ++i)
-                settings.writeString(kRecently, fileKey(i), QString());
+            settings.writeBool(SettingsKeys::RecentEnable, false);
+            for (int i = 1; i <= SettingsKeys::RecentFileCount; ++i)
+                settings.writeString(SettingsKeys::RecentFile, QString(), i);
             hide();
         } else {
             m_host.setRecentDisabled(false);
-            settings.writeBool(kRecently, kEnable, true);
+            settings.writeBool(SettingsKeys::RecentEnable, true);
         }
         m_host.setAutoAdvance(false);
         const QString name = ComboBox1->currentText();

@@ -3,6 +3,7 @@
 
 #include "persist/AppError.h"
 #include "persist/FileUtil.h"
+#include "persist/SettingsKeys.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -340,4 +341,65 @@ bool IniFile::parseFloat(const QString &text, double *value)
     if (!ok || !std::isfinite(n)) return false;
     if (value) *value = n;
     return true;
+}
+
+namespace
+{
+
+QString keySection(const IniKey &key)
+{
+    return QString::fromLatin1(key.section);
+}
+
+QString keyName(const IniKey &key, int number = 0)
+{
+    const QString name = QString::fromLatin1(key.key);
+    return number > 0 ? name + QString::number(number) : name;
+}
+
+} // namespace
+
+bool IniFile::valueExists(const IniKey &key) const
+{
+    return valueExists(keySection(key), keyName(key));
+}
+
+QString IniFile::readString(const IniKey &key, int number) const
+{
+    return readString(keySection(key), keyName(key, number), QString());
+}
+
+qint64 IniFile::readInteger(const IniKey &key) const
+{
+    return readInteger(keySection(key), keyName(key), static_cast<qint64>(key.defaultValue));
+}
+
+bool IniFile::readBool(const IniKey &key) const
+{
+    return readBool(keySection(key), keyName(key), key.defaultValue != 0);
+}
+
+double IniFile::readFloat(const IniKey &key) const
+{
+    return readFloat(keySection(key), keyName(key), key.defaultValue);
+}
+
+void IniFile::writeString(const IniKey &key, const QString &value, int number) const
+{
+    writeString(keySection(key), keyName(key, number), value);
+}
+
+void IniFile::writeInteger(const IniKey &key, qint64 value) const
+{
+    writeInteger(keySection(key), keyName(key), value);
+}
+
+void IniFile::writeBool(const IniKey &key, bool value) const
+{
+    writeBool(keySection(key), keyName(key), value);
+}
+
+void IniFile::writeFloat(const IniKey &key, double value) const
+{
+    writeFloat(keySection(key), keyName(key), value);
 }

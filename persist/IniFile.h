@@ -3,6 +3,8 @@
 
 #include <QString>
 
+struct IniKey;
+
 // The INI profile service: every call opens the file, does its one read or
 // write and closes it again; nothing is cached.
 //
@@ -40,6 +42,18 @@ public:
     void writeInteger(const QString &section, const QString &key, qint64 value) const;
     void writeBool(const QString &section, const QString &key, bool value) const;
     void writeFloat(const QString &section, const QString &key, double value) const;
+
+    // The same for the program's own keys (persist/SettingsKeys.h), with
+    // their defaults. number picks one of a numbered family ("File1").
+    bool valueExists(const IniKey &key) const;
+    QString readString(const IniKey &key, int number = 0) const;
+    qint64 readInteger(const IniKey &key) const;
+    bool readBool(const IniKey &key) const;
+    double readFloat(const IniKey &key) const;
+    void writeString(const IniKey &key, const QString &value, int number = 0) const;
+    void writeInteger(const IniKey &key, qint64 value) const;
+    void writeBool(const IniKey &key, bool value) const;
+    void writeFloat(const IniKey &key, double value) const;
 
     // The text form of a float value: at most 15 significant digits, no
     // trailing zeros, a full stop as separator, scientific notation below

@@ -3,6 +3,7 @@
 
 #include "persist/FileUtil.h"
 #include "persist/IniFile.h"
+#include "persist/SettingsKeys.h"
 
 #include <QFile>
 #include <QJsonDocument>
@@ -63,8 +64,8 @@ bool ResumeJournal::recover(const QString &resumePath)
     const std::optional<Record> record = decode(bytes);
     if (record) {
         const IniFile resume(resumePath);
-        resume.writeString(QStringLiteral("Resume"), QStringLiteral("FileName"), record->fileName);
-        resume.writeFloat(QStringLiteral("Resume"), QStringLiteral("Second"), record->second);
+        resume.writeString(SettingsKeys::ResumeFileName, record->fileName);
+        resume.writeFloat(SettingsKeys::ResumeSecond, record->second);
     }
     QFile::remove(m_path);
     return record.has_value();

@@ -7,6 +7,7 @@
 #include "persist/IniFile.h"
 #include "persist/ListFile.h"
 #include "persist/ResumeJournal.h"
+#include "persist/SettingsKeys.h"
 #include "player/MediaPlayer.h"
 
 #include <QFile>
@@ -31,15 +32,15 @@ bool TForm1::FormCloseQuery()
         MediaPlayer *player = WindowsMediaPlayer1;
         const IniFile settings(settingsPath());
         // 3. The volume.
-        settings.writeInteger(QStringLiteral("Volume"), QStringLiteral("Value"), player->volume());
+        settings.writeInteger(SettingsKeys::Volume, player->volume());
         // 4. The recent list, or the history switched off.
         if (RecentDisable) {
-            settings.writeBool(QStringLiteral("Recently"), QStringLiteral("Enable"), false);
+            settings.writeBool(SettingsKeys::RecentEnable, false);
         } else {
             const QStringList recent = recentList();
-            for (int i = 1; i <= 10; ++i)
-                settings.writeString(QStringLiteral("Recently"), QStringLiteral("File%1").arg(i),
-                                     i <= recent.size() ? recent.at(i - 1) : QString());
+            for (int i = 1; i <= SettingsKeys::RecentFileCount; ++i)
+                settings.writeString(SettingsKeys::RecentFile,
+                                     i <= recent.size() ? recent.at(i - 1) : QString(), i);
         }
         // 5. The playlist, only when it holds entries.
         if (Form6 && Form6->count() > 0)
@@ -47,9 +48,8 @@ bool TForm1::FormCloseQuery()
         // 6. The playlist state, only with auto-advance on.
         const IniFile resume(resumePath());
         if (Timer2->isActive()) {
-            resume.writeBool(QStringLiteral("Playlist"), QStringLiteral("Enabled"), true);
-            resume.writeInteger(QStringLiteral("Playlist"), QStringLiteral("Index"),
-                                Form6 ? Form6->itemIndex() : -1);
+            resume.writeBool(SettingsKeys::PlaylistEnabled, true);
+            resume.writeInteger(SettingsKeys::PlaylistIndex, Form6 ? Form6->itemIndex() : -1);
         }
         // 7. Save the position? SaveClicked first; the state is not read
         //    when it is set.
@@ -58,9 +58,8 @@ bool TForm1::FormCloseQuery()
         if (save) {
             // 8. Saving.
             if (!player->hasCurrentMedia()) return;
-            resume.writeString(QStringLiteral("Resume"), QStringLiteral("FileName"), player->url());
-            resume.writeFloat(QStringLiteral("Resume"), QStringLiteral("Second"),
-                              player->currentPosition());
+            resume.writeString(SettingsKeys::ResumeFileName, player->url());
+            resume.writeFloat(SettingsKeys::ResumeSecond, player->currentPosition());
             Timer1->stop();
             player->stop();
             player->closeMedia();
@@ -117,19 +116,16 @@ void TForm1::P1Click()
         MediaPlayer *player = WindowsMediaPlayer1;
         if (Timer2->isActive()) Timer2->stop();
         const IniFile resume(resumePath());
-        player->setURL(
-            resume.readString(QStringLiteral("Resume"), QStringLiteral("FileName"), QString()));
+        player->setURL(resume.readString(SettingsKeys::ResumeFileName));
         // The saved position, with its fraction, before playback starts.
-        player->setCurrentPosition(
-            resume.readFloat(QStringLiteral("Resume"), QStringLiteral("Second"), 0.0));
+        player->setCurrentPosition(resume.readFloat(SettingsKeys::ResumeSecond));
         player->play();
         Timer1->start();
         P1->setEnabled(false);
         E1->setEnabled(true);
         setCaptionFromName(player->url());
-        if (resume.readBool(QStringLiteral("Playlist"), QStringLiteral("Enabled"), false)) {
-            const qint64 index =
-                resume.readInteger(QStringLiteral("Playlist"), QStringLiteral("Index"), 0);
+        if (resume.readBool(SettingsKeys::PlaylistEnabled)) {
+            const qint64 index = resume.readInteger(SettingsKeys::PlaylistIndex);
             if (Form6)
                 Form6->setItemIndex(static_cast<int>(
                     std::clamp<qint64>(index, -1, std::numeric_limits<int>::max())));

@@ -1,0 +1,38 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+// Every key of the settings file "Pelmora.ini" and the resume file
+// "Resume.ini": its section, its name, the kind of its value and the default
+// that a missing or unreadable value reads as. IniFile reads and writes them
+// (IniFile::read*(const IniKey &) and write*(const IniKey &, ...)).
+enum class IniKind { Integer, Boolean, Float, String };
+
+struct IniKey {
+    const char *section;
+    const char *key;
+    IniKind kind;
+    double defaultValue; // Integer, Boolean (0 or 1), Float; a String reads as ""
+};
+
+namespace SettingsKeys
+{
+
+// --- "Pelmora.ini" ---
+// The player's volume, 0 to 100, passed on as read.
+inline constexpr IniKey Volume{"Volume", "Value", IniKind::Integer, 50};
+// false: the recent-file history is switched off.
+inline constexpr IniKey RecentEnable{"Recently", "Enable", IniKind::Boolean, 1};
+// The recent list, newest first: "File1" to "File10".
+inline constexpr IniKey RecentFile{"Recently", "File", IniKind::String, 0};
+inline constexpr int RecentFileCount = 10;
+
+// --- "Resume.ini" ---
+// The medium and the position of the last exit that saved one; the presence
+// of Second marks a resume record.
+inline constexpr IniKey ResumeFileName{"Resume", "FileName", IniKind::String, 0};
+inline constexpr IniKey ResumeSecond{"Resume", "Second", IniKind::Float, 0};
+// The playlist's auto-advance was on at that exit, and its selected entry.
+inline constexpr IniKey PlaylistEnabled{"Playlist", "Enabled", IniKind::Boolean, 0};
+inline constexpr IniKey PlaylistIndex{"Playlist", "Index", IniKind::Integer, 0};
+
+} // namespace SettingsKeys
