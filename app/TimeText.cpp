@@ -2,12 +2,26 @@
 #include "app/TimeText.h"
 
 #include <QDateTime>
+#include <QRegularExpression>
+
+#include <algorithm>
 #include <cmath>
+
+qint64 truncatedSeconds(double seconds)
+{
+    if (std::isnan(seconds)) return 0;
+    const double limit = static_cast<double>(kMaxWholeSeconds);
+    return static_cast<qint64>(std::trunc(std::clamp(seconds, -limit, limit)));
+}
+
+quint64 nonNegativeSeconds(double seconds)
+{
+    return static_cast<quint64>(std::max<qint64>(truncatedSeconds(seconds), 0));
+}
 
 QString timeText(double seconds)
 {
-    qint64 n = 0;
-    if (std::isfinite(seconds) && seconds > 0) n = static_cast<qint64>(std::trunc(seconds));
+    const qint64 n = std::max<qint64>(truncatedSeconds(seconds), 0);
     const qint64 h = n / 3600;
     const qint64 m = (n / 60) % 60;
     const qint64 s = n % 60;
@@ -38,5 +52,20 @@ bool parseTimeText(const QString &text, qint64 *seconds)
     qint64 h = 0, m = 0, s = 0;
     if (!pairAt(text, 0, &h) || !pairAt(text, 3, &m) || !pairAt(text, 6, &s)) return false;
     *seconds = h * 3600 + m * 60 + s;
+    return true;
+}
+
+bool isLongTimeText(const QString &text)
+{
+    static const QRegularExpression longTime(QStringLiteral("^[0-9]{3,9}:[0-9]{2}:[0-9]{2}$"));
+    return longTime.match(text).hasMatch();
+}
+
+bool readTimeText(const QString &text, qint64 *seconds)
+{
+    if (parseTimeText(text, seconds)) return true;
+    if (!isLongTimeText(text)) return false;
+    const QStringList parts = text.split(u':');
+    *seconds = parts[0].toLongLong() * 3600 + parts[1].toLongLong() * 60 + parts[2].toLongLong();
     return true;
 }

@@ -7,17 +7,6 @@
 #include "player/MediaPlayer.h"
 
 #include <QLabel>
-#include <cmath>
-
-namespace
-{
-
-quint64 wholeSeconds(double seconds)
-{
-    return std::isfinite(seconds) && seconds > 0 ? static_cast<quint64>(std::trunc(seconds)) : 0;
-}
-
-} // namespace
 
 void TForm1::Timer1Timer()
 {
@@ -31,18 +20,15 @@ void TForm1::Timer1Timer()
             const double d = player->duration();
             // The remaining whole seconds, truncated toward zero; the end
             // time is exact to the millisecond and shown without them.
-            const double remaining = std::trunc(d - p);
-            const qint64 remainingSeconds =
-                std::isfinite(remaining) ? static_cast<qint64>(remaining) : 0;
-            const QDateTime end = now.addMSecs(remainingSeconds * 1000);
+            const QDateTime end = now.addMSecs(truncatedSeconds(d - p) * 1000);
             StatusBar1->setText(CurrentPosition + QStringLiteral(" / ") + timeText(d) +
                                 QStringLiteral(" （再生終了時刻:") + clockText(end) +
                                 QStringLiteral("）"));
-            ProgressBarTB(this, 2, wholeSeconds(p), wholeSeconds(d));
+            ProgressBarTB(this, 2, nonNegativeSeconds(p), nonNegativeSeconds(d));
         } else {
             const double d = player->duration();
             StatusBar1->setText(CurrentPosition + QStringLiteral(" / ") + timeText(d));
-            ProgressBarTB(this, 8, wholeSeconds(p), wholeSeconds(d));
+            ProgressBarTB(this, 8, nonNegativeSeconds(p), nonNegativeSeconds(d));
         }
     });
 }

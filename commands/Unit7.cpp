@@ -11,7 +11,6 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTimer>
-#include <cmath>
 
 TForm7 *Form7 = nullptr;
 
@@ -44,18 +43,7 @@ QLabel *markLabel(QWidget *parent, const char *name, int x, int y)
 qint64 markSeconds(const QString &text)
 {
     qint64 seconds = 0;
-    if (parseTimeText(text, &seconds)) return seconds;
-    // Marks of 100 hours or more have a longer hour field: read the fields
-    // between the colons instead.
-    const QStringList parts = text.split(u':');
-    if (parts.size() == 3) {
-        bool okH = false, okM = false, okS = false;
-        const qint64 h = parts[0].toLongLong(&okH);
-        const qint64 m = parts[1].toLongLong(&okM);
-        const qint64 s = parts[2].toLongLong(&okS);
-        if (okH && okM && okS) return h * 3600 + m * 60 + s;
-    }
-    return 0;
+    return readTimeText(text, &seconds) ? seconds : 0;
 }
 
 TForm7::TForm7(MainWindowHost &host, QWidget *parent)
@@ -132,7 +120,7 @@ void TForm7::takeMark(QLabel *label)
 {
     runHandler(m_host, nullptr, [&] {
         const double position = m_host.player()->currentPosition();
-        label->setText(timeText(std::trunc(position)));
+        label->setText(timeText(position));
     });
 }
 
@@ -175,7 +163,7 @@ void TForm7::Timer1Timer()
         const qint64 b = markSeconds(Label2->text());
         MediaPlayer *player = m_host.player();
         if (player->playState() != MediaPlayer::Playing) return;
-        const auto p = static_cast<qint64>(std::trunc(player->currentPosition()));
+        const qint64 p = truncatedSeconds(player->currentPosition());
         if (p >= b) {
             player->setCurrentPosition(static_cast<double>(a));
             player->play();

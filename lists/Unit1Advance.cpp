@@ -4,21 +4,11 @@
 // the playlist opens after a pause of 2.5 s.
 #include "app/Unit1.h"
 
+#include "app/TimeText.h"
 #include "lists/Unit6.h"
 #include "player/MediaPlayer.h"
 
 #include <QTimer>
-#include <cmath>
-
-namespace
-{
-
-qint64 wholeSeconds(double seconds)
-{
-    return std::isfinite(seconds) ? static_cast<qint64>(std::trunc(seconds)) : 0;
-}
-
-} // namespace
 
 void TForm1::Timer2Timer()
 {
@@ -27,8 +17,8 @@ void TForm1::Timer2Timer()
     runHandler(*this, nullptr, [&] {
         MediaPlayer *player = WindowsMediaPlayer1;
         if (player->playState() == MediaPlayer::Playing) {
-            const qint64 D = wholeSeconds(player->duration());
-            const qint64 P = wholeSeconds(player->currentPosition());
+            const qint64 D = truncatedSeconds(player->duration());
+            const qint64 P = truncatedSeconds(player->currentPosition());
             if (P >= D - 2) {
                 // The pause does not block the program: the picture goes on
                 // being painted; the rest of the tick runs after it.

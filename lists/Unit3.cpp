@@ -15,7 +15,6 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPushButton>
-#include <QRegularExpression>
 #include <QScreen>
 #include <QTableWidget>
 
@@ -34,28 +33,6 @@ FileDialogOptions listDialogOptions()
     o.defaultSuffix = QStringLiteral("txt");
     o.confirmOverwrite = true;
     return o;
-}
-
-// The time text of a position of 100 hours or more: the hours take more than
-// two digits, so the text is longer than eight characters.
-bool isLongTimeText(const QString &text)
-{
-    static const QRegularExpression longTime(QStringLiteral("^[0-9]{3,9}:[0-9]{2}:[0-9]{2}$"));
-    return longTime.match(text).hasMatch();
-}
-
-// Reads a time cell: the character pairs of the eight-character form, or
-// the fields of a longer time text of 100 hours or more.
-bool cellSeconds(const QString &text, qint64 *seconds)
-{
-    if (parseTimeText(text, seconds)) return true;
-    if (!isLongTimeText(text)) return false;
-    const QStringList parts = text.split(u':');
-    bool okH = false;
-    const qint64 h = parts[0].toLongLong(&okH);
-    if (!okH) return false;
-    *seconds = h * 3600 + parts[1].toLongLong() * 60 + parts[2].toLongLong();
-    return true;
 }
 
 } // namespace
@@ -295,7 +272,7 @@ void TForm3::N1Click()
             return;
         }
         qint64 seconds = 0;
-        if (!cellSeconds(time, &seconds))
+        if (!readTimeText(time, &seconds))
             throw AppError(QStringLiteral("'%1' は正しい時間ではありません").arg(time));
         m_host.player()->setCurrentPosition(static_cast<double>(seconds));
         m_host.player()->play();

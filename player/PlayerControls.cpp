@@ -101,7 +101,8 @@ void PlayerControls::seekToSlider()
 
 QString PlayerControls::timeText(double seconds, bool withHours)
 {
-    const qint64 whole = std::isfinite(seconds) && seconds > 0 ? qint64(seconds) : 0;
+    // Clamped before the conversion: a value beyond an int64 is undefined.
+    const qint64 whole = std::isfinite(seconds) ? qint64(std::clamp(seconds, 0.0, 1.0e13)) : 0;
     const qint64 h = whole / 3600, m = whole / 60 % 60, s = whole % 60;
     if (withHours)
         return QStringLiteral("%1:%2:%3")

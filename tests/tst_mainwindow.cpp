@@ -42,6 +42,7 @@ private slots:
     void failureDisplays();
     void timeTexts_data();
     void timeTexts();
+    void positionsBeyondATimeTextAreClamped();
     void captionNames_data();
     void captionNames();
 };
@@ -370,6 +371,19 @@ void TestMainWindow::timeTexts()
     qint64 back = -1;
     QVERIFY(parseTimeText(text, &back));
     QCOMPARE(back, seconds < 0 ? 0 : static_cast<qint64>(seconds));
+}
+
+void TestMainWindow::positionsBeyondATimeTextAreClamped()
+{
+    // 1e300 s as a 64-bit integer is undefined; it showed a negative time.
+    TestProgram run;
+    run.writeFile(QStringLiteral("Resume.ini"),
+                  "[Resume]\r\nFileName=/m/a.mp3\r\nSecond=1e300\r\n");
+    run.start();
+    QVERIFY(run.dialogs.shown.value(0).text.contains(QStringLiteral("a.mp3（999999999:59:59～）")));
+    QCOMPARE(truncatedSeconds(-1e300), -kMaxWholeSeconds);
+    QCOMPARE(nonNegativeSeconds(-2.5), 0u);
+    QCOMPARE(truncatedSeconds(std::nan("")), 0);
 }
 
 void TestMainWindow::captionNames_data()
