@@ -32,7 +32,7 @@ TForm2::TForm2(MainWindowHost &host, QWidget *parent)
     Image1->setAttribute(Qt::WA_TranslucentBackground);
     Image1->setPixmap(QPixmap(QStringLiteral(":/about.png")));
 
-    Label2 = new QLabel(QStringLiteral("1.5"), this);
+    Label2 = new QLabel(QStringLiteral(PELMORA_VERSION), this);
     Label2->setObjectName(QStringLiteral("Label2"));
     Label2->setFont(formFont(QStringLiteral("Arial"), 28));
     Label2->setGeometry(357, 82, 40, 32);

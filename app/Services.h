@@ -96,11 +96,12 @@ public:
     virtual void open(QWidget *owner, const QString &fileOrAddress) = 0;
 };
 
-// The progress shown on the program's taskbar button or dock icon. States as
-// the taskbar uses them: 2 normal, 8 paused.
+// The progress shown on the program's taskbar button or dock icon, with the
+// states as the taskbar numbers them.
 class Taskbar
 {
 public:
+    enum State { TBPF_NORMAL = 2, TBPF_PAUSED = 8 };
     virtual ~Taskbar() = default;
     virtual void setProgress(QWidget *window, int state, quint64 value, quint64 max) = 0;
 };

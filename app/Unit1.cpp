@@ -315,9 +315,10 @@ bool TForm1::eventFilter(QObject *watched, QEvent *event)
     return QMainWindow::eventFilter(watched, event); // never consumed
 }
 
-void TForm1::FormKeyPress(QChar key)
+// The toggle of the space key and the click: unless the player's controls are
+// locked, a playing medium pauses and a paused one plays; otherwise nothing.
+void TForm1::togglePause()
 {
-    if (key != QChar(32)) return;
     runHandler(*this, nullptr, [&] {
         if (!N2->isChecked() && WindowsMediaPlayer1->playState() == MediaPlayer::Playing)
             WindowsMediaPlayer1->pause();
@@ -326,15 +327,14 @@ void TForm1::FormKeyPress(QChar key)
     });
 }
 
+void TForm1::FormKeyPress(QChar key)
+{
+    if (key == QChar(32)) togglePause();
+}
+
 void TForm1::WindowsMediaPlayer1Click(int nButton, int, double, double)
 {
-    if (nButton != 1) return;
-    runHandler(*this, nullptr, [&] {
-        if (!N2->isChecked() && WindowsMediaPlayer1->playState() == MediaPlayer::Playing)
-            WindowsMediaPlayer1->pause();
-        else if (!N2->isChecked() && WindowsMediaPlayer1->playState() == MediaPlayer::Paused)
-            WindowsMediaPlayer1->play();
-    });
+    if (nButton == 1) togglePause();
 }
 
 void TForm1::WindowsMediaPlayer1Error()

@@ -140,6 +140,7 @@ protected:
 
 private:
     void buildMenu();
+    void togglePause();
     void showSecondary(QWidget *window);
     void seekBy(double step);
     void continueAdvance();

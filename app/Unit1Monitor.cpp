@@ -24,11 +24,11 @@ void TForm1::Timer1Timer()
             StatusBar1->setText(CurrentPosition + QStringLiteral(" / ") + timeText(d) +
                                 QStringLiteral(" （再生終了時刻:") + clockText(end) +
                                 QStringLiteral("）"));
-            ProgressBarTB(this, 2, nonNegativeSeconds(p), nonNegativeSeconds(d));
+            ProgressBarTB(this, Taskbar::TBPF_NORMAL, nonNegativeSeconds(p), nonNegativeSeconds(d));
         } else {
             const double d = player->duration();
             StatusBar1->setText(CurrentPosition + QStringLiteral(" / ") + timeText(d));
-            ProgressBarTB(this, 8, nonNegativeSeconds(p), nonNegativeSeconds(d));
+            ProgressBarTB(this, Taskbar::TBPF_PAUSED, nonNegativeSeconds(p), nonNegativeSeconds(d));
         }
     });
 }

@@ -19,7 +19,7 @@ int main(int argc, char *argv[])
     // libmpv needs the C numeric locale.
     std::setlocale(LC_NUMERIC, "C");
     QApplication::setApplicationName(QStringLiteral("pelmora"));
-    QApplication::setApplicationVersion(QStringLiteral("1.5"));
+    QApplication::setApplicationVersion(QStringLiteral(PELMORA_VERSION));
     QGuiApplication::setDesktopFileName(QString::fromLatin1(kDesktopId));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/pelmora.svg")));
 

@@ -187,10 +187,10 @@ void PlaylistBox::mouseDoubleClickEvent(QMouseEvent *event)
 void PlaylistBox::startEntryDrag()
 {
     m_owner->ListBox1StartDrag();
-    auto *data = new QMimeData;
-    data->setData(dragMimeType(), QByteArray());
+    auto *mime = new QMimeData;
+    mime->setData(dragMimeType(), QByteArray());
     auto *drag = new QDrag(this);
-    drag->setMimeData(data);
+    drag->setMimeData(mime);
     drag->exec(Qt::MoveAction);
     setState(NoState);
     // Whatever ended the drag, no line stays behind.
@@ -206,8 +206,8 @@ void PlaylistBox::dragEnterEvent(QDragEnterEvent *event)
 
 void PlaylistBox::dragMoveEvent(QDragMoveEvent *event)
 {
-    const QMimeData *data = event->mimeData();
-    if (data && data->hasFormat(dragMimeType())) {
+    const QMimeData *mime = event->mimeData();
+    if (mime && mime->hasFormat(dragMimeType())) {
         m_dragSource = event->source();
         if (m_owner->ListBox1DragOver(event->source(), event->position().toPoint().x(),
                                       event->position().toPoint().y()))
@@ -217,7 +217,7 @@ void PlaylistBox::dragMoveEvent(QDragMoveEvent *event)
         return;
     }
     m_dragSource = nullptr;
-    if (!droppedLocalFiles(data).isEmpty())
+    if (!droppedLocalFiles(mime).isEmpty())
         event->acceptProposedAction();
     else
         event->ignore();
@@ -232,15 +232,15 @@ void PlaylistBox::dragLeaveEvent(QDragLeaveEvent *event)
 
 void PlaylistBox::dropEvent(QDropEvent *event)
 {
-    const QMimeData *data = event->mimeData();
+    const QMimeData *mime = event->mimeData();
     m_dragSource = nullptr;
-    if (data && data->hasFormat(dragMimeType())) {
+    if (mime && mime->hasFormat(dragMimeType())) {
         event->acceptProposedAction();
         m_owner->ListBox1DragDrop(event->source(), event->position().toPoint().x(),
                                   event->position().toPoint().y());
         return;
     }
-    const QStringList names = droppedLocalFiles(data);
+    const QStringList names = droppedLocalFiles(mime);
     if (names.isEmpty()) {
         event->ignore();
         return;

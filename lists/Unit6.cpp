@@ -13,7 +13,6 @@
 #include <QResizeEvent>
 #include <QTimer>
 
-
 TForm6 *Form6 = nullptr;
 int PrevItemIndex = -1;
 
@@ -56,8 +55,8 @@ TForm6::TForm6(MainWindowHost &host, QWidget *parent) : QWidget(parent, Qt::Tool
     ListBox1->setObjectName(QStringLiteral("ListBox1"));
 
     auto button = [this](const char *name, const QString &caption, void (TForm6::*handler)(),
-                         QWidget *parent) {
-        auto *b = new QPushButton(caption, parent);
+                         QWidget *owner) {
+        auto *b = new QPushButton(caption, owner);
         b->setObjectName(QString::fromLatin1(name));
         b->setAutoDefault(false);
         connect(b, &QPushButton::clicked, this, handler);

@@ -43,7 +43,7 @@ void ResumeJournal::tick()
 
 void ResumeJournal::playStateChanged(int state)
 {
-    if (state == StatePaused) tick();
+    if (state == PlayStates::Paused) tick();
 }
 
 void ResumeJournal::remove()

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "player/PlayState.h"
+
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -41,9 +43,6 @@ public:
     using Source = std::function<std::optional<Record>()>;
 
     static constexpr int IntervalMs = 5000;
-    // The player's playState values the journal looks at.
-    static constexpr int StatePaused = 2;
-    static constexpr int StatePlaying = 3;
 
     explicit ResumeJournal(QString path, QObject *parent = nullptr);
 
@@ -89,7 +88,7 @@ template <class Player> void ResumeJournal::watch(Player *player)
     setSource([p]() -> std::optional<Record> {
         if (!p || !p->hasCurrentMedia()) return std::nullopt;
         const int state = p->playState();
-        if (state != StatePlaying && state != StatePaused) return std::nullopt;
+        if (state != PlayStates::Playing && state != PlayStates::Paused) return std::nullopt;
         return Record{p->url(), p->currentPosition()};
     });
     connect(player, &Player::playStateChanged, this, &ResumeJournal::playStateChanged);

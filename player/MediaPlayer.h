@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "player/PlayState.h"
+
 #include <QString>
 #include <QWidget>
 
@@ -21,26 +23,11 @@
 // - volume() is 0..100; values outside are clamped.
 // - A missing or unplayable medium emits error(); it never crashes.
 // - A call that the engine refuses raises AppError.
-class MediaPlayer : public QWidget
+class MediaPlayer : public QWidget, public PlayStates
 {
     Q_OBJECT
 
 public:
-    enum PlayState {
-        Undefined = 0,
-        Stopped = 1,
-        Paused = 2,
-        Playing = 3,
-        ScanForward = 4,
-        ScanReverse = 5,
-        Buffering = 6,
-        Waiting = 7,
-        MediaEnded = 8,
-        Transitioning = 9,
-        Ready = 10,
-        Reconnecting = 11,
-    };
-
     explicit MediaPlayer(QWidget *parent = nullptr) : QWidget(parent) {}
     ~MediaPlayer() override = default;
 
