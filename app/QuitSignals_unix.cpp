@@ -1,9 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/QuitSignals.h"
 
-#include <QPointer>
 #include <QSocketNotifier>
-#include <QWidget>
 #include <csignal>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -22,15 +20,14 @@ void onSignal(int)
 
 } // namespace
 
-void installQuitSignals(QWidget *window)
+void installQuitSignals(QObject *context, std::function<void()> onQuit)
 {
     if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPipe) != 0) return;
-    auto *notifier = new QSocketNotifier(g_signalPipe[1], QSocketNotifier::Read, window);
-    QPointer<QWidget> target(window);
-    QObject::connect(notifier, &QSocketNotifier::activated, window, [target] {
+    auto *notifier = new QSocketNotifier(g_signalPipe[1], QSocketNotifier::Read, context);
+    QObject::connect(notifier, &QSocketNotifier::activated, context, [onQuit = std::move(onQuit)] {
         char buffer[16];
         [[maybe_unused]] const ssize_t got = ::read(g_signalPipe[1], buffer, sizeof buffer);
-        if (target) target->close();
+        onQuit();
     });
     struct sigaction action = {};
     action.sa_handler = onSignal;

@@ -3,4 +3,4 @@
 
 // On Windows the end of the session reaches the window as a close request
 // through the toolkit's session management; nothing more is needed.
-void installQuitSignals(QWidget *) {}
+void installQuitSignals(QObject *, std::function<void()>) {}

@@ -18,6 +18,7 @@
 #include <QTimer>
 #include <QUrl>
 #include <chrono>
+#include <cstdio>
 
 namespace
 {
@@ -89,6 +90,22 @@ public:
     }
 };
 
+// The boxes of an unattended close: written to standard error, answered by
+// their default button; file dialogs are cancelled.
+class ConsoleDialogs : public Dialogs
+{
+public:
+    MsgResult message(QWidget *, const Message &m) override
+    {
+        std::fprintf(stderr, "%s: %s\n", qPrintable(m.caption), qPrintable(m.text));
+        std::fflush(stderr);
+        return m.buttons == MsgButtons::Ok ? MsgResult::Ok : m.defaultButton;
+    }
+    QString openFile(QWidget *, const FileDialogOptions &) override { return QString(); }
+    QStringList openFiles(QWidget *, const FileDialogOptions &) override { return {}; }
+    QString saveFile(QWidget *, const FileDialogOptions &) override { return QString(); }
+};
+
 class SystemClock : public Clock
 {
 public:
@@ -125,6 +142,7 @@ public:
 Services realServices(const QStringList &arguments)
 {
     static QtDialogs dialogs;
+    static ConsoleDialogs consoleDialogs;
     static SystemClock clock;
     static TimerDelay delay;
     static DesktopShell shell;
@@ -136,6 +154,7 @@ Services realServices(const QStringList &arguments)
         return new MpvPlayer(parent, options);
     };
     s.dialogs = &dialogs;
+    s.consoleDialogs = &consoleDialogs;
     s.clock = &clock;
     s.delay = &delay;
     s.shell = &shell;

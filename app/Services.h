@@ -112,6 +112,10 @@ public:
 struct Services {
     std::function<MediaPlayer *(QWidget *parent)> makePlayer;
     Dialogs *dialogs = nullptr;
+    // Where boxes go while nobody is there to answer them (a close asked for
+    // by a signal or the session manager): standard error, with each box's
+    // default answer. Null: the ordinary dialogs.
+    Dialogs *consoleDialogs = nullptr;
     Clock *clock = nullptr;
     Delay *delay = nullptr;
     Shell *shell = nullptr;

@@ -400,6 +400,24 @@ void TForm1::setFullScreenVideo(bool on)
     }
 }
 
+Dialogs *TForm1::handlerDialogs() const
+{
+    return m_unattended && m_services.consoleDialogs ? m_services.consoleDialogs
+                                                     : m_services.dialogs;
+}
+
+bool TForm1::closeUnattended(bool forced)
+{
+    m_unattended = true;
+    m_forcedClose = forced;
+    // A window never shown gets no close event from close(): the close query
+    // runs all the same.
+    const bool closed = isVisible() ? close() : (m_closeAllowed || FormCloseQuery());
+    if (closed) m_closeAllowed = true;
+    m_unattended = m_forcedClose = false;
+    return closed;
+}
+
 void TForm1::closeEvent(QCloseEvent *event)
 {
     if (m_closeAllowed || FormCloseQuery()) {

@@ -114,7 +114,7 @@ public:
     QString playlistPath() const override;
 
     // HandlerContext
-    Dialogs *handlerDialogs() const override { return m_services.dialogs; }
+    Dialogs *handlerDialogs() const override;
     QWidget *handlerParent() const override { return const_cast<TForm1 *>(this); }
     QString handlerProgramName() const override { return m_services.programName; }
 
@@ -127,6 +127,12 @@ public:
     QString currentPositionText() const override { return CurrentPosition; }
     QRect hostFrameGeometry() const override { return frameGeometry(); }
     QScreen *hostScreen() const override { return screen(); }
+
+    // A close asked for where nobody may be there to answer a box: its boxes
+    // go to standard error (the session manager's question at log-off; a
+    // signal). forced: the option that prevents closing does not hold (a
+    // signal to end the program). Returns whether the window closed.
+    bool closeUnattended(bool forced);
 
     // Full screen of the main window (the video surface is never reparented).
     void setFullScreenVideo(bool on);
@@ -149,7 +155,9 @@ private:
     Services m_services;
     bool m_shown = false;
     bool m_advancePending = false;
-    bool m_closeAllowed = false;             // the close query has already allowed this close
+    bool m_closeAllowed = false; // the close query has already allowed this close
+    bool m_unattended = false;   // see closeUnattended()
+    bool m_forcedClose = false;
     ResumeJournal *m_journal = nullptr;      // the crash-safe copy of the place
     DesktopIntegration *m_desktop = nullptr; // MPRIS and the screen saver (Linux)
 };

@@ -31,14 +31,34 @@ int main(int argc, char *argv[])
         QApplication::installTranslator(&qtTranslator);
     registerFontSubstitutes();
 
+    // SIGTERM and SIGHUP end the program through the close query, on the GUI
+    // thread; nobody may be there to answer a box, so it reports to standard
+    // error. One that comes while a start-up box is open closes the box and
+    // ends the program once start-up is through.
+    bool quitDuringStartUp = false;
+    installQuitSignals(&app, [&quitDuringStartUp] {
+        if (Form1 && Form1->isVisible()) {
+            Form1->closeUnattended(true);
+            return;
+        }
+        quitDuringStartUp = true;
+        if (QWidget *box = QApplication::activeModalWidget()) box->close();
+    });
+
     createForms(realServices(QApplication::arguments().mid(1)));
+    if (quitDuringStartUp) {
+        // As "save and exit" with nothing loaded: everything is saved, and a
+        // resume record the user has not yet had a chance to take stays.
+        SaveClicked = true;
+        Form1->closeUnattended(true);
+        destroyForms();
+        return 0;
+    }
 
     // Log-off and shutdown ask the close query; a refusal refuses them.
     QObject::connect(&app, &QGuiApplication::commitDataRequest, [](QSessionManager &manager) {
-        if (Form1 && Form1->isVisible() && !Form1->close()) manager.cancel();
+        if (Form1 && Form1->isVisible() && !Form1->closeUnattended(false)) manager.cancel();
     });
-    // SIGTERM and SIGHUP become a close request on the GUI thread.
-    installQuitSignals(Form1);
 
     Form1->show();
     const int result = app.exec();

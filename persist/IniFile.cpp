@@ -189,8 +189,15 @@ QString storedForm(const QString &value)
     return v;
 }
 
-void writeValue(const QString &path, const QString &section, const QString &key,
-                const QString &value)
+struct Assignment {
+    QString section;
+    QString key;
+    QString value;
+};
+
+// Replaces or adds each key=value line, in order, in one locked
+// read-modify-write of the file.
+void writeValues(const QString &path, const QList<Assignment> &assignments)
 {
     QLockFile lock(path + QStringLiteral(".lock"));
     lock.setStaleLockTime(kStaleLockMs);
@@ -211,20 +218,22 @@ void writeValue(const QString &path, const QString &section, const QString &key,
     }
 
     const QString crlf = QStringLiteral("\r\n");
-    const Location loc = locate(lines, section, key);
-    if (loc.keyLine >= 0) {
-        Line &line = lines[loc.keyLine];
-        const QString name = keyOf(line.text);
-        line.text = name + QLatin1Char('=') + storedForm(value);
-    } else {
-        const Line newLine{key + QLatin1Char('=') + storedForm(value), crlf};
+    for (const Assignment &a : assignments) {
+        const Location loc = locate(lines, a.section, a.key);
+        if (loc.keyLine >= 0) {
+            Line &line = lines[loc.keyLine];
+            const QString name = keyOf(line.text);
+            line.text = name + QLatin1Char('=') + storedForm(a.value);
+            continue;
+        }
+        const Line newLine{a.key + QLatin1Char('=') + storedForm(a.value), crlf};
         if (loc.sectionLine >= 0) {
             const qsizetype after = loc.lastKeyLine >= 0 ? loc.lastKeyLine : loc.sectionLine;
             if (lines[after].eol.isEmpty()) lines[after].eol = crlf;
             lines.insert(after + 1, newLine);
         } else {
             if (!lines.isEmpty() && lines.back().eol.isEmpty()) lines.back().eol = crlf;
-            lines.append({QLatin1Char('[') + section + QLatin1Char(']'), crlf});
+            lines.append({QLatin1Char('[') + a.section + QLatin1Char(']'), crlf});
             lines.append(newLine);
         }
     }
@@ -233,6 +242,12 @@ void writeValue(const QString &path, const QString &section, const QString &key,
     for (const Line &line : std::as_const(lines))
         text += line.text + line.eol;
     writeFileAtomically(path, text.toUtf8());
+}
+
+void writeValue(const QString &path, const QString &section, const QString &key,
+                const QString &value)
+{
+    writeValues(path, {{section, key, value}});
 }
 
 } // namespace
@@ -402,4 +417,11 @@ void IniFile::writeBool(const IniKey &key, bool value) const
 void IniFile::writeFloat(const IniKey &key, double value) const
 {
     writeFloat(keySection(key), keyName(key), value);
+}
+
+void IniFile::writeResumeRecord(const QString &fileName, double second) const
+{
+    using namespace SettingsKeys;
+    writeValues(m_path, {{keySection(ResumeFileName), keyName(ResumeFileName), fileName},
+                         {keySection(ResumeSecond), keyName(ResumeSecond), formatFloat(second)}});
 }

@@ -55,6 +55,11 @@ public:
     void writeBool(const IniKey &key, bool value) const;
     void writeFloat(const IniKey &key, double value) const;
 
+    // The resume record: Resume/FileName and Resume/Second written together,
+    // in that order, under one lock, so that two programs that exit at once
+    // never leave one's name with the other's position.
+    void writeResumeRecord(const QString &fileName, double second) const;
+
     // The text form of a float value: at most 15 significant digits, no
     // trailing zeros, a full stop as separator, scientific notation below
     // 0.00001 and from 10^15 up (1E-6, 1E15).

@@ -53,6 +53,12 @@ void ResumeJournal::remove()
     if (QFile::exists(m_path)) QFile::remove(m_path);
 }
 
+void ResumeJournal::close()
+{
+    m_closed = true;
+    m_timer->stop();
+}
+
 bool ResumeJournal::recover(const QString &resumePath)
 {
     if (!QFile::exists(m_path)) return false;

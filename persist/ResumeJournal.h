@@ -59,8 +59,12 @@ public:
     void tick();
     // The player's state changed: a pause is written at once.
     void playStateChanged(int state);
-    // The close was allowed: the journal is removed and stays so.
+    // The close was allowed and the place is kept in the resume file (or
+    // rightly not): the journal is removed and stays so.
     void remove();
+    // The close was allowed but the place could not be written: the journal
+    // stays, for the next start to recover, and is not written any more.
+    void close();
     // Start-up: a journal found is moved into the resume file at resumePath.
     // Returns true when a record was recovered. A write to the resume file
     // that fails raises AppError; the journal then stays.

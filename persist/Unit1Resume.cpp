@@ -4,6 +4,7 @@
 #include "app/Unit1.h"
 
 #include "lists/Unit6.h"
+#include "persist/AppError.h"
 #include "persist/IniFile.h"
 #include "persist/ListFile.h"
 #include "persist/ResumeJournal.h"
@@ -20,60 +21,100 @@ const QString kPreventedText = QStringLiteral("終了防止機能が有効にな
 
 bool TForm1::FormCloseQuery()
 {
-    // 1. Closing is prevented: nothing is saved.
-    if (X2->isChecked()) {
-        m_services.dialogs->message(
-            this, notice(QStringLiteral("エラー"), kPreventedText, MsgIcon::Error));
+    // 1. Closing is prevented: nothing is saved. A signal to end the program
+    //    is obeyed all the same.
+    if (X2->isChecked() && !m_forcedClose) {
+        handlerDialogs()->message(this,
+                                  notice(QStringLiteral("エラー"), kPreventedText, MsgIcon::Error));
         return false;
     }
 
-    // 2.-9. Whatever fails here is reported; the close goes ahead.
-    runHandler(*this, "終了（CloseQuery）", [&] {
-        MediaPlayer *player = WindowsMediaPlayer1;
-        const IniFile settings(settingsPath());
-        // 3. The volume.
-        settings.writeInteger(SettingsKeys::Volume, player->volume());
-        // 4. The recent list, or the history switched off.
+    // 2.-9. Each step runs on its own: one that fails is noted and the next
+    //    still runs, so that a damaged settings file or a playlist that cannot
+    //    be written never costs the place. The failures are reported together
+    //    at the end; the close goes ahead.
+    QStringList failures;
+    auto step = [&](auto &&body) {
+        try {
+            body();
+            return true;
+        } catch (const AppError &e) {
+            failures << e.message();
+        } catch (const std::exception &e) {
+            failures << QString::fromLocal8Bit(e.what());
+        }
+        return false;
+    };
+    MediaPlayer *player = WindowsMediaPlayer1;
+    const IniFile settings(settingsPath());
+    const IniFile resume(resumePath());
+    // 3. The volume.
+    step([&] { settings.writeInteger(SettingsKeys::Volume, player->volume()); });
+    // 4. The recent list, or the history switched off.
+    step([&] {
         if (RecentDisable) {
             settings.writeBool(SettingsKeys::RecentEnable, false);
-        } else {
-            const QStringList recent = recentList();
-            for (int i = 1; i <= SettingsKeys::RecentFileCount; ++i)
-                settings.writeString(SettingsKeys::RecentFile,
-                                     i <= recent.size() ? recent.at(i - 1) : QString(), i);
+            return;
         }
-        // 5. The playlist, only when it holds entries.
-        if (Form6 && Form6->count() > 0)
-            writeListFile(playlistPath(), Form6->entries(), Form6->encoding);
-        // 6. The playlist state, only with auto-advance on.
-        const IniFile resume(resumePath());
-        if (Timer2->isActive()) {
-            resume.writeBool(SettingsKeys::PlaylistEnabled, true);
-            resume.writeInteger(SettingsKeys::PlaylistIndex, Form6 ? Form6->itemIndex() : -1);
-        }
-        // 7. Save the position? SaveClicked first; the state is not read
-        //    when it is set.
-        const bool save = SaveClicked || player->playState() == MediaPlayer::Playing ||
-                          player->playState() == MediaPlayer::Paused;
-        if (save) {
-            // 8. Saving.
+        const QStringList recent = recentList();
+        for (int i = 1; i <= SettingsKeys::RecentFileCount; ++i)
+            settings.writeString(SettingsKeys::RecentFile,
+                                 i <= recent.size() ? recent.at(i - 1) : QString(), i);
+    });
+    // 6. The playlist state, only with auto-advance on.
+    step([&] {
+        if (!Timer2->isActive()) return;
+        resume.writeBool(SettingsKeys::PlaylistEnabled, true);
+        resume.writeInteger(SettingsKeys::PlaylistIndex, Form6 ? Form6->itemIndex() : -1);
+    });
+    // 7. Save the position? SaveClicked first; the state is not read when it
+    //    is set.
+    bool save = false;
+    const bool decided = step([&] {
+        save = SaveClicked || player->playState() == MediaPlayer::Playing ||
+               player->playState() == MediaPlayer::Paused;
+    });
+    // Whether the place is where it belongs: written, or rightly not kept.
+    // Only then may the journal go.
+    bool placeSettled = false;
+    if (decided && save) {
+        // 8. Saving, when there is a current medium.
+        placeSettled = step([&] {
             if (!player->hasCurrentMedia()) return;
-            resume.writeString(SettingsKeys::ResumeFileName, player->url());
-            resume.writeFloat(SettingsKeys::ResumeSecond, player->currentPosition());
+            resume.writeResumeRecord(player->url(), player->currentPosition());
+        });
+        step([&] {
+            if (!player->hasCurrentMedia()) return;
             Timer1->stop();
             player->stop();
             player->closeMedia();
-        } else {
-            // 9. Not saving: the resume record goes.
+        });
+    } else if (decided) {
+        // 9. Not saving: the resume record goes.
+        placeSettled = true;
+        step([&] {
             player->stop();
             player->closeMedia();
-            if (QFile::exists(resumePath())) QFile::remove(resumePath());
-        }
+        });
+        if (QFile::exists(resumePath())) QFile::remove(resumePath());
+    }
+    // 5. The playlist, only when it holds entries; the largest write, so it
+    //    comes last.
+    step([&] {
+        if (Form6 && Form6->count() > 0)
+            writeListFile(playlistPath(), Form6->entries(), Form6->encoding);
     });
+    if (!failures.isEmpty())
+        showErrorReport(handlerDialogs(), this, QStringLiteral("終了（CloseQuery）"),
+                        failures.join(QLatin1Char('\n')));
     // 10. In every case.
     Timer1->stop();
-    // The close is allowed and has saved what it saves: the journal goes.
-    if (m_journal) m_journal->remove();
+    if (m_journal) {
+        if (placeSettled)
+            m_journal->remove();
+        else
+            m_journal->close();
+    }
     return true;
 }
 

@@ -12,8 +12,13 @@
 #include <QComboBox>
 #include <QFile>
 #include <QListWidget>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
+
 #include <QTimer>
+#include <atomic>
+#include <memory>
 
 namespace
 {
@@ -49,6 +54,9 @@ private slots:
     void saveAndExit();
     void preventedClose();
     void writeFailureStillCloses();
+    void failedResumeWriteKeepsTheJournal();
+    void unattendedCloseWritesItsReportToTheConsole();
+    void twoWritersNeverMixARecord();
     void unknownKeysSurvive();
     void recentListWrittenAtClose();
     void historyOffWritesOnlyEnable();
@@ -230,22 +238,112 @@ void TestResume::preventedClose()
 
 void TestResume::writeFailureStillCloses()
 {
+    // The settings file and the playlist cannot be written: the place is
+    // saved all the same, the playlist comes last, and one box lists both.
     TestProgram run;
     run.writeFile(QStringLiteral("Pelmora.ini"), "[Volume]\r\nValue=50\r\n");
-    QFile::setPermissions(run.file(QStringLiteral("Pelmora.ini")),
-                          QFileDevice::ReadOwner | QFileDevice::ReadGroup);
+    run.writeFile(QStringLiteral("Playlist.txt"), "/media/old.mp4\r\n");
+    for (const char *name : {"Pelmora.ini", "Playlist.txt"})
+        QFile::setPermissions(run.file(QString::fromLatin1(name)),
+                              QFileDevice::ReadOwner | QFileDevice::ReadGroup);
     TForm1 *f = startPlaying(run, QStringLiteral("/media/a.mp4"), 20, true);
+    Form6->setEntries({QStringLiteral("/media/b.mp4")});
     QVERIFY(f->close());
     QCOMPARE(run.dialogs.shown.size(), 1);
     const Message &m = run.dialogs.shown.first();
     QCOMPARE(m.caption, QStringLiteral("エラー"));
-    QVERIFY(m.text.endsWith(QStringLiteral("タイトル：終了（CloseQuery）\nエラー内容：") +
-                            run.file(QStringLiteral("Pelmora.ini")) +
-                            QStringLiteral(" に書き込めません")));
-    // The steps after the failure did not run; the close went ahead.
-    QVERIFY(!run.exists(QStringLiteral("Resume.ini")));
+    const QString cannot = QStringLiteral(" に書き込めません");
+    const QString settings = run.file(QStringLiteral("Pelmora.ini")) + cannot;
+    QVERIFY2(
+        m.text.contains(QStringLiteral("タイトル：終了（CloseQuery）\nエラー内容：") + settings),
+        qPrintable(m.text));
+    QVERIFY(m.text.endsWith(QLatin1Char('\n') + run.file(QStringLiteral("Playlist.txt")) + cannot));
+    QCOMPARE(resumeKey(run, "Resume", "FileName"), QStringLiteral("/media/a.mp4"));
+    QCOMPARE(resumeKey(run, "Resume", "Second"), QStringLiteral("20"));
+    QVERIFY(!run.exists(QStringLiteral("Resume.journal")));
     QVERIFY(!f->isVisible());
     QVERIFY(!f->Timer1->isActive());
+}
+
+void TestResume::failedResumeWriteKeepsTheJournal()
+{
+    TestProgram run;
+    run.writeFile(QStringLiteral("Resume.ini"), QByteArray("\x01\x00\x02binary", 9));
+    TForm1 *f = startPlaying(run, QStringLiteral("/media/a.mp4"), 42, true); // a pause writes it
+    QVERIFY(run.exists(QStringLiteral("Resume.journal")));
+    QVERIFY(f->close());
+    QCOMPARE(run.dialogs.shown.size(), 1);
+    // The journal stays for the next start, which offers the place from it
+    // once the resume file can be written again.
+    QVERIFY(run.exists(QStringLiteral("Resume.journal")));
+    run.end();
+    QFile::remove(run.file(QStringLiteral("Resume.ini")));
+    run.start();
+    QCOMPARE(resumeKey(run, "Resume", "Second"), QStringLiteral("42"));
+}
+
+void TestResume::unattendedCloseWritesItsReportToTheConsole()
+{
+    TestProgram run;
+    run.writeFile(QStringLiteral("Pelmora.ini"), "");
+    QFile::setPermissions(run.file(QStringLiteral("Pelmora.ini")), QFileDevice::ReadOwner);
+    TForm1 *f = startPlaying(run, QStringLiteral("/media/a.mp4"), 30, false);
+    f->X2->setChecked(true);
+    // The session manager's question: refused by the option, without a box.
+    QVERIFY(!f->closeUnattended(false));
+    QVERIFY(run.dialogs.shown.isEmpty());
+    QCOMPARE(run.consoleDialogs.shown.size(), 1);
+    // A signal to end the program: obeyed, the report on the console.
+    QVERIFY(f->closeUnattended(true));
+    QVERIFY(run.dialogs.shown.isEmpty());
+    QCOMPARE(run.consoleDialogs.shown.size(), 2);
+    QVERIFY(run.consoleDialogs.shown.last().text.contains(QStringLiteral("終了（CloseQuery）")));
+    QCOMPARE(resumeKey(run, "Resume", "Second"), QStringLiteral("30"));
+    // Later boxes are the user's again.
+    f->FormCloseQuery();
+    QVERIFY(!run.dialogs.shown.isEmpty());
+}
+
+void TestResume::twoWritersNeverMixARecord()
+{
+    // Two programs that exit at once: each writes its name and position; a
+    // reader must never see one's name with the other's position.
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("Resume.ini"));
+    std::atomic<bool> done{false};
+    auto writer = [&](const QString &name, double second) {
+        return QThread::create([&, name, second] {
+            for (int i = 0; i < 150; ++i)
+                IniFile(path).writeResumeRecord(name, second);
+        });
+    };
+    std::unique_ptr<QThread> a(writer(QStringLiteral("/a.mp3"), 1));
+    std::unique_ptr<QThread> b(writer(QStringLiteral("/b.mp3"), 2));
+    int mixed = 0, seen = 0;
+    std::unique_ptr<QThread> reader(QThread::create([&] {
+        const QString snapshot = dir.filePath(QStringLiteral("snapshot.ini"));
+        while (!done) {
+            // One read of the file, as the next start makes it.
+            QFile::remove(snapshot);
+            if (!QFile::copy(path, snapshot)) continue;
+            const IniFile ini(snapshot);
+            if (!ini.valueExists(QStringLiteral("Resume"), QStringLiteral("Second"))) continue;
+            const QString name =
+                ini.readString(QStringLiteral("Resume"), QStringLiteral("FileName"), {});
+            const double second =
+                ini.readFloat(QStringLiteral("Resume"), QStringLiteral("Second"), 0);
+            ++seen;
+            if ((name == QStringLiteral("/a.mp3")) != (second == 1)) ++mixed;
+        }
+    }));
+    reader->start();
+    a->start();
+    b->start();
+    QVERIFY(a->wait(60000) && b->wait(60000));
+    done = true;
+    reader->wait();
+    QVERIFY(seen > 0);
+    QCOMPARE(mixed, 0);
 }
 
 void TestResume::unknownKeysSurvive()

@@ -3,7 +3,8 @@
 # Leave in the middle, come back to the same place: a 10-minute clip started
 # from the command line, moved on with Ctrl+F1, saved through
 # "現在の再生位置を保存して終了(&S)"; the next start offers it, and
-# "レジューム(&P)" continues there. A SIGTERM while playing saves too.
+# "レジューム(&P)" continues there. A SIGTERM while playing saves too, and one
+# while the resume notice is open ends the program in order, keeping the record.
 source "$(dirname "$0")/lib.sh"
 start_display
 make_clip "$E2E_DIR/talk.mp4" 600
@@ -41,4 +42,15 @@ note "after resuming and about $(awk -v a="$t0" -v b="$t1" 'BEGIN{printf "%.1f",
 awk -v s="$saved" -v r="$resumed" -v a="$t0" -v b="$t1" \
   'BEGIN{el=b-a; exit !(r >= s && r <= s + el + 1.5)}' \
   || fail "resumed position $resumed does not continue from $saved"
+
+# Third run: SIGTERM while the notice is open. The box goes, the close query
+# runs (the volume is written), the record stays, the status is 0.
+rm -f "$E2E_DIR/Pelmora.ini"
+start_program
+wait_window "レジューム可能なファイルがあります" 30 >/dev/null || fail "no resume notice"
+kill -TERM "$PROGRAM_PID"
+wait_exit "$PROGRAM_PID" 20
+wait "$PROGRAM_PID" || fail "SIGTERM during the notice: exit status $?"
+[ "$(ini_value "$E2E_DIR/Pelmora.ini" Volume Value)" = "50" ] || fail "the close query did not run"
+[ "$(ini_value "$E2E_DIR/Resume.ini" Resume Second)" = "$resumed" ] || fail "the record was lost"
 echo "PASS"

@@ -75,6 +75,7 @@ TForm1 *TestProgram::start(const QStringList &arguments, bool show)
         return m_player;
     };
     s.dialogs = &dialogs;
+    s.consoleDialogs = &consoleDialogs;
     s.clock = &clock;
     s.delay = useRealDelay ? static_cast<Delay *>(&realDelay) : &delay;
     s.shell = &shell;

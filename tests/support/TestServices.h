@@ -120,6 +120,7 @@ public:
     TForm1 *form() const { return m_form; }
 
     ScriptedDialogs dialogs;
+    ScriptedDialogs consoleDialogs; // the boxes of an unattended close
     FixedClock clock;
     ManualDelay delay;
     RecordingShell shell;
