@@ -12,12 +12,16 @@ namespace
 {
 
 // A document named without a directory: the current directory first, then
-// the program's own directory, then the installed data directory, so that a
-// program started from a desktop menu still finds it. When none holds it, the
-// bare name is handed on (the desktop then reports it).
+// the program's own directory (a portable copy keeps them beside itself),
+// then the shared data directory of the installation the program belongs to,
+// found from the program's own place (<prefix>/bin/../share/pelmora), so that
+// an installation under any prefix, started from a desktop menu, still finds
+// it. When none holds it, the bare name is handed on (the desktop then
+// reports it).
 QString locateDocument(const QString &name, const QString &executableDir)
 {
-    const QStringList dirs = {QDir::currentPath(), executableDir, QStringLiteral(PELMORA_DATADIR)};
+    const QStringList dirs = {QDir::currentPath(), executableDir,
+                              QDir::cleanPath(executableDir + QStringLiteral("/../share/pelmora"))};
     for (const QString &dir : dirs) {
         const QFileInfo info(QDir(dir), name);
         if (info.isFile()) return info.absoluteFilePath();

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/Mpris.h"
 
+#include "app/DesktopInfo.h"
 #include "app/Taskbar.h"
 #include "app/Unit1.h"
 #include "player/MediaPlayer.h"
@@ -134,20 +135,10 @@ public:
     QStringList supportedUriSchemes() const { return {QStringLiteral("file")}; }
     QStringList supportedMimeTypes() const
     {
-        return {QStringLiteral("audio/mpeg"),      QStringLiteral("audio/mp4"),
-                QStringLiteral("audio/x-m4a"),     QStringLiteral("audio/aac"),
-                QStringLiteral("audio/ogg"),       QStringLiteral("audio/x-vorbis+ogg"),
-                QStringLiteral("audio/opus"),      QStringLiteral("audio/flac"),
-                QStringLiteral("audio/x-flac"),    QStringLiteral("audio/x-wav"),
-                QStringLiteral("audio/wav"),       QStringLiteral("audio/x-ms-wma"),
-                QStringLiteral("audio/webm"),      QStringLiteral("audio/x-matroska"),
-                QStringLiteral("video/mp4"),       QStringLiteral("video/x-m4v"),
-                QStringLiteral("video/mpeg"),      QStringLiteral("video/x-matroska"),
-                QStringLiteral("video/webm"),      QStringLiteral("video/ogg"),
-                QStringLiteral("video/quicktime"), QStringLiteral("video/x-msvideo"),
-                QStringLiteral("video/x-ms-wmv"),  QStringLiteral("video/x-ms-asf"),
-                QStringLiteral("video/x-flv"),     QStringLiteral("video/3gpp"),
-                QStringLiteral("video/mp2t")};
+        QStringList types;
+        for (const char *type : kSupportedMimeTypes)
+            types << QString::fromLatin1(type);
+        return types;
     }
 
 public slots:

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "app/DesktopInfo.h"
 #include "app/Services.h"
 
 #include <memory>
@@ -10,6 +11,3 @@
 // it), on Windows the shell's taskbar list. Where neither exists the calls do
 // nothing.
 std::unique_ptr<Taskbar> makePlatformTaskbar();
-
-// The desktop entry's id ("pelmora"), used by the launcher-entry signal.
-inline const char kDesktopId[] = "pelmora";

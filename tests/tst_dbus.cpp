@@ -223,7 +223,8 @@ void TestDbus::mprisReadsAndControlsThePlayer()
 
     // The root interface.
     QCOMPARE(mprisGet(kRoot, QStringLiteral("Identity")).toString(), QStringLiteral("Pelmora"));
-    QCOMPARE(mprisGet(kRoot, QStringLiteral("DesktopEntry")).toString(), QStringLiteral("pelmora"));
+    QCOMPARE(mprisGet(kRoot, QStringLiteral("DesktopEntry")).toString(),
+             QStringLiteral("org.example.pelmora"));
     QCOMPARE(mprisGet(kRoot, QStringLiteral("CanQuit")).toBool(), true);
     QCOMPARE(mprisGet(kRoot, QStringLiteral("CanRaise")).toBool(), true);
     QCOMPARE(mprisGet(kRoot, QStringLiteral("SupportedUriSchemes")).toStringList(),
