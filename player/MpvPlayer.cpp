@@ -192,7 +192,10 @@ void MpvPlayer::handleEvent(const mpv_event &event)
     case MPV_EVENT_PLAYBACK_RESTART:
         if (m_medium.loaded && m_activeId == m_medium.id && m_medium.seekArmed) {
             m_medium.seekArmed = false;
-            m_medium.pending.reset();
+            if (m_medium.intent == Intent::Play)
+                m_medium.pending.reset();
+            else
+                m_medium.landed = true;
         }
         break;
     case MPV_EVENT_COMMAND_REPLY:
@@ -439,6 +442,9 @@ void MpvPlayer::play()
         return;
     }
     if (m_state == MediaEnded) finishEnded();
+    // A target that a paused or stopped medium was sent to: playing starts
+    // there, not where the paused engine happens to report.
+    if (m_medium.pending && m_medium.landed) issueSeek(*m_medium.pending);
     setPause(false);
     setState(Playing);
 }
@@ -520,7 +526,7 @@ void MpvPlayer::setCurrentPosition(double seconds)
 void MpvPlayer::issueSeek(double seconds)
 {
     m_seekSerial = std::max(m_seekSerial + 1, SeekSerialBase);
-    m_medium.seekArmed = false;
+    m_medium.seekArmed = m_medium.landed = false;
     const QByteArray target = QByteArray::number(seconds, 'f', 3);
     const char *args[] = {"seek", target.constData(), "absolute+exact", nullptr};
     const int err = mpv_command_async(m_mpv, m_seekSerial, args);
@@ -532,7 +538,7 @@ void MpvPlayer::issueSeek(double seconds)
     // the target after a while and show where mpv really is.
     const std::uint64_t serial = m_seekSerial;
     QTimer::singleShot(SeekGiveUpMs, this, [this, serial] {
-        if (serial == m_seekSerial && m_medium.loaded) m_medium.pending.reset();
+        if (serial == m_seekSerial && m_medium.loaded && !m_medium.landed) m_medium.pending.reset();
     });
 }
 

@@ -121,6 +121,10 @@ private:
         std::optional<double> pending;
         bool seekOnLoad = false; // written after loadfile, before FILE_LOADED
         bool seekArmed = false;  // the last seek is queued: its PLAYBACK_RESTART ends it
+        // The last seek has landed while the medium is not playing: pending
+        // stays its target (mpv reports a paused audio position early by its
+        // output buffer), and playing starts exactly there.
+        bool landed = false;
     };
     MediumState m_medium;
 };
