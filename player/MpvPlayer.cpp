@@ -3,11 +3,14 @@
 
 #include "persist/AppError.h"
 #include "player/MediaName.h"
+#include "player/VideoArea.h"
 #include "player/VideoSurface.h"
 
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QOpenGLContext>
 #include <QTimer>
+#include <QVBoxLayout>
 
 #include <mpv/client.h>
 
@@ -45,6 +48,24 @@ bool openGlAvailable()
         return probe.create();
     }();
     return available;
+}
+
+// The name the card shows: a file's name; any other name whole.
+QString displayName(const QString &url)
+{
+    const MediaName name = classifyMediaName(url);
+    if (name.kind != MediaNameKind::Local) return url;
+    return name.path.mid(std::max(name.path.lastIndexOf(u'/'), name.path.lastIndexOf(u'\\')) + 1);
+}
+
+// Why a name gave the engine nothing to load.
+MpvPlayer::MediaFailure whyNotLoaded(const QString &url)
+{
+    const MediaName name = classifyMediaName(url);
+    if (name.kind == MediaNameKind::Refused) return MpvPlayer::MediaFailure::Refused;
+    if (name.kind == MediaNameKind::Local && QFileInfo::exists(name.path))
+        return MpvPlayer::MediaFailure::Unreadable;
+    return MpvPlayer::MediaFailure::NotFound;
 }
 
 const mpv_node *mapValue(const mpv_node &map, const char *key)
@@ -108,9 +129,15 @@ MpvPlayer::MpvPlayer(QWidget *parent, Options options) : MediaPlayer(parent), m_
     }
     mpv_observe_property(m_mpv, EofObserver, "eof-reached", MPV_FORMAT_FLAG);
 
+    m_videoArea = new VideoArea(this);
     if (gl) {
-        m_surface = new VideoSurface(m_mpv, this);
-        m_videoArea = m_surface;
+        // Shown while a medium with a picture is loaded; its GL context is
+        // made when it is first shown.
+        m_surface = new VideoSurface(m_mpv, m_videoArea);
+        auto *fill = new QVBoxLayout(m_videoArea);
+        fill->setContentsMargins(0, 0, 0, 0);
+        fill->addWidget(m_surface);
+        m_surface->hide();
         connect(m_surface, &VideoSurface::renderReady, this, [this] {
             if (m_medium.waitingForRender) {
                 issueLoad();
@@ -125,12 +152,6 @@ MpvPlayer::MpvPlayer(QWidget *parent, Options options) : MediaPlayer(parent), m_
             if (m_mpv) mpv_set_property_string(m_mpv, "vo", "null");
             if (m_medium.waitingForRender) issueLoad();
         });
-    } else {
-        m_videoArea = new QWidget(this);
-        QPalette palette = m_videoArea->palette();
-        palette.setColor(QPalette::Window, Qt::black);
-        m_videoArea->setPalette(palette);
-        m_videoArea->setAutoFillBackground(true);
     }
     wireControls();
 
@@ -212,7 +233,8 @@ void MpvPlayer::handleEvent(const mpv_event &event)
         if (m_medium.id == 0 || end->playlist_entry_id != m_medium.id)
             break; // the end of a medium that has been replaced
         if (end->reason == MPV_END_FILE_REASON_ERROR) {
-            mediaFailed();
+            mediaFailed(end->error == MPV_ERROR_LOADING_FAILED ? MediaFailure::Unreadable
+                                                               : MediaFailure::Unplayable);
         } else if (end->reason == MPV_END_FILE_REASON_EOF) {
             // mpv let go of the medium at its end: the host still has it, and
             // play() loads it again.
@@ -229,7 +251,7 @@ void MpvPlayer::handleEvent(const mpv_event &event)
             // entries behind the host's back. It is no medium of its own.
             const char *args[] = {"stop", nullptr};
             mpv_command(m_mpv, args);
-            mediaFailed();
+            mediaFailed(MediaFailure::Unplayable);
         } else {
             m_medium = MediumState{};
             setState(Undefined);
@@ -252,7 +274,10 @@ void MpvPlayer::handleEvent(const mpv_event &event)
 void MpvPlayer::mediaLoaded()
 {
     m_medium.loaded = true;
-    m_medium.hasVideo = trackListHasVideo();
+    const Tracks tracks = trackList();
+    m_medium.hasVideo = tracks.video;
+    m_medium.hasPicture = tracks.picture;
+    showCard();
     try {
         setPause(m_medium.intent != Intent::Play);
         if (m_medium.pending) {
@@ -305,9 +330,11 @@ void MpvPlayer::finishEnded()
     setState(Stopped);
 }
 
-void MpvPlayer::mediaFailed()
+void MpvPlayer::mediaFailed(MediaFailure why)
 {
     m_medium = MediumState{};
+    m_failure = why;
+    showCard();
     setState(Undefined);
     // Queued: the host may show a message box in its handler.
     const quint64 serial = m_loadSerial;
@@ -319,23 +346,50 @@ void MpvPlayer::mediaFailed()
         Qt::QueuedConnection);
 }
 
-bool MpvPlayer::trackListHasVideo() const
+MpvPlayer::Tracks MpvPlayer::trackList() const
 {
+    Tracks found;
     mpv_node tracks;
-    if (mpv_get_property(m_mpv, "track-list", MPV_FORMAT_NODE, &tracks) < 0) return false;
-    bool video = false;
+    if (mpv_get_property(m_mpv, "track-list", MPV_FORMAT_NODE, &tracks) < 0) return found;
     if (tracks.format == MPV_FORMAT_NODE_ARRAY) {
-        for (int i = 0; i < tracks.u.list->num && !video; ++i) {
+        for (int i = 0; i < tracks.u.list->num; ++i) {
             const mpv_node &track = tracks.u.list->values[i];
             const mpv_node *type = mapValue(track, "type");
             const mpv_node *albumArt = mapValue(track, "albumart");
-            video = type && type->format == MPV_FORMAT_STRING &&
-                    std::strcmp(type->u.string, "video") == 0 &&
-                    !(albumArt && albumArt->format == MPV_FORMAT_FLAG && albumArt->u.flag);
+            if (!type || type->format != MPV_FORMAT_STRING ||
+                std::strcmp(type->u.string, "video") != 0)
+                continue;
+            found.picture = true;
+            if (!(albumArt && albumArt->format == MPV_FORMAT_FLAG && albumArt->u.flag))
+                found.video = true;
         }
     }
     mpv_free_node_contents(&tracks);
-    return video;
+    return found;
+}
+
+void MpvPlayer::showCard()
+{
+    if (m_surface) m_surface->setVisible(m_medium.loaded && m_medium.hasPicture && !m_renderFailed);
+    QString message;
+    switch (m_failure) {
+    case MediaFailure::None:
+        break;
+    case MediaFailure::NotFound:
+        message = QStringLiteral("ファイルが見つかりません");
+        break;
+    case MediaFailure::Unplayable:
+        message = QStringLiteral("再生できない形式です");
+        break;
+    case MediaFailure::Unreadable:
+        message = QStringLiteral("ファイルを読み込めません");
+        break;
+    case MediaFailure::Refused:
+        message = QStringLiteral("この種類の名前は開けません");
+        break;
+    }
+    const bool named = m_medium.hasMedia || m_failure != MediaFailure::None;
+    m_videoArea->setCard(message, named ? displayName(m_url) : QString());
 }
 
 // ---- loading ------------------------------------------------------------
@@ -346,16 +400,18 @@ void MpvPlayer::setURL(const QString &url)
     m_url = url;
     const quint64 serial = ++m_loadSerial;
     m_medium = MediumState{};
+    m_failure = MediaFailure::None;
     m_target = engineTarget(url);
     if (m_target.isEmpty()) {
         // A missing file: nothing is loaded, the old medium is let go.
         const char *args[] = {"stop", nullptr};
         check(mpv_command(m_mpv, args), "stop");
-        mediaFailed();
+        mediaFailed(whyNotLoaded(url));
         refreshControls();
         return;
     }
     m_medium.hasMedia = true;
+    showCard();
     setState(Transitioning);
     // The load is sent from the event loop, so that a position or stop()
     // given right after this call is part of it.
@@ -399,14 +455,14 @@ void MpvPlayer::issueLoad()
     int err = mpv_set_property(m_mpv, "pause", MPV_FORMAT_FLAG, &pauseFlag);
     if (err >= 0) err = mpv_command_ret(m_mpv, args, &result);
     if (err < 0) {
-        mediaFailed();
+        mediaFailed(MediaFailure::Unplayable);
         return;
     }
     const mpv_node *id = mapValue(result, "playlist_entry_id");
     m_medium.id = id && id->format == MPV_FORMAT_INT64 ? id->u.int64 : 0;
     mpv_free_node_contents(&result);
     if (m_medium.id == 0) {
-        mediaFailed();
+        mediaFailed(MediaFailure::Unplayable);
         return;
     }
     m_medium.loadIssued = true;
@@ -418,8 +474,10 @@ void MpvPlayer::closeMedia()
     require();
     ++m_loadSerial;
     m_medium = MediumState{};
+    m_failure = MediaFailure::None;
     const char *args[] = {"stop", nullptr};
     check(mpv_command(m_mpv, args), "stop");
+    showCard();
     setState(Undefined);
     refreshControls();
 }

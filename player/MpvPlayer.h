@@ -12,6 +12,7 @@
 class PlayerControls;
 class QMenu;
 class QTimer;
+class VideoArea;
 class VideoSurface;
 struct mpv_handle;
 struct mpv_event;
@@ -58,6 +59,11 @@ public:
     // Whether video is shown through OpenGL (false: audio only).
     bool showsVideo() const { return m_surface != nullptr; }
 
+    // Why the last medium did not play, as the player's surface shows it
+    // until the next medium loads.
+    enum class MediaFailure { None, NotFound, Unplayable, Unreadable, Refused };
+    MediaFailure failure() const { return m_failure; }
+
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
@@ -73,7 +79,10 @@ private:
     void issueSeek(double seconds);
     void mediaLoaded();
     void mediaEnded();
-    void mediaFailed();
+    void mediaFailed(MediaFailure why);
+    // The card of the picture area: the medium's name, and why it did not
+    // play; the video surface while a medium with a picture is loaded.
+    void showCard();
     void setState(int state);
     void setPause(bool paused);
     void refreshControls();
@@ -81,7 +90,11 @@ private:
     void togglePlay();
     void guarded(void (MpvPlayer::*operation)());
     void finishEnded();
-    bool trackListHasVideo() const;
+    struct Tracks {
+        bool picture = false; // video or cover art
+        bool video = false;   // a moving picture
+    };
+    Tracks trackList() const;
     void require() const;
     // The control bar and the video area's mouse and keys (MpvPlayerInput.cpp).
     void wireControls();
@@ -89,7 +102,7 @@ private:
     Options m_options;
     mpv_handle *m_mpv = nullptr;
     VideoSurface *m_surface = nullptr;
-    QWidget *m_videoArea = nullptr;
+    VideoArea *m_videoArea = nullptr;
     PlayerControls *m_controls = nullptr;
     QTimer *m_refresh = nullptr;
     QPointer<QMenu> m_menu;
@@ -100,7 +113,8 @@ private:
     int m_wheel = 0;  // wheel movement not yet turned into volume steps
     int m_state = Undefined;
     bool m_enabled = true;
-    bool m_renderFailed = false;  // no render context possible: video output is off
+    bool m_renderFailed = false; // no render context possible: video output is off
+    MediaFailure m_failure = MediaFailure::None;
     quint64 m_loadSerial = 0;     // counts setURL/closeMedia, to drop stale work
     std::int64_t m_activeId = -1; // playlist id of the last START_FILE seen
     std::uint64_t m_seekSerial = 0;
@@ -112,6 +126,7 @@ private:
         bool loadIssued = false; // loadfile sent
         bool loaded = false;     // FILE_LOADED seen
         bool hasVideo = false;
+        bool hasPicture = false;    // video or cover art
         bool videoDeferred = false; // loaded with video off: no render context yet
         bool waitingForRender = false;
         bool reloadOnPlay = false; // mpv dropped the medium at its end

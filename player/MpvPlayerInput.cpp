@@ -6,6 +6,7 @@
 
 #include "persist/AppError.h"
 #include "player/PlayerControls.h"
+#include "player/VideoArea.h"
 
 #include <QContextMenuEvent>
 #include <QKeyEvent>

@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QProcess>
 #include <QSignalSpy>
@@ -217,6 +218,41 @@ private slots:
         qputenv("MPV_HOME", oldHome);
         QVERIFY2(moved > 0.6 && moved < 1.5, qPrintable(QString::number(moved)));
         QVERIFY(!QFile::exists(ran));
+    }
+
+    // The surface says why a medium did not play, and which one, until the
+    // next medium loads; an audio medium shows its name.
+    void surfaceTellsWhyAndWhich()
+    {
+        const QString garbage = m_dir.filePath(QStringLiteral("noise.mp4"));
+        putText(garbage, QByteArray(4096, '\x5a'));
+        const struct {
+            QString name;
+            QString shown;
+            const char *message;
+        } cases[] = {
+            {m_dir.filePath(QStringLiteral("gone.mp3")), QStringLiteral("gone.mp3"),
+             "ファイルが見つかりません"},
+            {QStringLiteral("av://lavfi:sine"), QStringLiteral("av://lavfi:sine"),
+             "この種類の名前は開けません"},
+            {garbage, QStringLiteral("noise.mp4"), "再生できない形式です"},
+            {m_dir.path(), QFileInfo(m_dir.path()).fileName(), "ファイルを読み込めません"},
+        };
+        auto *card = m_player->findChild<QLabel *>(QStringLiteral("cardMessage"));
+        auto *name = m_player->findChild<QLabel *>(QStringLiteral("cardName"));
+        QVERIFY(card && name);
+        for (const auto &c : cases) {
+            QSignalSpy errors(m_player.get(), &MediaPlayer::error);
+            m_player->setURL(c.name);
+            QTRY_VERIFY_WITH_TIMEOUT(!errors.isEmpty(), 5000);
+            QCOMPARE(card->text(), QString::fromUtf8(c.message));
+            QCOMPARE(name->text(), c.shown);
+        }
+        loadAndPlay();
+        QVERIFY(card->isHidden());
+        QCOMPARE(name->text(), QStringLiteral("quiet.wav"));
+        m_player->closeMedia();
+        QVERIFY(name->isHidden());
     }
 
     void playlistFileIsNoMedium()

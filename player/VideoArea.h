@@ -1,0 +1,31 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QWidget>
+
+class QLabel;
+
+// The player's picture area. Where no picture is shown (nothing loaded, a
+// medium without video, a medium that did not play) it shows a calm
+// background with a card: why the medium did not play, if it did not, and the
+// medium's name. The video itself covers it: a child surface that the owner
+// shows while a medium with a picture is loaded, or the engine's own window.
+class VideoArea : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit VideoArea(QWidget *parent = nullptr);
+
+    // The card: a message (empty for none) and the medium's name.
+    void setCard(const QString &message, const QString &name);
+    QString message() const;
+    QString name() const;
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    QLabel *m_message = nullptr;
+    QLabel *m_name = nullptr;
+};
