@@ -108,6 +108,25 @@ int PlaylistBox::selectedRow() const
     return ::selectedRow(this);
 }
 
+QString PlaylistBox::entryText(const QListWidgetItem *item)
+{
+    const QVariant whole = item->data(Qt::UserRole);
+    return whole.isValid() ? whole.toString() : item->text();
+}
+
+void PlaylistBox::addEntries(const QStringList &texts)
+{
+    const int first = count();
+    QStringList shown;
+    shown.reserve(texts.size());
+    for (const QString &text : texts)
+        shown << shownText(text);
+    addItems(shown);
+    for (qsizetype i = 0; i < texts.size(); ++i)
+        if (texts.at(i).size() > ShownLength)
+            item(first + static_cast<int>(i))->setData(Qt::UserRole, texts.at(i));
+}
+
 QString PlaylistBox::dragMimeType()
 {
     return QStringLiteral("application/x-pelmora-playlist-entry");

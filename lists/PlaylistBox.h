@@ -36,6 +36,15 @@ public:
     // The selected entry; -1 for none.
     int selectedRow() const;
 
+    // An entry's whole text. The list shows at most ShownLength characters of
+    // it, so that a huge entry (a list file of one 10 MB line) neither
+    // freezes the painting nor the width measuring.
+    static constexpr int ShownLength = 4096;
+    static QString entryText(const QListWidgetItem *item);
+    static QString shownText(const QString &text) { return text.left(ShownLength); }
+    // Appends entries at the end.
+    void addEntries(const QStringList &texts);
+
     // The MIME type of an entry dragged inside the list.
     static QString dragMimeType();
 

@@ -152,7 +152,7 @@ QStringList TForm6::entries() const
     const int n = ListBox1->count();
     list.reserve(n);
     for (int i = 0; i < n; ++i)
-        list << ListBox1->item(i)->text();
+        list << PlaylistBox::entryText(ListBox1->item(i));
     return list;
 }
 
@@ -177,13 +177,13 @@ void TForm6::setItemIndex(int index)
 void TForm6::setEntries(const QStringList &list)
 {
     ListBox1->clear();
-    ListBox1->addItems(list);
+    ListBox1->addEntries(list);
     entriesReplaced();
 }
 
 int TForm6::entryWidth(const QString &text) const
 {
-    return QFontMetrics(ListBox1->font()).horizontalAdvance(text);
+    return QFontMetrics(ListBox1->font()).horizontalAdvance(PlaylistBox::shownText(text));
 }
 
 void TForm6::entriesReplaced()
@@ -213,10 +213,11 @@ bool TForm6::measureWidths(qint64 budgetNanoseconds)
     const QFontMetrics metrics(ListBox1->font());
     const int n = ListBox1->count();
     while (m_measuredRows < n) {
+        // The item holds the text as shown: at most ShownLength characters.
         m_maxWidth =
             std::max(m_maxWidth, metrics.horizontalAdvance(ListBox1->item(m_measuredRows)->text()));
         ++m_measuredRows;
-        if (budgetNanoseconds >= 0 && m_measuredRows < n && (m_measuredRows & 31) == 0 &&
+        if (budgetNanoseconds >= 0 && m_measuredRows < n &&
             clock.nsecsElapsed() > budgetNanoseconds)
             return false;
     }
@@ -229,7 +230,7 @@ void TForm6::appendEntries(const QStringList &names)
     if (names.isEmpty()) return;
     // Each file is appended, then the extent is set to the widest entry of
     // the whole list + 30; the widest width is kept between additions.
-    ListBox1->addItems(names);
+    ListBox1->addEntries(names);
     int widest = 0;
     for (const QString &name : names)
         widest = std::max(widest, entryWidth(name));
@@ -296,7 +297,8 @@ void TForm6::Button4Click()
     QListWidgetItem *item = ListBox1->takeItem(i);
     ListBox1->setCurrentRow(-1);
     // Another entry at least as wide is left unless this one was the widest.
-    if (!m_maxWidthValid || entryWidth(item->text()) >= m_maxWidth) entriesReplaced();
+    if (!m_maxWidthValid || entryWidth(PlaylistBox::entryText(item)) >= m_maxWidth)
+        entriesReplaced();
     delete item;
 }
 
@@ -379,7 +381,7 @@ void TForm6::ListBox1DblClick()
         const int i = itemIndex();
         if (i < 0) return;
         // No question is asked, whatever the main window's option says.
-        m_host.OpenFile(ListBox1->item(i)->text());
+        m_host.OpenFile(PlaylistBox::entryText(ListBox1->item(i)));
         m_host.setAutoAdvance(true);
     });
 }

@@ -9,6 +9,7 @@
 #include "support/TestServices.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QGroupBox>
 #include <QMimeData>
 #include <QPushButton>
@@ -73,6 +74,7 @@ private slots:
     void anotherOpenDuringThePauseEndsTheAdvance();
     void closingWhileAdvancingIsResumed();
     void resumeWithAnIndexBeyondTheList();
+    void aHugeEntryKeepsTheWindowResponsive();
 };
 
 void TestPlaylist::windowLayoutFollowsTheEdges()
@@ -811,6 +813,30 @@ void TestPlaylist::resumeWithAnIndexBeyondTheList()
     form->P1Click();
     QCOMPARE(Form6->itemIndex(), 1);
     QVERIFY(!form->Timer2->isActive());
+}
+
+void TestPlaylist::aHugeEntryKeepsTheWindowResponsive()
+{
+    // A list file of one 10 MB line froze the window for seconds: measuring
+    // and painting the whole text. The entry is kept whole all the same.
+    TestProgram program;
+    const QByteArray line(10 * 1024 * 1024, 'a');
+    program.writeFile(QStringLiteral("Playlist.txt"), line + "\r\n/m/b.mp4\r\n");
+    program.start();
+    Form6->show();
+    QElapsedTimer clock;
+    qint64 longest = 0;
+    clock.start();
+    qint64 last = 0;
+    while (clock.elapsed() < 1500) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        longest = std::max(longest, clock.elapsed() - last);
+        last = clock.elapsed();
+    }
+    QVERIFY2(longest < 250, qPrintable(QStringLiteral("a pause of %1 ms").arg(longest)));
+    QVERIFY(Form6->widestWidthKnown());
+    QCOMPARE(Form6->entries().value(0).size(), line.size());
+    QCOMPARE(Form6->entries().value(1), QStringLiteral("/m/b.mp4"));
 }
 
 QTEST_MAIN(TestPlaylist)
