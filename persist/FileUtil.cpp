@@ -44,11 +44,17 @@ QByteArray readWholeFile(const QString &path)
     return data;
 }
 
-QString decodeCp932(const QByteArray &bytes)
+QString decodeCp932(QByteArrayView bytes)
 {
     QStringDecoder decoder(kCp932Name);
     if (!decoder.isValid()) return QString::fromLatin1(bytes);
-    return decoder.decode(bytes);
+    QString text = decoder.decode(bytes);
+    // A lead byte at the very end (a file cut short) waits in the decoder for
+    // its second byte, and would vanish. A line feed, which is never a second
+    // byte, brings it out; it is kept as U+FFFD.
+    if (QString(decoder.decode(QByteArrayView("\n", 1))) != QStringLiteral("\n"))
+        text += QChar(0xFFFD);
+    return text;
 }
 
 bool encodeCp932(const QString &text, QByteArray *out)
@@ -59,7 +65,9 @@ bool encodeCp932(const QString &text, QByteArray *out)
         return false;
     }
     QByteArray bytes = encoder.encode(text);
-    const bool ok = !encoder.hasError();
+    // The encoder drops a U+FEFF at the start as if it were a byte-order
+    // mark, without an error: that character cannot be kept either.
+    const bool ok = !encoder.hasError() && !text.startsWith(QChar(0xFEFF));
     if (out) *out = std::move(bytes);
     return ok;
 }

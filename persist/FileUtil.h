@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 
 // Replaces the file at path with data atomically: the old or the new file,
@@ -13,7 +14,8 @@ void writeFileAtomically(const QString &path, const QByteArray &data);
 // cannot (missing, a directory, no permission).
 QByteArray readWholeFile(const QString &path);
 
-// Code page 932 (Windows Japanese). encodeCp932 returns false when a
+// Code page 932 (Windows Japanese). A lead byte at the very end, whose second
+// byte is missing, is decoded as U+FFFD. encodeCp932 returns false when a
 // character cannot be represented.
-QString decodeCp932(const QByteArray &bytes);
+QString decodeCp932(QByteArrayView bytes);
 bool encodeCp932(const QString &text, QByteArray *out);
