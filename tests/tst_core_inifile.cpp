@@ -18,6 +18,7 @@
 #include <QThread>
 
 #include <functional>
+#include <limits>
 #include <memory>
 
 namespace
@@ -149,6 +150,11 @@ void TestIniFile::readNumbers_data()
     QTest::newRow("comma fraction") << QByteArray("83,7") << qint64(50) << -1 << 83.7;
     QTest::newRow("scientific") << QByteArray("1E-6") << qint64(50) << -1 << 1e-6;
     QTest::newRow("two separators") << QByteArray("1,234.5") << qint64(50) << -1 << -1.0;
+    // No position is NaN or infinite, nor beyond the largest double.
+    QTest::newRow("NaN") << QByteArray("NAN") << qint64(50) << -1 << -1.0;
+    QTest::newRow("infinity") << QByteArray("-INF") << qint64(50) << -1 << -1.0;
+    QTest::newRow("beyond the largest")
+        << QByteArray("1.79769313486232E308") << qint64(50) << -1 << -1.0;
 }
 
 void TestIniFile::readNumbers()
@@ -184,9 +190,13 @@ void TestIniFile::formatFloat_data()
     QTest::newRow("largest fixed") << 123456789012345.0 << "123456789012345";
     QTest::newRow("1E15") << 1e15 << "1E15";
     QTest::newRow("big") << 2.5e20 << "2.5E20";
-    QTest::newRow("rounds up to 1E15") << 999999999999999.9 << "1E15";
-    QTest::newRow("15 digits") << 1.0 / 3.0 << "0.333333333333333";
+    QTest::newRow("15 digits") << 0.333333333333333 << "0.333333333333333";
     QTest::newRow("long position") << 5025.123456789 << "5025.123456789";
+    // 17 digits where 15 would not read back as the same value.
+    QTest::newRow("a third") << 1.0 / 3.0 << "0.33333333333333331";
+    QTest::newRow("0.1 + 0.2") << 0.1 + 0.2 << "0.30000000000000004";
+    QTest::newRow("would round up to 1E15") << 999999999999999.9 << "999999999999999.88";
+    QTest::newRow("largest") << std::numeric_limits<double>::max() << "1.7976931348623157E308";
 }
 
 void TestIniFile::formatFloat()
@@ -196,7 +206,7 @@ void TestIniFile::formatFloat()
     QCOMPARE(IniFile::formatFloat(value), text);
     double back = 0;
     QVERIFY(IniFile::parseFloat(text, &back));
-    QCOMPARE(back, text.toDouble());
+    QCOMPARE(back, value);
 }
 
 void TestIniFile::floatIgnoresLocale()
