@@ -61,6 +61,7 @@ private slots:
     void concurrentWritersLoseNothing();
     void lockLeftByACrashIsBroken();
     void programDirFallback();
+    void staleTemporariesRemoved();
 
 private:
     QString path(const QString &name = QStringLiteral("Pelmora.ini")) const
@@ -496,6 +497,35 @@ void TestIniFile::programDirFallback()
 
     QCOMPARE(programFile(exe, QString::fromLatin1(kSettingsFile)),
              exe + QStringLiteral("/Pelmora.ini"));
+}
+
+// What a write killed half-way leaves beside the files goes at the next start;
+// a write under way and the copies a person made stay.
+void TestIniFile::staleTemporariesRemoved()
+{
+    const auto make = [this](const QString &name, int ageSeconds) {
+        QFile file(path(name));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("[Volume]\r\nValue=50\r\n");
+        QVERIFY(file.flush());
+        QVERIFY(file.setFileTime(QDateTime::currentDateTime().addSecs(-ageSeconds),
+                                 QFileDevice::FileModificationTime));
+    };
+    const QStringList stale{"Pelmora.ini.oSAOZd", "Resume.ini.QwErTy", "Playlist.txt.xYzzYx",
+                            "Resume.journal.lTCExD", ".pelmora-probe-GhIjKl"};
+    const QStringList kept{"Pelmora.ini",         "Pelmora.ini.lock",  "Pelmora.ini.backup",
+                           "Playlist.txt.Before", "Resume.ini.OLDONE", "Pelmora.ini.aBcDeFg",
+                           "Playlist.txt.aBc1eF", "Other.ini.aBcDeF"};
+    for (const QString &name : stale + kept)
+        make(name, 120);
+    make(QStringLiteral("Resume.ini.mNoPqR"), 5); // being written now
+
+    QCOMPARE(removeStaleTemporaries(m_tmp->path()), stale.size());
+    QStringList left = QDir(m_tmp->path()).entryList(QDir::Files | QDir::Hidden);
+    QStringList expected = kept + QStringList{QStringLiteral("Resume.ini.mNoPqR")};
+    left.sort();
+    expected.sort();
+    QCOMPARE(left, expected);
 }
 
 QTEST_GUILESS_MAIN(TestIniFile)
