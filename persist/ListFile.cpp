@@ -116,18 +116,19 @@ Decoded decodeWhole(const QByteArray &bytes)
 }
 
 // A text file holds nothing but NULs after the NUL that may end it, and few
-// control characters other than TAB, CR and LF before it (a file name may
-// hold one; binary data holds many).
+// control characters other than TAB, CR and LF or bytes that are no
+// character (U+FFFD) before it (a file name may hold one; binary data holds
+// many).
 bool isText(const Decoded &decoded)
 {
     if (!decoded.onlyNulsAfter) return false;
     const QString &text = decoded.text;
-    qsizetype controls = 0;
+    qsizetype odd = 0;
     for (const QChar ch : text) {
         const char16_t c = ch.unicode();
-        if ((c < 0x20 && c != u'\t' && c != u'\r' && c != u'\n') || c == 0x7F) ++controls;
+        if ((c < 0x20 && c != u'\t' && c != u'\r' && c != u'\n') || c == 0x7F || c == 0xFFFD) ++odd;
     }
-    return controls * 32 <= text.size();
+    return odd * 32 <= text.size();
 }
 
 QStringList splitListLines(QStringView text)

@@ -113,6 +113,10 @@ void TestListFile::decode_data()
         << QByteArray("\xE3\x82\xA2\r\n\x82\xA0\r\n") << QStringList{"繧｢", "あ"}
         << TextEncoding::Cp932;
 
+    // A byte that is no character is U+FFFD, which a rewrite keeps (as SUB
+    // it was written back as DEL, and the file then read as UTF-8).
+    QTest::newRow("cp932 byte that is no character")
+        << QByteArray("\xC3\xA9\xFF") << QStringList{"ﾃｩ\uFFFD"} << TextEncoding::Cp932;
     // A half character at the end of the file is kept as U+FFFD.
     QTest::newRow("cp932 lead byte at the end")
         << QByteArray("\x82\xA0\x82") << QStringList{"あ\uFFFD"} << TextEncoding::Cp932;
@@ -269,6 +273,7 @@ void TestListFile::binaryFile_data()
     QTest::addColumn<bool>("text");
     QTest::newRow("png") << QByteArray("\x89PNG\r\n\x1A\n\0\0\0\rIHDR\0\0\x01\0", 20) << false;
     QTest::newRow("control characters") << QByteArray("a\x02\r\nb\x01\x1b\x03\r\n") << false;
+    QTest::newRow("bytes that are no character") << QByteArray(64, '\xFF') << false;
     QTest::newRow("a name with a control character")
         << QByteArray("/home/aki/odd\x01name.mp3\r\n/home/aki/talk.mp3\r\n") << true;
     QTest::newRow("data after NUL") << QByteArray("a\r\n\0\0b", 6) << false;
