@@ -62,7 +62,18 @@ QString decodeIniText(const QByteArray &bytes)
 {
     if (isUtf16LeFile(bytes)) {
         QStringDecoder decoder(QStringDecoder::Utf16LE);
-        return decoder.decode(QByteArrayView(bytes).sliced(2));
+        QString text = decoder.decode(QByteArrayView(bytes).sliced(2));
+        // Half a surrogate pair passes the decoder but not the UTF-8 rewrite:
+        // it reads as U+FFFD, which every later read and write keep.
+        for (qsizetype i = 0; i < text.size(); ++i) {
+            if (text.at(i).isHighSurrogate() && i + 1 < text.size() &&
+                text.at(i + 1).isLowSurrogate()) {
+                ++i;
+            } else if (text.at(i).isSurrogate()) {
+                text[i] = QChar(0xFFFD);
+            }
+        }
+        return text;
     }
     if (startsWith(bytes, "\xEF\xBB\xBF", 3))
         return QString::fromUtf8(QByteArrayView(bytes).sliced(3));

@@ -53,6 +53,7 @@ private slots:
     void valuesThatReadingWouldChangeRoundTrip();
     void legacyEncodings_data();
     void legacyEncodings();
+    void utf16HalfPairReadsAsReplacement();
     void readOnlyFileIsNotReplaced();
     void directoryAsFile();
     void missingDirectory();
@@ -346,6 +347,22 @@ void TestIniFile::legacyEncodings()
         bytesOf(path()),
         QStringLiteral("[Recently]\r\nFile1=/動画/あ….mp4\r\nMine=ｶﾅ\r\nFile2=é\r\n").toUtf8());
     QCOMPARE(ini.readString(QStringLiteral("Recently"), QStringLiteral("File1"), QString()), file1);
+}
+
+// Half a surrogate pair in a UTF-16 file cannot be kept by the UTF-8 rewrite:
+// it reads as U+FFFD from the start, so a write changes no other value.
+void TestIniFile::utf16HalfPairReadsAsReplacement()
+{
+    const QString text = QStringLiteral("[S]\r\nK=a") + QChar(0xD800) + QStringLiteral("\r\n");
+    QByteArray content("\xFF\xFE");
+    for (const QChar c : text)
+        content.append(char(c.unicode() & 0xFF)).append(char(c.unicode() >> 8));
+    putBytes(path(), content);
+    const IniFile ini(path());
+    const QString expected = QStringLiteral("a\uFFFD");
+    QCOMPARE(ini.readString(QStringLiteral("S"), QStringLiteral("K"), QString()), expected);
+    ini.writeString(QStringLiteral("S"), QStringLiteral("J"), QStringLiteral("b"));
+    QCOMPARE(ini.readString(QStringLiteral("S"), QStringLiteral("K"), QString()), expected);
 }
 
 void TestIniFile::readOnlyFileIsNotReplaced()
