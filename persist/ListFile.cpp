@@ -38,28 +38,35 @@ qsizetype nulAt(QByteArrayView bytes, qsizetype unit)
     return -1;
 }
 
-struct Utf8Text {
-    QString text;
-    bool valid = false;    // no malformed sequence before the end
-    bool nonAscii = false; // holds a character beyond ASCII, before the end
-};
-
 // UTF-8. A sequence cut off by the end of the bytes (a file cut short) is
 // kept as one U+FFFD instead of vanishing. Only the mark the caller has
 // skipped is one: a U+FEFF after it is text.
-Utf8Text decodeUtf8(QByteArrayView bytes)
+QString decodeUtf8(QByteArrayView bytes)
 {
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
-    Utf8Text result;
-    result.text = decoder.decode(bytes);
-    result.valid = !decoder.hasError();
-    result.nonAscii = std::any_of(result.text.cbegin(), result.text.cend(),
-                                  [](QChar c) { return c.unicode() >= 0x80; });
+    QString text = decoder.decode(bytes);
     // The decoder holds back a cut-off sequence; a line feed, which no
     // sequence can continue with, brings it out.
     if (QString(decoder.decode(QByteArrayView("\n", 1))) != QStringLiteral("\n"))
-        result.text += kReplacement;
-    return result;
+        text += kReplacement;
+    return text;
+}
+
+// Whether bytes without a mark are UTF-8 text: valid UTF-8 (a sequence cut
+// off by the end aside) and not plain ASCII. Japanese code page 932 text
+// practically never is; the check ends at the first malformed sequence.
+bool isUtf8Text(QByteArrayView bytes)
+{
+    constexpr qsizetype kChunk = 64 * 1024;
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
+    bool nonAscii = false;
+    for (qsizetype i = 0; i < bytes.size(); i += kChunk) {
+        const QString part = decoder.decode(bytes.sliced(i, std::min(kChunk, bytes.size() - i)));
+        if (decoder.hasError()) return false;
+        nonAscii = nonAscii || std::any_of(part.cbegin(), part.cend(),
+                                           [](QChar c) { return c.unicode() >= 0x80; });
+    }
+    return nonAscii;
 }
 
 Decoded decodeWhole(const QByteArray &bytes)
@@ -97,20 +104,16 @@ Decoded decodeWhole(const QByteArray &bytes)
         break;
     }
     case TextEncoding::Utf8:
-        result.text = decodeUtf8(body).text;
+        result.text = decodeUtf8(body);
         break;
-    default: {
-        // Without a mark: UTF-8 when the bytes are UTF-8 and not plain ASCII
-        // (Japanese code page 932 text practically never is), otherwise code
-        // page 932.
-        Utf8Text utf8 = decodeUtf8(body);
-        if (utf8.valid && utf8.nonAscii) {
+    default:
+        // Without a mark: UTF-8 text, otherwise code page 932.
+        if (isUtf8Text(body)) {
             result.encoding = TextEncoding::Utf8NoBom;
-            result.text = std::move(utf8.text);
+            result.text = decodeUtf8(body);
         } else {
             result.text = decodeCp932(body);
         }
-    }
     }
     return result;
 }
@@ -180,8 +183,9 @@ QByteArray encodeListText(const QStringList &lines, TextEncoding encoding, TextE
     switch (encoding) {
     case TextEncoding::Cp932: {
         QByteArray out;
-        if (encodeCp932(text, &out)) return out;
-        // Code page 932 would lose characters: UTF-8 keeps them all.
+        if (encodeCp932(text, &out) && !isUtf8Text(out)) return out;
+        // Code page 932 would lose characters, or its bytes would read back
+        // as UTF-8 text: UTF-8 with its mark keeps them all.
         if (used) *used = TextEncoding::Utf8;
         return QByteArray("\xEF\xBB\xBF") + text.toUtf8();
     }

@@ -19,10 +19,10 @@
 //
 // Writing: each line is followed by CR LF. Code page 932 and UTF-8 without a
 // mark are written without one, the others with theirs. A list that code page
-// 932 cannot represent whole is written as UTF-8 with its mark instead, so
-// nothing is lost; so is a list in UTF-8 without a mark whose first line
-// starts with U+FEFF, which would otherwise read as a mark. The file is
-// replaced atomically.
+// 932 cannot represent whole, or whose code page 932 bytes would read back as
+// UTF-8, is written as UTF-8 with its mark instead, so nothing is lost or
+// read otherwise; so is a list in UTF-8 without a mark whose first line starts
+// with U+FEFF, which would read as a mark. The file is replaced atomically.
 enum class TextEncoding { Cp932, Utf8, Utf8NoBom, Utf16LE, Utf16BE };
 
 struct ListText {

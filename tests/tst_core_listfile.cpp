@@ -109,6 +109,8 @@ void TestListFile::decode_data()
         << TextEncoding::Utf8NoBom;
     QTest::newRow("cp932 Japanese is not taken for utf-8")
         << cp932(names.join(QStringLiteral("\r\n"))) << names << TextEncoding::Cp932;
+    QTest::newRow("cp932 whose rewrite would be utf-8")
+        << QByteArray("\xD3\xFA\x53") << QStringList{"ﾓⅩ"} << TextEncoding::Cp932;
     QTest::newRow("one line that is not utf-8 makes it cp932")
         << QByteArray("\xE3\x82\xA2\r\n\x82\xA0\r\n") << QStringList{"繧｢", "あ"}
         << TextEncoding::Cp932;
@@ -194,6 +196,7 @@ void TestListFile::cp932FallsBackToUtf8_data()
     QTest::newRow("emoji") << QStringList{kana, QStringLiteral("/v/\U0001F3B5 live.mp4")};
     QTest::newRow("hangul") << QStringList{kana, QStringLiteral("/v/한국.mp4")};
     QTest::newRow("U+FEFF first") << QStringList{QStringLiteral("\uFEFF") + kana};
+    QTest::newRow("bytes that read as utf-8") << QStringList{QStringLiteral("/v/ﾃｩ")};
 }
 
 void TestListFile::cp932FallsBackToUtf8()
