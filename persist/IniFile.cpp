@@ -62,7 +62,18 @@ QString decodeIniText(const QByteArray &bytes)
 {
     if (isUtf16LeFile(bytes)) {
         QStringDecoder decoder(QStringDecoder::Utf16LE);
-        return decoder.decode(QByteArrayView(bytes).sliced(2));
+        QString text = decoder.decode(QByteArrayView(bytes).sliced(2));
+        // Half a surrogate pair passes the decoder but not the UTF-8 rewrite:
+        // it reads as U+FFFD, which every later read and write keep.
+        for (qsizetype i = 0; i < text.size(); ++i) {
+            if (text.at(i).isHighSurrogate() && i + 1 < text.size() &&
+                text.at(i + 1).isLowSurrogate()) {
+                ++i;
+            } else if (text.at(i).isSurrogate()) {
+                text[i] = QChar(0xFFFD);
+            }
+        }
+        return text;
     }
     if (startsWith(bytes, "\xEF\xBB\xBF", 3))
         return QString::fromUtf8(QByteArrayView(bytes).sliced(3));
@@ -312,36 +323,53 @@ void IniFile::writeFloat(const QString &section, const QString &key, double valu
     writeValue(m_path, section, key, formatFloat(value));
 }
 
+namespace
+{
+
+// The general form with the given number of significant digits, rounded: no
+// trailing zeros, scientific notation below 0.00001 and from 10^15 up.
+QString generalForm(double value, int digits)
+{
+    // "d.ddd…e[+-]x"
+    const QString sci = QString::number(std::fabs(value), 'e', digits - 1);
+    const qsizetype e = sci.indexOf(QLatin1Char('e'));
+    QString mantissa = sci.left(e).remove(QLatin1Char('.'));
+    const int exponent = sci.mid(e + 1).toInt();
+    while (mantissa.size() > 1 && mantissa.endsWith(QLatin1Char('0')))
+        mantissa.chop(1);
+
+    QString out = value < 0 ? QStringLiteral("-") : QString();
+    if (exponent >= 15 || exponent < -5) {
+        out += mantissa.left(1);
+        if (mantissa.size() > 1) out += QLatin1Char('.') + mantissa.mid(1);
+        out += QLatin1Char('E') + QString::number(exponent);
+    } else if (exponent >= 0) {
+        const qsizetype intDigits = exponent + 1;
+        if (mantissa.size() <= intDigits) {
+            out += mantissa + QString(intDigits - mantissa.size(), QLatin1Char('0'));
+        } else {
+            out += mantissa.left(intDigits) + QLatin1Char('.') + mantissa.mid(intDigits);
+        }
+    } else {
+        out += QStringLiteral("0.") + QString(-exponent - 1, QLatin1Char('0')) + mantissa;
+    }
+    return out;
+}
+
+} // namespace
+
 QString IniFile::formatFloat(double value)
 {
     if (std::isnan(value)) return QStringLiteral("NAN");
     if (std::isinf(value)) return value < 0 ? QStringLiteral("-INF") : QStringLiteral("INF");
     if (value == 0) return QStringLiteral("0");
 
-    // 15 significant digits, rounded: "d.ddddddddddddddde[+-]x".
-    const QString sci = QString::number(std::fabs(value), 'e', 14);
-    const qsizetype e = sci.indexOf(QLatin1Char('e'));
-    QString digits = sci.left(e).remove(QLatin1Char('.'));
-    const int exponent = sci.mid(e + 1).toInt();
-    while (digits.size() > 1 && digits.endsWith(QLatin1Char('0')))
-        digits.chop(1);
-
-    QString out = value < 0 ? QStringLiteral("-") : QString();
-    if (exponent >= 15 || exponent < -5) {
-        out += digits.left(1);
-        if (digits.size() > 1) out += QLatin1Char('.') + digits.mid(1);
-        out += QLatin1Char('E') + QString::number(exponent);
-    } else if (exponent >= 0) {
-        const qsizetype intDigits = exponent + 1;
-        if (digits.size() <= intDigits) {
-            out += digits + QString(intDigits - digits.size(), QLatin1Char('0'));
-        } else {
-            out += digits.left(intDigits) + QLatin1Char('.') + digits.mid(intDigits);
-        }
-    } else {
-        out += QStringLiteral("0.") + QString(-exponent - 1, QLatin1Char('0')) + digits;
-    }
-    return out;
+    // 15 significant digits, unless they would read back as another value
+    // (1.79769313486232E308 would not read at all); 17 always read back.
+    const QString text = generalForm(value, 15);
+    double back = 0;
+    if (parseFloat(text, &back) && back == value) return text;
+    return generalForm(value, 17);
 }
 
 bool IniFile::parseFloat(const QString &text, double *value)

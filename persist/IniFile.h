@@ -23,8 +23,10 @@ struct IniKey;
 //   they are valid UTF-8 (a UTF-8 BOM is skipped), otherwise as code page 932.
 // - Value kinds: integers in decimal ("0x"/"0X" hexadecimal on reading);
 //   booleans written "1"/"0" and read as integers (non-zero is true); floats
-//   in the general form (83.7, 120, 1E-6), always written with a full stop and
-//   read with a full stop or a comma.
+//   in the general form (83.7, 120, 1E-6) with as many digits as reading back
+//   the same value needs (at most 17), always written with a full stop and
+//   read with a full stop or a comma; a float that is not finite reads as the
+//   default.
 class IniFile
 {
 public:
@@ -60,11 +62,15 @@ public:
     // never leave one's name with the other's position.
     void writeResumeRecord(const QString &fileName, double second) const;
 
-    // The text form of a float value: at most 15 significant digits, no
-    // trailing zeros, a full stop as separator, scientific notation below
-    // 0.00001 and from 10^15 up (1E-6, 1E15).
+    // The text form of a float value: 15 significant digits, or 17 where 15
+    // would not read back as the same value; no trailing zeros, a full stop
+    // as separator, scientific notation below 0.00001 and from 10^15 up
+    // (1E-6, 1E15). NaN and infinities are written "NAN", "INF" and "-INF",
+    // which read as no number.
     static QString formatFloat(double value);
-    // Reads a float value; false when the text is not a number.
+    // Reads a float value; false when the text is not a finite number in
+    // the range of a double (NaN, infinities and overflowing values are
+    // none).
     static bool parseFloat(const QString &text, double *value);
 
 private:

@@ -8,16 +8,22 @@
 // List text files: a sequence of lines, read and written whole.
 //
 // Reading: a leading byte-order mark selects the encoding (EF BB BF UTF-8,
-// FF FE UTF-16 LE, FE FF UTF-16 BE, tested in this order) and is skipped;
-// without one the text is code page 932. Lines are cut at CR LF, a lone CR
-// and a lone LF; every line counts, an empty one too; a break at the very end
-// adds no line; a NUL character ends the text.
+// FF FE UTF-16 LE, FE FF UTF-16 BE, tested in this order) and is skipped; only
+// that one mark is skipped, a U+FEFF after it belongs to the first line.
+// Without a mark the text is UTF-8 when its bytes are valid UTF-8 and not
+// plain ASCII (the ordinary text file of Linux), otherwise code page 932.
+// Lines are cut at CR LF, a lone CR and a lone LF; every line counts, an
+// empty one too; a break at the very end adds no line; a NUL character ends
+// the text. A character cut off by the end of the text (a file cut short) is
+// kept as U+FFFD.
 //
-// Writing: each line is followed by CR LF. Code page 932 is written without a
-// mark, the others with theirs. A list that code page 932 cannot represent
-// whole is written as UTF-8 with its mark instead, so nothing is lost. The
-// file is replaced atomically.
-enum class TextEncoding { Cp932, Utf8, Utf16LE, Utf16BE };
+// Writing: each line is followed by CR LF. Code page 932 and UTF-8 without a
+// mark are written without one, the others with theirs. A list that code page
+// 932 cannot represent whole, or whose code page 932 bytes would read back as
+// UTF-8, is written as UTF-8 with its mark instead, so nothing is lost or
+// read otherwise; so is a list in UTF-8 without a mark whose first line starts
+// with U+FEFF, which would read as a mark. The file is replaced atomically.
+enum class TextEncoding { Cp932, Utf8, Utf8NoBom, Utf16LE, Utf16BE };
 
 struct ListText {
     QStringList lines;
@@ -27,7 +33,7 @@ struct ListText {
 // Decodes the bytes of a list file.
 ListText decodeListText(const QByteArray &bytes);
 // Encodes lines in the given encoding; *used receives the encoding actually
-// written (UTF-8 when code page 932 cannot hold the text).
+// written (UTF-8 with its mark when the given one cannot hold the text).
 QByteArray encodeListText(const QStringList &lines, TextEncoding encoding,
                           TextEncoding *used = nullptr);
 

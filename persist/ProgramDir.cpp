@@ -1,9 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "persist/ProgramDir.h"
 
+#include "persist/ResumeJournal.h"
+
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QTemporaryFile>
+
+#include <algorithm>
 
 namespace
 {
@@ -15,7 +21,40 @@ bool canCreateFileIn(const QString &dir)
     QTemporaryFile probe(dir + QStringLiteral("/.pelmora-probe-XXXXXX"));
     return probe.open(); // removed when probe goes out of scope
 }
+// How old a temporary must be before it counts as left behind.
+constexpr qint64 kStaleSeconds = 60;
+
+// A suffix that a person rather than the random generator chose.
+bool looksTyped(QStringView letters)
+{
+    const auto lower = [](QChar c) { return c.isLower(); };
+    const auto upper = [](QChar c) { return c.isUpper(); };
+    return std::all_of(letters.begin() + 1, letters.end(), lower) ||
+           std::all_of(letters.begin(), letters.end(), upper);
+}
 } // namespace
+
+int removeStaleTemporaries(const QString &dir)
+{
+    QStringList prefixes;
+    for (const char *name : {kSettingsFile, kResumeFile, kPlaylistFile, kJournalFile})
+        prefixes << QRegularExpression::escape(QString::fromUtf8(name) + QLatin1Char('.'));
+    prefixes << QRegularExpression::escape(QStringLiteral(".pelmora-probe-"));
+    const QRegularExpression pattern(
+        QStringLiteral("^(?:%1)([A-Za-z]{6})$").arg(prefixes.join(QLatin1Char('|'))));
+
+    const QDateTime now = QDateTime::currentDateTime();
+    int removed = 0;
+    const QFileInfoList entries =
+        QDir(dir).entryInfoList(QDir::Files | QDir::Hidden | QDir::NoSymLinks);
+    for (const QFileInfo &info : entries) {
+        const QRegularExpressionMatch match = pattern.match(info.fileName());
+        if (!match.hasMatch() || looksTyped(match.capturedView(1))) continue;
+        if (info.lastModified().secsTo(now) <= kStaleSeconds) continue;
+        if (QFile::remove(info.filePath())) ++removed;
+    }
+    return removed;
+}
 
 QString chooseProgramDir(const QString &executableDir, const QString &userConfigDir)
 {

@@ -10,6 +10,16 @@
 // instead, for reading and writing alike.
 QString chooseProgramDir(const QString &executableDir, const QString &userConfigDir);
 
+// Removes from the program's directory what an atomic write that was cut
+// short (the process killed) leaves behind: the temporary "<name>.XXXXXX"
+// (six letters) of "Pelmora.ini", "Resume.ini", "Playlist.txt" and
+// "Resume.journal", and the probe ".pelmora-probe-XXXXXX", each only when it
+// was last changed more than a minute ago (a younger one may be another
+// running instance's write). A suffix that a person would give a copy (all
+// small letters, all capitals, or a capital and small letters: "backup",
+// "Before") is left alone. Never raises; returns how many files were removed.
+int removeStaleTemporaries(const QString &dir);
+
 // The full path of a file in the program's directory, built anew at each use.
 QString programFile(const QString &dir, const QString &fileName);
 

@@ -18,6 +18,7 @@
 #include <QThread>
 
 #include <functional>
+#include <limits>
 #include <memory>
 
 namespace
@@ -52,6 +53,7 @@ private slots:
     void valuesThatReadingWouldChangeRoundTrip();
     void legacyEncodings_data();
     void legacyEncodings();
+    void utf16HalfPairReadsAsReplacement();
     void readOnlyFileIsNotReplaced();
     void directoryAsFile();
     void missingDirectory();
@@ -60,6 +62,7 @@ private slots:
     void concurrentWritersLoseNothing();
     void lockLeftByACrashIsBroken();
     void programDirFallback();
+    void staleTemporariesRemoved();
 
 private:
     QString path(const QString &name = QStringLiteral("Pelmora.ini")) const
@@ -149,6 +152,11 @@ void TestIniFile::readNumbers_data()
     QTest::newRow("comma fraction") << QByteArray("83,7") << qint64(50) << -1 << 83.7;
     QTest::newRow("scientific") << QByteArray("1E-6") << qint64(50) << -1 << 1e-6;
     QTest::newRow("two separators") << QByteArray("1,234.5") << qint64(50) << -1 << -1.0;
+    // No position is NaN or infinite, nor beyond the largest double.
+    QTest::newRow("NaN") << QByteArray("NAN") << qint64(50) << -1 << -1.0;
+    QTest::newRow("infinity") << QByteArray("-INF") << qint64(50) << -1 << -1.0;
+    QTest::newRow("beyond the largest")
+        << QByteArray("1.79769313486232E308") << qint64(50) << -1 << -1.0;
 }
 
 void TestIniFile::readNumbers()
@@ -184,9 +192,13 @@ void TestIniFile::formatFloat_data()
     QTest::newRow("largest fixed") << 123456789012345.0 << "123456789012345";
     QTest::newRow("1E15") << 1e15 << "1E15";
     QTest::newRow("big") << 2.5e20 << "2.5E20";
-    QTest::newRow("rounds up to 1E15") << 999999999999999.9 << "1E15";
-    QTest::newRow("15 digits") << 1.0 / 3.0 << "0.333333333333333";
+    QTest::newRow("15 digits") << 0.333333333333333 << "0.333333333333333";
     QTest::newRow("long position") << 5025.123456789 << "5025.123456789";
+    // 17 digits where 15 would not read back as the same value.
+    QTest::newRow("a third") << 1.0 / 3.0 << "0.33333333333333331";
+    QTest::newRow("0.1 + 0.2") << 0.1 + 0.2 << "0.30000000000000004";
+    QTest::newRow("would round up to 1E15") << 999999999999999.9 << "999999999999999.88";
+    QTest::newRow("largest") << std::numeric_limits<double>::max() << "1.7976931348623157E308";
 }
 
 void TestIniFile::formatFloat()
@@ -196,7 +208,7 @@ void TestIniFile::formatFloat()
     QCOMPARE(IniFile::formatFloat(value), text);
     double back = 0;
     QVERIFY(IniFile::parseFloat(text, &back));
-    QCOMPARE(back, text.toDouble());
+    QCOMPARE(back, value);
 }
 
 void TestIniFile::floatIgnoresLocale()
@@ -335,6 +347,22 @@ void TestIniFile::legacyEncodings()
         bytesOf(path()),
         QStringLiteral("[Recently]\r\nFile1=/動画/あ….mp4\r\nMine=ｶﾅ\r\nFile2=é\r\n").toUtf8());
     QCOMPARE(ini.readString(QStringLiteral("Recently"), QStringLiteral("File1"), QString()), file1);
+}
+
+// Half a surrogate pair in a UTF-16 file cannot be kept by the UTF-8 rewrite:
+// it reads as U+FFFD from the start, so a write changes no other value.
+void TestIniFile::utf16HalfPairReadsAsReplacement()
+{
+    const QString text = QStringLiteral("[S]\r\nK=a") + QChar(0xD800) + QStringLiteral("\r\n");
+    QByteArray content("\xFF\xFE");
+    for (const QChar c : text)
+        content.append(char(c.unicode() & 0xFF)).append(char(c.unicode() >> 8));
+    putBytes(path(), content);
+    const IniFile ini(path());
+    const QString expected = QStringLiteral("a\uFFFD");
+    QCOMPARE(ini.readString(QStringLiteral("S"), QStringLiteral("K"), QString()), expected);
+    ini.writeString(QStringLiteral("S"), QStringLiteral("J"), QStringLiteral("b"));
+    QCOMPARE(ini.readString(QStringLiteral("S"), QStringLiteral("K"), QString()), expected);
 }
 
 void TestIniFile::readOnlyFileIsNotReplaced()
@@ -486,6 +514,35 @@ void TestIniFile::programDirFallback()
 
     QCOMPARE(programFile(exe, QString::fromLatin1(kSettingsFile)),
              exe + QStringLiteral("/Pelmora.ini"));
+}
+
+// What a write killed half-way leaves beside the files goes at the next start;
+// a write under way and the copies a person made stay.
+void TestIniFile::staleTemporariesRemoved()
+{
+    const auto make = [this](const QString &name, int ageSeconds) {
+        QFile file(path(name));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("[Volume]\r\nValue=50\r\n");
+        QVERIFY(file.flush());
+        QVERIFY(file.setFileTime(QDateTime::currentDateTime().addSecs(-ageSeconds),
+                                 QFileDevice::FileModificationTime));
+    };
+    const QStringList stale{"Pelmora.ini.oSAOZd", "Resume.ini.QwErTy", "Playlist.txt.xYzzYx",
+                            "Resume.journal.lTCExD", ".pelmora-probe-GhIjKl"};
+    const QStringList kept{"Pelmora.ini",         "Pelmora.ini.lock",  "Pelmora.ini.backup",
+                           "Playlist.txt.Before", "Resume.ini.OLDONE", "Pelmora.ini.aBcDeFg",
+                           "Playlist.txt.aBc1eF", "Other.ini.aBcDeF"};
+    for (const QString &name : stale + kept)
+        make(name, 120);
+    make(QStringLiteral("Resume.ini.mNoPqR"), 5); // being written now
+
+    QCOMPARE(removeStaleTemporaries(m_tmp->path()), stale.size());
+    QStringList left = QDir(m_tmp->path()).entryList(QDir::Files | QDir::Hidden);
+    QStringList expected = kept + QStringList{QStringLiteral("Resume.ini.mNoPqR")};
+    left.sort();
+    expected.sort();
+    QCOMPARE(left, expected);
 }
 
 QTEST_GUILESS_MAIN(TestIniFile)

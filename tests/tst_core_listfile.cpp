@@ -1,12 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// List text files: byte-order marks, code page 932, line breaks, NUL, the
-// UTF-8 fallback for text code page 932 cannot hold, and bad input.
+// List text files: byte-order marks, UTF-8 without a mark, code page 932, line
+// breaks, NUL, a half character at the end, the UTF-8 fallback for text code
+// page 932 cannot hold, and bad input.
 #include "persist/AppError.h"
 #include "persist/ListFile.h"
 #include "support/TestFiles.h"
 
 #include <QDir>
 #include <QFile>
+#include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -25,6 +27,12 @@ QByteArray utf16le(const char16_t *s)
         out.append(char(*s >> 8));
     }
     return out;
+}
+
+QByteArray cp932(const QString &s)
+{
+    QStringEncoder encoder("windows-31j");
+    return encoder.encode(s);
 }
 
 QByteArray utf16be(const char16_t *s)
@@ -52,6 +60,8 @@ private slots:
     void cp932FallsBackToUtf8();
     void fileRoundTripKeepsEncoding_data();
     void fileRoundTripKeepsEncoding();
+    void japaneseNamesKeepTheirBytes_data();
+    void japaneseNamesKeepTheirBytes();
     void hugeLine();
     void binaryFile_data();
     void binaryFile();
@@ -90,6 +100,46 @@ void TestListFile::decode_data()
     QTest::newRow("NUL in utf-16")
         << QByteArray("\xFF\xFE" + utf16le(u"a\r\n") + QByteArray(2, '\0') + utf16le(u"b"))
         << QStringList{"a"} << TextEncoding::Utf16LE;
+
+    // Without a mark: UTF-8 when the bytes are UTF-8 and not plain ASCII.
+    const QStringList names{QStringLiteral("/home/aki/動画/第1話 はじまり.mp4"),
+                            QStringLiteral("/home/aki/音楽/さくら（独唱）.flac")};
+    QTest::newRow("utf-8 without a mark")
+        << (names.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n")).toUtf8() << names
+        << TextEncoding::Utf8NoBom;
+    QTest::newRow("cp932 Japanese is not taken for utf-8")
+        << cp932(names.join(QStringLiteral("\r\n"))) << names << TextEncoding::Cp932;
+    QTest::newRow("cp932 whose rewrite would be utf-8")
+        << QByteArray("\xD3\xFA\x53") << QStringList{"ﾓⅩ"} << TextEncoding::Cp932;
+    QTest::newRow("one line that is not utf-8 makes it cp932")
+        << QByteArray("\xE3\x82\xA2\r\n\x82\xA0\r\n") << QStringList{"繧｢", "あ"}
+        << TextEncoding::Cp932;
+
+    // A byte that is no character is U+FFFD, which a rewrite keeps (as SUB
+    // it was written back as DEL, and the file then read as UTF-8).
+    QTest::newRow("cp932 byte that is no character")
+        << QByteArray("\xC3\xA9\xFF") << QStringList{"ﾃｩ\uFFFD"} << TextEncoding::Cp932;
+    // A half character at the end of the file is kept as U+FFFD.
+    QTest::newRow("cp932 lead byte at the end")
+        << QByteArray("\x82\xA0\x82") << QStringList{"あ\uFFFD"} << TextEncoding::Cp932;
+    QTest::newRow("utf-8 cut short")
+        << QByteArray("\xE3\x81\x82\xE3\x81") << QStringList{"あ\uFFFD"} << TextEncoding::Utf8NoBom;
+    QTest::newRow("utf-8 with a mark cut short")
+        << QByteArray("\xEF\xBB\xBF"
+                      "a\r\n\xF0\x9F\x8E")
+        << QStringList{"a", "\uFFFD"} << TextEncoding::Utf8;
+    QTest::newRow("utf-16 odd byte at the end")
+        << QByteArray("\xFF\xFE" + utf16le(u"\u3042") + "\x42") << QStringList{"あ\uFFFD"}
+        << TextEncoding::Utf16LE;
+
+    // Only one mark is skipped: a U+FEFF after it belongs to the first line.
+    QTest::newRow("utf-8 second mark")
+        << QByteArray("\xEF\xBB\xBF\xEF\xBB\xBF"
+                      "a\r\n")
+        << QStringList{QStringLiteral("\uFEFFa")} << TextEncoding::Utf8;
+    QTest::newRow("utf-16 be second mark")
+        << QByteArray("\xFE\xFF" + utf16be(u"\uFEFFa")) << QStringList{QStringLiteral("\uFEFFa")}
+        << TextEncoding::Utf16BE;
 }
 
 void TestListFile::decode()
@@ -100,6 +150,12 @@ void TestListFile::decode()
     const ListText text = decodeListText(bytes);
     QCOMPARE(text.lines, lines);
     QCOMPARE(text.encoding, encoding);
+    // Written back, the list reads the same again (U+FFFD makes code page
+    // 932 fall back to UTF-8).
+    TextEncoding used = encoding;
+    const ListText again = decodeListText(encodeListText(text.lines, text.encoding, &used));
+    QCOMPARE(again.lines, lines);
+    QCOMPARE(again.encoding, used);
 }
 
 void TestListFile::encode_data()
@@ -112,6 +168,8 @@ void TestListFile::encode_data()
                            << QByteArray("\x82\xA0\x81\x63\r\n\r\n");
     QTest::newRow("utf-8") << QStringList{"é"} << TextEncoding::Utf8
                            << QByteArray("\xEF\xBB\xBF\xC3\xA9\r\n");
+    QTest::newRow("utf-8 without a mark")
+        << QStringList{"é"} << TextEncoding::Utf8NoBom << QByteArray("\xC3\xA9\r\n");
     QTest::newRow("utf-16 le") << QStringList{"あ", "b"} << TextEncoding::Utf16LE
                                << QByteArray("\xFF\xFE" + utf16le(u"\u3042\r\nb\r\n"));
     QTest::newRow("utf-16 be") << QStringList{"あ"} << TextEncoding::Utf16BE
@@ -132,16 +190,18 @@ void TestListFile::encode()
 
 void TestListFile::cp932FallsBackToUtf8_data()
 {
-    QTest::addColumn<QString>("line");
-    QTest::newRow("accent") << QStringLiteral("/music/café.mp3");
-    QTest::newRow("emoji") << QStringLiteral("/v/\U0001F3B5 live.mp4");
-    QTest::newRow("hangul") << QStringLiteral("/v/한국.mp4");
+    QTest::addColumn<QStringList>("lines");
+    const QString kana = QStringLiteral("/動画/あ.mp4");
+    QTest::newRow("accent") << QStringList{kana, QStringLiteral("/music/café.mp3")};
+    QTest::newRow("emoji") << QStringList{kana, QStringLiteral("/v/\U0001F3B5 live.mp4")};
+    QTest::newRow("hangul") << QStringList{kana, QStringLiteral("/v/한국.mp4")};
+    QTest::newRow("U+FEFF first") << QStringList{QStringLiteral("\uFEFF") + kana};
+    QTest::newRow("bytes that read as utf-8") << QStringList{QStringLiteral("/v/ﾃｩ")};
 }
 
 void TestListFile::cp932FallsBackToUtf8()
 {
-    QFETCH(QString, line);
-    const QStringList lines{QStringLiteral("/動画/あ.mp4"), line};
+    QFETCH(QStringList, lines);
     TextEncoding used = TextEncoding::Cp932;
     const QByteArray bytes = encodeListText(lines, TextEncoding::Cp932, &used);
     QCOMPARE(used, TextEncoding::Utf8);
@@ -156,6 +216,7 @@ void TestListFile::fileRoundTripKeepsEncoding_data()
     QTest::addColumn<TextEncoding>("encoding");
     QTest::newRow("cp932") << TextEncoding::Cp932;
     QTest::newRow("utf-8") << TextEncoding::Utf8;
+    QTest::newRow("utf-8 without a mark") << TextEncoding::Utf8NoBom;
     QTest::newRow("utf-16 le") << TextEncoding::Utf16LE;
     QTest::newRow("utf-16 be") << TextEncoding::Utf16BE;
 }
@@ -176,6 +237,30 @@ void TestListFile::fileRoundTripKeepsEncoding()
                                                                        : QByteArray("\r\n")));
 }
 
+// A list read from a file and written back unchanged keeps its bytes.
+void TestListFile::japaneseNamesKeepTheirBytes_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<TextEncoding>("encoding");
+    const QString text = QStringLiteral("/home/aki/動画/ドラマ 第１話「再会」.mkv\r\n"
+                                        "/home/aki/音楽/東京の夜 ～ ライブ.mp3\r\n");
+    QTest::newRow("utf-8") << text.toUtf8() << TextEncoding::Utf8NoBom;
+    QTest::newRow("cp932") << cp932(text) << TextEncoding::Cp932;
+}
+
+void TestListFile::japaneseNamesKeepTheirBytes()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(TextEncoding, encoding);
+    const QString path = m_dir.filePath(QStringLiteral("Playlist.txt"));
+    putBytes(path, bytes);
+    const ListText text = readListFile(path);
+    QCOMPARE(text.encoding, encoding);
+    QCOMPARE(text.lines.value(1), QStringLiteral("/home/aki/音楽/東京の夜 ～ ライブ.mp3"));
+    QCOMPARE(writeListFile(path, text.lines, text.encoding), encoding);
+    QCOMPARE(bytesOf(path), bytes);
+}
+
 void TestListFile::hugeLine()
 {
     const QString path = m_dir.filePath(QStringLiteral("huge.txt"));
@@ -191,6 +276,7 @@ void TestListFile::binaryFile_data()
     QTest::addColumn<bool>("text");
     QTest::newRow("png") << QByteArray("\x89PNG\r\n\x1A\n\0\0\0\rIHDR\0\0\x01\0", 20) << false;
     QTest::newRow("control characters") << QByteArray("a\x02\r\nb\x01\x1b\x03\r\n") << false;
+    QTest::newRow("bytes that are no character") << QByteArray(64, '\xFF') << false;
     QTest::newRow("a name with a control character")
         << QByteArray("/home/aki/odd\x01name.mp3\r\n/home/aki/talk.mp3\r\n") << true;
     QTest::newRow("data after NUL") << QByteArray("a\r\n\0\0b", 6) << false;
