@@ -242,6 +242,8 @@ void TForm1::FormCreate()
 
     // A journal left by a run that did not end normally becomes the resume
     // record before the resume check.
+    // What a write cut short (a killed program) left beside the files.
+    removeStaleTemporaries(m_services.programDir);
     runHandler(*this, nullptr, [&] { m_journal->recover(resumePath()); });
 
     // 2. The two files are opened by each read; nothing stays open.

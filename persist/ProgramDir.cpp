@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "persist/ProgramDir.h"
 
-#include "persist/ResumeJournal.h"
-
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>

@@ -26,3 +26,5 @@ QString programFile(const QString &dir, const QString &fileName);
 inline const char kSettingsFile[] = "Pelmora.ini";
 inline const char kResumeFile[] = "Resume.ini";
 inline const char kPlaylistFile[] = "Playlist.txt";
+// The resume journal (persist/ResumeJournal.h), beside "Resume.ini".
+inline const char kJournalFile[] = "Resume.journal";

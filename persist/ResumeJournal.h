@@ -83,9 +83,6 @@ private:
     bool m_closed = false;
 };
 
-// The journal's file name, beside "Resume.ini".
-inline const char kJournalFile[] = "Resume.journal";
-
 template <class Player> void ResumeJournal::watch(Player *player)
 {
     QPointer<Player> p(player);
