@@ -2,9 +2,14 @@
 #pragma once
 
 #include "player/PlayState.h"
+#include "player/PlayerKeys.h"
 
+#include <QList>
 #include <QString>
+#include <QVariantMap>
 #include <QWidget>
+
+class QKeyEvent;
 
 // The player component hosted by the main window. The windows know only these
 // operations; the libmpv engine (MpvPlayer) and the test double (FakePlayer)
@@ -23,6 +28,10 @@
 // - volume() is 0..100; values outside are clamped.
 // - A missing or unplayable medium emits error(); it never crashes.
 // - A call that the engine refuses raises AppError.
+// - Beyond the hosted control: the playback speed (0.5 to 3.0, pitch kept),
+//   mute, the medium's chapters, tracks and tags. Every change of position
+//   that a caller asks for while a medium is loaded is announced by seeked()
+//   at once, one signal per call; loading a medium announces none.
 class MediaPlayer : public QWidget, public PlayStates
 {
     Q_OBJECT
@@ -60,6 +69,61 @@ public:
     // screen saver only while a video plays).
     virtual bool hasVideo() const { return false; }
 
+    // The playback speed, MinSpeed to MaxSpeed (values outside are clamped),
+    // with the pitch kept. It holds from one medium to the next.
+    static constexpr double MinSpeed = 0.5;
+    static constexpr double MaxSpeed = 3.0;
+    virtual double speed() const { return 1.0; }
+    virtual void setSpeed(double speed) { Q_UNUSED(speed); }
+    virtual bool muted() const { return false; }
+    virtual void setMuted(bool muted) { Q_UNUSED(muted); }
+
+    // The loaded medium's chapters, in order, and the current one (-1: none).
+    struct Chapter {
+        double time = 0.0;
+        QString title;
+    };
+    virtual QList<Chapter> chapters() const { return {}; }
+    virtual int currentChapter() const { return -1; }
+    virtual void setCurrentChapter(int index) { Q_UNUSED(index); }
+
+    // The loaded medium's audio and subtitle tracks (subtitle files beside
+    // it included) and the choice of one; id 0 chooses no subtitles.
+    struct Track {
+        enum Type { Audio, Subtitle } type = Audio;
+        qint64 id = 0;
+        QString language;
+        QString title;
+        bool selected = false;
+        bool external = false;
+    };
+    virtual QList<Track> tracks() const { return {}; }
+    virtual void selectTrack(Track::Type type, qint64 id)
+    {
+        Q_UNUSED(type);
+        Q_UNUSED(id);
+    }
+
+    // The medium's tags as it names them: "title", "artist", "album".
+    virtual QVariantMap tags() const { return {}; }
+
+    // The component's own keys while the main window is active and no text
+    // field has the focus (player/PlayerKeys.h); true when the key is one of
+    // them. While the component is disabled they ignore the user.
+    virtual bool handleKey(const QKeyEvent &event) { return applyPlayerKey(*this, event); }
+
+    // Offers to continue the loaded medium at a kept place: the control bar
+    // shows a button with the time text for a while; taking it (the button
+    // or the key R) moves there and plays.
+    static constexpr int PlaceOfferMs = 15000;
+    virtual void offerPlace(double seconds, const QString &timeText)
+    {
+        Q_UNUSED(seconds);
+        Q_UNUSED(timeText);
+    }
+    // Takes the place on offer; false when none is.
+    virtual bool takeOfferedPlace() { return false; }
+
 signals:
     // OnClick: nButton 1 is the left button, 2 the right, 4 the middle.
     void clicked(int nButton, int nShiftState, double fX, double fY);
@@ -69,6 +133,14 @@ signals:
     void disconnected(int result);
     // The play state changed (for the desktop integration and the journal).
     void playStateChanged(int state);
+    // A change of position that a caller asked for; the position is the
+    // target.
+    void seeked(double position);
+    void speedChanged(double speed);
+    void volumeChanged(int volume, bool muted);
+    // The duration, chapters, tracks or tags of the medium became known or
+    // changed.
+    void mediumInfoChanged();
     // The user asked for full screen (double-click on the video) or to leave
     // it (Esc).
     void fullScreenRequested(bool on);

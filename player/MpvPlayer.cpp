@@ -3,6 +3,7 @@
 
 #include "persist/AppError.h"
 #include "player/MediaName.h"
+#include "player/MpvSupport.h"
 #include "player/VideoArea.h"
 #include "player/VideoSurface.h"
 
@@ -12,8 +13,6 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include <mpv/client.h>
-
 #include <algorithm>
 #include <clocale>
 #include <cmath>
@@ -22,23 +21,15 @@
 namespace
 {
 
-// reply_userdata of the eof-reached observer; seeks count from SeekSerialBase.
-constexpr std::uint64_t EofObserver = 1;
+// Seeks count their reply_userdata from SeekSerialBase; the observed
+// properties lie below it (player/MpvSupport.h).
 constexpr std::uint64_t SeekSerialBase = 1000;
 // The end of a medium is reported as MediaEnded, then Stopped this much later.
 constexpr int EndedToStoppedMs = 50;
 constexpr int SeekGiveUpMs = 5000;
 
-[[noreturn]] void refused(const char *what, int err)
-{
-    throw AppError(QStringLiteral("再生エンジンが要求を受け付けませんでした（%1: %2）")
-                       .arg(QString::fromLatin1(what), QString::fromUtf8(mpv_error_string(err))));
-}
-
-void check(int err, const char *what)
-{
-    if (err < 0) refused(what, err);
-}
+// Which way the picture reaches the screen on this platform.
+MpvPlayer::VideoOutput chooseOutput(bool video);
 
 bool openGlAvailable()
 {
@@ -50,31 +41,14 @@ bool openGlAvailable()
     return available;
 }
 
-// The name the card shows: a file's name; any other name whole.
-QString displayName(const QString &url)
+MpvPlayer::VideoOutput chooseOutput(bool video)
 {
-    const MediaName name = classifyMediaName(url);
-    if (name.kind != MediaNameKind::Local) return url;
-    return name.path.mid(std::max(name.path.lastIndexOf(u'/'), name.path.lastIndexOf(u'\\')) + 1);
-}
-
-// Why a name gave the engine nothing to load.
-MpvPlayer::MediaFailure whyNotLoaded(const QString &url)
-{
-    const MediaName name = classifyMediaName(url);
-    if (name.kind == MediaNameKind::Refused) return MpvPlayer::MediaFailure::Refused;
-    if (name.kind == MediaNameKind::Local && QFileInfo::exists(name.path))
-        return MpvPlayer::MediaFailure::Unreadable;
-    return MpvPlayer::MediaFailure::NotFound;
-}
-
-const mpv_node *mapValue(const mpv_node &map, const char *key)
-{
-    if (map.format != MPV_FORMAT_NODE_MAP) return nullptr;
-    for (int i = 0; i < map.u.list->num; ++i) {
-        if (std::strcmp(map.u.list->keys[i], key) == 0) return &map.u.list->values[i];
-    }
-    return nullptr;
+    if (!video) return MpvPlayer::VideoOutput::None;
+    const QString platform = QGuiApplication::platformName();
+    // The engine's own window inside ours: no copy of each frame.
+    if (platform == QLatin1String("xcb") || platform == QLatin1String("windows"))
+        return MpvPlayer::VideoOutput::Embedded;
+    return openGlAvailable() ? MpvPlayer::VideoOutput::RenderApi : MpvPlayer::VideoOutput::None;
 }
 
 } // namespace
@@ -86,7 +60,18 @@ MpvPlayer::MpvPlayer(QWidget *parent, Options options) : MediaPlayer(parent), m_
     m_mpv = mpv_create();
     if (!m_mpv) throw AppError(QStringLiteral("再生エンジン（libmpv）を起動できません"));
 
-    const bool gl = options.video && openGlAvailable();
+    m_output = chooseOutput(options.video);
+    m_videoArea = new VideoArea(this);
+    QByteArray wid;
+    if (m_output == VideoOutput::Embedded) {
+        // Only the video area gets a window of its own, for the engine's.
+        m_videoArea->setAttribute(Qt::WA_DontCreateNativeAncestors);
+        m_videoArea->setAttribute(Qt::WA_NativeWindow);
+        wid = QByteArray::number(static_cast<qulonglong>(m_videoArea->winId()));
+    }
+    const char *vo = "null";
+    if (m_output == VideoOutput::Embedded) vo = "gpu,null";
+    if (m_output == VideoOutput::RenderApi) vo = "libmpv";
     const struct {
         const char *name;
         const char *value;
@@ -106,11 +91,20 @@ MpvPlayer::MpvPlayer(QWidget *parent, Options options) : MediaPlayer(parent), m_
         {"hwdec", "auto-safe"},
         {"input-default-bindings", "no"},
         {"input-vo-keyboard", "no"},
+        // The engine's window takes no mouse input: clicks, the wheel and the
+        // context menu reach the video area underneath.
+        {"input-cursor", "no"},
+        {"cursor-autohide", "no"},
+        {"wid", wid.constData()},
+        // A software renderer (a machine without a GPU, Xvfb) is used too.
+        {"gpu-sw", "yes"},
+        // The speed keeps the pitch through the filter the player sets.
+        {"audio-pitch-correction", "no"},
         {"osc", "no"},
         {"volume", "50"},
         // A machine without a sound device still plays (silently).
         {"audio-fallback-to-null", "yes"},
-        {"vo", gl ? "libmpv" : "null"},
+        {"vo", vo},
         {"ao", options.audio ? "" : "null"},
     };
     for (const auto &setting : settings) {
@@ -127,10 +121,9 @@ MpvPlayer::MpvPlayer(QWidget *parent, Options options) : MediaPlayer(parent), m_
         m_mpv = nullptr;
         refused("initialize", err);
     }
-    mpv_observe_property(m_mpv, EofObserver, "eof-reached", MPV_FORMAT_FLAG);
+    observeProperties();
 
-    m_videoArea = new VideoArea(this);
-    if (gl) {
+    if (m_output == VideoOutput::RenderApi) {
         // Shown while a medium with a picture is loaded; its GL context is
         // made when it is first shown.
         m_surface = new VideoSurface(m_mpv, m_videoArea);
@@ -156,6 +149,7 @@ MpvPlayer::MpvPlayer(QWidget *parent, Options options) : MediaPlayer(parent), m_
     wireControls();
 
     mpv_set_wakeup_callback(m_mpv, &MpvPlayer::onWakeup, this);
+    showCard();
     refreshControls();
 }
 
@@ -258,14 +252,9 @@ void MpvPlayer::handleEvent(const mpv_event &event)
         }
         break;
     }
-    case MPV_EVENT_PROPERTY_CHANGE: {
-        const auto *property = static_cast<const mpv_event_property *>(event.data);
-        if (event.reply_userdata == EofObserver && property->format == MPV_FORMAT_FLAG &&
-            *static_cast<const int *>(property->data) && m_medium.loaded &&
-            m_activeId == m_medium.id)
-            mediaEnded();
+    case MPV_EVENT_PROPERTY_CHANGE:
+        propertyChanged(event.reply_userdata, *static_cast<const mpv_event_property *>(event.data));
         break;
-    }
     default:
         break;
     }
@@ -274,9 +263,9 @@ void MpvPlayer::handleEvent(const mpv_event &event)
 void MpvPlayer::mediaLoaded()
 {
     m_medium.loaded = true;
-    const Tracks tracks = trackList();
-    m_medium.hasVideo = tracks.video;
-    m_medium.hasPicture = tracks.picture;
+    const Pictures found = pictures();
+    m_medium.hasVideo = found.video;
+    m_medium.hasPicture = found.picture;
     showCard();
     try {
         setPause(m_medium.intent != Intent::Play);
@@ -346,52 +335,6 @@ void MpvPlayer::mediaFailed(MediaFailure why)
         Qt::QueuedConnection);
 }
 
-MpvPlayer::Tracks MpvPlayer::trackList() const
-{
-    Tracks found;
-    mpv_node tracks;
-    if (mpv_get_property(m_mpv, "track-list", MPV_FORMAT_NODE, &tracks) < 0) return found;
-    if (tracks.format == MPV_FORMAT_NODE_ARRAY) {
-        for (int i = 0; i < tracks.u.list->num; ++i) {
-            const mpv_node &track = tracks.u.list->values[i];
-            const mpv_node *type = mapValue(track, "type");
-            const mpv_node *albumArt = mapValue(track, "albumart");
-            if (!type || type->format != MPV_FORMAT_STRING ||
-                std::strcmp(type->u.string, "video") != 0)
-                continue;
-            found.picture = true;
-            if (!(albumArt && albumArt->format == MPV_FORMAT_FLAG && albumArt->u.flag))
-                found.video = true;
-        }
-    }
-    mpv_free_node_contents(&tracks);
-    return found;
-}
-
-void MpvPlayer::showCard()
-{
-    if (m_surface) m_surface->setVisible(m_medium.loaded && m_medium.hasPicture && !m_renderFailed);
-    QString message;
-    switch (m_failure) {
-    case MediaFailure::None:
-        break;
-    case MediaFailure::NotFound:
-        message = QStringLiteral("ファイルが見つかりません");
-        break;
-    case MediaFailure::Unplayable:
-        message = QStringLiteral("再生できない形式です");
-        break;
-    case MediaFailure::Unreadable:
-        message = QStringLiteral("ファイルを読み込めません");
-        break;
-    case MediaFailure::Refused:
-        message = QStringLiteral("この種類の名前は開けません");
-        break;
-    }
-    const bool named = m_medium.hasMedia || m_failure != MediaFailure::None;
-    m_videoArea->setCard(message, named ? displayName(m_url) : QString());
-}
-
 // ---- loading ------------------------------------------------------------
 
 void MpvPlayer::setURL(const QString &url)
@@ -411,6 +354,7 @@ void MpvPlayer::setURL(const QString &url)
         return;
     }
     m_medium.hasMedia = true;
+    withdrawPlace();
     showCard();
     setState(Transitioning);
     // The load is sent from the event loop, so that a position or stop()
@@ -579,6 +523,8 @@ void MpvPlayer::setCurrentPosition(double seconds)
         return;
     }
     issueSeek(seconds);
+    emit seeked(seconds);
+    refreshPosition();
 }
 
 void MpvPlayer::issueSeek(double seconds)
@@ -616,9 +562,7 @@ double MpvPlayer::duration() const
 int MpvPlayer::volume() const
 {
     require();
-    double value = 0.0;
-    check(mpv_get_property(m_mpv, "volume", MPV_FORMAT_DOUBLE, &value), "volume");
-    return std::clamp(int(std::lround(value)), 0, 100);
+    return m_volume;
 }
 
 void MpvPlayer::setVolume(int volume)
@@ -626,6 +570,8 @@ void MpvPlayer::setVolume(int volume)
     require();
     double value = std::clamp(volume, 0, 100);
     check(mpv_set_property(m_mpv, "volume", MPV_FORMAT_DOUBLE, &value), "volume");
+    // Read back what was set at once; the engine's change event confirms it.
+    m_volume = static_cast<int>(value);
     refreshControls();
 }
 

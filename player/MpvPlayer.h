@@ -3,6 +3,7 @@
 
 #include "player/MediaPlayer.h"
 
+#include <QElapsedTimer>
 #include <QPointer>
 
 #include <atomic>
@@ -16,10 +17,11 @@ class VideoArea;
 class VideoSurface;
 struct mpv_handle;
 struct mpv_event;
+struct mpv_event_property;
 
 // How MpvPlayer is set up.
 struct MpvPlayerOptions {
-    // Show video (through OpenGL, when the platform has it).
+    // Show video (where the platform can show it).
     bool video = true;
     // Play sound; false uses mpv's null audio output (tests).
     bool audio = true;
@@ -27,6 +29,13 @@ struct MpvPlayerOptions {
 
 // The player component on libmpv. All mpv events are handled on the GUI
 // thread; the position written last is reported until mpv has landed there.
+// Its control bar follows the engine's observed properties and events; no
+// timer runs while nothing changes.
+//
+// The picture: on X11 and Windows the engine draws into its own window
+// inside the video area (nothing is copied); elsewhere (Wayland) through the
+// OpenGL render API into a surface; without a display (the offscreen
+// platform) there is none.
 class MpvPlayer : public MediaPlayer
 {
     Q_OBJECT
@@ -56,17 +65,37 @@ public:
     void closeMedia() override;
     bool hasVideo() const override { return m_medium.hasMedia && m_medium.hasVideo; }
 
-    // Whether video is shown through OpenGL (false: audio only).
-    bool showsVideo() const { return m_surface != nullptr; }
+    double speed() const override { return m_speed; }
+    void setSpeed(double speed) override;
+    bool muted() const override { return m_muted; }
+    void setMuted(bool muted) override;
+    QList<Chapter> chapters() const override { return m_medium.chapters; }
+    int currentChapter() const override { return m_medium.chapter; }
+    void setCurrentChapter(int index) override;
+    QList<Track> tracks() const override { return m_medium.tracks; }
+    void selectTrack(Track::Type type, qint64 id) override;
+    QVariantMap tags() const override { return m_medium.tags; }
+    void offerPlace(double seconds, const QString &timeText) override;
+    bool takeOfferedPlace() override;
+
+    // How the picture reaches the screen.
+    enum class VideoOutput { None, Embedded, RenderApi };
+    VideoOutput videoOutput() const { return m_output; }
+    // Whether a picture can be shown at all (false: audio only).
+    bool showsVideo() const { return m_output != VideoOutput::None; }
 
     // Why the last medium did not play, as the player's surface shows it
     // until the next medium loads.
     enum class MediaFailure { None, NotFound, Unplayable, Unreadable, Refused };
     MediaFailure failure() const { return m_failure; }
 
+    // A property of the engine as text (for tests and diagnostics).
+    QString engineProperty(const char *name) const;
+
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
+    void showEvent(QShowEvent *event) override;
 
 private:
     enum class Intent { Play, Pause, Stop };
@@ -80,33 +109,51 @@ private:
     void mediaLoaded();
     void mediaEnded();
     void mediaFailed(MediaFailure why);
+    void setState(int state);
+    void setPause(bool paused);
+    void finishEnded();
+    void require() const;
+
+    // --- the medium's properties (MpvPlayerMedium.cpp) ---
+    void observeProperties();
+    void propertyChanged(std::uint64_t which, const mpv_event_property &property);
     // The card of the picture area: the medium's name, and why it did not
     // play; the video surface while a medium with a picture is loaded.
     void showCard();
-    void setState(int state);
-    void setPause(bool paused);
-    void refreshControls();
-    void showContextMenu(const QPoint &globalPos);
-    void togglePlay();
-    void guarded(void (MpvPlayer::*operation)());
-    void finishEnded();
-    struct Tracks {
+    struct Pictures {
         bool picture = false; // video or cover art
         bool video = false;   // a moving picture
     };
-    Tracks trackList() const;
-    void require() const;
-    // The control bar and the video area's mouse and keys (MpvPlayerInput.cpp).
+    Pictures pictures() const;
+    static MediaFailure whyNotLoaded(const QString &url);
+
+    // --- the control bar, the mouse and keys, the menu (MpvPlayerInput.cpp) ---
     void wireControls();
+    // The control bar: everything, or the position only (throttled while
+    // playing: at most about four times a second, only while visible).
+    void refreshControls();
+    void refreshPosition();
+    void showContextMenu(const QPoint &globalPos);
+    void togglePlay();
+    void guarded(void (MpvPlayer::*operation)());
+    template <class Body> void guardedCall(Body &&body);
+    void withdrawPlace();
 
     Options m_options;
+    VideoOutput m_output = VideoOutput::None;
     mpv_handle *m_mpv = nullptr;
     VideoSurface *m_surface = nullptr;
     VideoArea *m_videoArea = nullptr;
     PlayerControls *m_controls = nullptr;
-    QTimer *m_refresh = nullptr;
     QPointer<QMenu> m_menu;
     std::atomic<bool> m_drainQueued{false};
+    QTimer *m_positionTimer = nullptr; // the trailing update of a throttled position
+    QElapsedTimer m_sincePosition;
+    QTimer *m_clickTimer = nullptr; // a single click waits for a double-click
+    QPointF m_clickAt;
+    int m_clickShift = 0;
+    QTimer *m_placeTimer = nullptr; // how long a place is offered
+    std::optional<double> m_offeredPlace;
 
     QString m_url;
     QString m_target; // what mpv is given: an absolute path or a network URL
@@ -114,6 +161,9 @@ private:
     int m_state = Undefined;
     bool m_enabled = true;
     bool m_renderFailed = false; // no render context possible: video output is off
+    double m_speed = 1.0;
+    bool m_muted = false;
+    int m_volume = 50;
     MediaFailure m_failure = MediaFailure::None;
     quint64 m_loadSerial = 0;     // counts setURL/closeMedia, to drop stale work
     std::int64_t m_activeId = -1; // playlist id of the last START_FILE seen
@@ -140,6 +190,10 @@ private:
         // stays its target (mpv reports a paused audio position early by its
         // output buffer), and playing starts exactly there.
         bool landed = false;
+        QList<Chapter> chapters;
+        int chapter = -1;
+        QList<Track> tracks;
+        QVariantMap tags;
     };
     MediumState m_medium;
 };

@@ -6,8 +6,10 @@
 
 #include "persist/AppError.h"
 #include "player/PlayerControls.h"
+#include "player/SeekBar.h"
 #include "player/VideoArea.h"
 
+#include <QApplication>
 #include <QContextMenuEvent>
 #include <QKeyEvent>
 #include <QMenu>
@@ -22,7 +24,8 @@ namespace
 {
 
 constexpr int WheelVolumeStep = 5;
-constexpr int RefreshMs = 250;
+// While playing, the position on the bar moves at most this often.
+constexpr int PositionMs = 250;
 
 int shiftState(Qt::KeyboardModifiers modifiers)
 {
@@ -54,40 +57,42 @@ void MpvPlayer::wireControls()
             [this] { guarded(&MpvPlayer::pause); });
     connect(m_controls, &PlayerControls::stopRequested, this,
             [this] { guarded(&MpvPlayer::stop); });
-    connect(m_controls, &PlayerControls::seekRequested, this, [this](double seconds) {
-        try {
-            setCurrentPosition(seconds);
-        } catch (const AppError &) {
-            emit error();
-        }
-        refreshControls();
-    });
-    connect(m_controls, &PlayerControls::volumeRequested, this, [this](int volume) {
-        try {
-            setVolume(volume);
-        } catch (const AppError &) {
-            emit error();
-        }
-    });
-    connect(m_controls, &PlayerControls::muteRequested, this, [this](bool muted) {
-        int flag = muted ? 1 : 0;
-        if (m_mpv) mpv_set_property(m_mpv, "mute", MPV_FORMAT_FLAG, &flag);
-        refreshControls();
-    });
+    connect(m_controls, &PlayerControls::seekRequested, this,
+            [this](double seconds) { guardedCall([&] { setCurrentPosition(seconds); }); });
+    connect(m_controls, &PlayerControls::volumeRequested, this,
+            [this](int value) { guardedCall([&] { setVolume(value); }); });
+    connect(m_controls, &PlayerControls::muteRequested, this,
+            [this](bool on) { guardedCall([&] { setMuted(on); }); });
+    connect(m_controls, &PlayerControls::speedRequested, this,
+            [this](double value) { guardedCall([&] { setSpeed(value); }); });
+    connect(m_controls, &PlayerControls::placeRequested, this,
+            [this] { guardedCall([&] { takeOfferedPlace(); }); });
 
-    m_refresh = new QTimer(this);
-    m_refresh->setInterval(RefreshMs);
-    connect(m_refresh, &QTimer::timeout, this, [this] {
-        if (isVisible()) refreshControls();
-    });
-    m_refresh->start();
+    m_positionTimer = new QTimer(this);
+    m_positionTimer->setSingleShot(true);
+    connect(m_positionTimer, &QTimer::timeout, this, &MpvPlayer::refreshPosition);
+    m_clickTimer = new QTimer(this);
+    m_clickTimer->setSingleShot(true);
+    connect(m_clickTimer, &QTimer::timeout, this,
+            [this] { emit clicked(1, m_clickShift, m_clickAt.x(), m_clickAt.y()); });
+    m_placeTimer = new QTimer(this);
+    m_placeTimer->setSingleShot(true);
+    connect(m_placeTimer, &QTimer::timeout, this, &MpvPlayer::withdrawPlace);
+    m_sincePosition.start();
 }
 
 void MpvPlayer::guarded(void (MpvPlayer::*operation)())
 {
+    guardedCall([&] { (this->*operation)(); });
+}
+
+// The user's own requests: ignored while the component is disabled; a call
+// the engine refuses is the player's error.
+template <class Body> void MpvPlayer::guardedCall(Body &&body)
+{
     if (!m_enabled) return;
     try {
-        (this->*operation)();
+        body();
     } catch (const AppError &) {
         emit error();
     }
@@ -99,12 +104,40 @@ void MpvPlayer::refreshControls()
     try {
         m_controls->showProgress(currentPosition(), duration(), m_medium.hasMedia,
                                  m_state == Playing);
-        int muted = 0;
-        mpv_get_property(m_mpv, "mute", MPV_FORMAT_FLAG, &muted);
-        m_controls->showVolume(volume(), muted != 0);
+        m_controls->showVolume(m_volume, m_muted);
+        m_controls->showSpeed(m_speed);
+        QList<SeekBar::Tick> ticks;
+        for (const Chapter &chapter : std::as_const(m_medium.chapters))
+            ticks.append({chapter.time, chapter.title});
+        m_controls->seekBar()->setChapters(ticks);
     } catch (const AppError &) {
-        // Shown again at the next refresh.
+        // Shown again at the next change.
     }
+    m_sincePosition.restart();
+}
+
+void MpvPlayer::refreshPosition()
+{
+    if (!m_controls || !m_mpv || !isVisible() || window()->isMinimized()) return;
+    const qint64 since = m_sincePosition.elapsed();
+    if (since < PositionMs) {
+        // The last change of a burst is shown too, a moment later.
+        if (!m_positionTimer->isActive()) m_positionTimer->start(int(PositionMs - since));
+        return;
+    }
+    m_positionTimer->stop();
+    try {
+        m_controls->showPosition(currentPosition());
+    } catch (const AppError &) {
+    }
+    m_sincePosition.restart();
+}
+
+void MpvPlayer::showEvent(QShowEvent *event)
+{
+    MediaPlayer::showEvent(event);
+    // Nothing was shown while hidden.
+    refreshControls();
 }
 
 void MpvPlayer::setPlayerEnabled(bool enabled)
@@ -121,9 +154,7 @@ void MpvPlayer::togglePlay()
 
 void MpvPlayer::showContextMenu(const QPoint &globalPos)
 {
-    if (!m_menu) {
-        m_menu = new QMenu(this);
-    }
+    if (!m_menu) m_menu = new QMenu(this);
     m_menu->clear();
     QAction *playPause =
         m_menu->addAction(m_state == Playing ? QStringLiteral("一時停止") : QStringLiteral("再生"),
@@ -132,6 +163,57 @@ void MpvPlayer::showContextMenu(const QPoint &globalPos)
     QAction *stopAction =
         m_menu->addAction(QStringLiteral("停止"), this, [this] { guarded(&MpvPlayer::stop); });
     stopAction->setEnabled(m_medium.hasMedia);
+    m_menu->addSeparator();
+
+    QMenu *speeds = m_menu->addMenu(QStringLiteral("再生速度"));
+    PlayerControls::fillSpeedMenu(speeds, m_speed, this,
+                                  [this](double value) { guardedCall([&] { setSpeed(value); }); });
+
+    if (!m_medium.chapters.isEmpty()) {
+        const int chapter = m_medium.chapter;
+        const int count = static_cast<int>(m_medium.chapters.size());
+        QAction *previous = m_menu->addAction(QStringLiteral("前のチャプター"), this, [this] {
+            guardedCall([&] { setCurrentChapter(m_medium.chapter - 1); });
+        });
+        previous->setEnabled(chapter > 0);
+        QAction *next = m_menu->addAction(QStringLiteral("次のチャプター"), this, [this] {
+            guardedCall([&] { setCurrentChapter(m_medium.chapter + 1); });
+        });
+        next->setEnabled(chapter + 1 < count);
+    }
+
+    // The tracks, each by its language and title as the medium names them.
+    auto trackName = [](const Track &track) {
+        QStringList parts;
+        if (!track.language.isEmpty()) parts << track.language;
+        if (!track.title.isEmpty()) parts << track.title;
+        if (parts.isEmpty()) parts << QStringLiteral("トラック %1").arg(track.id);
+        return parts.join(QStringLiteral(" - "));
+    };
+    QMenu *audio = nullptr;
+    QMenu *subtitles = nullptr;
+    for (const Track &track : std::as_const(m_medium.tracks)) {
+        QMenu *&menu = track.type == Track::Audio ? audio : subtitles;
+        if (!menu) {
+            menu = m_menu->addMenu(track.type == Track::Audio ? QStringLiteral("音声")
+                                                              : QStringLiteral("字幕"));
+            if (track.type == Track::Subtitle) {
+                QAction *none = menu->addAction(QStringLiteral("字幕なし"), this, [this] {
+                    guardedCall([&] { selectTrack(Track::Subtitle, 0); });
+                });
+                none->setCheckable(true);
+                none->setChecked(std::none_of(
+                    m_medium.tracks.cbegin(), m_medium.tracks.cend(),
+                    [](const Track &t) { return t.type == Track::Subtitle && t.selected; }));
+            }
+        }
+        QAction *choice = menu->addAction(trackName(track), this, [this, track] {
+            guardedCall([&] { selectTrack(track.type, track.id); });
+        });
+        choice->setCheckable(true);
+        choice->setChecked(track.selected);
+    }
+
     m_menu->addSeparator();
     const bool full = window()->isFullScreen();
     QAction *fullScreen = m_menu->addAction(QStringLiteral("全画面表示"), this,
@@ -147,30 +229,32 @@ bool MpvPlayer::eventFilter(QObject *watched, QEvent *event)
     switch (event->type()) {
     case QEvent::MouseButtonPress: {
         const auto *mouse = static_cast<QMouseEvent *>(event);
-        int button = 0;
+        const QPointF at = mouse->position();
+        const int shift = shiftState(mouse->modifiers());
         switch (mouse->button()) {
         case Qt::LeftButton:
-            button = 1;
+            // A single click waits to see whether it becomes a double-click:
+            // a double-click must not also pause or resume.
+            m_clickAt = at;
+            m_clickShift = shift;
+            m_clickTimer->start(QApplication::doubleClickInterval());
             break;
         case Qt::RightButton:
-            button = 2;
+            emit clicked(2, shift, at.x(), at.y());
             break;
         case Qt::MiddleButton:
-            button = 4;
+            emit clicked(4, shift, at.x(), at.y());
             break;
         default:
             break;
-        }
-        if (button) {
-            const QPointF at = mouse->position();
-            emit clicked(button, shiftState(mouse->modifiers()), at.x(), at.y());
         }
         return false;
     }
     case QEvent::MouseButtonDblClick: {
         const auto *mouse = static_cast<QMouseEvent *>(event);
-        if (m_enabled && mouse->button() == Qt::LeftButton)
-            emit fullScreenRequested(!window()->isFullScreen());
+        if (mouse->button() != Qt::LeftButton) return true;
+        m_clickTimer->stop();
+        if (m_enabled) emit fullScreenRequested(!window()->isFullScreen());
         return true;
     }
     case QEvent::ContextMenu:
@@ -181,13 +265,7 @@ bool MpvPlayer::eventFilter(QObject *watched, QEvent *event)
         m_wheel += static_cast<QWheelEvent *>(event)->angleDelta().y();
         const int steps = m_wheel / 120;
         m_wheel -= steps * 120;
-        if (steps != 0) {
-            try {
-                setVolume(volume() + steps * WheelVolumeStep);
-            } catch (const AppError &) {
-                emit error();
-            }
-        }
+        if (steps != 0) guardedCall([&] { setVolume(volume() + steps * WheelVolumeStep); });
         return true;
     }
     case QEvent::KeyPress:
@@ -207,5 +285,6 @@ void MpvPlayer::keyPressEvent(QKeyEvent *event)
         emit fullScreenRequested(false);
         return;
     }
+    if (handleKey(*event)) return;
     MediaPlayer::keyPressEvent(event);
 }

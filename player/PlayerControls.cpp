@@ -3,6 +3,7 @@
 
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QMenu>
 #include <QSignalBlocker>
 #include <QSlider>
 #include <QStyle>
@@ -14,14 +15,12 @@
 namespace
 {
 
-// The seek slider counts tenths of a second.
-constexpr int SliderScale = 10;
-
 QToolButton *makeButton(QWidget *parent, QStyle::StandardPixmap icon, const QString &tip)
 {
     auto *button = new QToolButton(parent);
     button->setIcon(parent->style()->standardIcon(icon));
     button->setToolTip(tip);
+    button->setAccessibleName(tip);
     button->setAutoRaise(true);
     button->setFocusPolicy(Qt::NoFocus);
     return button;
@@ -41,21 +40,39 @@ PlayerControls::PlayerControls(QWidget *parent) : QWidget(parent)
     m_stop->setObjectName(QStringLiteral("stopButton"));
     m_mute->setObjectName(QStringLiteral("muteButton"));
 
-    m_seek = new QSlider(Qt::Horizontal, this);
+    m_seek = new SeekBar(this);
     m_seek->setObjectName(QStringLiteral("seekSlider"));
     m_seek->setToolTip(QStringLiteral("再生位置"));
+    m_seek->setAccessibleName(QStringLiteral("再生位置"));
     m_seek->setFocusPolicy(Qt::NoFocus);
-    m_seek->setRange(0, 0);
-    m_seek->setSingleStep(5 * SliderScale);
-    m_seek->setPageStep(30 * SliderScale);
+    m_seek->setSingleStep(5 * SeekBar::Scale);
+    m_seek->setPageStep(30 * SeekBar::Scale);
 
     m_time = new QLabel(this);
     m_time->setObjectName(QStringLiteral("timeLabel"));
     m_time->setTextFormat(Qt::PlainText);
 
+    m_place = new QToolButton(this);
+    m_place->setObjectName(QStringLiteral("placeButton"));
+    m_place->setFocusPolicy(Qt::NoFocus);
+    m_place->hide();
+
+    m_speed = new QToolButton(this);
+    m_speed->setObjectName(QStringLiteral("speedButton"));
+    m_speed->setAutoRaise(true);
+    m_speed->setFocusPolicy(Qt::NoFocus);
+    m_speed->setPopupMode(QToolButton::InstantPopup);
+    m_speedMenu = new QMenu(m_speed);
+    m_speed->setMenu(m_speedMenu);
+    connect(m_speedMenu, &QMenu::aboutToShow, this, [this] {
+        fillSpeedMenu(m_speedMenu, m_currentSpeed, this,
+                      [this](double speed) { emit speedRequested(speed); });
+    });
+
     m_volume = new QSlider(Qt::Horizontal, this);
     m_volume->setObjectName(QStringLiteral("volumeSlider"));
     m_volume->setToolTip(QStringLiteral("音量"));
+    m_volume->setAccessibleName(QStringLiteral("音量"));
     m_volume->setFocusPolicy(Qt::NoFocus);
     m_volume->setRange(0, 100);
     m_volume->setSingleStep(5);
@@ -72,31 +89,36 @@ PlayerControls::PlayerControls(QWidget *parent) : QWidget(parent)
     layout->addWidget(m_seek, 1);
     layout->addSpacing(6);
     layout->addWidget(m_time);
+    layout->addWidget(m_place);
     layout->addSpacing(6);
+    layout->addWidget(m_speed);
     layout->addWidget(m_mute);
     layout->addWidget(m_volume);
 
     connect(m_play, &QToolButton::clicked, this, &PlayerControls::playRequested);
     connect(m_pause, &QToolButton::clicked, this, &PlayerControls::pauseRequested);
     connect(m_stop, &QToolButton::clicked, this, &PlayerControls::stopRequested);
+    connect(m_place, &QToolButton::clicked, this, &PlayerControls::placeRequested);
     connect(m_mute, &QToolButton::toggled, this, &PlayerControls::muteRequested);
     connect(m_volume, &QSlider::valueChanged, this, &PlayerControls::volumeRequested);
     // Dragging shows the time under the handle and seeks when let go; a click
     // beside the handle or a key step seeks at once.
     connect(m_seek, &QSlider::sliderMoved, this,
-            [this](int value) { showTimes(double(value) / SliderScale); });
+            [this](int value) { showTimes(double(value) / SeekBar::Scale); });
     connect(m_seek, &QSlider::sliderReleased, this, &PlayerControls::seekToSlider);
     connect(m_seek, &QSlider::actionTriggered, this, [this](int action) {
         if (action != QAbstractSlider::SliderMove)
             QMetaObject::invokeMethod(this, &PlayerControls::seekToSlider, Qt::QueuedConnection);
     });
+    connect(m_seek, &SeekBar::markClicked, this, &PlayerControls::seekRequested);
 
     showProgress(0.0, 0.0, false, false);
+    showSpeed(1.0);
 }
 
 void PlayerControls::seekToSlider()
 {
-    if (m_length > 0.0) emit seekRequested(double(m_seek->value()) / SliderScale);
+    if (m_length > 0.0) emit seekRequested(double(m_seek->value()) / SeekBar::Scale);
 }
 
 QString PlayerControls::timeText(double seconds, bool withHours)
@@ -112,6 +134,32 @@ QString PlayerControls::timeText(double seconds, bool withHours)
     return QStringLiteral("%1:%2").arg(whole / 60).arg(s, 2, 10, QLatin1Char('0'));
 }
 
+QString PlayerControls::speedText(double speed)
+{
+    // One decimal at least, two where the speed has them: 1.0x, 1.25x.
+    const double hundredths = std::round(speed * 100.0);
+    const bool two = std::fmod(hundredths, 10.0) != 0.0;
+    return QString::number(hundredths / 100.0, 'f', two ? 2 : 1) + QLatin1Char('x');
+}
+
+const QList<double> &PlayerControls::speedChoices()
+{
+    static const QList<double> speeds = {0.5, 0.75, 1.0, 1.25, 1.5, 1.75, 2.0, 2.5, 3.0};
+    return speeds;
+}
+
+void PlayerControls::fillSpeedMenu(QMenu *menu, double current, QObject *receiver,
+                                   const std::function<void(double)> &choose)
+{
+    menu->clear();
+    for (double speed : speedChoices()) {
+        QAction *action = menu->addAction(speedText(speed));
+        action->setCheckable(true);
+        action->setChecked(std::abs(speed - current) < 0.005);
+        QObject::connect(action, &QAction::triggered, receiver, [choose, speed] { choose(speed); });
+    }
+}
+
 void PlayerControls::showTimes(double position)
 {
     const bool hours = m_length >= 3600.0;
@@ -125,11 +173,19 @@ void PlayerControls::showProgress(double position, double length, bool hasMedia,
     m_pause->setEnabled(hasMedia && playing);
     m_stop->setEnabled(hasMedia);
     m_seek->setEnabled(m_length > 0.0);
+    m_seek->setLength(m_length);
     if (m_seek->isSliderDown()) return;
     const QSignalBlocker block(m_seek);
-    m_seek->setRange(0, int(std::min(m_length * SliderScale, 2.0e9)));
-    m_seek->setValue(int(std::clamp(position, 0.0, m_length) * SliderScale));
-    showTimes(hasMedia ? position : 0.0);
+    m_seek->setRange(0, int(std::min(m_length * SeekBar::Scale, 2.0e9)));
+    showPosition(hasMedia ? position : 0.0);
+}
+
+void PlayerControls::showPosition(double position)
+{
+    if (m_seek->isSliderDown()) return;
+    const QSignalBlocker block(m_seek);
+    m_seek->setValue(int(std::clamp(position, 0.0, m_length) * SeekBar::Scale));
+    showTimes(position);
 }
 
 void PlayerControls::showVolume(int volume, bool muted)
@@ -142,4 +198,26 @@ void PlayerControls::showVolume(int volume, bool muted)
     m_mute->setChecked(muted);
     m_mute->setIcon(
         style()->standardIcon(muted ? QStyle::SP_MediaVolumeMuted : QStyle::SP_MediaVolume));
+    m_mute->setAccessibleName(muted ? QStringLiteral("ミュート解除") : QStringLiteral("ミュート"));
+}
+
+void PlayerControls::showSpeed(double speed)
+{
+    m_currentSpeed = speed;
+    m_speed->setText(speedText(speed));
+    const QString name = QStringLiteral("再生速度 ") + speedText(speed);
+    m_speed->setToolTip(name);
+    m_speed->setAccessibleName(name);
+}
+
+void PlayerControls::offerPlace(const QString &timeText)
+{
+    if (timeText.isEmpty()) {
+        m_place->hide();
+        return;
+    }
+    const QString caption = QStringLiteral("続きから再生 (%1)").arg(timeText);
+    m_place->setText(caption);
+    m_place->setAccessibleName(caption);
+    m_place->show();
 }

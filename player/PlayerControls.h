@@ -1,15 +1,21 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "player/SeekBar.h"
+
 #include <QWidget>
 
+#include <functional>
+
 class QLabel;
+class QMenu;
 class QSlider;
 class QToolButton;
 
-// The bar below the video: play, pause and stop buttons, the seek slider with
-// the position and length, the mute button and the volume slider. It only
-// shows what it is given and reports what the user asks for.
+// The bar below the video: play, pause and stop buttons, the seek bar with
+// the position and length, the button that offers a kept place, the speed,
+// the mute button and the volume slider. It only shows what it is given and
+// reports what the user asks for. Every control has an accessible name.
 class PlayerControls : public QWidget
 {
     Q_OBJECT
@@ -20,10 +26,24 @@ public:
     // Shows the position and length in seconds (length 0: unknown or nothing
     // loaded) and whether the medium is playing.
     void showProgress(double position, double length, bool hasMedia, bool playing);
+    // Only the position, while playing.
+    void showPosition(double position);
     void showVolume(int volume, bool muted);
+    void showSpeed(double speed);
+    // The button "続きから再生 (time)"; an empty text hides it.
+    void offerPlace(const QString &timeText);
+
+    SeekBar *seekBar() const { return m_seek; }
 
     // "m:ss" below an hour, "h:mm:ss" from an hour on.
     static QString timeText(double seconds, bool withHours);
+    // A speed as the controls write it: "1.0x", "1.25x".
+    static QString speedText(double speed);
+    // The speeds the menus offer.
+    static const QList<double> &speedChoices();
+    // Fills a menu with the speed choices, the current one ticked.
+    static void fillSpeedMenu(QMenu *menu, double current, QObject *receiver,
+                              const std::function<void(double)> &choose);
 
 signals:
     void playRequested();
@@ -32,6 +52,8 @@ signals:
     void seekRequested(double seconds);
     void volumeRequested(int volume);
     void muteRequested(bool muted);
+    void speedRequested(double speed);
+    void placeRequested();
 
 private:
     void seekToSlider();
@@ -40,9 +62,13 @@ private:
     QToolButton *m_play = nullptr;
     QToolButton *m_pause = nullptr;
     QToolButton *m_stop = nullptr;
-    QSlider *m_seek = nullptr;
+    SeekBar *m_seek = nullptr;
     QLabel *m_time = nullptr;
+    QToolButton *m_place = nullptr;
+    QToolButton *m_speed = nullptr;
+    QMenu *m_speedMenu = nullptr;
     QToolButton *m_mute = nullptr;
     QSlider *m_volume = nullptr;
     double m_length = 0.0;
+    double m_currentSpeed = 1.0;
 };

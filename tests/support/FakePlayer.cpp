@@ -5,6 +5,7 @@
 #include "player/MediaName.h"
 
 #include <algorithm>
+#include <cmath>
 
 FakePlayer::FakePlayer(QWidget *parent) : MediaPlayer(parent) {}
 
@@ -27,6 +28,7 @@ void FakePlayer::setURL(const QString &url)
     calls << QStringLiteral("setURL:") + url;
     m_url = url;
     m_position = 0.0;
+    m_offered.reset();
     m_startPaused = false;
     // The engine's boundary: a name the player refuses never reaches it.
     const MediaName name = classifyMediaName(url);
@@ -96,6 +98,7 @@ void FakePlayer::setCurrentPosition(double seconds)
     calls << QStringLiteral("pos=%1").arg(seconds);
     if (!m_loaded) return;
     m_position = std::max(0.0, seconds);
+    if (!m_loading) emit seeked(m_position);
     if (m_position >= m_duration && m_duration > 0 && !m_loading && m_state == Playing)
         advance(0.0);
 }
@@ -110,6 +113,49 @@ void FakePlayer::setVolume(int volume)
 {
     check("setVolume");
     m_volume = std::clamp(volume, 0, 100);
+    emit volumeChanged(m_volume, m_muted);
+}
+
+void FakePlayer::setMuted(bool muted)
+{
+    calls << QStringLiteral("mute=%1").arg(muted);
+    m_muted = muted;
+    emit volumeChanged(m_volume, m_muted);
+}
+
+void FakePlayer::setSpeed(double speed)
+{
+    calls << QStringLiteral("speed=%1").arg(speed);
+    m_speed = std::clamp(std::round(speed * 100) / 100, MinSpeed, MaxSpeed);
+    emit speedChanged(m_speed);
+}
+
+int FakePlayer::currentChapter() const
+{
+    int current = -1;
+    for (int i = 0; i < m_chapters.size(); ++i)
+        if (m_chapters.at(i).time <= m_position) current = i;
+    return current;
+}
+
+void FakePlayer::setCurrentChapter(int index)
+{
+    if (index >= 0 && index < m_chapters.size()) setCurrentPosition(m_chapters.at(index).time);
+}
+
+void FakePlayer::offerPlace(double seconds, const QString &timeText)
+{
+    calls << QStringLiteral("offer=%1 %2").arg(seconds).arg(timeText);
+    m_offered = seconds;
+}
+
+bool FakePlayer::takeOfferedPlace()
+{
+    if (!m_offered) return false;
+    setCurrentPosition(*m_offered);
+    play();
+    m_offered.reset();
+    return true;
 }
 
 void FakePlayer::closeMedia()
@@ -125,7 +171,7 @@ void FakePlayer::advance(double seconds)
 {
     finishLoading();
     if (m_state != Playing) return;
-    m_position += seconds;
+    m_position += seconds * m_speed;
     if (m_duration > 0 && m_position >= m_duration) {
         m_position = m_duration;
         setState(MediaEnded);

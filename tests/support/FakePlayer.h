@@ -6,6 +6,8 @@
 #include <QSet>
 #include <QStringList>
 
+#include <optional>
+
 // The player double: follows the MediaPlayer contract with simulated time.
 // Media are "playable" unless their name is listed as missing/unplayable;
 // their length is set per name (default 600 s). Time passes only by advance().
@@ -32,6 +34,17 @@ public:
     void setPlayerEnabled(bool enabled) override { m_enabled = enabled; }
     void closeMedia() override;
     bool hasVideo() const override { return m_loaded && m_video; }
+    double speed() const override { return m_speed; }
+    void setSpeed(double speed) override;
+    bool muted() const override { return m_muted; }
+    void setMuted(bool muted) override;
+    QList<Chapter> chapters() const override { return m_loaded ? m_chapters : QList<Chapter>(); }
+    int currentChapter() const override;
+    void setCurrentChapter(int index) override;
+    void offerPlace(double seconds, const QString &timeText) override;
+    bool takeOfferedPlace() override;
+    // The place on offer, if any.
+    std::optional<double> offeredPlace() const { return m_offered; }
 
     // --- test controls ---
     // Lets simulated time pass: while playing, the position moves; at the
@@ -44,6 +57,7 @@ public:
     void setDefaultDuration(double seconds) { m_defaultDuration = seconds; }
     void setUnplayable(const QString &url) { m_unplayable.insert(url); }
     void setVideo(bool video) { m_video = video; }
+    void setChapters(const QList<Chapter> &chapters) { m_chapters = chapters; }
     // Forces a state, as an engine could report it (buffering, ready...).
     void forceState(int state) { setState(state); }
     // Makes the next calls of the named operation fail with an AppError
@@ -72,6 +86,10 @@ private:
     int m_volume = 50;
     bool m_enabled = true;
     bool m_startPaused = false;
+    bool m_muted = false;
+    double m_speed = 1.0;
+    QList<Chapter> m_chapters;
+    std::optional<double> m_offered;
     QHash<QString, double> m_durations;
     QSet<QString> m_unplayable;
     QSet<QString> m_failing;

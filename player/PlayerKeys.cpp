@@ -1,0 +1,86 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "player/PlayerKeys.h"
+
+#include "player/MediaPlayer.h"
+
+#include <QKeyEvent>
+
+#include <algorithm>
+#include <cmath>
+
+namespace
+{
+
+constexpr double SpeedStep = 0.1;
+constexpr int VolumeStep = 5;
+
+void seekBy(MediaPlayer &player, double step)
+{
+    const int state = player.playState();
+    if (state != MediaPlayer::Playing && state != MediaPlayer::Paused) return;
+    player.setCurrentPosition(std::max(0.0, player.currentPosition() + step));
+}
+
+void stepChapter(MediaPlayer &player, int direction)
+{
+    const int count = static_cast<int>(player.chapters().size());
+    if (count == 0) return;
+    const int target = player.currentChapter() + direction;
+    if (target >= 0 && target < count) player.setCurrentChapter(target);
+}
+
+} // namespace
+
+bool applyPlayerKey(MediaPlayer &player, const QKeyEvent &event)
+{
+    const Qt::KeyboardModifiers mods = event.modifiers() & ~Qt::KeypadModifier;
+    if (mods & ~Qt::ShiftModifier) return false;
+    const bool shift = mods & Qt::ShiftModifier;
+    const int key = event.key();
+    const bool ours = key == Qt::Key_Left || key == Qt::Key_Right || key == Qt::Key_Up ||
+                      key == Qt::Key_Down || key == Qt::Key_M || key == Qt::Key_F ||
+                      key == Qt::Key_PageUp || key == Qt::Key_PageDown ||
+                      key == Qt::Key_BracketLeft || key == Qt::Key_BracketRight ||
+                      key == Qt::Key_Backspace || key == Qt::Key_R;
+    if (!ours) return false;
+    if (!player.playerEnabled()) return true;
+    switch (key) {
+    case Qt::Key_Left:
+        seekBy(player, shift ? -1.0 : -5.0);
+        break;
+    case Qt::Key_Right:
+        seekBy(player, shift ? 1.0 : 5.0);
+        break;
+    case Qt::Key_Up:
+        player.setVolume(player.volume() + VolumeStep);
+        break;
+    case Qt::Key_Down:
+        player.setVolume(player.volume() - VolumeStep);
+        break;
+    case Qt::Key_M:
+        player.setMuted(!player.muted());
+        break;
+    case Qt::Key_F:
+        emit player.fullScreenRequested(!player.window()->isFullScreen());
+        break;
+    case Qt::Key_PageUp:
+        stepChapter(player, -1);
+        break;
+    case Qt::Key_PageDown:
+        stepChapter(player, 1);
+        break;
+    case Qt::Key_BracketLeft:
+        player.setSpeed(player.speed() - SpeedStep);
+        break;
+    case Qt::Key_BracketRight:
+        player.setSpeed(player.speed() + SpeedStep);
+        break;
+    case Qt::Key_Backspace:
+        player.setSpeed(1.0);
+        break;
+    case Qt::Key_R:
+        player.takeOfferedPlace();
+        break;
+    }
+    return true;
+}

@@ -1,0 +1,186 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "player/SeekBar.h"
+
+#include <QHelpEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QStyle>
+#include <QStyleOptionSlider>
+#include <QToolTip>
+
+#include <algorithm>
+#include <cmath>
+
+namespace
+{
+
+constexpr int MarkReach = 4; // pixels either side of a recorded position's tick
+
+QString clockOf(double seconds)
+{
+    const qint64 whole = std::isfinite(seconds) ? qint64(std::clamp(seconds, 0.0, 1.0e13)) : 0;
+    return QStringLiteral("%1:%2:%3")
+        .arg(whole / 3600)
+        .arg(whole / 60 % 60, 2, 10, QLatin1Char('0'))
+        .arg(whole % 60, 2, 10, QLatin1Char('0'));
+}
+
+} // namespace
+
+SeekBar::SeekBar(QWidget *parent) : QSlider(Qt::Horizontal, parent)
+{
+    setMouseTracking(true);
+    setRange(0, 0);
+}
+
+void SeekBar::setLength(double seconds)
+{
+    const double length = std::isfinite(seconds) && seconds > 0.0 ? seconds : 0.0;
+    if (length == m_length) return;
+    m_length = length;
+    update();
+}
+
+void SeekBar::setChapters(const QList<Tick> &chapters)
+{
+    m_chapters = chapters;
+    update();
+}
+
+void SeekBar::setMarks(const QList<Tick> &marks)
+{
+    m_marks = marks;
+    update();
+}
+
+void SeekBar::setListened(const QList<Range> &ranges)
+{
+    m_listened = ranges;
+    update();
+}
+
+void SeekBar::setRepeat(std::optional<Range> stretch)
+{
+    m_repeat = stretch;
+    update();
+}
+
+QRect SeekBar::groove() const
+{
+    QStyleOptionSlider option;
+    initStyleOption(&option);
+    const QRect handle =
+        style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, this);
+    const QRect whole =
+        style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderGroove, this);
+    // The handle's centre runs from half a handle in to half a handle short.
+    const int half = handle.width() / 2;
+    return QRect(whole.left() + half, whole.top(), std::max(1, whole.width() - 2 * half),
+                 whole.height());
+}
+
+int SeekBar::xOf(double seconds) const
+{
+    const QRect g = groove();
+    if (m_length <= 0.0) return g.left();
+    const double at = std::clamp(seconds / m_length, 0.0, 1.0);
+    return g.left() + static_cast<int>(std::lround(at * (g.width() - 1)));
+}
+
+double SeekBar::timeAt(int x) const
+{
+    const QRect g = groove();
+    if (m_length <= 0.0 || g.width() <= 1) return 0.0;
+    return std::clamp(double(x - g.left()) / (g.width() - 1), 0.0, 1.0) * m_length;
+}
+
+std::optional<SeekBar::Tick> SeekBar::markAt(int x) const
+{
+    if (m_length <= 0.0) return std::nullopt;
+    std::optional<Tick> nearest;
+    int best = MarkReach + 1;
+    for (const Tick &mark : m_marks) {
+        const int d = std::abs(xOf(mark.time) - x);
+        if (d < best) {
+            best = d;
+            nearest = mark;
+        }
+    }
+    return nearest;
+}
+
+QString SeekBar::toolTipAt(int x) const
+{
+    if (m_length <= 0.0) return toolTip();
+    const double t = timeAt(x);
+    QString text = clockOf(t);
+    // The chapter that the time lies in.
+    for (auto it = m_chapters.crbegin(); it != m_chapters.crend(); ++it) {
+        if (it->time <= t) {
+            if (!it->text.isEmpty()) text += QStringLiteral("  ") + it->text;
+            break;
+        }
+    }
+    if (const auto mark = markAt(x)) {
+        text += QStringLiteral("\n") + clockOf(mark->time);
+        if (!mark->text.isEmpty()) text += QStringLiteral("  ") + mark->text;
+    }
+    return text;
+}
+
+bool SeekBar::event(QEvent *event)
+{
+    if (event->type() == QEvent::ToolTip) {
+        const auto *help = static_cast<QHelpEvent *>(event);
+        QToolTip::showText(help->globalPos(), toolTipAt(help->pos().x()), this);
+        return true;
+    }
+    return QSlider::event(event);
+}
+
+void SeekBar::mousePressEvent(QMouseEvent *event)
+{
+    if (event->button() == Qt::LeftButton && isEnabled()) {
+        if (const auto mark = markAt(event->position().toPoint().x())) {
+            emit markClicked(mark->time);
+            event->accept();
+            return;
+        }
+    }
+    QSlider::mousePressEvent(event);
+}
+
+void SeekBar::paintEvent(QPaintEvent *event)
+{
+    QSlider::paintEvent(event);
+    if (m_length <= 0.0) return;
+    if (m_listened.isEmpty() && m_chapters.isEmpty() && m_marks.isEmpty() && !m_repeat) return;
+    QPainter painter(this);
+    const QRect g = groove();
+    const int mid = g.center().y();
+    // The stretches listened to: a band along the groove.
+    if (!m_listened.isEmpty()) {
+        const QColor listened(70, 140, 210, 150);
+        for (const Range &r : m_listened) {
+            const int left = xOf(r.start), right = xOf(r.end);
+            painter.fillRect(QRect(QPoint(left, mid + 2), QPoint(std::max(left, right), mid + 4)),
+                             listened);
+        }
+    }
+    if (m_repeat) {
+        const int left = xOf(m_repeat->start), right = xOf(m_repeat->end);
+        painter.fillRect(
+            QRect(QPoint(std::min(left, right), mid - 4), QPoint(std::max(left, right), mid - 3)),
+            QColor(220, 60, 60, 200));
+    }
+    painter.setPen(QPen(palette().color(QPalette::WindowText), 1));
+    for (const Tick &chapter : m_chapters) {
+        const int x = xOf(chapter.time);
+        painter.drawLine(x, g.top(), x, mid - 3);
+    }
+    painter.setPen(QPen(QColor(230, 150, 30), 2));
+    for (const Tick &mark : m_marks) {
+        const int x = xOf(mark.time);
+        painter.drawLine(x, mid + 5, x, g.bottom());
+    }
+}
