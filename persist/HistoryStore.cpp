@@ -1,0 +1,509 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "persist/HistoryStore.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QVariant>
+#include <QtEndian>
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <cstring>
+
+namespace
+{
+
+const QLatin1String kDriver("QSQLITE");
+// How long a call waits for another program's write before it gives up.
+const QLatin1String kConnectOptions("QSQLITE_BUSY_TIMEOUT=1000");
+// The database header's application id ("PLMH") and the version of the
+// tables below.
+constexpr qint64 kApplicationId = 0x504C4D48;
+constexpr qint64 kSchemaVersion = 1;
+
+// SQLite's primary result codes that matter here.
+constexpr int kSqliteBusy = 5;
+constexpr int kSqliteLocked = 6;
+constexpr int kSqliteCorrupt = 11;
+constexpr int kSqliteNotADatabase = 26;
+
+// One row per medium: its exact name (UTF-16 little-endian code units), its
+// place (position NULL when none is kept), when it was played, the order of
+// the writes (seq, the most recent highest) and its listened ranges (pairs of
+// little-endian doubles, merged; NULL when none).
+const char *const kSchema[] = {
+    "CREATE TABLE places (name BLOB PRIMARY KEY NOT NULL, position REAL, "
+    "duration REAL NOT NULL DEFAULT 0, played INTEGER NOT NULL DEFAULT 0, "
+    "seq INTEGER NOT NULL, ranges BLOB)",
+    "CREATE INDEX places_seq ON places (seq)",
+};
+
+const char kNextSeq[] = "(SELECT ifnull(max(seq), 0) + 1 FROM places)";
+
+QByteArray keyOf(const QString &name)
+{
+    QByteArray key(name.size() * 2, Qt::Uninitialized);
+    qToLittleEndian<quint16>(name.utf16(), name.size(), key.data());
+    return key;
+}
+
+QString nameOf(const QByteArray &key)
+{
+    QString name(key.size() / 2, Qt::Uninitialized);
+    qFromLittleEndian<quint16>(key.constData(), name.size(), name.data());
+    return name;
+}
+
+QByteArray encodeRanges(const QList<ListenedRange> &ranges)
+{
+    QByteArray bytes(ranges.size() * 16, Qt::Uninitialized);
+    char *out = bytes.data();
+    for (const ListenedRange &r : ranges) {
+        for (const double v : {r.start, r.end}) {
+            quint64 bits = 0;
+            std::memcpy(&bits, &v, sizeof bits);
+            qToLittleEndian(bits, out);
+            out += 8;
+        }
+    }
+    return bytes;
+}
+
+QList<ListenedRange> decodeRanges(const QByteArray &bytes)
+{
+    if (bytes.size() % 16 != 0) return {};
+    QList<ListenedRange> ranges;
+    ranges.reserve(bytes.size() / 16);
+    for (qsizetype i = 0; i < bytes.size(); i += 16) {
+        double v[2];
+        for (int j = 0; j < 2; ++j) {
+            const quint64 bits = qFromLittleEndian<quint64>(bytes.constData() + i + 8 * j);
+            std::memcpy(&v[j], &bits, sizeof bits);
+        }
+        ranges.append({v[0], v[1]});
+    }
+    return mergeRanges(ranges);
+}
+
+double seconds(double value)
+{
+    return std::isfinite(value) && value > 0 ? value : 0.0;
+}
+
+void note(const QString &text)
+{
+    qWarning().noquote() << text;
+}
+
+bool driverAvailable()
+{
+    static const bool available = [] {
+        const bool found = QSqlDatabase::isDriverAvailable(kDriver);
+        if (!found)
+            note(QStringLiteral(
+                "SQLite のドライバ (QSQLITE) がないため、再生位置の履歴は保存されません"));
+        return found;
+    }();
+    return available;
+}
+
+QString newConnectionName()
+{
+    static std::atomic<int> counter{0};
+    return QStringLiteral("pelmora-history-%1").arg(++counter);
+}
+
+// Removes what lies at path: a file, a link or an empty directory.
+void removeEntry(const QString &path)
+{
+    const QFileInfo info(path);
+    if (info.isDir() && !info.isSymLink())
+        QDir().rmdir(path);
+    else if (info.exists() || info.isSymLink())
+        QFile::remove(path);
+}
+
+} // namespace
+
+QList<ListenedRange> mergeRanges(QList<ListenedRange> ranges, double joinGap)
+{
+    if (!(joinGap >= 0)) joinGap = 0;
+    QList<ListenedRange> valid;
+    valid.reserve(ranges.size());
+    for (ListenedRange r : std::as_const(ranges)) {
+        if (!std::isfinite(r.start) || !std::isfinite(r.end)) continue;
+        r.start = std::max(r.start, 0.0);
+        if (r.end > r.start) valid.append(r);
+    }
+    std::sort(valid.begin(), valid.end(), [](const ListenedRange &a, const ListenedRange &b) {
+        return a.start < b.start || (a.start == b.start && a.end < b.end);
+    });
+    QList<ListenedRange> merged;
+    for (const ListenedRange &r : std::as_const(valid)) {
+        if (!merged.isEmpty()) {
+            ListenedRange &last = merged.back();
+            if (r.start <= last.end || r.start - last.end < joinGap) {
+                last.end = std::max(last.end, r.end);
+                continue;
+            }
+        }
+        merged.append(r);
+    }
+    return merged;
+}
+
+// One use of the database: the connection is opened for one call and closed
+// and removed again when the session ends; a transaction still open then is
+// rolled back.
+class HistoryStore::Session
+{
+public:
+    enum class Failure { None, Damaged, Busy, Other };
+
+    Session(const QString &connection, const QString &path) : m_connection(connection)
+    {
+        m_db = QSqlDatabase::addDatabase(kDriver, connection);
+        m_db.setDatabaseName(path);
+        m_db.setConnectOptions(kConnectOptions);
+    }
+    ~Session()
+    {
+        if (m_inTransaction) {
+            QSqlQuery q(m_db);
+            q.exec(QStringLiteral("ROLLBACK"));
+        }
+        m_db.close();
+        m_db = QSqlDatabase();
+        QSqlDatabase::removeDatabase(m_connection);
+    }
+    Session(const Session &) = delete;
+    Session &operator=(const Session &) = delete;
+
+    bool open()
+    {
+        if (m_db.open()) return true;
+        fail(m_db.lastError());
+        return false;
+    }
+
+    // Runs one statement with its values bound in order; false when it fails.
+    bool exec(QSqlQuery &q, const QString &sql, const QVariantList &values = {})
+    {
+        q = QSqlQuery(m_db);
+        q.setForwardOnly(true);
+        bool ok = true;
+        if (values.isEmpty()) {
+            ok = q.exec(sql);
+        } else {
+            ok = q.prepare(sql);
+            for (const QVariant &v : values)
+                q.addBindValue(v);
+            ok = ok && q.exec();
+        }
+        if (!ok) fail(q.lastError());
+        return ok;
+    }
+    bool exec(const QString &sql, const QVariantList &values = {})
+    {
+        QSqlQuery q;
+        return exec(q, sql, values);
+    }
+    // The first column of the first row of a query; invalid when it fails or
+    // gives no row.
+    QVariant value(const QString &sql, const QVariantList &values = {})
+    {
+        QSqlQuery q;
+        if (!exec(q, sql, values)) return QVariant();
+        return q.next() ? q.value(0) : QVariant();
+    }
+
+    bool begin()
+    {
+        m_inTransaction = exec(QStringLiteral("BEGIN IMMEDIATE"));
+        return m_inTransaction;
+    }
+    bool commit()
+    {
+        if (!exec(QStringLiteral("COMMIT"))) return false;
+        m_inTransaction = false;
+        return true;
+    }
+
+    void fail(Failure failure, const QString &reason)
+    {
+        if (m_failure != Failure::None) return;
+        m_failure = failure;
+        m_reason = reason;
+    }
+    void fail(const QSqlError &error)
+    {
+        bool ok = false;
+        const int code = error.nativeErrorCode().toInt(&ok) & 0xff;
+        Failure failure = Failure::Other;
+        if (ok && (code == kSqliteCorrupt || code == kSqliteNotADatabase))
+            failure = Failure::Damaged;
+        else if (ok && (code == kSqliteBusy || code == kSqliteLocked))
+            failure = Failure::Busy;
+        fail(failure, error.databaseText());
+    }
+    Failure failure() const { return m_failure; }
+    const QString &reason() const { return m_reason; }
+
+    // Makes a medium the most recently played one, adding its row when
+    // there is none.
+    bool touch(const QByteArray &key, qint64 nowMs)
+    {
+        return exec(QStringLiteral("INSERT INTO places (name, played, seq) VALUES (?, ?, %1) "
+                                   "ON CONFLICT (name) DO UPDATE SET played = excluded.played, "
+                                   "seq = excluded.seq")
+                        .arg(QLatin1String(kNextSeq)),
+                    {key, nowMs});
+    }
+    // Merges more listened ranges into a medium's row.
+    bool addRanges(const QByteArray &key, const QList<ListenedRange> &more)
+    {
+        if (more.isEmpty()) return true;
+        const QVariant kept =
+            value(QStringLiteral("SELECT ranges FROM places WHERE name = ?"), {key});
+        if (m_failure != Failure::None) return false;
+        const QList<ListenedRange> merged = mergeRanges(decodeRanges(kept.toByteArray()) + more);
+        return exec(QStringLiteral("UPDATE places SET ranges = ? WHERE name = ?"),
+                    {merged.isEmpty() ? QVariant(QMetaType::fromType<QByteArray>())
+                                      : QVariant(encodeRanges(merged)),
+                     key});
+    }
+    // Drops the media played before the kMaxMedia most recent ones.
+    bool dropOldest()
+    {
+        return exec(QStringLiteral("DELETE FROM places WHERE seq <= (SELECT seq FROM places "
+                                   "ORDER BY seq DESC LIMIT 1 OFFSET %1)")
+                        .arg(HistoryStore::kMaxMedia));
+    }
+
+private:
+    QString m_connection;
+    QSqlDatabase m_db;
+    bool m_inTransaction = false;
+    Failure m_failure = Failure::None;
+    QString m_reason;
+};
+
+HistoryStore::HistoryStore(QString path)
+    : m_path(std::move(path)), m_connection(newConnectionName())
+{
+}
+
+HistoryStore::~HistoryStore() = default;
+
+// Whether the file may be opened for this access. A file that cannot be
+// used at all is moved aside; what a write then needs is a new file.
+bool HistoryStore::usable(Access access)
+{
+    if (m_off || !driverAvailable()) return false;
+    const QFileInfo info(m_path);
+    if (!info.exists() && !info.isSymLink()) return access == Access::Create;
+    QString reason;
+    if (!info.isFile())
+        reason = QStringLiteral("ファイルではありません");
+    else if (!info.isReadable())
+        reason = QStringLiteral("読み込めません");
+    else if (access != Access::Read && !info.isWritable())
+        reason = QStringLiteral("書き込めません");
+    else
+        return true;
+    setAside(reason);
+    return access == Access::Create && !QFileInfo::exists(m_path);
+}
+
+void HistoryStore::setAside(const QString &reason)
+{
+    const QString broken = m_path + QStringLiteral(".broken");
+    removeEntry(broken);
+    if (!QDir().rename(m_path, broken)) {
+        // The directory cannot be written: nothing can be done in this run.
+        m_off = true;
+        return;
+    }
+    // A journal belongs to the file it was written for.
+    for (const char *suffix : {"-journal", "-wal", "-shm"}) {
+        const QString side = m_path + QLatin1String(suffix);
+        removeEntry(broken + QLatin1String(suffix));
+        if (QFileInfo::exists(side)) QDir().rename(side, broken + QLatin1String(suffix));
+    }
+    m_checked = false;
+    note(QStringLiteral("%1 を使えないため %2 に移し、新しく始めます: %3")
+             .arg(QDir::toNativeSeparators(m_path), QDir::toNativeSeparators(broken), reason));
+}
+
+// Opens the database for one call, checks that it is this program's (and,
+// once in a run, that it is whole), creates the tables in a new one when the
+// call writes, and runs work, inside one transaction when it writes. A
+// damaged database is moved aside; a write then tries once more on a new one.
+bool HistoryStore::run(Access access, const std::function<bool(Session &)> &work)
+{
+    using Failure = Session::Failure;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        if (!usable(access)) return false;
+        Failure failure = Failure::None;
+        QString reason;
+        {
+            Session s(m_connection, m_path);
+            const bool writes = access != Access::Read;
+            bool ok = s.open();
+            if (ok && writes) {
+                ok = s.exec(QStringLiteral("PRAGMA journal_mode = DELETE")) &&
+                     s.exec(QStringLiteral("PRAGMA synchronous = FULL")) && s.begin();
+            }
+            if (ok) {
+                const QVariant app = s.value(QStringLiteral("PRAGMA application_id"));
+                const QVariant version = s.value(QStringLiteral("PRAGMA user_version"));
+                ok = app.isValid() && version.isValid();
+                if (ok && app.toLongLong() == kApplicationId) {
+                    if (version.toLongLong() > kSchemaVersion) {
+                        note(QStringLiteral("%1 は新しい版のものなので使いません")
+                                 .arg(QDir::toNativeSeparators(m_path)));
+                        m_off = true;
+                        ok = false;
+                    } else if (version.toLongLong() != kSchemaVersion) {
+                        s.fail(Failure::Damaged, QStringLiteral("unknown version"));
+                        ok = false;
+                    }
+                } else if (ok) {
+                    const QVariant tables =
+                        s.value(QStringLiteral("SELECT count(*) FROM sqlite_master"));
+                    ok = tables.isValid();
+                    if (ok && (app.toLongLong() != 0 || version.toLongLong() != 0 ||
+                               tables.toLongLong() != 0)) {
+                        s.fail(Failure::Damaged, QStringLiteral("not a place database"));
+                        ok = false;
+                    } else if (ok && access != Access::Create) {
+                        ok = false; // a new, empty file: nothing to read or change
+                    } else if (ok) {
+                        for (const char *statement : kSchema)
+                            ok = ok && s.exec(QLatin1String(statement));
+                        ok =
+                            ok &&
+                            s.exec(
+                                QStringLiteral("PRAGMA application_id = %1").arg(kApplicationId)) &&
+                            s.exec(QStringLiteral("PRAGMA user_version = %1").arg(kSchemaVersion));
+                        m_checked = ok;
+                    }
+                }
+            }
+            if (ok && !m_checked) {
+                const QVariant check = s.value(QStringLiteral("PRAGMA quick_check(1)"));
+                ok = check.toString() == QLatin1String("ok");
+                if (!ok && check.isValid()) s.fail(Failure::Damaged, check.toString());
+                m_checked = ok;
+            }
+            ok = ok && work(s) && (!writes || s.commit());
+            if (ok) return true;
+            failure = s.failure();
+            reason = s.reason();
+        }
+        if (failure != Failure::Damaged) return false;
+        setAside(reason);
+        if (access != Access::Create) return false;
+    }
+    return false;
+}
+
+std::optional<HistoryStore::Place> HistoryStore::place(const QString &name)
+{
+    std::optional<Place> found;
+    if (name.isEmpty()) return found;
+    run(Access::Read, [&](Session &s) {
+        QSqlQuery q;
+        if (!s.exec(q,
+                    QStringLiteral("SELECT position, duration, played FROM places WHERE name = ?"),
+                    {keyOf(name)}))
+            return false;
+        if (q.next() && !q.value(0).isNull())
+            found = Place{seconds(q.value(0).toDouble()), seconds(q.value(1).toDouble()),
+                          q.value(2).toLongLong()};
+        return true;
+    });
+    return found;
+}
+
+void HistoryStore::keepPlace(const QString &name, double position, double duration, qint64 nowMs,
+                             const QList<ListenedRange> &listened)
+{
+    if (name.isEmpty()) return;
+    run(Access::Create, [&](Session &s) {
+        const QByteArray key = keyOf(name);
+        return s.touch(key, nowMs) &&
+               s.exec(QStringLiteral("UPDATE places SET position = ?, duration = ? WHERE name = ?"),
+                      {seconds(position), seconds(duration), key}) &&
+               s.addRanges(key, listened) && s.dropOldest();
+    });
+}
+
+void HistoryStore::clearPlace(const QString &name)
+{
+    if (name.isEmpty()) return;
+    run(Access::Change, [&](Session &s) {
+        const QByteArray key = keyOf(name);
+        return s.exec(QStringLiteral("UPDATE places SET position = NULL WHERE name = ?"), {key}) &&
+               s.exec(QStringLiteral("DELETE FROM places WHERE name = ? AND ranges IS NULL"),
+                      {key});
+    });
+}
+
+QList<ListenedRange> HistoryStore::ranges(const QString &name)
+{
+    QList<ListenedRange> found;
+    if (name.isEmpty()) return found;
+    run(Access::Read, [&](Session &s) {
+        found = decodeRanges(
+            s.value(QStringLiteral("SELECT ranges FROM places WHERE name = ?"), {keyOf(name)})
+                .toByteArray());
+        return s.failure() == Session::Failure::None;
+    });
+    return found;
+}
+
+void HistoryStore::addRanges(const QString &name, const QList<ListenedRange> &ranges, qint64 nowMs)
+{
+    if (name.isEmpty() || mergeRanges(ranges).isEmpty()) return;
+    run(Access::Create, [&](Session &s) {
+        const QByteArray key = keyOf(name);
+        return s.touch(key, nowMs) && s.addRanges(key, ranges) && s.dropOldest();
+    });
+}
+
+void HistoryStore::clearRanges(const QString &name)
+{
+    if (name.isEmpty()) return;
+    run(Access::Change, [&](Session &s) {
+        const QByteArray key = keyOf(name);
+        return s.exec(QStringLiteral("UPDATE places SET ranges = NULL WHERE name = ?"), {key}) &&
+               s.exec(QStringLiteral("DELETE FROM places WHERE name = ? AND position IS NULL"),
+                      {key});
+    });
+}
+
+QString HistoryStore::exactName(const QString &storedForm,
+                                const std::function<QString(const QString &)> &toStoredForm)
+{
+    QString found;
+    if (storedForm.isEmpty() || !toStoredForm) return found;
+    run(Access::Read, [&](Session &s) {
+        QSqlQuery q;
+        if (!s.exec(q, QStringLiteral("SELECT name FROM places ORDER BY seq DESC"))) return false;
+        while (q.next()) {
+            const QString name = nameOf(q.value(0).toByteArray());
+            if (toStoredForm(name) == storedForm) {
+                found = name;
+                break;
+            }
+        }
+        return true;
+    });
+    return found;
+}

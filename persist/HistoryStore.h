@@ -1,0 +1,126 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QtGlobal>
+
+#include <functional>
+#include <optional>
+
+// A stretch [start, end) of a medium that has been played, in seconds.
+struct ListenedRange {
+    double start = 0.0;
+    double end = 0.0;
+    bool operator==(const ListenedRange &) const = default;
+};
+
+// Listened ranges closer than this (seconds) are joined into one.
+inline constexpr double kRangeJoinGap = 1.0;
+
+// The ranges sorted by their start and merged: ranges that overlap, touch or
+// lie less than joinGap apart become one. A range that is empty (end not
+// after start) or not finite is dropped; a start before 0 counts as 0.
+QList<ListenedRange> mergeRanges(QList<ListenedRange> ranges, double joinGap = kRangeJoinGap);
+
+// The place store "History.db": an SQLite database, through Qt's SQL module,
+// that keeps for every medium played (its exact name as the program knows
+// it: a path or URL, any characters, any length) its last place and the
+// ranges of it that have been played.
+//
+// - Lazy: constructing a store touches nothing. Reading from a store whose
+//   file does not exist gives nothing and creates nothing; the file is
+//   created by the first write that has something to keep (keepPlace(),
+//   addRanges()).
+// - The 1,000 most recently played media are kept: every keepPlace() and
+//   addRanges() makes its medium the most recent one and drops the oldest
+//   beyond 1,000. The order is that of the writes, not of the clock, so a
+//   clock set back does not drop the medium just played.
+// - A finished medium: clearPlace() forgets its place but keeps its listened
+//   ranges; clearRanges() forgets its ranges but keeps its place. A medium
+//   left with neither is removed.
+// - Every call opens the database, does its work in one transaction (writes
+//   take the write lock at once: BEGIN IMMEDIATE) and closes it again, so
+//   that nothing stays open between calls: a rollback journal in DELETE mode
+//   with full synchronisation, so no "-journal", "-wal" or "-shm" file is
+//   left beside it, and a crash, a killed process or a power cut leaves the
+//   last committed state. Two programs share the file; a call waits up to
+//   1 s for the other's write and otherwise gives up that call. A read
+//   takes well under a millisecond; a write costs what the disk needs to
+//   make it durable (a few synchronisations: from 1 to some 20 ms).
+// - A database that cannot be used (not a database, damaged, not readable, a
+//   directory, a read-only file when writing, a database of another program)
+//   is moved aside to "History.db.broken" (replacing an older one), with a
+//   one-line warning (qWarning); the next write starts a new one. When the
+//   directory cannot be written the store does nothing; when the SQLite
+//   driver is missing, or the file was made by a newer version of the
+//   program, it does nothing after one warning. No call raises an error or
+//   shows anything.
+// - Names are stored exactly (as UTF-16 code units, so that lone surrogates
+//   and NULs survive); positions that are not finite or negative count as 0.
+//
+// Each call opens its own connection on the calling thread, under a name
+// that is this store's alone, and removes it again: several stores live side
+// by side, but one store is used by one thread at a time.
+class HistoryStore
+{
+public:
+    struct Place {
+        double position = 0.0; // seconds
+        double duration = 0.0; // seconds; 0 when not known
+        qint64 playedMs = 0;   // when it was last played: UTC, ms since 1970
+        bool operator==(const Place &) const = default;
+    };
+
+    static constexpr int kMaxMedia = 1000;
+
+    // path: the full path of the database file ("History.db" in the
+    // program's directory, programFile(dir, kHistoryFile)).
+    explicit HistoryStore(QString path);
+    ~HistoryStore();
+    HistoryStore(const HistoryStore &) = delete;
+    HistoryStore &operator=(const HistoryStore &) = delete;
+
+    const QString &path() const { return m_path; }
+
+    // The kept place of a medium; nothing when none is kept (never played,
+    // dropped, or finished).
+    std::optional<Place> place(const QString &name);
+    // Keeps the place of the medium being played at nowMs, and merges the
+    // listened ranges given into its kept ones, in one transaction.
+    void keepPlace(const QString &name, double position, double duration, qint64 nowMs,
+                   const QList<ListenedRange> &listened = {});
+    // The medium was played to its end: its place is forgotten.
+    void clearPlace(const QString &name);
+
+    // The listened ranges of a medium, merged and sorted; empty when none.
+    QList<ListenedRange> ranges(const QString &name);
+    // Merges ranges into the medium's kept ranges (adding ranges already
+    // kept changes nothing), played at nowMs. Its place stays as it is.
+    void addRanges(const QString &name, const QList<ListenedRange> &ranges, qint64 nowMs);
+    // Forgets the medium's listened ranges.
+    void clearRanges(const QString &name);
+
+    // The exact name of a medium from the text that another file holds for
+    // it: of the kept media whose name toStoredForm turns into storedForm,
+    // the most recently played one; empty when there is none. toStoredForm
+    // is what writing the name there and reading it back gives (the INI
+    // files turn line breaks into blanks and hold 2,047 characters); it is
+    // called once for each kept medium, most recent first, until one fits.
+    QString exactName(const QString &storedForm,
+                      const std::function<QString(const QString &)> &toStoredForm);
+
+private:
+    enum class Access { Read, Change, Create };
+    class Session;
+    bool run(Access access, const std::function<bool(Session &)> &work);
+    bool usable(Access access);
+    void setAside(const QString &reason);
+
+    QString m_path;
+    QString m_connection;   // this store's connection name, unique in the process
+    bool m_checked = false; // the file has passed a full check in this run
+    bool m_off = false;     // no driver, or a newer program's database
+};
+
+inline const char kHistoryFile[] = "History.db";
