@@ -14,6 +14,7 @@
 #include "lists/Unit3.h"
 #include "lists/Unit4.h"
 #include "lists/Unit6.h"
+#include "persist/HistoryStore.h"
 #include "persist/IniFile.h"
 #include "persist/ProgramDir.h"
 #include "persist/ResumeJournal.h"
@@ -21,16 +22,36 @@
 #include "player/MediaPlayer.h"
 
 #include <QAbstractButton>
+#include <QAbstractSpinBox>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenuBar>
+#include <QPlainTextEdit>
 #include <QScreen>
 #include <QStatusBar>
+#include <QTextEdit>
 #include <QTimer>
+
+namespace
+{
+
+// Whether the widget is a field that takes typed text.
+bool takesText(const QWidget *widget)
+{
+    if (qobject_cast<const QLineEdit *>(widget) || qobject_cast<const QTextEdit *>(widget) ||
+        qobject_cast<const QPlainTextEdit *>(widget) ||
+        qobject_cast<const QAbstractSpinBox *>(widget))
+        return true;
+    const auto *combo = qobject_cast<const QComboBox *>(widget);
+    return combo && combo->isEditable();
+}
+
+} // namespace
 
 bool SaveClicked = false;
 bool Shitei = false;
@@ -90,6 +111,14 @@ TForm1::TForm1(const Services &services, QWidget *parent)
     m_journal = new ResumeJournal(
         programFile(m_services.programDir, QString::fromUtf8(kJournalFile)), this);
     m_journal->watch(WindowsMediaPlayer1);
+    // The place store; nothing is opened or created before it is needed.
+    m_history = std::make_unique<HistoryStore>(
+        programFile(m_services.programDir, QString::fromUtf8(kHistoryFile)));
+    connect(m_journal->timer(), &QTimer::timeout, this, &TForm1::keepPlace);
+    connect(WindowsMediaPlayer1, &MediaPlayer::playStateChanged, this, [this](int state) {
+        if (state == MediaPlayer::MediaEnded) placeFinished();
+    });
+    connect(WindowsMediaPlayer1, &MediaPlayer::listenedCleared, this, &TForm1::forgetListened);
     m_desktop = new DesktopIntegration(this);
 
     // Client area 624 x 426 below the menu bar, centred when first shown.
@@ -240,10 +269,10 @@ void TForm1::FormCreate()
     // 1. Files dropped from the file manager are handled by DropFiles.
     setAcceptDrops(true);
 
-    // A journal left by a run that did not end normally becomes the resume
-    // record before the resume check.
     // What a write cut short (a killed program) left beside the files.
     removeStaleTemporaries(m_services.programDir);
+    // A journal left by a run that did not end normally becomes the resume
+    // record before the resume check.
     runHandler(*this, nullptr, [&] { m_journal->recover(resumePath()); });
 
     // 2. The two files are opened by each read; nothing stays open.
@@ -271,6 +300,10 @@ void TForm1::FormCreate()
         m_services.dialogs->message(this, notice);
         P1->setEnabled(true);
         SaveClicked = false;
+    });
+    // The playback speed of the last run (1.0 when missing or unreadable).
+    runHandler(*this, nullptr, [&] {
+        WindowsMediaPlayer1->setSpeed(settings.readFloat(SettingsKeys::PlaybackSpeed));
     });
 }
 
@@ -310,11 +343,15 @@ bool TForm1::eventFilter(QObject *watched, QEvent *event)
             // locked.
             if (static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape && isFullScreen())
                 setFullScreenVideo(false);
-            const QString text = static_cast<QKeyEvent *>(event)->text();
+            const auto *key = static_cast<QKeyEvent *>(event);
+            const QString text = key->text();
             if (text.size() == 1) FormKeyPress(text.at(0));
+            // The player component's own keys, unless a text field has the
+            // focus; the space key and the menu's keys are not among them.
+            if (!takesText(target) && WindowsMediaPlayer1->handleKey(*key)) return true;
         }
     }
-    return QMainWindow::eventFilter(watched, event); // never consumed
+    return QMainWindow::eventFilter(watched, event);
 }
 
 // The toggle of the space key and the click: unless the player's controls are

@@ -2,11 +2,15 @@
 #pragma once
 
 #include "app/MainWindowHost.h"
+#include "persist/ListenedRanges.h"
 
 #include <QMainWindow>
 #include <QPointer>
 
+#include <memory>
+
 class DesktopIntegration;
+class HistoryStore;
 class MediaPlayer;
 class QAction;
 class QLabel;
@@ -134,6 +138,17 @@ public:
     // signal to end the program). Returns whether the window closed.
     bool closeUnattended(bool forced);
 
+    // The place store (persist/Unit1Places.cpp): keeps the place of the
+    // medium loaded; the medium played to its end; shows a medium's
+    // listened stretches and, unless offer is false, offers its kept place;
+    // the user cleared its listened record; the whole name of a medium whose
+    // name the INI file could not hold.
+    void keepPlace();
+    void placeFinished();
+    void showKeptPlace(const QString &name, bool offer);
+    void forgetListened();
+    QString exactMediumName(const QString &iniText);
+
     // Full screen of the main window (the video surface is never reparented).
     void setFullScreenVideo(bool on);
 
@@ -160,6 +175,11 @@ private:
     bool m_forcedClose = false;
     ResumeJournal *m_journal = nullptr;      // the crash-safe copy of the place
     DesktopIntegration *m_desktop = nullptr; // MPRIS and the screen saver (Linux)
+    std::unique_ptr<HistoryStore> m_history; // "History.db"
+    // What was kept last, so that an unchanged place is not written again.
+    QString m_keptName;
+    double m_keptPosition = -1.0;
+    QList<ListenedRange> m_keptListened;
 };
 
 // Program-wide flags of the main window's unit.

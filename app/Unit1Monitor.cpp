@@ -8,6 +8,26 @@
 
 #include <QLabel>
 
+#include <algorithm>
+#include <cmath>
+
+namespace
+{
+
+// The time until the end, in whole milliseconds: at the normal speed the
+// whole seconds left (truncated), at another speed the medium's time left
+// divided by the speed.
+qint64 remainingMilliseconds(double left, double speed)
+{
+    if (speed == 1.0 || !(speed > 0.0)) return truncatedSeconds(left) * 1000;
+    const double ms = left * 1000.0 / speed;
+    if (std::isnan(ms)) return 0;
+    const double limit = static_cast<double>(kMaxWholeSeconds) * 1000.0;
+    return static_cast<qint64>(std::trunc(std::clamp(ms, -limit, limit)));
+}
+
+} // namespace
+
 void TForm1::Timer1Timer()
 {
     runHandler(*this, "Timer1", [&] {
@@ -20,7 +40,7 @@ void TForm1::Timer1Timer()
             const double d = player->duration();
             // The remaining whole seconds, truncated toward zero; the end
             // time is exact to the millisecond and shown without them.
-            const QDateTime end = now.addMSecs(truncatedSeconds(d - p) * 1000);
+            const QDateTime end = now.addMSecs(remainingMilliseconds(d - p, player->speed()));
             StatusBar1->setText(CurrentPosition + QStringLiteral(" / ") + timeText(d) +
                                 QStringLiteral(" （再生終了時刻:") + clockText(end) +
                                 QStringLiteral("）"));

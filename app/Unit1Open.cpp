@@ -40,6 +40,9 @@ void TForm1::setCaptionFromName(const QString &name)
 
 void TForm1::OpenFile(const QString &FileName)
 {
+    // The place of the medium that goes.
+    keepPlace();
+
     // 1. The recent list, before anything is loaded.
     if (!RecentDisable && Form4) enterRecent(Form4->ComboBox1, FileName);
 
@@ -48,6 +51,7 @@ void TForm1::OpenFile(const QString &FileName)
         //    dialog asks where to begin.
         WindowsMediaPlayer1->setURL(FileName);
         WindowsMediaPlayer1->stop();
+        showKeptPlace(FileName, false);
         Timer1->start();
         E1->setEnabled(true);
         setCaptionFromName(FileName);
@@ -57,6 +61,7 @@ void TForm1::OpenFile(const QString &FileName)
         // 3. The ordinary path.
         WindowsMediaPlayer1->setURL(FileName);
         WindowsMediaPlayer1->play();
+        showKeptPlace(FileName, true);
         Timer1->start();
         E1->setEnabled(true);
         setCaptionFromName(FileName);

@@ -130,33 +130,6 @@ void removeEntry(const QString &path)
 
 } // namespace
 
-QList<ListenedRange> mergeRanges(QList<ListenedRange> ranges, double joinGap)
-{
-    if (!(joinGap >= 0)) joinGap = 0;
-    QList<ListenedRange> valid;
-    valid.reserve(ranges.size());
-    for (ListenedRange r : std::as_const(ranges)) {
-        if (!std::isfinite(r.start) || !std::isfinite(r.end)) continue;
-        r.start = std::max(r.start, 0.0);
-        if (r.end > r.start) valid.append(r);
-    }
-    std::sort(valid.begin(), valid.end(), [](const ListenedRange &a, const ListenedRange &b) {
-        return a.start < b.start || (a.start == b.start && a.end < b.end);
-    });
-    QList<ListenedRange> merged;
-    for (const ListenedRange &r : std::as_const(valid)) {
-        if (!merged.isEmpty()) {
-            ListenedRange &last = merged.back();
-            if (r.start <= last.end || r.start - last.end < joinGap) {
-                last.end = std::max(last.end, r.end);
-                continue;
-            }
-        }
-        merged.append(r);
-    }
-    return merged;
-}
-
 // One use of the database: the connection is opened for one call and closed
 // and removed again when the session ends; a transaction still open then is
 // rolled back.

@@ -1,27 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "persist/ListenedRanges.h"
+
 #include <QList>
 #include <QString>
 #include <QtGlobal>
 
 #include <functional>
 #include <optional>
-
-// A stretch [start, end) of a medium that has been played, in seconds.
-struct ListenedRange {
-    double start = 0.0;
-    double end = 0.0;
-    bool operator==(const ListenedRange &) const = default;
-};
-
-// Listened ranges closer than this (seconds) are joined into one.
-inline constexpr double kRangeJoinGap = 1.0;
-
-// The ranges sorted by their start and merged: ranges that overlap, touch or
-// lie less than joinGap apart become one. A range that is empty (end not
-// after start) or not finite is dropped; a start before 0 counts as 0.
-QList<ListenedRange> mergeRanges(QList<ListenedRange> ranges, double joinGap = kRangeJoinGap);
 
 // The place store "History.db": an SQLite database, through Qt's SQL module,
 // that keeps for every medium played (its exact name as the program knows

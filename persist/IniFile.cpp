@@ -168,13 +168,12 @@ QList<Line> readLines(const QString &path)
     return splitLines(decodeIniText(file.readAll()));
 }
 
-std::optional<QString> findValue(const QString &path, const QString &section, const QString &key)
+// A value as reading takes it from the text after "key=": white space
+// around it and one pair of enclosing quotation marks dropped, at most 2,047
+// characters.
+QString valueAsRead(const QString &raw)
 {
-    const QList<Line> lines = readLines(path);
-    const Location loc = locate(lines, section, key);
-    if (loc.keyLine < 0) return std::nullopt;
-    const QString &text = lines.at(loc.keyLine).text;
-    QString value = text.mid(text.indexOf(QLatin1Char('=')) + 1).trimmed();
+    QString value = raw.trimmed();
     if (value.size() >= 2 && value.startsWith(QLatin1Char('"')) && value.endsWith(QLatin1Char('"')))
         value = value.mid(1, value.size() - 2);
     if (value.size() > kMaxValueLength) {
@@ -182,6 +181,15 @@ std::optional<QString> findValue(const QString &path, const QString &section, co
         if (value.back().isHighSurrogate()) value.chop(1);
     }
     return value;
+}
+
+std::optional<QString> findValue(const QString &path, const QString &section, const QString &key)
+{
+    const QList<Line> lines = readLines(path);
+    const Location loc = locate(lines, section, key);
+    if (loc.keyLine < 0) return std::nullopt;
+    const QString &text = lines.at(loc.keyLine).text;
+    return valueAsRead(text.mid(text.indexOf(QLatin1Char('=')) + 1));
 }
 
 // The text written after "key=": line breaks and NULs would break the file
@@ -452,4 +460,10 @@ void IniFile::writeResumeRecord(const QString &fileName, double second) const
     using namespace SettingsKeys;
     writeValues(m_path, {{keySection(ResumeFileName), keyName(ResumeFileName), fileName},
                          {keySection(ResumeSecond), keyName(ResumeSecond), formatFloat(second)}});
+}
+
+QString IniFile::readBackForm(const QString &value)
+{
+    // Written as UTF-8, which holds no lone surrogate.
+    return valueAsRead(QString::fromUtf8(storedForm(value).toUtf8()));
 }

@@ -62,6 +62,11 @@ public:
     // never leave one's name with the other's position.
     void writeResumeRecord(const QString &fileName, double second) const;
 
+    // What a string value reads back as once written: line breaks and NULs
+    // become blanks, at most 2,047 characters are kept, characters that are
+    // no text (lone surrogates) become U+FFFD.
+    static QString readBackForm(const QString &value);
+
     // The text form of a float value: 15 significant digits, or 17 where 15
     // would not read back as the same value; no trailing zeros, a full stop
     // as separator, scientific notation below 0.00001 and from 10^15 up

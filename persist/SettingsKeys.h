@@ -25,6 +25,10 @@ inline constexpr IniKey RecentEnable{"Recently", "Enable", IniKind::Boolean, 1};
 // The recent list, newest first: "File1" to "File10".
 inline constexpr IniKey RecentFile{"Recently", "File", IniKind::String, 0};
 inline constexpr int RecentFileCount = 10;
+// The playback speed, 0.5 to 3.0 (the player clamps it).
+inline constexpr IniKey PlaybackSpeed{"Playback", "Speed", IniKind::Float, 1.0};
+// Stretches of silence are passed quickly.
+inline constexpr IniKey PlaybackSkipSilence{"Playback", "SkipSilence", IniKind::Boolean, 0};
 
 // --- "Resume.ini" ---
 // The medium and the position of the last exit that saved one; the presence

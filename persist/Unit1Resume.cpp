@@ -48,8 +48,9 @@ bool TForm1::FormCloseQuery()
     MediaPlayer *player = WindowsMediaPlayer1;
     const IniFile settings(settingsPath());
     const IniFile resume(resumePath());
-    // 3. The volume.
+    // 3. The volume, and with it the playback speed.
     step([&] { settings.writeInteger(SettingsKeys::Volume, player->volume()); });
+    step([&] { settings.writeFloat(SettingsKeys::PlaybackSpeed, player->speed()); });
     // 4. The recent list, or the history switched off.
     step([&] {
         if (RecentDisable) {
@@ -67,6 +68,8 @@ bool TForm1::FormCloseQuery()
         resume.writeBool(SettingsKeys::PlaylistEnabled, true);
         resume.writeInteger(SettingsKeys::PlaylistIndex, Form6 ? Form6->itemIndex() : -1);
     });
+    // The place store keeps the place too (it never fails the close).
+    keepPlace();
     // 7. Save the position? SaveClicked first; the state is not read when it
     //    is set.
     bool save = false;
@@ -157,7 +160,10 @@ void TForm1::P1Click()
         MediaPlayer *player = WindowsMediaPlayer1;
         if (Timer2->isActive()) Timer2->stop();
         const IniFile resume(resumePath());
-        player->setURL(resume.readString(SettingsKeys::ResumeFileName));
+        keepPlace();
+        const QString name = exactMediumName(resume.readString(SettingsKeys::ResumeFileName));
+        player->setURL(name);
+        showKeptPlace(name, false);
         // The saved position, with its fraction, before playback starts.
         player->setCurrentPosition(resume.readFloat(SettingsKeys::ResumeSecond));
         player->play();

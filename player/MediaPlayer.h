@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "persist/ListenedRanges.h"
 #include "player/PlayState.h"
 #include "player/PlayerKeys.h"
 
@@ -8,6 +9,8 @@
 #include <QString>
 #include <QVariantMap>
 #include <QWidget>
+
+#include <optional>
 
 class QKeyEvent;
 
@@ -124,6 +127,21 @@ public:
     // Takes the place on offer; false when none is.
     virtual bool takeOfferedPlace() { return false; }
 
+    // The stretches of the loaded medium that have been played (at any
+    // speed; seeking over a stretch does not mark it), merged, with those of
+    // earlier runs given by setListened(). The seek bar shades them.
+    virtual QList<ListenedRange> listened() const { return {}; }
+    virtual void setListened(const QList<ListenedRange> &ranges) { Q_UNUSED(ranges); }
+    // Ticks on the seek bar for recorded positions, with their comments; a
+    // click on one moves there and plays.
+    struct Mark {
+        double time = 0.0;
+        QString comment;
+    };
+    virtual void setMarks(const QList<Mark> &marks) { Q_UNUSED(marks); }
+    // The A-B repeat's stretch, drawn on the seek bar while it repeats.
+    virtual void setRepeatStretch(std::optional<ListenedRange> stretch) { Q_UNUSED(stretch); }
+
 signals:
     // OnClick: nButton 1 is the left button, 2 the right, 4 the middle.
     void clicked(int nButton, int nShiftState, double fX, double fY);
@@ -141,6 +159,8 @@ signals:
     // The duration, chapters, tracks or tags of the medium became known or
     // changed.
     void mediumInfoChanged();
+    // The user cleared the record of what was played of this medium.
+    void listenedCleared();
     // The user asked for full screen (double-click on the video) or to leave
     // it (Esc).
     void fullScreenRequested(bool on);

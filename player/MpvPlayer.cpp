@@ -529,6 +529,7 @@ void MpvPlayer::setCurrentPosition(double seconds)
 
 void MpvPlayer::issueSeek(double seconds)
 {
+    m_medium.listen.interrupt(); // seeking over a stretch does not mark it
     m_seekSerial = std::max(m_seekSerial + 1, SeekSerialBase);
     m_medium.seekArmed = m_medium.landed = false;
     const QByteArray target = QByteArray::number(seconds, 'f', 3);

@@ -77,6 +77,10 @@ public:
     QVariantMap tags() const override { return m_medium.tags; }
     void offerPlace(double seconds, const QString &timeText) override;
     bool takeOfferedPlace() override;
+    QList<ListenedRange> listened() const override { return m_medium.listen.ranges(); }
+    void setListened(const QList<ListenedRange> &ranges) override;
+    void setMarks(const QList<Mark> &marks) override;
+    void setRepeatStretch(std::optional<ListenedRange> stretch) override;
 
     // How the picture reaches the screen.
     enum class VideoOutput { None, Embedded, RenderApi };
@@ -154,6 +158,8 @@ private:
     int m_clickShift = 0;
     QTimer *m_placeTimer = nullptr; // how long a place is offered
     std::optional<double> m_offeredPlace;
+    QList<Mark> m_marks;
+    std::optional<ListenedRange> m_repeat;
 
     QString m_url;
     QString m_target; // what mpv is given: an absolute path or a network URL
@@ -194,6 +200,7 @@ private:
         int chapter = -1;
         QList<Track> tracks;
         QVariantMap tags;
+        ListenTracker listen;
     };
     MediumState m_medium;
 };

@@ -65,6 +65,12 @@ void MpvPlayer::wireControls()
             [this](bool on) { guardedCall([&] { setMuted(on); }); });
     connect(m_controls, &PlayerControls::speedRequested, this,
             [this](double value) { guardedCall([&] { setSpeed(value); }); });
+    connect(m_controls->seekBar(), &SeekBar::markClicked, this, [this](double seconds) {
+        guardedCall([&] {
+            setCurrentPosition(seconds);
+            play();
+        });
+    });
     connect(m_controls, &PlayerControls::placeRequested, this,
             [this] { guardedCall([&] { takeOfferedPlace(); }); });
 
@@ -110,6 +116,7 @@ void MpvPlayer::refreshControls()
         for (const Chapter &chapter : std::as_const(m_medium.chapters))
             ticks.append({chapter.time, chapter.title});
         m_controls->seekBar()->setChapters(ticks);
+        m_controls->seekBar()->setListened(m_medium.listen.ranges());
     } catch (const AppError &) {
         // Shown again at the next change.
     }
@@ -128,6 +135,7 @@ void MpvPlayer::refreshPosition()
     m_positionTimer->stop();
     try {
         m_controls->showPosition(currentPosition());
+        m_controls->seekBar()->setListened(m_medium.listen.ranges());
     } catch (const AppError &) {
     }
     m_sincePosition.restart();
@@ -213,6 +221,14 @@ void MpvPlayer::showContextMenu(const QPoint &globalPos)
         choice->setCheckable(true);
         choice->setChecked(track.selected);
     }
+
+    QAction *forget = m_menu->addAction(QStringLiteral("再生済みの記録を消去"), this, [this] {
+        if (!m_enabled) return;
+        m_medium.listen.clear();
+        m_controls->seekBar()->setListened({});
+        emit listenedCleared();
+    });
+    forget->setEnabled(m_medium.hasMedia);
 
     m_menu->addSeparator();
     const bool full = window()->isFullScreen();

@@ -8,6 +8,7 @@
 #include "player/MediaName.h"
 #include "player/MpvSupport.h"
 #include "player/PlayerControls.h"
+#include "player/SeekBar.h"
 #include "player/VideoArea.h"
 #include "player/VideoSurface.h"
 
@@ -19,6 +20,9 @@
 
 namespace
 {
+
+// Positions played this far apart still belong to one stretch.
+constexpr double ListenStepSeconds = 10.0;
 
 // The name the card shows: a file's name; any other name whole.
 QString displayName(const QString &url)
@@ -120,6 +124,9 @@ void MpvPlayer::propertyChanged(std::uint64_t which, const mpv_event_property &p
         emit mediumInfoChanged();
         break;
     case Observed::TimePos:
+        // What is played marks the medium; a landing seek does not.
+        if (!none && current && m_state == Playing && !m_medium.pending)
+            m_medium.listen.played(*static_cast<const double *>(property.data), ListenStepSeconds);
         refreshPosition();
         break;
     case Observed::Volume:
@@ -219,6 +226,27 @@ QString MpvPlayer::engineProperty(const char *name) const
     const QString value = text ? QString::fromUtf8(text) : QString();
     mpv_free(text);
     return value;
+}
+
+void MpvPlayer::setListened(const QList<ListenedRange> &ranges)
+{
+    m_medium.listen.setKnown(ranges);
+    m_controls->seekBar()->setListened(m_medium.listen.ranges());
+}
+
+void MpvPlayer::setMarks(const QList<Mark> &marks)
+{
+    m_marks = marks;
+    QList<SeekBar::Tick> ticks;
+    for (const Mark &mark : marks)
+        ticks.append({mark.time, mark.comment});
+    m_controls->seekBar()->setMarks(ticks);
+}
+
+void MpvPlayer::setRepeatStretch(std::optional<ListenedRange> stretch)
+{
+    m_repeat = stretch;
+    m_controls->seekBar()->setRepeat(stretch);
 }
 
 // ---- the place on offer -------------------------------------------------

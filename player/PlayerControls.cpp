@@ -110,7 +110,6 @@ PlayerControls::PlayerControls(QWidget *parent) : QWidget(parent)
         if (action != QAbstractSlider::SliderMove)
             QMetaObject::invokeMethod(this, &PlayerControls::seekToSlider, Qt::QueuedConnection);
     });
-    connect(m_seek, &SeekBar::markClicked, this, &PlayerControls::seekRequested);
 
     showProgress(0.0, 0.0, false, false);
     showSpeed(1.0);

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "persist/ListenedRanges.h"
+
 #include <QList>
 #include <QSlider>
 #include <QString>
@@ -24,10 +26,7 @@ public:
         double time = 0.0;
         QString text; // a chapter's title, a recorded position's comment
     };
-    struct Range {
-        double start = 0.0;
-        double end = 0.0;
-    };
+    using Range = ListenedRange;
 
     explicit SeekBar(QWidget *parent = nullptr);
 

@@ -29,6 +29,7 @@ void FakePlayer::setURL(const QString &url)
     m_url = url;
     m_position = 0.0;
     m_offered.reset();
+    m_listen.clear();
     m_startPaused = false;
     // The engine's boundary: a name the player refuses never reaches it.
     const MediaName name = classifyMediaName(url);
@@ -98,6 +99,7 @@ void FakePlayer::setCurrentPosition(double seconds)
     calls << QStringLiteral("pos=%1").arg(seconds);
     if (!m_loaded) return;
     m_position = std::max(0.0, seconds);
+    m_listen.interrupt();
     if (!m_loading) emit seeked(m_position);
     if (m_position >= m_duration && m_duration > 0 && !m_loading && m_state == Playing)
         advance(0.0);
@@ -118,14 +120,12 @@ void FakePlayer::setVolume(int volume)
 
 void FakePlayer::setMuted(bool muted)
 {
-    calls << QStringLiteral("mute=%1").arg(muted);
     m_muted = muted;
     emit volumeChanged(m_volume, m_muted);
 }
 
 void FakePlayer::setSpeed(double speed)
 {
-    calls << QStringLiteral("speed=%1").arg(speed);
     m_speed = std::clamp(std::round(speed * 100) / 100, MinSpeed, MaxSpeed);
     emit speedChanged(m_speed);
 }
@@ -171,7 +171,10 @@ void FakePlayer::advance(double seconds)
 {
     finishLoading();
     if (m_state != Playing) return;
+    m_listen.played(m_position, 0.0);
     m_position += seconds * m_speed;
+    m_listen.played(std::min(m_position, m_duration > 0 ? m_duration : m_position),
+                    seconds * m_speed + 1e-9);
     if (m_duration > 0 && m_position >= m_duration) {
         m_position = m_duration;
         setState(MediaEnded);

@@ -43,6 +43,8 @@ public:
     void setCurrentChapter(int index) override;
     void offerPlace(double seconds, const QString &timeText) override;
     bool takeOfferedPlace() override;
+    QList<ListenedRange> listened() const override { return m_listen.ranges(); }
+    void setListened(const QList<ListenedRange> &ranges) override { m_listen.setKnown(ranges); }
     // The place on offer, if any.
     std::optional<double> offeredPlace() const { return m_offered; }
 
@@ -90,6 +92,7 @@ private:
     double m_speed = 1.0;
     QList<Chapter> m_chapters;
     std::optional<double> m_offered;
+    ListenTracker m_listen;
     QHash<QString, double> m_durations;
     QSet<QString> m_unplayable;
     QSet<QString> m_failing;

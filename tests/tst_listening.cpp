@@ -1,0 +1,199 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The listening tools around the player double: the end time at another
+// speed, the speed kept from run to run, the place kept in every file and
+// offered again, and the component's own keys.
+#include "app/Unit1.h"
+#include "persist/IniFile.h"
+#include "support/FakePlayer.h"
+#include "support/TestServices.h"
+
+#include <QLabel>
+#include <QTest>
+
+class TestListening : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void endTimeAtSpeed_data();
+    void endTimeAtSpeed();
+    void speedKeptAndClamped();
+    void placeIsOfferedOnlyWhereItShould();
+    void listenedStretchesComeBack();
+    void componentKeys();
+};
+
+void TestListening::endTimeAtSpeed_data()
+{
+    QTest::addColumn<double>("speed");
+    QTest::addColumn<QString>("end");
+    // Playing at 100.2 s of 160.9 s while the clock reads 14:00:00.700.
+    QTest::newRow("normal speed: whole seconds left") << 1.0 << "14:01:00";
+    QTest::newRow("1.5x: 60.7 s / 1.5 in ms") << 1.5 << "14:00:41";
+    QTest::newRow("2x") << 2.0 << "14:00:31";
+}
+
+void TestListening::endTimeAtSpeed()
+{
+    QFETCH(double, speed);
+    QFETCH(QString, end);
+    TestProgram run;
+    run.preparePlayer = [](FakePlayer *p) {
+        p->setMediaDuration(QStringLiteral("/m/a.mp3"), 160.9);
+    };
+    TForm1 *f = run.start({QStringLiteral("/m/a.mp3")});
+    run.player()->finishLoading();
+    run.player()->setCurrentPosition(100.2);
+    run.player()->setSpeed(speed);
+    f->Timer1Timer();
+    QCOMPARE(f->StatusBar1->text(),
+             QStringLiteral("00:01:40 / 00:02:40 （再生終了時刻:%1）").arg(end));
+}
+
+void TestListening::speedKeptAndClamped()
+{
+    const struct {
+        const char *stored;
+        double speed;
+    } cases[] = {{"2.5", 2.5}, {"9", 3.0}, {"0.1", 0.5}, {"fast", 1.0}, {"1,25", 1.25}};
+    for (const auto &c : cases) {
+        TestProgram run;
+        run.writeFile(QStringLiteral("Pelmora.ini"),
+                      QByteArray("[Playback]\r\nSpeed=") + c.stored + "\r\n");
+        run.start();
+        QCOMPARE(run.player()->speed(), c.speed);
+    }
+    TestProgram run;
+    TForm1 *f = run.start();
+    QCOMPARE(run.player()->speed(), 1.0); // nothing stored
+    run.player()->setSpeed(1.75);
+    QVERIFY(f->close());
+    QCOMPARE(IniFile(run.file(QStringLiteral("Pelmora.ini")))
+                 .readString(QStringLiteral("Playback"), QStringLiteral("Speed"), QString()),
+             QStringLiteral("1.75"));
+    run.start();
+    QCOMPARE(run.player()->speed(), 1.75);
+}
+
+namespace
+{
+
+// Plays a medium from the command line up to a position, then opens another.
+void playTo(TestProgram &run, const QString &name, double position)
+{
+    run.form()->OpenFile(name);
+    run.player()->finishLoading();
+    run.player()->advance(position);
+    run.form()->OpenFile(QStringLiteral("/m/other.mp3"));
+    run.player()->finishLoading();
+}
+
+} // namespace
+
+void TestListening::placeIsOfferedOnlyWhereItShould()
+{
+    TestProgram run;
+    run.preparePlayer = [](FakePlayer *p) { p->setDefaultDuration(600); };
+    TForm1 *f = run.start();
+    FakePlayer *p = run.player();
+
+    playTo(run, QStringLiteral("/m/long.mp3"), 130.5);
+    f->OpenFile(QStringLiteral("/m/long.mp3"));
+    QCOMPARE(p->offeredPlace(), std::optional<double>(130.5));
+    QVERIFY(p->calls.contains(QStringLiteral("offer=130.5 00:02:10")));
+    // The medium itself starts at 0; taking the offer moves there.
+    QCOMPARE(p->currentPosition(), 0.0);
+    p->finishLoading();
+    QVERIFY(p->takeOfferedPlace());
+    QCOMPARE(p->currentPosition(), 130.5);
+
+    // Not beyond 10 s from the start; not when finished (less than 10 s
+    // before the end, or played to the end).
+    playTo(run, QStringLiteral("/m/short.mp3"), 9.5);
+    f->OpenFile(QStringLiteral("/m/short.mp3"));
+    QVERIFY(!p->offeredPlace());
+    playTo(run, QStringLiteral("/m/nearly.mp3"), 591);
+    f->OpenFile(QStringLiteral("/m/nearly.mp3"));
+    QVERIFY(!p->offeredPlace());
+    playTo(run, QStringLiteral("/m/whole.mp3"), 700);
+    f->OpenFile(QStringLiteral("/m/whole.mp3"));
+    QVERIFY(!p->offeredPlace());
+
+    // The start-time path and the resume command do not offer it.
+    playTo(run, QStringLiteral("/m/long.mp3"), 200);
+    Shitei = true;
+    f->OpenFile(QStringLiteral("/m/long.mp3"));
+    QVERIFY(!p->offeredPlace());
+    run.writeFile(QStringLiteral("Resume.ini"), "[Resume]\r\nFileName=/m/long.mp3\r\nSecond=5\r\n");
+    f->P1Click();
+    QVERIFY(!p->offeredPlace());
+
+    // Kept from one run to the next, in History.db beside the INI files.
+    QVERIFY(f->close());
+    QVERIFY(run.exists(QStringLiteral("History.db")));
+    run.start();
+    run.form()->OpenFile(QStringLiteral("/m/long.mp3"));
+    QVERIFY(run.player()->offeredPlace().has_value());
+}
+
+void TestListening::listenedStretchesComeBack()
+{
+    TestProgram run;
+    TForm1 *f = run.start({QStringLiteral("/m/talk.mp3")});
+    FakePlayer *p = run.player();
+    p->finishLoading();
+    p->advance(20);
+    p->setCurrentPosition(100); // seeking over a stretch does not mark it
+    p->advance(10);
+    QVERIFY(f->close());
+    run.start({QStringLiteral("/m/talk.mp3")});
+    const QList<ListenedRange> expected = {{0, 20}, {100, 110}};
+    QCOMPARE(run.player()->listened(), expected);
+}
+
+void TestListening::componentKeys()
+{
+    TestProgram run;
+    TForm1 *f = run.start({QStringLiteral("/m/a.mp3")});
+    FakePlayer *p = run.player();
+    p->finishLoading();
+    p->setChapters({{0, QStringLiteral("一")}, {100, QStringLiteral("二")}, {200, QString()}});
+    p->setCurrentPosition(50);
+    QApplication::setActiveWindow(f);
+    auto key = [f](Qt::Key k, Qt::KeyboardModifiers mods = Qt::NoModifier) {
+        QTest::keyClick(f, k, mods);
+    };
+    key(Qt::Key_Right);
+    QCOMPARE(p->currentPosition(), 55.0);
+    key(Qt::Key_Left, Qt::ShiftModifier);
+    QCOMPARE(p->currentPosition(), 54.0);
+    p->pause();
+    key(Qt::Key_Left);
+    QCOMPARE(p->currentPosition(), 49.0);
+    QCOMPARE(p->playState(), int(MediaPlayer::Paused)); // stays paused
+    key(Qt::Key_PageDown);
+    QCOMPARE(p->currentPosition(), 100.0);
+    key(Qt::Key_Up);
+    QCOMPARE(p->volume(), 55);
+    key(Qt::Key_M);
+    QVERIFY(p->muted());
+    key(Qt::Key_BracketRight);
+    key(Qt::Key_BracketRight);
+    QCOMPARE(p->speed(), 1.2);
+    key(Qt::Key_Backspace);
+    QCOMPARE(p->speed(), 1.0);
+
+    // Locked: the component's keys ignore the user; the menu's do not.
+    f->N2->trigger();
+    key(Qt::Key_Right);
+    key(Qt::Key_Down);
+    key(Qt::Key_BracketLeft);
+    QCOMPARE(p->currentPosition(), 100.0);
+    QCOMPARE(p->volume(), 55);
+    QCOMPARE(p->speed(), 1.0);
+    f->N5D1->trigger();
+    QCOMPARE(p->currentPosition(), 105.0);
+}
+
+QTEST_MAIN(TestListening)
+#include "tst_listening.moc"
