@@ -6,13 +6,22 @@
 #include "app/Unit1.h"
 
 #include <QDBusConnection>
+#include <QPointer>
+#include <QTimer>
 
 DesktopIntegration::DesktopIntegration(TForm1 *form) : QObject(form)
 {
     setObjectName(QStringLiteral("desktopIntegration"));
-    if (!QDBusConnection::sessionBus().isConnected()) return;
-    m_mpris = createMpris(form, this);
-    m_inhibitor = createScreenSaverInhibitor(form->WindowsMediaPlayer1, this);
+    m_bus = QDBusConnection::sessionBus().isConnected();
+    if (!m_bus) return;
+    // Made once the event loop runs: after the first window is shown, and
+    // after the other windows exist (MPRIS follows the playlist).
+    QPointer<TForm1> owner(form);
+    QTimer::singleShot(0, this, [this, owner] {
+        if (!owner) return;
+        m_mpris = createMpris(owner, this);
+        m_inhibitor = createScreenSaverInhibitor(owner->WindowsMediaPlayer1, this);
+    });
 }
 
 DesktopIntegration::~DesktopIntegration() = default;

@@ -17,10 +17,12 @@ public:
     explicit DesktopIntegration(TForm1 *form);
     ~DesktopIntegration() override;
 
-    // True when the pieces were created (a session bus is connected).
-    bool active() const { return m_mpris || m_inhibitor; }
+    // True when a session bus is connected: the pieces are made as soon as
+    // the event loop runs.
+    bool active() const { return m_bus; }
 
 private:
+    bool m_bus = false;
     QObject *m_mpris = nullptr;
     QObject *m_inhibitor = nullptr;
 };

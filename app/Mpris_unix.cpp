@@ -4,16 +4,24 @@
 #include "app/DesktopInfo.h"
 #include "app/Taskbar.h"
 #include "app/Unit1.h"
+#include "lists/Unit6.h"
 #include "player/MediaPlayer.h"
 
+#include <QAction>
 #include <QCoreApplication>
+#include <QCryptographicHash>
 #include <QDBusAbstractAdaptor>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QDBusPendingCallWatcher>
-#include <QElapsedTimer>
+#include <QDir>
+#include <QEvent>
+#include <QFileInfo>
+#include <QImage>
+#include <QListWidget>
 #include <QPointer>
+#include <QStandardPaths>
 #include <QTimer>
 #include <QUrl>
 #include <QVariantMap>
@@ -28,11 +36,9 @@ const QString kRootInterface = QStringLiteral("org.mpris.MediaPlayer2");
 const QString kPlayerInterface = QStringLiteral("org.mpris.MediaPlayer2.Player");
 const QString kServiceName = QStringLiteral("org.mpris.MediaPlayer2.pelmora");
 const QString kNoTrack = QStringLiteral("/org/mpris/MediaPlayer2/TrackList/NoTrack");
-constexpr uint kDoNotQueue = 4;      // DBUS_NAME_FLAG_DO_NOT_QUEUE
-constexpr uint kPrimaryOwner = 1;    // DBUS_REQUEST_NAME_REPLY_PRIMARY_OWNER
-constexpr uint kAlreadyOwner = 4;    // DBUS_REQUEST_NAME_REPLY_ALREADY_OWNER
-constexpr int kPollMs = 1000;        // property changes of the player are looked for each second
-constexpr double kJumpSeconds = 1.5; // a position this far from the expected one is a seek
+constexpr uint kDoNotQueue = 4;   // DBUS_NAME_FLAG_DO_NOT_QUEUE
+constexpr uint kPrimaryOwner = 1; // DBUS_REQUEST_NAME_REPLY_PRIMARY_OWNER
+constexpr uint kAlreadyOwner = 4; // DBUS_REQUEST_NAME_REPLY_ALREADY_OWNER
 
 qlonglong toMicroseconds(double seconds)
 {
@@ -59,6 +65,11 @@ public:
     bool hasMedia() const;
     bool canSeek() const;
     bool fullscreen() const { return m_form && m_form->isFullScreen(); }
+    double rate() const;
+    bool canQuit() const { return m_form && !m_form->X2->isChecked(); }
+    // The playlist's entries next to the selected one (-1: none).
+    int nextEntry() const;
+    int previousEntry() const;
 
     // --- commands ---
     void play();
@@ -72,6 +83,8 @@ public:
     void quit();
     void setVolume(double volume);
     void setFullscreen(bool on);
+    void setRate(double rate);
+    void goTo(int entry);
 
     // Sends PropertiesChanged for what differs from what was sent last.
     void notifyChanges();
@@ -87,24 +100,22 @@ private:
     QVariantMap rootProperties() const;
     void sendChanges(const QString &interface, const QVariantMap &now, QVariantMap &sent);
     void requestName(const QString &name, bool fallback);
-    void poll();
-    void markPosition();
+    QString artUrl() const;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
     QPointer<TForm1> m_form;
     QDBusConnection m_bus;
     QString m_service;
     QStringList m_requested;
     bool m_registered = false;
-    QTimer m_poll;
     QVariantMap m_sentPlayer;
     QVariantMap m_sentRoot;
     // The track id changes whenever another medium is loaded.
     mutable QString m_trackUrl;
     mutable int m_trackNumber = 0;
-    // Where the position was at the last look, to tell a seek from playback.
-    double m_lastPosition = 0.0;
-    int m_lastState = MediaPlayer::Undefined;
-    QElapsedTimer m_sinceLastPosition;
+    // The cover art written for the current track.
+    mutable QString m_artTrack;
+    mutable QString m_artUrl;
 };
 
 class MprisRootAdaptor : public QDBusAbstractAdaptor
@@ -124,7 +135,7 @@ class MprisRootAdaptor : public QDBusAbstractAdaptor
 public:
     explicit MprisRootAdaptor(MprisObject *object) : QDBusAbstractAdaptor(object), m(object) {}
 
-    bool canQuit() const { return true; }
+    bool canQuit() const { return m->canQuit(); }
     bool canRaise() const { return true; }
     bool canSetFullscreen() const { return true; }
     bool fullscreen() const { return m->fullscreen(); }
@@ -155,13 +166,13 @@ class MprisPlayerAdaptor : public QDBusAbstractAdaptor
     Q_CLASSINFO("D-Bus Interface", "org.mpris.MediaPlayer2.Player")
     Q_PROPERTY(QString PlaybackStatus READ playbackStatus)
     Q_PROPERTY(double Rate READ rate WRITE setRate)
-    Q_PROPERTY(double MinimumRate READ rate)
-    Q_PROPERTY(double MaximumRate READ rate)
+    Q_PROPERTY(double MinimumRate READ minimumRate)
+    Q_PROPERTY(double MaximumRate READ maximumRate)
     Q_PROPERTY(QVariantMap Metadata READ metadata)
     Q_PROPERTY(double Volume READ volume WRITE setVolume)
     Q_PROPERTY(qlonglong Position READ position)
     Q_PROPERTY(bool CanGoNext READ canGoNext)
-    Q_PROPERTY(bool CanGoPrevious READ canGoNext)
+    Q_PROPERTY(bool CanGoPrevious READ canGoPrevious)
     Q_PROPERTY(bool CanPlay READ canPlay)
     Q_PROPERTY(bool CanPause READ canPlay)
     Q_PROPERTY(bool CanSeek READ canSeek)
@@ -174,20 +185,23 @@ public:
     }
 
     QString playbackStatus() const { return m->playbackStatus(); }
-    double rate() const { return 1.0; }
-    void setRate(double) {} // only the normal rate
+    double rate() const { return m->rate(); }
+    void setRate(double rate) { m->setRate(rate); }
+    double minimumRate() const { return MediaPlayer::MinSpeed; }
+    double maximumRate() const { return MediaPlayer::MaxSpeed; }
     QVariantMap metadata() const { return m->metadata(); }
     double volume() const { return m->volume(); }
     void setVolume(double volume) { m->setVolume(volume); }
     qlonglong position() const { return m->position(); }
-    bool canGoNext() const { return false; }
+    bool canGoNext() const { return m->nextEntry() >= 0; }
+    bool canGoPrevious() const { return m->previousEntry() >= 0; }
     bool canPlay() const { return m->hasMedia(); }
     bool canSeek() const { return m->canSeek(); }
     bool canControl() const { return true; }
 
 public slots:
-    void Next() {}
-    void Previous() {}
+    void Next() { m->goTo(m->nextEntry()); }
+    void Previous() { m->goTo(m->previousEntry()); }
     void Pause() { m->pause(); }
     void PlayPause() { m->playPause(); }
     void Stop() { m->stop(); }
@@ -216,14 +230,28 @@ MprisObject::MprisObject(TForm1 *form, QObject *parent)
     if (!m_registered) return; // another object holds the path: no MPRIS in this run
     requestName(kServiceName, true);
 
-    if (MediaPlayer *p = player())
-        connect(p, &MediaPlayer::playStateChanged, this, [this] { notifyChanges(); });
-    m_poll.setInterval(kPollMs);
-    connect(&m_poll, &QTimer::timeout, this, &MprisObject::poll);
-    m_poll.start();
+    // Everything follows the player's and the window's own changes; nothing
+    // is polled.
+    if (MediaPlayer *p = player()) {
+        connect(p, &MediaPlayer::playStateChanged, this, &MprisObject::notifyChanges);
+        connect(p, &MediaPlayer::mediumInfoChanged, this, &MprisObject::notifyChanges);
+        connect(p, &MediaPlayer::volumeChanged, this, &MprisObject::notifyChanges);
+        connect(p, &MediaPlayer::speedChanged, this, &MprisObject::notifyChanges);
+        connect(p, &MediaPlayer::seeked, this,
+                [this](double at) { emit seeked(toMicroseconds(at)); });
+    }
+    connect(form->X2, &QAction::toggled, this, &MprisObject::notifyChanges);
+    if (Form6) {
+        connect(Form6->ListBox1, &QListWidget::currentRowChanged, this,
+                &MprisObject::notifyChanges);
+        QAbstractItemModel *entries = Form6->ListBox1->model();
+        for (auto change : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
+            connect(entries, change, this, &MprisObject::notifyChanges);
+        connect(entries, &QAbstractItemModel::modelReset, this, &MprisObject::notifyChanges);
+    }
+    form->installEventFilter(this); // full screen on and off
     m_sentPlayer = playerProperties();
     m_sentRoot = rootProperties();
-    markPosition();
 }
 
 MprisObject::~MprisObject()
@@ -314,7 +342,8 @@ QString MprisObject::trackId() const
         m_trackUrl = url;
         ++m_trackNumber;
     }
-    return QStringLiteral("/org/mpris/MediaPlayer2/pelmora/track/%1").arg(m_trackNumber);
+    // Not under /org/mpris, which the MPRIS specification reserves.
+    return QStringLiteral("/org/pelmora/track/%1").arg(m_trackNumber);
 }
 
 QVariantMap MprisObject::metadata() const
@@ -324,7 +353,15 @@ QVariantMap MprisObject::metadata() const
     if (!hasMedia()) return map;
     MediaPlayer *p = player();
     const QString url = p->url();
-    map.insert(QStringLiteral("xesam:title"), captionName(url));
+    const QVariantMap tags = safely(QVariantMap(), [p] { return p->tags(); });
+    const QString title = tags.value(QStringLiteral("title")).toString();
+    map.insert(QStringLiteral("xesam:title"), title.isEmpty() ? captionName(url) : title);
+    const QString artist = tags.value(QStringLiteral("artist")).toString();
+    if (!artist.isEmpty()) map.insert(QStringLiteral("xesam:artist"), QStringList{artist});
+    const QString album = tags.value(QStringLiteral("album")).toString();
+    if (!album.isEmpty()) map.insert(QStringLiteral("xesam:album"), album);
+    const QString art = artUrl();
+    if (!art.isEmpty()) map.insert(QStringLiteral("mpris:artUrl"), art);
     const QUrl asUrl(url);
     map.insert(QStringLiteral("xesam:url"),
                asUrl.scheme().size() > 1 ? asUrl.toString() : QUrl::fromLocalFile(url).toString());
@@ -383,18 +420,12 @@ void MprisObject::stop()
 
 void MprisObject::seek(qlonglong offset)
 {
-    bool moved = false;
+    // The player announces the seek (Seeked).
     command([&] {
         MediaPlayer *p = player();
         if (!p->hasCurrentMedia()) return;
-        const double target = std::max(0.0, p->currentPosition() + offset / 1e6);
-        p->setCurrentPosition(target);
-        moved = true;
+        p->setCurrentPosition(std::max(0.0, p->currentPosition() + offset / 1e6));
     });
-    if (moved) {
-        markPosition();
-        emit seeked(position());
-    }
 }
 
 void MprisObject::setPosition(const QDBusObjectPath &track, qlonglong at)
@@ -403,15 +434,7 @@ void MprisObject::setPosition(const QDBusObjectPath &track, qlonglong at)
     if (!hasMedia() || track.path() != trackId() || at < 0) return;
     MediaPlayer *p = player();
     if (at > toMicroseconds(safely(0.0, [p] { return p->duration(); }))) return;
-    bool moved = false;
-    command([&] {
-        p->setCurrentPosition(at / 1e6);
-        moved = true;
-    });
-    if (moved) {
-        markPosition();
-        emit seeked(position());
-    }
+    command([&] { p->setCurrentPosition(at / 1e6); });
 }
 
 void MprisObject::openUri(const QString &uri)
@@ -448,7 +471,10 @@ void MprisObject::raise()
 
 void MprisObject::quit()
 {
-    // Through the close query, which may refuse; after the answer.
+    // Not while closing is prevented (CanQuit is false): no box comes up on
+    // the desktop from a remote call. Otherwise through the close query,
+    // after the answer.
+    if (!canQuit()) return;
     QPointer<TForm1> form = m_form;
     QTimer::singleShot(0, this, [form] {
         if (form) form->close();
@@ -469,9 +495,87 @@ void MprisObject::setFullscreen(bool on)
     notifyChanges();
 }
 
+double MprisObject::rate() const
+{
+    MediaPlayer *p = player();
+    return p ? safely(1.0, [p] { return p->speed(); }) : 1.0;
+}
+
+void MprisObject::setRate(double rate)
+{
+    if (!std::isfinite(rate)) return;
+    command([&] {
+        MediaPlayer *p = player();
+        // A rate of 0 is a pause.
+        if (rate <= 0.0) {
+            if (p->playState() == MediaPlayer::Playing) p->pause();
+            return;
+        }
+        p->setSpeed(rate);
+    });
+}
+
+int MprisObject::nextEntry() const
+{
+    if (!Form6) return -1;
+    const int next = Form6->itemIndex() + 1;
+    return next < Form6->count() ? next : -1;
+}
+
+int MprisObject::previousEntry() const
+{
+    if (!Form6) return -1;
+    return Form6->itemIndex() >= 1 ? Form6->itemIndex() - 1 : -1;
+}
+
+void MprisObject::goTo(int entry)
+{
+    if (entry < 0 || !Form6) return;
+    // As a double-click on the entry: opened through OpenFile, auto-advance
+    // on; after the answer.
+    QTimer::singleShot(0, this, [entry] {
+        if (!Form6 || entry >= Form6->count()) return;
+        Form6->setItemIndex(entry);
+        Form6->ListBox1DblClick();
+    });
+}
+
+// The medium's cover art as a file in the user's cache directory, written
+// once per track.
+QString MprisObject::artUrl() const
+{
+    MediaPlayer *p = player();
+    if (!hasMedia()) return QString();
+    const QString track = trackId();
+    if (track == m_artTrack) return m_artUrl;
+    const QImage art = safely(QImage(), [p] { return p->coverArt(); });
+    if (art.isNull()) return QString(); // not yet decoded, or none: asked again later
+    const QString dir =
+        QStandardPaths::writableLocation(QStandardPaths::CacheLocation) + QStringLiteral("/covers");
+    const QString file =
+        dir + QLatin1Char('/') +
+        QString::fromLatin1(
+            QCryptographicHash::hash(p->url().toUtf8(), QCryptographicHash::Sha1).toHex()) +
+        QStringLiteral(".png");
+    m_artTrack = track;
+    m_artUrl.clear();
+    if (QFileInfo::exists(file) || (QDir().mkpath(dir) && art.save(file, "PNG")))
+        m_artUrl = QUrl::fromLocalFile(file).toString();
+    return m_artUrl;
+}
+
+bool MprisObject::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_form && event->type() == QEvent::WindowStateChange) notifyChanges();
+    return QObject::eventFilter(watched, event);
+}
+
 QVariantMap MprisObject::playerProperties() const
 {
     QVariantMap map;
+    map.insert(QStringLiteral("Rate"), rate());
+    map.insert(QStringLiteral("CanGoNext"), nextEntry() >= 0);
+    map.insert(QStringLiteral("CanGoPrevious"), previousEntry() >= 0);
     map.insert(QStringLiteral("PlaybackStatus"), playbackStatus());
     map.insert(QStringLiteral("Metadata"), metadata());
     map.insert(QStringLiteral("Volume"), volume());
@@ -485,6 +589,7 @@ QVariantMap MprisObject::rootProperties() const
 {
     QVariantMap map;
     map.insert(QStringLiteral("Fullscreen"), fullscreen());
+    map.insert(QStringLiteral("CanQuit"), canQuit());
     return map;
 }
 
@@ -507,34 +612,6 @@ void MprisObject::notifyChanges()
     if (!m_registered) return;
     sendChanges(kPlayerInterface, playerProperties(), m_sentPlayer);
     sendChanges(kRootInterface, rootProperties(), m_sentRoot);
-}
-
-void MprisObject::markPosition()
-{
-    MediaPlayer *p = player();
-    m_lastPosition = hasMedia() ? safely(0.0, [p] { return p->currentPosition(); }) : 0.0;
-    m_lastState = p ? safely(0, [p] { return p->playState(); }) : 0;
-    m_sinceLastPosition.start();
-}
-
-void MprisObject::poll()
-{
-    notifyChanges();
-    // A jump of the position that playback does not explain (the program's
-    // own seek commands, the player's seek bar) is a seek.
-    MediaPlayer *p = player();
-    if (hasMedia()) {
-        const int state = safely(0, [p] { return p->playState(); });
-        const double now = safely(0.0, [p] { return p->currentPosition(); });
-        const bool sameState = state == m_lastState;
-        double expected = m_lastPosition;
-        if (sameState && state == MediaPlayer::Playing)
-            expected += m_sinceLastPosition.elapsed() / 1000.0;
-        if (sameState && (state == MediaPlayer::Playing || state == MediaPlayer::Paused) &&
-            std::abs(now - expected) > kJumpSeconds)
-            emit seeked(toMicroseconds(now));
-    }
-    markPosition();
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #include "player/PlayState.h"
 #include "player/PlayerKeys.h"
 
+#include <QImage>
 #include <QList>
 #include <QString>
 #include <QVariantMap>
@@ -109,6 +110,9 @@ public:
 
     // The medium's tags as it names them: "title", "artist", "album".
     virtual QVariantMap tags() const { return {}; }
+    // The medium's cover art (an audio medium's embedded picture); null when
+    // it has none, or it is not decoded yet.
+    virtual QImage coverArt() const { return {}; }
 
     // The component's own keys while the main window is active and no text
     // field has the focus (player/PlayerKeys.h); true when the key is one of

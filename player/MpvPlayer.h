@@ -75,6 +75,7 @@ public:
     QList<Track> tracks() const override { return m_medium.tracks; }
     void selectTrack(Track::Type type, qint64 id) override;
     QVariantMap tags() const override { return m_medium.tags; }
+    QImage coverArt() const override;
     void offerPlace(double seconds, const QString &timeText) override;
     bool takeOfferedPlace() override;
     QList<ListenedRange> listened() const override { return m_medium.listen.ranges(); }
@@ -201,6 +202,7 @@ private:
         QList<Track> tracks;
         QVariantMap tags;
         ListenTracker listen;
+        mutable QImage cover; // once decoded
     };
     MediumState m_medium;
 };

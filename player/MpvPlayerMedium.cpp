@@ -219,6 +219,31 @@ void MpvPlayer::selectTrack(Track::Type type, qint64 id)
     check(mpv_set_property_string(m_mpv, property, value.constData()), property);
 }
 
+QImage MpvPlayer::coverArt() const
+{
+    if (!m_mpv || !m_medium.loaded || !m_medium.hasPicture || m_medium.hasVideo) return {};
+    if (!m_medium.cover.isNull()) return m_medium.cover;
+    // The picture the engine decoded for the cover art track.
+    mpv_node shot;
+    const char *args[] = {"screenshot-raw", "video", nullptr};
+    if (mpv_command_ret(m_mpv, args, &shot) < 0) return {};
+    const int width = static_cast<int>(nodeNumber(mapValue(shot, "w")));
+    const int height = static_cast<int>(nodeNumber(mapValue(shot, "h")));
+    const int stride = static_cast<int>(nodeNumber(mapValue(shot, "stride")));
+    const QString format = nodeText(mapValue(shot, "format"));
+    const mpv_node *pixels = mapValue(shot, "data");
+    if (pixels && pixels->format == MPV_FORMAT_BYTE_ARRAY && width > 0 && height > 0 &&
+        stride >= width * 4 &&
+        (format == QLatin1String("bgr0") || format == QLatin1String("bgra")) &&
+        pixels->u.ba->size >= static_cast<size_t>(stride) * height) {
+        m_medium.cover = QImage(static_cast<const uchar *>(pixels->u.ba->data), width, height,
+                                stride, QImage::Format_RGB32)
+                             .copy();
+    }
+    mpv_free_node_contents(&shot);
+    return m_medium.cover;
+}
+
 QString MpvPlayer::engineProperty(const char *name) const
 {
     if (!m_mpv) return QString();
