@@ -7,6 +7,7 @@
 #include <QAbstractSlider>
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
@@ -266,6 +267,28 @@ private slots:
         QCOMPARE(name->text(), QStringLiteral("quiet.wav"));
         m_player->closeMedia();
         QVERIFY(name->isHidden());
+    }
+
+    // At 2x the position moves about 2 s a second, through the engine's
+    // time-stretching filter (the pitch is kept); at 1x the filter goes.
+    void speedKeepsThePitch()
+    {
+        loadAndPlay();
+        m_player->setSpeed(2.0);
+        QCOMPARE(m_player->speed(), 2.0);
+        QVERIFY2(m_player->engineProperty("af").contains(QStringLiteral("scaletempo2")),
+                 qPrintable(m_player->engineProperty("af")));
+        QTest::qWait(400);
+        const double before = m_player->currentPosition();
+        QElapsedTimer clock;
+        clock.start();
+        QTest::qWait(1500);
+        const double rate = (m_player->currentPosition() - before) / (clock.elapsed() / 1000.0);
+        QVERIFY2(rate > 1.7 && rate < 2.3, qPrintable(QString::number(rate)));
+        m_player->setSpeed(1.0);
+        QVERIFY(!m_player->engineProperty("af").contains(QStringLiteral("scaletempo2")));
+        m_player->setSpeed(7.0);
+        QCOMPARE(m_player->speed(), 3.0);
     }
 
     void playlistFileIsNoMedium()
