@@ -121,7 +121,20 @@ void TForm7::takeMark(QLabel *label)
     runHandler(m_host, nullptr, [&] {
         const double position = m_host.player()->currentPosition();
         label->setText(timeText(position));
+        showStretch();
     });
+}
+
+void TForm7::showStretch()
+{
+    // Drawn on the player's seek bar while the repeat is on.
+    if (!Timer1->isActive()) {
+        m_host.player()->setRepeatStretch(std::nullopt);
+        return;
+    }
+    m_host.player()->setRepeatStretch(
+        ListenedRange{static_cast<double>(markSeconds(Label1->text())),
+                      static_cast<double>(markSeconds(Label2->text()))});
 }
 
 void TForm7::Button1Click()
@@ -139,6 +152,7 @@ void TForm7::Button3Click()
     runHandler(m_host, nullptr, [&] {
         Timer1->start();
         setBand(true);
+        showStretch();
         const qint64 a = markSeconds(Label1->text());
         m_host.player()->setCurrentPosition(static_cast<double>(a));
         m_host.player()->play();
@@ -149,6 +163,7 @@ void TForm7::Button4Click()
 {
     Timer1->stop();
     setBand(false);
+    showStretch();
 }
 
 void TForm7::Button5Click()

@@ -48,6 +48,7 @@ private:
     MainWindowHost &m_host;
     void takeMark(QLabel *label);
     void setBand(bool repeating);
+    void showStretch();
     bool m_placed = false;
 };
 

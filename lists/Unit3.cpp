@@ -17,6 +17,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTableWidget>
+#include <QTimer>
 
 TForm3 *Form3 = nullptr;
 bool FrmActv = false;
@@ -114,6 +115,27 @@ TForm3::TForm3(MainWindowHost &host, QWidget *parent)
     connect(Button5, &QPushButton::clicked, this, &TForm3::Button5Click);
     connect(Button3, &QPushButton::clicked, this, &TForm3::Button3Click);
     connect(N1, &QAction::triggered, this, &TForm3::N1Click);
+
+    m_marksTimer = new QTimer(this);
+    m_marksTimer->setSingleShot(true);
+    m_marksTimer->setInterval(0);
+    connect(m_marksTimer, &QTimer::timeout, this, &TForm3::showMarks);
+    QAbstractItemModel *grid = StringGrid1->model();
+    auto later = [this] { m_marksTimer->start(); };
+    connect(grid, &QAbstractItemModel::dataChanged, this, later);
+    connect(grid, &QAbstractItemModel::rowsRemoved, this, later);
+    connect(grid, &QAbstractItemModel::modelReset, this, later);
+}
+
+void TForm3::showMarks()
+{
+    QList<MediaPlayer::Mark> marks;
+    for (int row = 1; row < rowCount(); ++row) {
+        qint64 seconds = 0;
+        if (readTimeText(cell(0, row), &seconds))
+            marks.append({static_cast<double>(seconds), cell(1, row)});
+    }
+    m_host.player()->setMarks(marks);
 }
 
 void TForm3::FormCreate()

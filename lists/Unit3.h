@@ -8,6 +8,7 @@ class MainWindowHost;
 class QAction;
 class QPushButton;
 class QTableWidget;
+class QTimer;
 
 // The position record window "再生時間の記録": a grid of recorded positions
 // ("時間") with a comment beside each ("コメント"). The header row is the
@@ -55,6 +56,10 @@ protected:
 
 private:
     MainWindowHost &m_host;
+    // The grid's times as ticks on the player's seek bar, shortly after any
+    // change.
+    void showMarks();
+    QTimer *m_marksTimer = nullptr;
     void clearRows();
 };
 

@@ -23,6 +23,7 @@ private slots:
     void noJumpUnlessPlaying_data();
     void noJumpUnlessPlaying();
     void closingKeepsRepeatAndStopLeavesPlayback();
+    void theStretchIsDrawnWhileRepeating();
 };
 
 namespace
@@ -216,6 +217,22 @@ void TestABRepeat::closingKeepsRepeatAndStopLeavesPlayback()
     QVERIFY(p->calls.isEmpty());
     QCOMPARE(p->playState(), int(MediaPlayer::Playing));
     QCOMPARE(p->currentPosition(), 7.5);
+}
+
+void TestABRepeat::theStretchIsDrawnWhileRepeating()
+{
+    TestProgram run;
+    run.start();
+    FakePlayer *p = playing(run);
+    p->setCurrentPosition(10.5);
+    Form7->Button1Click();
+    p->setCurrentPosition(20.9);
+    Form7->Button2Click();
+    QVERIFY(!p->repeatStretch()); // not repeating yet
+    Form7->Button3Click();
+    QCOMPARE(p->repeatStretch(), (std::optional<ListenedRange>(ListenedRange{10, 20})));
+    Form7->Button4Click();
+    QVERIFY(!p->repeatStretch());
 }
 
 QTEST_MAIN(TestABRepeat)

@@ -32,6 +32,7 @@ private slots:
     void rightClickKeepsCurrentCell();
     void enterRecords();
     void hundredHoursKeptAndJumped();
+    void readableTimesAreTicksOnTheSeekBar();
 };
 
 namespace
@@ -391,6 +392,24 @@ void TestRecords::hundredHoursKeptAndJumped()
     Form3->N1Click();
     QVERIFY(run.dialogs.shown.isEmpty());
     QCOMPARE(p->calls, QStringList({QStringLiteral("pos=360005"), QStringLiteral("play")}));
+}
+
+void TestRecords::readableTimesAreTicksOnTheSeekBar()
+{
+    TestProgram run;
+    run.start();
+    run.writeFile(QStringLiteral("t.txt"), QByteArray("01:02:03") + kEllipsisCp932 +
+                                               "intro\r\n1:02:03" + kEllipsisCp932 + "typed\r\n");
+    run.dialogs.openNames << run.file(QStringLiteral("t.txt"));
+    Form3->Button4Click();
+    QTRY_COMPARE(run.player()->marks().size(), 1); // the hand-typed time is not one
+    QCOMPARE(run.player()->marks().first().time, 3723.0);
+    QCOMPARE(run.player()->marks().first().comment, QStringLiteral("intro"));
+    Form3->setCell(1, 1, QStringLiteral("改"));
+    QTRY_COMPARE(run.player()->marks().first().comment, QStringLiteral("改"));
+    run.dialogs.answers << MsgResult::Yes;
+    Form3->Button5Click();
+    QTRY_VERIFY(run.player()->marks().isEmpty());
 }
 
 QTEST_MAIN(TestRecords)

@@ -45,6 +45,11 @@ public:
     bool takeOfferedPlace() override;
     QList<ListenedRange> listened() const override { return m_listen.ranges(); }
     void setListened(const QList<ListenedRange> &ranges) override { m_listen.setKnown(ranges); }
+    void setMarks(const QList<Mark> &marks) override { m_marks = marks; }
+    void setRepeatStretch(std::optional<ListenedRange> stretch) override { m_stretch = stretch; }
+    // What the seek bar would show.
+    const QList<Mark> &marks() const { return m_marks; }
+    std::optional<ListenedRange> repeatStretch() const { return m_stretch; }
     // The place on offer, if any.
     std::optional<double> offeredPlace() const { return m_offered; }
 
@@ -93,6 +98,8 @@ private:
     QList<Chapter> m_chapters;
     std::optional<double> m_offered;
     ListenTracker m_listen;
+    QList<Mark> m_marks;
+    std::optional<ListenedRange> m_stretch;
     QHash<QString, double> m_durations;
     QSet<QString> m_unplayable;
     QSet<QString> m_failing;
