@@ -119,6 +119,10 @@ TForm1::TForm1(const Services &services, QWidget *parent)
         if (state == MediaPlayer::MediaEnded) placeFinished();
     });
     connect(WindowsMediaPlayer1, &MediaPlayer::listenedCleared, this, &TForm1::forgetListened);
+    // The sleep timer's "at the end of the playlist": whether the
+    // auto-advance will open another entry after this medium.
+    WindowsMediaPlayer1->setMoreToCome(
+        [this] { return Timer2->isActive() && Form6 && Form6->itemIndex() < Form6->count() - 1; });
     m_desktop = new DesktopIntegration(this);
 
     // Client area 624 x 426 below the menu bar, centred when first shown.
@@ -301,9 +305,10 @@ void TForm1::FormCreate()
         P1->setEnabled(true);
         SaveClicked = false;
     });
-    // The playback speed of the last run (1.0 when missing or unreadable).
+    // The playback speed and the silence skipping of the last run.
     runHandler(*this, nullptr, [&] {
         WindowsMediaPlayer1->setSpeed(settings.readFloat(SettingsKeys::PlaybackSpeed));
+        WindowsMediaPlayer1->setSkipSilence(settings.readBool(SettingsKeys::PlaybackSkipSilence));
     });
 }
 

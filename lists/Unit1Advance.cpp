@@ -19,7 +19,8 @@ void TForm1::Timer2Timer()
         if (player->playState() == MediaPlayer::Playing) {
             const qint64 D = truncatedSeconds(player->duration());
             const qint64 P = truncatedSeconds(player->currentPosition());
-            if (P >= D - 2) {
+            // Unless the sleep timer holds the medium at its end.
+            if (P >= D - 2 && !player->sleepsAtEnd()) {
                 // The pause does not block the program: the picture goes on
                 // being painted; the rest of the tick runs after it.
                 // A medium opened meanwhile by other means (a double-click on

@@ -50,7 +50,10 @@ bool TForm1::FormCloseQuery()
     const IniFile resume(resumePath());
     // 3. The volume, and with it the playback speed.
     step([&] { settings.writeInteger(SettingsKeys::Volume, player->volume()); });
-    step([&] { settings.writeFloat(SettingsKeys::PlaybackSpeed, player->speed()); });
+    step([&] {
+        settings.writeFloat(SettingsKeys::PlaybackSpeed, player->speed());
+        settings.writeBool(SettingsKeys::PlaybackSkipSilence, player->skipsSilence());
+    });
     // 4. The recent list, or the history switched off.
     step([&] {
         if (RecentDisable) {

@@ -11,6 +11,7 @@
 #include <QVariantMap>
 #include <QWidget>
 
+#include <functional>
 #include <optional>
 
 class QKeyEvent;
@@ -107,6 +108,21 @@ public:
         Q_UNUSED(type);
         Q_UNUSED(id);
     }
+
+    // A fade (0 to 1) of the sound on top of the volume setting, which it
+    // leaves as it is: volume() and the settings file never see it.
+    virtual void setFade(double factor) { Q_UNUSED(factor); }
+    // Stretches of silence are passed quickly (the engine's silence
+    // detection); the time it saved in the loaded medium, in seconds.
+    virtual bool skipsSilence() const { return false; }
+    virtual void setSkipSilence(bool on) { Q_UNUSED(on); }
+    virtual double silenceSaved() const { return 0.0; }
+    // The sleep timer of the component holds the loaded medium at its end:
+    // the playlist must not open its next entry.
+    virtual bool sleepsAtEnd() const { return false; }
+    // Tells the component whether the playlist will open another entry after
+    // the loaded medium (for the sleep timer's "at the end of the playlist").
+    virtual void setMoreToCome(std::function<bool()> moreToCome) { Q_UNUSED(moreToCome); }
 
     // The medium's tags as it names them: "title", "artist", "album".
     virtual QVariantMap tags() const { return {}; }

@@ -4,14 +4,18 @@
 #include "persist/AppError.h"
 #include "player/MediaName.h"
 #include "player/MpvSupport.h"
+#include "player/PlayerControls.h"
+#include "player/SleepTimer.h"
 #include "player/VideoArea.h"
 #include "player/VideoSurface.h"
 
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QOpenGLContext>
+
 #include <QTimer>
 #include <QVBoxLayout>
+#include <memory>
 
 #include <algorithm>
 #include <clocale>
@@ -147,6 +151,13 @@ MpvPlayer::MpvPlayer(QWidget *parent, Options options) : MediaPlayer(parent), m_
         });
     }
     wireControls();
+    // The sleep timer counts on a steady clock.
+    auto steady = std::make_shared<QElapsedTimer>();
+    steady->start();
+    m_sleep = new SleepTimer(
+        *this, [steady] { return steady->elapsed(); }, this);
+    connect(m_sleep, &SleepTimer::changed, this, &MpvPlayer::refreshSleep);
+    refreshSleep();
 
     mpv_set_wakeup_callback(m_mpv, &MpvPlayer::onWakeup, this);
     showCard();
@@ -344,6 +355,11 @@ void MpvPlayer::setURL(const QString &url)
     const quint64 serial = ++m_loadSerial;
     m_medium = MediumState{};
     m_failure = MediaFailure::None;
+    if (m_skip.passing) {
+        m_skip.passing = false;
+        pushEngineSpeed();
+    }
+    m_controls->showSilenceSkip(m_skip.on, 0.0);
     m_target = engineTarget(url);
     if (m_target.isEmpty()) {
         // A missing file: nothing is loaded, the old medium is let go.
@@ -527,9 +543,9 @@ void MpvPlayer::setCurrentPosition(double seconds)
     refreshPosition();
 }
 
-void MpvPlayer::issueSeek(double seconds)
+void MpvPlayer::issueSeek(double seconds, bool listen)
 {
-    m_medium.listen.interrupt(); // seeking over a stretch does not mark it
+    if (listen) m_medium.listen.interrupt(); // seeking over a stretch does not mark it
     m_seekSerial = std::max(m_seekSerial + 1, SeekSerialBase);
     m_medium.seekArmed = m_medium.landed = false;
     const QByteArray target = QByteArray::number(seconds, 'f', 3);
@@ -569,10 +585,10 @@ int MpvPlayer::volume() const
 void MpvPlayer::setVolume(int volume)
 {
     require();
-    double value = std::clamp(volume, 0, 100);
+    double value = std::clamp(volume, 0, 100) * m_fade;
     check(mpv_set_property(m_mpv, "volume", MPV_FORMAT_DOUBLE, &value), "volume");
     // Read back what was set at once; the engine's change event confirms it.
-    m_volume = static_cast<int>(value);
+    m_volume = std::clamp(volume, 0, 100);
     refreshControls();
 }
 

@@ -11,6 +11,7 @@
 #include <optional>
 
 class PlayerControls;
+class SleepTimer;
 class QMenu;
 class QTimer;
 class VideoArea;
@@ -18,6 +19,7 @@ class VideoSurface;
 struct mpv_handle;
 struct mpv_event;
 struct mpv_event_property;
+struct mpv_node;
 
 // How MpvPlayer is set up.
 struct MpvPlayerOptions {
@@ -76,6 +78,16 @@ public:
     void selectTrack(Track::Type type, qint64 id) override;
     QVariantMap tags() const override { return m_medium.tags; }
     QImage coverArt() const override;
+    void setFade(double factor) override;
+    bool skipsSilence() const override { return m_skip.on; }
+    void setSkipSilence(bool on) override;
+    double silenceSaved() const override { return m_medium.silenceSaved; }
+    bool sleepsAtEnd() const override;
+    void setMoreToCome(std::function<bool()> moreToCome) override;
+    bool handleKey(const QKeyEvent &event) override;
+    SleepTimer *sleepTimer() const { return m_sleep; }
+    // The stretches of the loaded medium passed quickly as silence.
+    QList<ListenedRange> skippedSilences() const { return m_medium.skipped; }
     void offerPlace(double seconds, const QString &timeText) override;
     bool takeOfferedPlace() override;
     QList<ListenedRange> listened() const override { return m_medium.listen.ranges(); }
@@ -110,7 +122,9 @@ private:
     void handleEvent(const mpv_event &event);
     void startLoad(quint64 serial);
     void issueLoad();
-    void issueSeek(double seconds);
+    // listen: the jump ends the stretch being played (not for a silence
+    // passed quickly).
+    void issueSeek(double seconds, bool listen = true);
     void mediaLoaded();
     void mediaEnded();
     void mediaFailed(MediaFailure why);
@@ -143,6 +157,13 @@ private:
     void guarded(void (MpvPlayer::*operation)());
     template <class Body> void guardedCall(Body &&body);
     void withdrawPlace();
+    void refreshSleep();
+    void userActed();
+    // --- silence skipping (MpvPlayerSilence.cpp) ---
+    void silenceReported(const mpv_node &metadata);
+    void endSilence(double end);
+    void pushEngineSpeed();
+    void pushEngineVolume();
 
     Options m_options;
     VideoOutput m_output = VideoOutput::None;
@@ -160,6 +181,17 @@ private:
     QTimer *m_placeTimer = nullptr; // how long a place is offered
     std::optional<double> m_offeredPlace;
     QList<Mark> m_marks;
+    SleepTimer *m_sleep = nullptr;
+    double m_fade = 1.0; // the sleep timer's fade on top of the volume
+    struct SkipState {
+        bool on = false;
+        bool passing = false; // a silence is being passed quickly
+        double from = 0.0;    // where it began being passed
+        QElapsedTimer wall;   // since when
+        QString lastStart;    // the filter's last reports, to see new ones
+        QString lastEnd;
+    };
+    SkipState m_skip;
     std::optional<ListenedRange> m_repeat;
 
     QString m_url;
@@ -202,6 +234,8 @@ private:
         QList<Track> tracks;
         QVariantMap tags;
         ListenTracker listen;
+        QList<ListenedRange> skipped;
+        double silenceSaved = 0.0;
         mutable QImage cover; // once decoded
     };
     MediumState m_medium;

@@ -7,6 +7,7 @@
 #include "persist/AppError.h"
 #include "player/PlayerControls.h"
 #include "player/SeekBar.h"
+#include "player/SleepTimer.h"
 #include "player/VideoArea.h"
 
 #include <QApplication>
@@ -71,6 +72,12 @@ void MpvPlayer::wireControls()
             play();
         });
     });
+    connect(m_controls, &PlayerControls::skipSilenceRequested, this,
+            [this](bool on) { guardedCall([&] { setSkipSilence(on); }); });
+    connect(m_controls, &PlayerControls::sleepRequested, this,
+            [this](SleepTimer::Mode mode, int minutes) {
+                guardedCall([&] { m_sleep->set(mode, minutes); });
+            });
     connect(m_controls, &PlayerControls::placeRequested, this,
             [this] { guardedCall([&] { takeOfferedPlace(); }); });
 
@@ -97,6 +104,7 @@ void MpvPlayer::guarded(void (MpvPlayer::*operation)())
 template <class Body> void MpvPlayer::guardedCall(Body &&body)
 {
     if (!m_enabled) return;
+    userActed();
     try {
         body();
     } catch (const AppError &) {
@@ -141,6 +149,23 @@ void MpvPlayer::refreshPosition()
     m_sincePosition.restart();
 }
 
+void MpvPlayer::userActed()
+{
+    if (m_sleep) m_sleep->userActed();
+}
+
+bool MpvPlayer::handleKey(const QKeyEvent &event)
+{
+    const bool taken = MediaPlayer::handleKey(event);
+    if (taken && m_enabled) userActed();
+    return taken;
+}
+
+void MpvPlayer::refreshSleep()
+{
+    m_controls->showSleep(m_sleep->mode(), m_sleep->minutes(), m_sleep->remainingMs());
+}
+
 void MpvPlayer::showEvent(QShowEvent *event)
 {
     MediaPlayer::showEvent(event);
@@ -174,8 +199,15 @@ void MpvPlayer::showContextMenu(const QPoint &globalPos)
     m_menu->addSeparator();
 
     QMenu *speeds = m_menu->addMenu(QStringLiteral("再生速度"));
-    PlayerControls::fillSpeedMenu(speeds, m_speed, this,
-                                  [this](double value) { guardedCall([&] { setSpeed(value); }); });
+    PlayerControls::fillSpeedMenu(
+        speeds, m_speed, m_skip.on, this,
+        [this](double value) { guardedCall([&] { setSpeed(value); }); },
+        [this](bool on) { guardedCall([&] { setSkipSilence(on); }); });
+    QMenu *sleep = m_menu->addMenu(QStringLiteral("スリープタイマー"));
+    PlayerControls::fillSleepMenu(sleep, m_sleep->mode(), m_sleep->minutes(), this,
+                                  [this](SleepTimer::Mode mode, int minutes) {
+                                      guardedCall([&] { m_sleep->set(mode, minutes); });
+                                  });
 
     if (!m_medium.chapters.isEmpty()) {
         const int chapter = m_medium.chapter;
@@ -249,6 +281,7 @@ bool MpvPlayer::eventFilter(QObject *watched, QEvent *event)
         const int shift = shiftState(mouse->modifiers());
         switch (mouse->button()) {
         case Qt::LeftButton:
+            if (m_enabled) userActed();
             // A single click waits to see whether it becomes a double-click:
             // a double-click must not also pause or resume.
             m_clickAt = at;
@@ -270,6 +303,7 @@ bool MpvPlayer::eventFilter(QObject *watched, QEvent *event)
         const auto *mouse = static_cast<QMouseEvent *>(event);
         if (mouse->button() != Qt::LeftButton) return true;
         m_clickTimer->stop();
+        if (m_enabled) userActed();
         if (m_enabled) emit fullScreenRequested(!window()->isFullScreen());
         return true;
     }
@@ -278,6 +312,7 @@ bool MpvPlayer::eventFilter(QObject *watched, QEvent *event)
         return true;
     case QEvent::Wheel: {
         if (!m_enabled) return true;
+        userActed();
         m_wheel += static_cast<QWheelEvent *>(event)->angleDelta().y();
         const int steps = m_wheel / 120;
         m_wheel -= steps * 120;

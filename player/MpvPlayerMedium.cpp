@@ -106,6 +106,7 @@ void MpvPlayer::observeProperties()
         {Observed::Chapter, "chapter", MPV_FORMAT_INT64},
         {Observed::TrackList, "track-list", MPV_FORMAT_NODE},
         {Observed::Metadata, "metadata", MPV_FORMAT_NODE},
+        {Observed::SilenceMetadata, "af-metadata/silence", MPV_FORMAT_NODE},
     };
     for (const auto &o : observed)
         mpv_observe_property(m_mpv, static_cast<std::uint64_t>(o.which), o.name, o.format);
@@ -130,7 +131,7 @@ void MpvPlayer::propertyChanged(std::uint64_t which, const mpv_event_property &p
         refreshPosition();
         break;
     case Observed::Volume:
-        if (none) break;
+        if (none || m_fade != 1.0) break; // a fade's volume is no setting
         m_volume = std::clamp(
             static_cast<int>(std::lround(*static_cast<const double *>(property.data))), 0, 100);
         refreshControls();
@@ -143,7 +144,7 @@ void MpvPlayer::propertyChanged(std::uint64_t which, const mpv_event_property &p
         emit volumeChanged(m_volume, m_muted);
         break;
     case Observed::Speed:
-        if (none) break;
+        if (none || m_skip.passing) break; // a silence passed is no speed of the user's
         m_speed = *static_cast<const double *>(property.data);
         refreshControls();
         emit speedChanged(m_speed);
@@ -162,6 +163,9 @@ void MpvPlayer::propertyChanged(std::uint64_t which, const mpv_event_property &p
         m_medium.tracks =
             none ? QList<Track>() : readTracks(*static_cast<const mpv_node *>(property.data));
         emit mediumInfoChanged();
+        break;
+    case Observed::SilenceMetadata:
+        if (!none) silenceReported(*static_cast<const mpv_node *>(property.data));
         break;
     case Observed::Metadata:
         m_medium.tags =
@@ -188,8 +192,8 @@ void MpvPlayer::setSpeed(double speed)
                               stretch ? "@tempo:scaletempo2" : "@tempo", nullptr};
         check(mpv_command(m_mpv, args), "af");
     }
-    check(mpv_set_property(m_mpv, "speed", MPV_FORMAT_DOUBLE, &value), "speed");
     m_speed = value;
+    pushEngineSpeed();
     refreshControls();
 }
 
@@ -217,6 +221,16 @@ void MpvPlayer::selectTrack(Track::Type type, qint64 id)
     const char *property = type == Track::Audio ? "aid" : "sid";
     const QByteArray value = id > 0 ? QByteArray::number(id) : QByteArrayLiteral("no");
     check(mpv_set_property_string(m_mpv, property, value.constData()), property);
+}
+
+bool MpvPlayer::sleepsAtEnd() const
+{
+    return m_sleep->holdsAtEnd();
+}
+
+void MpvPlayer::setMoreToCome(std::function<bool()> moreToCome)
+{
+    m_sleep->setMoreToCome(std::move(moreToCome));
 }
 
 QImage MpvPlayer::coverArt() const

@@ -23,6 +23,7 @@ enum class Observed : std::uint64_t {
     Chapter,
     TrackList,
     Metadata,
+    SilenceMetadata,
 };
 
 // The value of a key in a node map; null when absent.

@@ -65,8 +65,28 @@ PlayerControls::PlayerControls(QWidget *parent) : QWidget(parent)
     m_speedMenu = new QMenu(m_speed);
     m_speed->setMenu(m_speedMenu);
     connect(m_speedMenu, &QMenu::aboutToShow, this, [this] {
-        fillSpeedMenu(m_speedMenu, m_currentSpeed, this,
-                      [this](double speed) { emit speedRequested(speed); });
+        fillSpeedMenu(
+            m_speedMenu, m_currentSpeed, m_skipping, this,
+            [this](double speed) { emit speedRequested(speed); },
+            [this](bool on) { emit skipSilenceRequested(on); });
+    });
+
+    m_saved = new QLabel(this);
+    m_saved->setObjectName(QStringLiteral("silenceSavedLabel"));
+    m_saved->setTextFormat(Qt::PlainText);
+    m_saved->hide();
+
+    m_sleep = new QToolButton(this);
+    m_sleep->setObjectName(QStringLiteral("sleepButton"));
+    m_sleep->setAutoRaise(true);
+    m_sleep->setFocusPolicy(Qt::NoFocus);
+    m_sleep->setPopupMode(QToolButton::InstantPopup);
+    m_sleepMenu = new QMenu(m_sleep);
+    m_sleep->setMenu(m_sleepMenu);
+    connect(m_sleepMenu, &QMenu::aboutToShow, this, [this] {
+        fillSleepMenu(
+            m_sleepMenu, m_sleepMode, m_sleepMinutes, this,
+            [this](SleepTimer::Mode mode, int minutes) { emit sleepRequested(mode, minutes); });
     });
 
     m_volume = new QSlider(Qt::Horizontal, this);
@@ -91,7 +111,9 @@ PlayerControls::PlayerControls(QWidget *parent) : QWidget(parent)
     layout->addWidget(m_time);
     layout->addWidget(m_place);
     layout->addSpacing(6);
+    layout->addWidget(m_saved);
     layout->addWidget(m_speed);
+    layout->addWidget(m_sleep);
     layout->addWidget(m_mute);
     layout->addWidget(m_volume);
 
@@ -113,6 +135,7 @@ PlayerControls::PlayerControls(QWidget *parent) : QWidget(parent)
 
     showProgress(0.0, 0.0, false, false);
     showSpeed(1.0);
+    showSleep(SleepTimer::Mode::Off, 0, std::nullopt);
 }
 
 void PlayerControls::seekToSlider()
@@ -147,8 +170,9 @@ const QList<double> &PlayerControls::speedChoices()
     return speeds;
 }
 
-void PlayerControls::fillSpeedMenu(QMenu *menu, double current, QObject *receiver,
-                                   const std::function<void(double)> &choose)
+void PlayerControls::fillSpeedMenu(QMenu *menu, double current, bool skipping, QObject *receiver,
+                                   const std::function<void(double)> &choose,
+                                   const std::function<void(bool)> &skip)
 {
     menu->clear();
     for (double speed : speedChoices()) {
@@ -157,6 +181,66 @@ void PlayerControls::fillSpeedMenu(QMenu *menu, double current, QObject *receive
         action->setChecked(std::abs(speed - current) < 0.005);
         QObject::connect(action, &QAction::triggered, receiver, [choose, speed] { choose(speed); });
     }
+    menu->addSeparator();
+    QAction *silence = menu->addAction(QStringLiteral("無音をスキップ"));
+    silence->setCheckable(true);
+    silence->setChecked(skipping);
+    QObject::connect(silence, &QAction::triggered, receiver, [skip, skipping] { skip(!skipping); });
+}
+
+void PlayerControls::fillSleepMenu(QMenu *menu, SleepTimer::Mode mode, int minutes,
+                                   QObject *receiver,
+                                   const std::function<void(SleepTimer::Mode, int)> &choose)
+{
+    using Mode = SleepTimer::Mode;
+    menu->clear();
+    const struct {
+        Mode mode;
+        int minutes;
+        QString caption;
+    } choices[] = {
+        {Mode::Off, 0, QStringLiteral("オフ")},
+        {Mode::Minutes, 15, QStringLiteral("15分")},
+        {Mode::Minutes, 30, QStringLiteral("30分")},
+        {Mode::Minutes, 45, QStringLiteral("45分")},
+        {Mode::Minutes, 60, QStringLiteral("60分")},
+        {Mode::Minutes, 90, QStringLiteral("90分")},
+        {Mode::EndOfMedium, 0, QStringLiteral("このファイルの終わりで")},
+        {Mode::EndOfPlaylist, 0, QStringLiteral("プレイリストの終わりで")},
+    };
+    for (const auto &c : choices) {
+        QAction *action = menu->addAction(c.caption);
+        action->setCheckable(true);
+        action->setChecked(c.mode == mode && (c.mode != Mode::Minutes || c.minutes == minutes));
+        QObject::connect(action, &QAction::triggered, receiver,
+                         [choose, m = c.mode, n = c.minutes] { choose(m, n); });
+    }
+}
+
+void PlayerControls::showSleep(SleepTimer::Mode mode, int minutes,
+                               std::optional<qint64> remainingMs)
+{
+    m_sleepMode = mode;
+    m_sleepMinutes = minutes;
+    QString text = QStringLiteral("おやすみ");
+    if (mode != SleepTimer::Mode::Off)
+        text += QLatin1Char(' ') + (remainingMs ? timeText(std::ceil(*remainingMs / 1000.0), false)
+                                                : QStringLiteral("…"));
+    m_sleep->setText(text);
+    const QString name = QStringLiteral("スリープタイマー: ") +
+                         (mode == SleepTimer::Mode::Off ? QStringLiteral("オフ") : text);
+    m_sleep->setToolTip(name);
+    m_sleep->setAccessibleName(name);
+}
+
+void PlayerControls::showSilenceSkip(bool on, double savedSeconds)
+{
+    m_skipping = on;
+    const bool shown = on && savedSeconds >= 1.0;
+    m_saved->setVisible(shown);
+    if (shown)
+        m_saved->setText(QStringLiteral("無音スキップ: %1 短縮")
+                             .arg(timeText(savedSeconds, savedSeconds >= 3600.0)));
 }
 
 void PlayerControls::showTimes(double position)

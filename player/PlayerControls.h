@@ -2,6 +2,7 @@
 #pragma once
 
 #include "player/SeekBar.h"
+#include "player/SleepTimer.h"
 
 #include <QWidget>
 
@@ -32,6 +33,10 @@ public:
     void showSpeed(double speed);
     // The button "続きから再生 (time)"; an empty text hides it.
     void offerPlace(const QString &timeText);
+    // The sleep timer's button: its mode and the time left, if known.
+    void showSleep(SleepTimer::Mode mode, int minutes, std::optional<qint64> remainingMs);
+    // The silence skipping switch, and the time it saved in this medium.
+    void showSilenceSkip(bool on, double savedSeconds);
 
     SeekBar *seekBar() const { return m_seek; }
 
@@ -41,9 +46,14 @@ public:
     static QString speedText(double speed);
     // The speeds the menus offer.
     static const QList<double> &speedChoices();
-    // Fills a menu with the speed choices, the current one ticked.
-    static void fillSpeedMenu(QMenu *menu, double current, QObject *receiver,
-                              const std::function<void(double)> &choose);
+    // Fills a menu with the speed choices, the current one ticked, and the
+    // silence skipping switch.
+    static void fillSpeedMenu(QMenu *menu, double current, bool skipping, QObject *receiver,
+                              const std::function<void(double)> &choose,
+                              const std::function<void(bool)> &skip);
+    // Fills a menu with the sleep timer's choices, the current one ticked.
+    static void fillSleepMenu(QMenu *menu, SleepTimer::Mode mode, int minutes, QObject *receiver,
+                              const std::function<void(SleepTimer::Mode, int)> &choose);
 
 signals:
     void playRequested();
@@ -53,6 +63,8 @@ signals:
     void volumeRequested(int volume);
     void muteRequested(bool muted);
     void speedRequested(double speed);
+    void skipSilenceRequested(bool on);
+    void sleepRequested(SleepTimer::Mode mode, int minutes);
     void placeRequested();
 
 private:
@@ -67,8 +79,14 @@ private:
     QToolButton *m_place = nullptr;
     QToolButton *m_speed = nullptr;
     QMenu *m_speedMenu = nullptr;
+    QToolButton *m_sleep = nullptr;
+    QMenu *m_sleepMenu = nullptr;
+    QLabel *m_saved = nullptr;
     QToolButton *m_mute = nullptr;
     QSlider *m_volume = nullptr;
     double m_length = 0.0;
     double m_currentSpeed = 1.0;
+    bool m_skipping = false;
+    SleepTimer::Mode m_sleepMode = SleepTimer::Mode::Off;
+    int m_sleepMinutes = 0;
 };

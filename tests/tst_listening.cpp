@@ -3,7 +3,9 @@
 // speed, the speed kept from run to run, the place kept in every file and
 // offered again, and the component's own keys.
 #include "app/Unit1.h"
+#include "lists/Unit6.h"
 #include "persist/IniFile.h"
+#include "player/SleepTimer.h"
 #include "support/FakePlayer.h"
 #include "support/TestServices.h"
 
@@ -21,6 +23,10 @@ private slots:
     void placeIsOfferedOnlyWhereItShould();
     void listenedStretchesComeBack();
     void componentKeys();
+    void sleepTimerFadesThenPauses();
+    void actingDuringTheFadeCancelsIt();
+    void sleepAtTheEndOfTheFileHoldsThePlaylist();
+    void skipSilenceSwitchKept();
 };
 
 void TestListening::endTimeAtSpeed_data()
@@ -193,6 +199,90 @@ void TestListening::componentKeys()
     QCOMPARE(p->speed(), 1.0);
     f->N5D1->trigger();
     QCOMPARE(p->currentPosition(), 105.0);
+}
+
+void TestListening::sleepTimerFadesThenPauses()
+{
+    TestProgram run;
+    run.preparePlayer = [](FakePlayer *p) { p->setDefaultDuration(3600); };
+    TForm1 *f = run.start({QStringLiteral("/m/night.mp3")});
+    FakePlayer *p = run.player();
+    p->finishLoading();
+    SleepTimer *sleep = p->sleepTimer();
+    sleep->set(SleepTimer::Mode::Minutes, 15);
+    QCOMPARE(sleep->remainingMs(), std::optional<qint64>(15 * 60000));
+    p->advance(14 * 60 + 20); // 40 s left: no fade yet
+    QCOMPARE(p->fade(), 1.0);
+    p->advance(25); // 15 s left: half way down
+    QCOMPARE(p->fade(), 0.5);
+    QCOMPARE(p->volume(), 50); // the setting is untouched
+    QCOMPARE(p->playState(), int(MediaPlayer::Playing));
+    p->advance(16);
+    QCOMPARE(p->playState(), int(MediaPlayer::Paused)); // paused, not stopped
+    QCOMPARE(p->fade(), 1.0);
+    QCOMPARE(sleep->mode(), SleepTimer::Mode::Off);
+    QVERIFY(f->close());
+    QCOMPARE(IniFile(run.file(QStringLiteral("Pelmora.ini")))
+                 .readInteger(QStringLiteral("Volume"), QStringLiteral("Value"), -1),
+             50);
+}
+
+void TestListening::actingDuringTheFadeCancelsIt()
+{
+    TestProgram run;
+    run.preparePlayer = [](FakePlayer *p) { p->setDefaultDuration(3600); };
+    run.start({QStringLiteral("/m/night.mp3")});
+    FakePlayer *p = run.player();
+    p->finishLoading();
+    SleepTimer *sleep = p->sleepTimer();
+    sleep->set(SleepTimer::Mode::Minutes, 15);
+    p->setCurrentPosition(100); // before the fade: nothing changes
+    QCOMPARE(sleep->mode(), SleepTimer::Mode::Minutes);
+    p->advance(15 * 60 - 10);
+    QVERIFY(p->fade() < 1.0);
+    run.form()->N5H1->trigger(); // a seek of the user's
+    QCOMPARE(sleep->mode(), SleepTimer::Mode::Off);
+    QCOMPARE(p->fade(), 1.0);
+    p->advance(30);
+    QCOMPARE(p->playState(), int(MediaPlayer::Playing));
+}
+
+void TestListening::sleepAtTheEndOfTheFileHoldsThePlaylist()
+{
+    TestProgram run;
+    TForm1 *f = run.start();
+    FakePlayer *p = run.player();
+    p->setDefaultDuration(120);
+    Form6->setEntries({QStringLiteral("/m/a.mp3"), QStringLiteral("/m/b.mp3")});
+    Form6->setItemIndex(0);
+    Form6->ListBox1DblClick();
+    p->finishLoading();
+    // "At the end of the playlist" with an entry still to come: the playlist
+    // goes on, nothing fades.
+    p->sleepTimer()->set(SleepTimer::Mode::EndOfPlaylist);
+    QVERIFY(!p->sleepsAtEnd());
+    QVERIFY(!p->sleepTimer()->remainingMs());
+    // "At the end of this file": the next entry is not opened.
+    p->sleepTimer()->set(SleepTimer::Mode::EndOfMedium);
+    p->advance(100);
+    QVERIFY(p->fade() < 1.0);
+    p->advance(18.5); // P = 118.5 >= D - 2
+    f->Timer2Timer();
+    QCOMPARE(run.delay.pending(), 0);
+    p->advance(1.3);
+    QCOMPARE(p->playState(), int(MediaPlayer::Paused));
+    QCOMPARE(p->url(), QStringLiteral("/m/a.mp3"));
+}
+
+void TestListening::skipSilenceSwitchKept()
+{
+    TestProgram run;
+    TForm1 *f = run.start();
+    QVERIFY(!run.player()->skipsSilence()); // off at the first start
+    run.player()->setSkipSilence(true);
+    QVERIFY(f->close());
+    run.start();
+    QVERIFY(run.player()->skipsSilence());
 }
 
 QTEST_MAIN(TestListening)

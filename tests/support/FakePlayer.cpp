@@ -3,11 +3,26 @@
 
 #include "persist/AppError.h"
 #include "player/MediaName.h"
+#include "player/SleepTimer.h"
 
 #include <algorithm>
 #include <cmath>
 
-FakePlayer::FakePlayer(QWidget *parent) : MediaPlayer(parent) {}
+FakePlayer::FakePlayer(QWidget *parent)
+    : MediaPlayer(parent), m_sleep(new SleepTimer(
+                               *this, [this] { return m_clockMs; }, this))
+{
+}
+
+bool FakePlayer::sleepsAtEnd() const
+{
+    return m_sleep->holdsAtEnd();
+}
+
+void FakePlayer::setMoreToCome(std::function<bool()> moreToCome)
+{
+    m_sleep->setMoreToCome(std::move(moreToCome));
+}
 
 void FakePlayer::check(const char *operation) const
 {
@@ -170,6 +185,14 @@ void FakePlayer::closeMedia()
 void FakePlayer::advance(double seconds)
 {
     finishLoading();
+    // Wall time passes whatever the state; the sleep timer looks at it.
+    m_clockMs += static_cast<qint64>(std::llround(seconds * 1000));
+    moveOn(seconds);
+    if (m_sleep->mode() != SleepTimer::Mode::Off) m_sleep->tick();
+}
+
+void FakePlayer::moveOn(double seconds)
+{
     if (m_state != Playing) return;
     m_listen.played(m_position, 0.0);
     m_position += seconds * m_speed;

@@ -3,6 +3,8 @@
 
 #include "player/MediaPlayer.h"
 
+class SleepTimer;
+
 #include <QSet>
 #include <QStringList>
 
@@ -50,6 +52,15 @@ public:
     // What the seek bar would show.
     const QList<Mark> &marks() const { return m_marks; }
     std::optional<ListenedRange> repeatStretch() const { return m_stretch; }
+    void setFade(double factor) override { m_fade = factor; }
+    double fade() const { return m_fade; }
+    bool skipsSilence() const override { return m_skipSilence; }
+    void setSkipSilence(bool on) override { m_skipSilence = on; }
+    bool sleepsAtEnd() const override;
+    void setMoreToCome(std::function<bool()> moreToCome) override;
+    // The sleep timer, on the double's simulated clock (advance() moves it).
+    SleepTimer *sleepTimer() const { return m_sleep; }
+    qint64 clockMs() const { return m_clockMs; }
     // The place on offer, if any.
     std::optional<double> offeredPlace() const { return m_offered; }
 
@@ -80,6 +91,7 @@ public:
 
 private:
     void setState(int state);
+    void moveOn(double seconds);
     void check(const char *operation) const;
 
     QString m_url;
@@ -100,6 +112,10 @@ private:
     ListenTracker m_listen;
     QList<Mark> m_marks;
     std::optional<ListenedRange> m_stretch;
+    double m_fade = 1.0;
+    bool m_skipSilence = false;
+    SleepTimer *m_sleep = nullptr;
+    qint64 m_clockMs = 0;
     QHash<QString, double> m_durations;
     QSet<QString> m_unplayable;
     QSet<QString> m_failing;

@@ -3,6 +3,7 @@
 
 #include <QByteArray>
 #include <QFile>
+#include <QProcess>
 #include <QtEndian>
 #include <cmath>
 
@@ -42,4 +43,43 @@ bool writeTestWav(const QString &path, double seconds)
     QFile f(path);
     if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate)) return false;
     return f.write(header) == header.size() && f.write(data) == data.size();
+}
+
+QList<QPair<double, double>> writeSpeech(const QString &path, const QStringList &sentences,
+                                         const QList<double> &pauses)
+{
+    auto run = [](const QString &program, const QStringList &args, QByteArray *out = nullptr) {
+        QProcess process;
+        process.start(program, args);
+        if (!process.waitForFinished(60000) || process.exitCode() != 0) return false;
+        if (out) *out = process.readAllStandardOutput();
+        return true;
+    };
+    QList<QPair<double, double>> speech;
+    QStringList parts;
+    double at = 0.0;
+    for (qsizetype i = 0; i < sentences.size(); ++i) {
+        const QString raw = path + QStringLiteral(".%1.raw.wav").arg(i);
+        const QString part = path + QStringLiteral(".%1.wav").arg(i);
+        QByteArray length;
+        if (!run(QStringLiteral("espeak-ng"), {"-v", "en", "-w", raw, sentences.at(i)}) ||
+            !run(QStringLiteral("sox"), {raw, "-r", "16000", part, "silence", "1", "0.02", "0.5%",
+                                         "reverse", "silence", "1", "0.02", "0.5%", "reverse"}) ||
+            !run(QStringLiteral("sox"), {"--i", "-D", part}, &length))
+            return {};
+        const double seconds = length.trimmed().toDouble();
+        speech.append({at, at + seconds});
+        at += seconds;
+        parts << part;
+        if (i < pauses.size()) {
+            const QString pause = path + QStringLiteral(".%1.pause.wav").arg(i);
+            if (!run(QStringLiteral("sox"), {"-n", "-r", "16000", "-c", "1", pause, "trim", "0",
+                                             QString::number(pauses.at(i))}))
+                return {};
+            parts << pause;
+            at += pauses.at(i);
+        }
+    }
+    if (!run(QStringLiteral("sox"), parts + QStringList{path})) return {};
+    return speech;
 }

@@ -1,0 +1,114 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "player/SleepTimer.h"
+
+#include "player/MediaPlayer.h"
+
+#include <QTimer>
+
+#include <algorithm>
+#include <cmath>
+
+namespace
+{
+
+constexpr int SlowTickMs = 1000;
+constexpr int FadeTickMs = 100;
+// At the end of a medium the pause comes this short of its end, so that the
+// medium holds there instead of ending.
+constexpr qint64 EndMarginMs = 300;
+
+} // namespace
+
+SleepTimer::SleepTimer(MediaPlayer &player, std::function<qint64()> nowMs, QObject *parent)
+    : QObject(parent), m_player(player), m_now(std::move(nowMs)), m_timer(new QTimer(this))
+{
+    connect(m_timer, &QTimer::timeout, this, &SleepTimer::tick);
+    // A seek, a pause or a play during the fade is the user's.
+    connect(&player, &MediaPlayer::seeked, this, &SleepTimer::userActed);
+    connect(&player, &MediaPlayer::playStateChanged, this, [this] {
+        if (!m_pausing) userActed();
+    });
+}
+
+void SleepTimer::set(Mode mode, int minutes)
+{
+    if (m_fading) m_player.setFade(1.0);
+    m_fading = false;
+    m_mode = mode;
+    m_minutes = mode == Mode::Minutes ? std::max(1, minutes) : 0;
+    m_deadline = m_now() + qint64(m_minutes) * 60000;
+    if (mode == Mode::Off)
+        m_timer->stop();
+    else
+        m_timer->start(SlowTickMs);
+    emit changed();
+}
+
+std::optional<qint64> SleepTimer::remainingMs() const
+{
+    switch (m_mode) {
+    case Mode::Off:
+        return std::nullopt;
+    case Mode::Minutes:
+        return std::max<qint64>(0, m_deadline - m_now());
+    case Mode::EndOfPlaylist:
+        if (m_moreToCome && m_moreToCome()) return std::nullopt;
+        [[fallthrough]];
+    case Mode::EndOfMedium: {
+        if (!m_player.hasCurrentMedia()) return std::nullopt;
+        const double left = m_player.duration() - m_player.currentPosition();
+        const double speed = m_player.speed() > 0 ? m_player.speed() : 1.0;
+        if (!(m_player.duration() > 0) || !std::isfinite(left)) return std::nullopt;
+        return std::max<qint64>(0, qint64(left * 1000.0 / speed) - EndMarginMs);
+    }
+    }
+    return std::nullopt;
+}
+
+bool SleepTimer::holdsAtEnd() const
+{
+    return m_mode == Mode::EndOfMedium ||
+           (m_mode == Mode::EndOfPlaylist && !(m_moreToCome && m_moreToCome()));
+}
+
+void SleepTimer::userActed()
+{
+    if (m_fading) finish(false);
+}
+
+void SleepTimer::tick()
+{
+    if (m_mode == Mode::Off) return;
+    const std::optional<qint64> left = remainingMs();
+    // The end modes count only while the medium plays.
+    const bool counting = m_mode == Mode::Minutes || m_player.playState() == MediaPlayer::Playing;
+    if (left && counting && *left <= 0) {
+        finish(true);
+        return;
+    }
+    if (left && counting && *left <= FadeMs) {
+        m_fading = true;
+        m_player.setFade(std::clamp(double(*left) / FadeMs, 0.0, 1.0));
+        if (m_timer->interval() != FadeTickMs) m_timer->start(FadeTickMs);
+    } else if (m_fading) {
+        // The end moved away (a longer medium, the playlist goes on).
+        m_fading = false;
+        m_player.setFade(1.0);
+        m_timer->start(SlowTickMs);
+    }
+    emit changed();
+}
+
+void SleepTimer::finish(bool pause)
+{
+    if (pause && m_player.playState() == MediaPlayer::Playing) {
+        m_pausing = true;
+        m_player.pause();
+        m_pausing = false;
+    }
+    m_fading = false;
+    m_player.setFade(1.0); // the volume setting, at once
+    m_mode = Mode::Off;
+    m_timer->stop();
+    emit changed();
+}
