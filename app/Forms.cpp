@@ -8,6 +8,7 @@
 #include "lists/Unit3.h"
 #include "lists/Unit4.h"
 #include "lists/Unit6.h"
+#include "persist/LocalNames.h"
 
 #include <QFontDatabase>
 #include <QGuiApplication>
@@ -85,7 +86,7 @@ QStringList droppedLocalFiles(const QMimeData *data)
     QStringList names;
     if (!data || !data->hasUrls()) return names;
     for (const QUrl &url : data->urls())
-        if (url.isLocalFile()) names << url.toLocalFile();
+        if (url.isLocalFile()) names << localNameFromUrl(url);
     return names;
 }
 

@@ -33,6 +33,9 @@ public:
     virtual QString currentPositionText() const = 0;
     // The program's files, their paths built anew at each use.
     virtual QString settingsPath() const = 0;
+    // The whole name of a medium whose name a settings file could not hold
+    // (a line break, more than 2,047 characters, bytes that are no text).
+    virtual QString exactMediumName(const QString &iniText) = 0;
     virtual QString playlistPath() const = 0;
     // The main window's frame on the screen, and that screen (may be null).
     virtual QRect hostFrameGeometry() const = 0;

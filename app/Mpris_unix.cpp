@@ -5,6 +5,7 @@
 #include "app/Taskbar.h"
 #include "app/Unit1.h"
 #include "lists/Unit6.h"
+#include "persist/LocalNames.h"
 #include "player/MediaPlayer.h"
 
 #include <QAction>
@@ -364,7 +365,7 @@ QVariantMap MprisObject::metadata() const
     if (!art.isEmpty()) map.insert(QStringLiteral("mpris:artUrl"), art);
     const QUrl asUrl(url);
     map.insert(QStringLiteral("xesam:url"),
-               asUrl.scheme().size() > 1 ? asUrl.toString() : QUrl::fromLocalFile(url).toString());
+               asUrl.scheme().size() > 1 ? asUrl.toString() : localNameToUrl(url).toString());
     const double length = safely(0.0, [p] { return p->duration(); });
     if (length > 0) map.insert(QStringLiteral("mpris:length"), toMicroseconds(length));
     return map;
@@ -442,7 +443,7 @@ void MprisObject::openUri(const QString &uri)
     const QUrl url(uri);
     QString fileName;
     if (url.isLocalFile())
-        fileName = url.toLocalFile();
+        fileName = localNameFromUrl(url);
     else if (url.scheme().isEmpty() && uri.startsWith(u'/'))
         fileName = uri;
     if (fileName.isEmpty() || !m_form) return;

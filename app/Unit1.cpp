@@ -16,6 +16,7 @@
 #include "lists/Unit6.h"
 #include "persist/HistoryStore.h"
 #include "persist/IniFile.h"
+#include "persist/LocalNames.h"
 #include "persist/ProgramDir.h"
 #include "persist/ResumeJournal.h"
 #include "persist/SettingsKeys.h"
@@ -330,8 +331,7 @@ void TForm1::FormShow()
         // its full path, so that the recent list and the resume record still
         // find it from another directory.
         QString name = m_services.arguments.constFirst();
-        const QFileInfo info(name);
-        if (info.isRelative() && info.isFile()) name = info.absoluteFilePath();
+        if (QFileInfo(name).isRelative() && localNameIsFile(name)) name = localNameAbsolute(name);
         OpenFile(name);
     });
 }

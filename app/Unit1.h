@@ -147,7 +147,7 @@ public:
     void placeFinished();
     void showKeptPlace(const QString &name, bool offer);
     void forgetListened();
-    QString exactMediumName(const QString &iniText);
+    QString exactMediumName(const QString &iniText) override;
 
     // Full screen of the main window (the video surface is never reparented).
     void setFullScreenVideo(bool on);

@@ -5,6 +5,7 @@
 #include "app/Services.h"
 #include "app/Taskbar.h"
 #include "app/Unit1.h"
+#include "persist/LocalNames.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -45,7 +46,8 @@ int main(int argc, char *argv[])
         if (QWidget *box = QApplication::activeModalWidget()) box->close();
     });
 
-    createForms(realServices(QApplication::arguments().mid(1)));
+    // The names on the command line as their bytes are (see LocalNames.h).
+    createForms(realServices(commandLineNames(argc, argv)));
     if (quitDuringStartUp) {
         // As "save and exit" with nothing loaded: everything is saved, and a
         // resume record the user has not yet had a chance to take stays.

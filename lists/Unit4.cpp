@@ -4,11 +4,11 @@
 #include "app/Forms.h"
 #include "app/MainWindowHost.h"
 #include "persist/IniFile.h"
+#include "persist/LocalNames.h"
 #include "persist/SettingsKeys.h"
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QFileInfo>
 #include <QGuiApplication>
 #include <QPushButton>
 #include <QScreen>
@@ -62,8 +62,10 @@ void TForm4::FormCreate()
         const QString first = settings.readString(SettingsKeys::RecentFile, 1);
         if (!first.isEmpty() && settings.readBool(SettingsKeys::RecentEnable)) {
             QStringList entries;
+            // A name the file could not hold comes back whole from the place
+            // store.
             for (int i = 1; i <= SettingsKeys::RecentFileCount; ++i)
-                entries << settings.readString(SettingsKeys::RecentFile, i);
+                entries << m_host.exactMediumName(settings.readString(SettingsKeys::RecentFile, i));
             ComboBox1->addItems(entries);
             return;
         }
@@ -109,8 +111,7 @@ void TForm4::Button1Click()
         }
         m_host.setAutoAdvance(false);
         const QString name = ComboBox1->currentText();
-        const QFileInfo info(name);
-        if (!name.isEmpty() && info.exists() && info.isFile()) m_host.OpenFile(name);
+        if (localNameIsFile(name)) m_host.OpenFile(name);
         hide();
     });
 }

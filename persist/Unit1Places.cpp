@@ -9,9 +9,9 @@
 #include "app/Unit1.h"
 #include "persist/HistoryStore.h"
 #include "persist/IniFile.h"
+#include "persist/LocalNames.h"
 #include "player/MediaPlayer.h"
 
-#include <QFileInfo>
 
 namespace
 {
@@ -84,7 +84,7 @@ QString TForm1::exactMediumName(const QString &iniText)
     // A name the INI file could not hold (a line break, more than 2,047
     // characters, bytes that are no text) reads back changed: the place
     // store has it whole.
-    if (iniText.isEmpty() || QFileInfo::exists(iniText)) return iniText;
+    if (iniText.isEmpty() || localNameExists(iniText)) return iniText;
     const QString exact = m_history->exactName(iniText, &IniFile::readBackForm);
     return exact.isEmpty() ? iniText : exact;
 }

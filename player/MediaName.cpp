@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "player/MediaName.h"
 
-#include <QFileInfo>
+#include "persist/LocalNames.h"
+
 #include <QUrl>
 
 const QStringList &networkSchemes()
@@ -53,11 +54,9 @@ MediaName classifyMediaName(const QString &name)
 QString engineTarget(const QString &name)
 {
     if (name.trimmed().isEmpty()) return {};
-    const QFileInfo direct(name);
-    if (direct.isFile()) return direct.absoluteFilePath();
+    if (localNameIsFile(name)) return localNameAbsolute(name);
     const MediaName kind = classifyMediaName(name);
     if (kind.kind == MediaNameKind::Network) return kind.path;
     if (kind.kind != MediaNameKind::Local) return {};
-    const QFileInfo info(kind.path);
-    return info.isFile() ? info.absoluteFilePath() : QString();
+    return localNameIsFile(kind.path) ? localNameAbsolute(kind.path) : QString();
 }

@@ -2,6 +2,7 @@
 #include "player/MpvPlayer.h"
 
 #include "persist/AppError.h"
+#include "persist/LocalNames.h"
 #include "player/MediaName.h"
 #include "player/MpvSupport.h"
 #include "player/PlayerControls.h"
@@ -406,7 +407,8 @@ void MpvPlayer::issueLoad()
     // video off and switch it on when the context exists.
     m_medium.videoDeferred = m_surface && !m_surface->hasRenderContext() && !m_renderFailed;
     if (m_medium.videoDeferred) fileOptions << QStringLiteral("vid=no");
-    const QByteArray target = m_target.toUtf8();
+    // A local name goes to the engine as its own bytes.
+    const QByteArray target = localNameToBytes(m_target);
     const QByteArray optionText = fileOptions.join(QLatin1Char(',')).toUtf8();
     const char *args[] = {"loadfile", target.constData(), "replace", optionText.constData(),
                           nullptr};

@@ -5,6 +5,7 @@
 #include "player/MpvPlayer.h"
 
 #include "persist/AppError.h"
+#include "persist/LocalNames.h"
 #include "player/MediaName.h"
 #include "player/MpvSupport.h"
 #include "player/PlayerControls.h"
@@ -338,7 +339,7 @@ MpvPlayer::MediaFailure MpvPlayer::whyNotLoaded(const QString &url)
 {
     const MediaName name = classifyMediaName(url);
     if (name.kind == MediaNameKind::Refused) return MediaFailure::Refused;
-    if (name.kind == MediaNameKind::Local && QFileInfo::exists(name.path))
+    if (name.kind == MediaNameKind::Local && localNameExists(name.path))
         return MediaFailure::Unreadable;
     return MediaFailure::NotFound;
 }

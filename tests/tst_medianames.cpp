@@ -5,12 +5,14 @@
 // does not play.
 #include "app/Unit1.h"
 #include "lists/Unit6.h"
+#include "persist/LocalNames.h"
 #include "player/MediaName.h"
 #include "support/FakePlayer.h"
 #include "support/TestServices.h"
 
 #include <QTest>
 #include <QTimer>
+#include <QUrl>
 
 namespace
 {
@@ -35,6 +37,8 @@ class TestMediaNames : public QObject
 private slots:
     void kinds();
     void refusedNamesNeverReachTheEngine();
+    void bytesThatAreNoUtf8ComeBackAsThey();
+    void namesTheIniCannotHoldAreResumedWhole();
 };
 
 void TestMediaNames::kinds()
@@ -94,6 +98,45 @@ void TestMediaNames::refusedNamesNeverReachTheEngine()
         form->P1Click();
         QVERIFY(run.player()->engineLoads.isEmpty());
         QVERIFY(reportedAsPlayerError(run));
+    }
+}
+
+void TestMediaNames::bytesThatAreNoUtf8ComeBackAsThey()
+{
+    // "講義第一回.mp3" in code page 932, as a disk from Japanese Windows has it.
+    const QByteArray cp932("/m/\x8d\x75\x8b\x60\x91\xe6\x88\xea\x89\xf1.mp3");
+    const QString held = localNameFromBytes(cp932);
+    QCOMPARE(localNameToBytes(held), cp932);
+    QVERIFY(held.contains(QChar(0xDC8D)));
+    // Valid UTF-8 is plain text.
+    const QByteArray utf8 = QStringLiteral("/m/講義 1.mp3").toUtf8();
+    QCOMPARE(localNameFromBytes(utf8), QStringLiteral("/m/講義 1.mp3"));
+    QCOMPARE(localNameToBytes(localNameFromBytes(utf8)), utf8);
+    // A drop names the file by its bytes too.
+    const QUrl dropped = QUrl::fromEncoded("file:///m/%8D%75%8B%60.mp3");
+    QCOMPARE(localNameToBytes(localNameFromUrl(dropped)), QByteArray("/m/\x8d\x75\x8b\x60.mp3"));
+    QCOMPARE(localNameToUrl(localNameFromUrl(dropped)), dropped);
+}
+
+void TestMediaNames::namesTheIniCannotHoldAreResumedWhole()
+{
+    const QString names[] = {
+        QStringLiteral("/m/first line\nsecond line.mp3"),
+        QStringLiteral("/m/") + QString(3000, QLatin1Char('x')) + QStringLiteral(".mp3"),
+        localNameFromBytes("/m/\x8d\x75\x8b\x60.mp3"),
+    };
+    for (const QString &name : names) {
+        TestProgram run;
+        run.start({name});
+        run.player()->finishLoading();
+        run.player()->advance(50);
+        QVERIFY(run.form()->close());
+        TForm1 *f = run.start();
+        QVERIFY(f->P1->isEnabled());
+        f->P1Click();
+        QCOMPARE(run.player()->url(), name);
+        QCOMPARE(run.player()->calls.filter(QStringLiteral("pos=")).value(0),
+                 QStringLiteral("pos=50"));
     }
 }
 

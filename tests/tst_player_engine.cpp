@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The libmpv engine's own surface: the mouse and keys on the video area, its
 // control bar and the enabled switch, and video detection.
+#include "persist/LocalNames.h"
 #include "player/MpvPlayer.h"
 #include "support/TestMedia.h"
 
@@ -22,6 +23,7 @@
 
 #include <clocale>
 #include <cmath>
+#include <cstdio>
 #include <memory>
 
 namespace
@@ -289,6 +291,21 @@ private slots:
         QVERIFY(!m_player->engineProperty("af").contains(QStringLiteral("scaletempo2")));
         m_player->setSpeed(7.0);
         QCOMPARE(m_player->speed(), 3.0);
+    }
+
+    // A file whose name is code page 932 bytes (no UTF-8) plays: the engine
+    // gets the name's own bytes.
+    void nameThatIsNoUtf8Plays()
+    {
+        const QByteArray dir = QFile::encodeName(m_dir.path());
+        const QByteArray name = dir + "/\x8d\x75\x8b\x60.wav";
+        QVERIFY(::rename(QFile::encodeName(m_audio).constData(), name.constData()) == 0);
+        const QString held = localNameFromBytes(name);
+        m_player->setURL(held);
+        QTRY_COMPARE_WITH_TIMEOUT(m_player->playState(), int(MediaPlayer::Playing), 5000);
+        QVERIFY(m_player->duration() > 29);
+        m_player->closeMedia();
+        QVERIFY(::rename(name.constData(), QFile::encodeName(m_audio).constData()) == 0);
     }
 
     void playlistFileIsNoMedium()
