@@ -12,7 +12,6 @@
 #include "persist/LocalNames.h"
 #include "player/MediaPlayer.h"
 
-
 namespace
 {
 
