@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "player/PlayerControls.h"
 
-#include <QHBoxLayout>
+#include <QBoxLayout>
 #include <QLabel>
 #include <QMenu>
 #include <QSignalBlocker>
@@ -99,23 +99,31 @@ PlayerControls::PlayerControls(QWidget *parent) : QWidget(parent)
     m_volume->setPageStep(10);
     m_volume->setFixedWidth(90);
 
-    auto *layout = new QHBoxLayout(this);
+    // The seek bar has a row of its own, the whole width; the buttons below.
+    auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(4, 2, 4, 2);
-    layout->setSpacing(2);
-    layout->addWidget(m_play);
-    layout->addWidget(m_pause);
-    layout->addWidget(m_stop);
-    layout->addSpacing(6);
-    layout->addWidget(m_seek, 1);
-    layout->addSpacing(6);
-    layout->addWidget(m_time);
-    layout->addWidget(m_place);
-    layout->addSpacing(6);
-    layout->addWidget(m_saved);
-    layout->addWidget(m_speed);
-    layout->addWidget(m_sleep);
-    layout->addWidget(m_mute);
-    layout->addWidget(m_volume);
+    layout->setSpacing(0);
+    auto *seekRow = new QHBoxLayout;
+    seekRow->setSpacing(6);
+    seekRow->addWidget(m_seek, 1);
+    seekRow->addWidget(m_time);
+    auto *buttons = new QHBoxLayout;
+    buttons->setSpacing(2);
+    buttons->addWidget(m_play);
+    buttons->addWidget(m_pause);
+    buttons->addWidget(m_stop);
+    buttons->addSpacing(6);
+    buttons->addWidget(m_place);
+    buttons->addStretch(1);
+    buttons->addWidget(m_saved);
+    buttons->addSpacing(6);
+    buttons->addWidget(m_speed);
+    buttons->addWidget(m_sleep);
+    buttons->addSpacing(6);
+    buttons->addWidget(m_mute);
+    buttons->addWidget(m_volume);
+    layout->addLayout(seekRow);
+    layout->addLayout(buttons);
 
     connect(m_play, &QToolButton::clicked, this, &PlayerControls::playRequested);
     connect(m_pause, &QToolButton::clicked, this, &PlayerControls::pauseRequested);

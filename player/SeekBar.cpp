@@ -55,7 +55,15 @@ void SeekBar::setMarks(const QList<Tick> &marks)
 
 void SeekBar::setListened(const QList<Range> &ranges)
 {
+    if (ranges == m_listened) return;
     m_listened = ranges;
+    // What the shading shows, for a screen reader too.
+    QStringList stretches;
+    for (const Range &r : ranges)
+        stretches << clockOf(r.start) + QStringLiteral("-") + clockOf(r.end);
+    setAccessibleDescription(stretches.isEmpty() ? QString()
+                                                 : QStringLiteral("再生済み ") +
+                                                       stretches.join(QStringLiteral(", ")));
     update();
 }
 
@@ -158,12 +166,12 @@ void SeekBar::paintEvent(QPaintEvent *event)
     QPainter painter(this);
     const QRect g = groove();
     const int mid = g.center().y();
-    // The stretches listened to: a band along the groove.
+    // The stretches listened to: a band over the groove.
     if (!m_listened.isEmpty()) {
-        const QColor listened(70, 140, 210, 150);
+        const QColor listened(40, 110, 200, 170);
         for (const Range &r : m_listened) {
             const int left = xOf(r.start), right = xOf(r.end);
-            painter.fillRect(QRect(QPoint(left, mid + 2), QPoint(std::max(left, right), mid + 4)),
+            painter.fillRect(QRect(QPoint(left, mid - 2), QPoint(std::max(left, right), mid + 2)),
                              listened);
         }
     }

@@ -94,3 +94,96 @@ status_shot() { # window-id path
   import -window "$1" "$2.full.png" 2>/dev/null || fail "cannot take a screenshot"
   convert "$2.full.png" -gravity SouthWest -crop 420x17+0+0 +repage "$2"
 }
+
+# A private session bus (and the accessibility bus on it, for AT-SPI).
+start_bus() {
+  eval "$(dbus-launch --sh-syntax)"
+  E2E_PIDS+=("$DBUS_SESSION_BUS_PID")
+  export QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
+  if [ -x /usr/libexec/at-spi-bus-launcher ]; then
+    /usr/libexec/at-spi-bus-launcher --launch-immediately >/dev/null 2>&1 &
+    E2E_PIDS+=("$!")
+  fi
+}
+
+mpris() { # method args... on the program's MPRIS object
+  gdbus call --session --dest org.mpris.MediaPlayer2.pelmora \
+    --object-path /org/mpris/MediaPlayer2 --method "$@"
+}
+
+wait_mpris() {
+  for _ in $(seq 1 100); do
+    mpris org.freedesktop.DBus.Peer.Ping >/dev/null 2>&1 && return 0
+    sleep 0.1
+  done
+  fail "no MPRIS object on the bus"
+}
+
+# Asks a window to close as its close box does (WM_DELETE_WINDOW).
+close_window() { # window-id
+  /usr/bin/python3 - "$1" <<'PY'
+import ctypes, os, sys
+x = ctypes.cdll.LoadLibrary("libX11.so.6")
+x.XOpenDisplay.restype = ctypes.c_void_p
+x.XInternAtom.restype = ctypes.c_ulong
+d = x.XOpenDisplay(os.environ["DISPLAY"].encode())
+class Event(ctypes.Structure):
+    _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
+                ("display", ctypes.c_void_p), ("window", ctypes.c_ulong),
+                ("message_type", ctypes.c_ulong), ("format", ctypes.c_int),
+                ("data", ctypes.c_long * 5), ("pad", ctypes.c_long * 12)]
+w = int(sys.argv[1])
+e = Event(type=33, send_event=1, display=d, window=w, format=32)
+e.message_type = x.XInternAtom(ctypes.c_void_p(d), b"WM_PROTOCOLS", 0)
+e.data[0] = x.XInternAtom(ctypes.c_void_p(d), b"WM_DELETE_WINDOW", 0)
+x.XSendEvent(ctypes.c_void_p(d), ctypes.c_ulong(w), 0, ctypes.c_long(0), ctypes.byref(e))
+x.XFlush(ctypes.c_void_p(d))
+PY
+}
+
+# AT-SPI: prints "role<TAB>name<TAB>description" of every accessible of the
+# program.
+accessibles() {
+  timeout 20 /usr/bin/python3 - <<'PY'
+import gi
+gi.require_version("Atspi", "2.0")
+from gi.repository import Atspi
+def walk(node):
+    try:
+        print(f"{node.get_role_name()}\t{node.get_name()}\t{node.get_description()}")
+        for i in range(node.get_child_count()):
+            walk(node.get_child_at_index(i))
+    except Exception:
+        pass
+desktop = Atspi.get_desktop(0)
+for i in range(desktop.get_child_count()):
+    app = desktop.get_child_at_index(i)
+    if app is not None and app.get_name() == "pelmora":
+        walk(app)
+PY
+}
+
+# AT-SPI: presses the push button whose name starts with the text.
+press_button() { # name-prefix
+  timeout 20 /usr/bin/python3 - "$1" <<'PY'
+import sys, gi
+gi.require_version("Atspi", "2.0")
+from gi.repository import Atspi
+def find(node):
+    if node.get_role_name() == "push button" and (node.get_name() or "").startswith(sys.argv[1]):
+        return node
+    for i in range(node.get_child_count()):
+        hit = find(node.get_child_at_index(i))
+        if hit:
+            return hit
+desktop = Atspi.get_desktop(0)
+for i in range(desktop.get_child_count()):
+    app = desktop.get_child_at_index(i)
+    if app is not None and app.get_name() == "pelmora":
+        button = find(app)
+        if button:
+            button.get_action_iface().do_action(0)
+            sys.exit(0)
+sys.exit(1)
+PY
+}
