@@ -174,6 +174,7 @@ private slots:
     void screenSaverHeldWhileVideoPlays();
     void audioOnlyHoldsNothing();
     void portalWhenScreenSaverMissing();
+    void screenSaverThatComesLater();
     void escLeavesFullScreenWhenLocked();
 
 private:
@@ -470,6 +471,27 @@ void TestDbus::portalWhenScreenSaverMissing()
     run.player()->pause();
     QTRY_VERIFY(portal.request.closed);
     fake().unregisterObject(portal.requestPath);
+}
+
+void TestDbus::screenSaverThatComesLater()
+{
+    TestProgram run;
+    run.preparePlayer = [](FakePlayer *p) { p->setVideo(true); };
+    run.start({QStringLiteral("/media/film.mp4")});
+    run.player()->finishLoading();
+    // Neither the screen saver nor the portal answers yet.
+    QTest::qWait(300);
+
+    // The desktop's screen saver comes up while the video plays.
+    FakeScreenSaver saver;
+    QVERIFY(fake().registerObject(QStringLiteral("/org/freedesktop/ScreenSaver"), &saver,
+                                  QDBusConnection::ExportAllSlots));
+    QVERIFY(fake().registerService(QStringLiteral("org.freedesktop.ScreenSaver")));
+    QTRY_COMPARE(saver.held.size(), 1);
+    run.player()->pause();
+    QTRY_VERIFY(saver.held.isEmpty());
+    run.player()->play();
+    QTRY_COMPARE(saver.held.size(), 1);
 }
 
 void TestDbus::escLeavesFullScreenWhenLocked()
