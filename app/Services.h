@@ -97,13 +97,15 @@ public:
 };
 
 // The progress shown on the program's taskbar button or dock icon, with the
-// states as the taskbar numbers them.
+// states as the taskbar numbers them. hideProgress() takes it away: nothing is
+// loaded, or the program ends.
 class Taskbar
 {
 public:
-    enum State { TBPF_NORMAL = 2, TBPF_PAUSED = 8 };
+    enum State { TBPF_NOPROGRESS = 0, TBPF_NORMAL = 2, TBPF_PAUSED = 8 };
     virtual ~Taskbar() = default;
     virtual void setProgress(QWidget *window, int state, quint64 value, quint64 max) = 0;
+    virtual void hideProgress(QWidget *window) = 0;
 };
 
 // Everything the windows need from outside, so that tests can replace each

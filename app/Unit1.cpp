@@ -84,6 +84,9 @@ TForm1::TForm1(const Services &services, QWidget *parent)
             &TForm1::WindowsMediaPlayer1Disconnect, Qt::QueuedConnection);
     connect(WindowsMediaPlayer1, &MediaPlayer::fullScreenRequested, this,
             &TForm1::setFullScreenVideo);
+    connect(WindowsMediaPlayer1, &MediaPlayer::playStateChanged, this, [this] {
+        if (!WindowsMediaPlayer1->hasCurrentMedia()) hideProgressTB();
+    });
 
     // The resume journal (the place survives a crash) and the desktop
     // integration (MPRIS, screen saver; absent without a session bus).
@@ -103,6 +106,7 @@ TForm1::TForm1(const Services &services, QWidget *parent)
 
 TForm1::~TForm1()
 {
+    hideProgressTB();
     qApp->removeEventFilter(this);
     if (Form1 == this) Form1 = nullptr;
 }
