@@ -3,6 +3,7 @@
 
 #include "app/Forms.h"
 #include "app/MainWindowHost.h"
+#include "app/TextFit.h"
 #include "app/TimeText.h"
 #include "player/MediaPlayer.h"
 
@@ -35,6 +36,8 @@ QLabel *markLabel(QWidget *parent, const char *name, int x, int y)
     label->setObjectName(QString::fromLatin1(name));
     label->setFont(formFont(QStringLiteral("ＭＳ ゴシック"), 13));
     label->setGeometry(x, y, 56, 13);
+    // A font with taller lines: around the same middle, inside the frame.
+    fitToText(label);
     return label;
 }
 

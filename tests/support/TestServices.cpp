@@ -84,6 +84,8 @@ TForm1 *TestProgram::start(const QStringList &arguments, bool show)
     s.executableDir = m_dir.path();
     s.programName = QStringLiteral("pelmora");
     s.arguments = arguments;
+    // The fonts as the program's entry sets them up.
+    registerFontSubstitutes();
     createForms(s);
     m_form = Form1;
     if (show) m_form->show();
