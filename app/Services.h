@@ -126,6 +126,10 @@ struct Services {
     QString executableDir; // the program's own directory (help and readme)
     QString programName = QStringLiteral("pelmora"); // the program file's name without extension
     QStringList arguments; // the command line after the program's own name
+    // The place of this program among the user's running ones (0 for the
+    // first): its main window opens that many steps down and to the right,
+    // so that it does not hide another's.
+    int instanceNumber = 0;
 };
 
 // The real services, for the running program.

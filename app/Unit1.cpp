@@ -95,10 +95,20 @@ TForm1::TForm1(const Services &services, QWidget *parent)
     m_journal->watch(WindowsMediaPlayer1);
     m_desktop = new DesktopIntegration(this);
 
-    // Client area 624 x 426 below the menu bar, centred when first shown.
+    // Client area 624 x 426 below the menu bar, centred when first shown;
+    // the windows of further running programs step down and to the right,
+    // starting over where the screen ends.
     resize(624, 426 + menuBar()->sizeHint().height());
-    if (const QScreen *screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
+    if (const QScreen *screen = QGuiApplication::primaryScreen()) {
+        const QRect area = screen->availableGeometry();
+        const QPoint centred = area.center() - rect().center();
+        constexpr int kStep = 30;
+        const int steps =
+            std::min(area.right() - centred.x() - width(), area.bottom() - centred.y() - height()) /
+            kStep;
+        const int n = m_services.instanceNumber % (std::max(0, steps) + 1);
+        move(centred + QPoint(kStep, kStep) * n);
+    }
 
     // Key preview: the window sees key presses before the focused control.
     qApp->installEventFilter(this);
