@@ -68,14 +68,18 @@ public:
         return box.clickedButton() == yes ? MsgResult::Yes : MsgResult::No;
     }
 
+    // A filter's name is shown as it is: the names carry their patterns
+    // themselves ("テキストファイル(*.txt)"), which are not repeated.
     QString openFile(QWidget *parent, const FileDialogOptions &o) override
     {
-        return QFileDialog::getOpenFileName(parent, QString(), QString(), o.filter);
+        return QFileDialog::getOpenFileName(parent, QString(), QString(), o.filter, nullptr,
+                                            QFileDialog::HideNameFilterDetails);
     }
 
     QStringList openFiles(QWidget *parent, const FileDialogOptions &o) override
     {
-        return QFileDialog::getOpenFileNames(parent, QString(), QString(), o.filter);
+        return QFileDialog::getOpenFileNames(parent, QString(), QString(), o.filter, nullptr,
+                                             QFileDialog::HideNameFilterDetails);
     }
 
     QString saveFile(QWidget *parent, const FileDialogOptions &o) override
@@ -83,6 +87,7 @@ public:
         QFileDialog dialog(parent);
         dialog.setAcceptMode(QFileDialog::AcceptSave);
         dialog.setFileMode(QFileDialog::AnyFile);
+        dialog.setOption(QFileDialog::HideNameFilterDetails);
         dialog.setNameFilter(o.filter);
         dialog.setDefaultSuffix(o.defaultSuffix);
         dialog.setOption(QFileDialog::DontConfirmOverwrite, !o.confirmOverwrite);

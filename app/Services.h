@@ -51,7 +51,9 @@ inline Message notice(const QString &caption, const QString &text, MsgIcon icon)
 }
 
 struct FileDialogOptions {
-    QString filter; // Qt filter text, e.g. "テキストファイル(*.txt);;すべてのファイル(*)"
+    // Qt filter text; the dialog shows each filter's name only, e.g.
+    // "テキストファイル(*.txt) (*.txt);;すべてのファイル (*)".
+    QString filter;
     QString defaultSuffix; // save dialogs: appended to a name typed without one
     bool confirmOverwrite = true;
 };

@@ -29,6 +29,7 @@ const QChar kEllipsis(0x2026); // "…" between the time and the comment
 FileDialogOptions listDialogOptions()
 {
     FileDialogOptions o;
+    // The names as the dialogs show them, each followed by its pattern.
     o.filter = QStringLiteral("テキストファイル（*.txt）(*.txt);;すべてのファイル（*.*）(*)");
     o.defaultSuffix = QStringLiteral("txt");
     o.confirmOverwrite = true;

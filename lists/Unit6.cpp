@@ -31,7 +31,8 @@ void DrawMoveLine(PlaylistBox *ListBox, int Index)
 namespace
 {
 
-const QString kListFilter = QStringLiteral("テキストファイル(*.txt);;すべてのファイル(*)");
+// The names as the list dialogs show them, each followed by its pattern.
+const QString kListFilter = QStringLiteral("テキストファイル(*.txt) (*.txt);;すべてのファイル (*)");
 
 // Layout at creation; the window grows from there.
 constexpr int kClientWidth = 655;
