@@ -6,6 +6,7 @@
 #include "app/Unit1.h"
 
 #include "about/Unit2.h"
+#include "app/CheckIcon.h"
 #include "app/DesktopIntegration.h"
 #include "app/Forms.h"
 #include "app/TimeText.h"
@@ -230,11 +231,11 @@ void TForm1::buildMenu()
     C1 = check(item(O2, "C1",
                     QStringLiteral("再生中に他のファイルを再生しようとしたとき確認する(&C)"),
                     nullptr));
-    C1->setIcon(icon(2));
+    C1->setIcon(checkableIcon(icon(2)));
     N2 = check(item(O2, "N2", QStringLiteral("操作部のロック(&L)"), &TForm1::N2Click));
-    N2->setIcon(icon(3));
+    N2->setIcon(checkableIcon(icon(3)));
     X2 = check(item(O2, "X2", QStringLiteral("プログラムの終了を防止(&X)"), nullptr));
-    X2->setIcon(icon(7));
+    X2->setIcon(checkableIcon(icon(7)));
     O2->addSeparator()->setObjectName(QStringLiteral("N3"));
     R2 = item(O2, "R2", QStringLiteral("再生位置の記録（&R）..."), &TForm1::R2Click);
     R2->setIcon(icon(5));

@@ -28,6 +28,7 @@ class TestMainWindow : public QObject
 private slots:
     void startWithoutFiles();
     void menuBar();
+    void tickedOptionsShowTheirMark();
     void volumeAndHistoryFromSettings_data();
     void volumeAndHistoryFromSettings();
     void resumeNoticeBeforeWindow();
@@ -46,6 +47,25 @@ private slots:
     void captionNames_data();
     void captionNames();
 };
+
+void TestMainWindow::tickedOptionsShowTheirMark()
+{
+    // The menu draws a ticked item's icon in its On state: that picture
+    // differs from the unticked one by the mark over it.
+    TestProgram run;
+    TForm1 *f = run.start();
+    for (QAction *option : {f->C1, f->N2, f->X2}) {
+        const QIcon icon = option->icon();
+        const QImage off = icon.pixmap(16, QIcon::Normal, QIcon::Off).toImage();
+        const QImage on = icon.pixmap(16, QIcon::Normal, QIcon::On).toImage();
+        QVERIFY(!off.isNull());
+        int changed = 0;
+        for (int y = 0; y < 16; ++y)
+            for (int x = 0; x < 16; ++x)
+                changed += on.pixel(x, y) != off.pixel(x, y);
+        QVERIFY2(changed >= 16, qPrintable(option->objectName()));
+    }
+}
 
 void TestMainWindow::startWithoutFiles()
 {
