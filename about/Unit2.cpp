@@ -15,7 +15,7 @@
 TForm2 *Form2 = nullptr;
 
 TForm2::TForm2(MainWindowHost &host, QWidget *parent)
-    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint), m_host(host)
+    : QDialog(parent, fixedSizeWindowFlags(Qt::Dialog)), m_host(host)
 {
     setObjectName(QStringLiteral("Form2"));
     setWindowTitle(QStringLiteral("Pelmora のバージョン情報"));

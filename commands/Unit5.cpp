@@ -14,7 +14,7 @@
 TForm5 *Form5 = nullptr;
 
 TForm5::TForm5(MainWindowHost &host, QWidget *parent)
-    : QWidget(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint), m_host(host)
+    : QWidget(parent, fixedSizeWindowFlags(Qt::Dialog)), m_host(host)
 {
     setObjectName(QStringLiteral("Form5"));
     setWindowTitle(QStringLiteral("指定時間から再生"));

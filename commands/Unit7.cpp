@@ -50,7 +50,7 @@ qint64 markSeconds(const QString &text)
 }
 
 TForm7::TForm7(MainWindowHost &host, QWidget *parent)
-    : QWidget(parent, Qt::Tool | Qt::MSWindowsFixedSizeDialogHint), m_host(host)
+    : QWidget(parent, fixedSizeWindowFlags(Qt::Tool)), m_host(host)
 {
     setObjectName(QStringLiteral("Form7"));
     setWindowTitle(QStringLiteral("A-Bリピート"));

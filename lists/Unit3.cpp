@@ -53,7 +53,7 @@ QString recordLineComment(const QString &line)
 }
 
 TForm3::TForm3(MainWindowHost &host, QWidget *parent)
-    : QWidget(parent, Qt::Tool | Qt::MSWindowsFixedSizeDialogHint), m_host(host)
+    : QWidget(parent, fixedSizeWindowFlags(Qt::Tool)), m_host(host)
 {
     setObjectName(QStringLiteral("Form3"));
     setWindowTitle(QStringLiteral("再生時間の記録"));

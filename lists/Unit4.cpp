@@ -19,7 +19,7 @@
 TForm4 *Form4 = nullptr;
 
 TForm4::TForm4(MainWindowHost &host, QWidget *parent)
-    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint), m_host(host)
+    : QDialog(parent, fixedSizeWindowFlags(Qt::Dialog)), m_host(host)
 {
     setObjectName(QStringLiteral("Form4"));
     setWindowTitle(QStringLiteral("最近開いたファイル"));

@@ -8,6 +8,7 @@
 #include "app/TimeText.h"
 #include "app/Unit1.h"
 #include "commands/Unit5.h"
+#include "commands/Unit7.h"
 #include "lists/Unit3.h"
 #include "lists/Unit4.h"
 #include "lists/Unit6.h"
@@ -20,6 +21,7 @@
 #include <QMenuBar>
 #include <QTest>
 #include <QTimer>
+#include <QWindow>
 
 class TestMainWindow : public QObject
 {
@@ -38,6 +40,7 @@ private slots:
     void spaceAndClickToggles();
     void lockTwiceEnablesAgain();
     void secondaryWindowShownTwiceIsOneWindow();
+    void fixedSizeWindowsCannotBeMaximised();
     void playerErrorReport();
     void disconnectionStopsStatusUpdates();
     void failureDisplays();
@@ -308,6 +311,23 @@ void TestMainWindow::secondaryWindowShownTwiceIsOneWindow()
     QVERIFY(Form6->isVisible());
     f->N7->trigger();
     QVERIFY(Form5->isVisible());
+}
+
+void TestMainWindow::fixedSizeWindowsCannotBeMaximised()
+{
+    TestProgram run;
+    run.start();
+    for (QWidget *w : {static_cast<QWidget *>(Form2), static_cast<QWidget *>(Form3),
+                       static_cast<QWidget *>(Form4), static_cast<QWidget *>(Form5),
+                       static_cast<QWidget *>(Form7)}) {
+        w->show();
+        QCOMPARE(w->minimumSize(), w->maximumSize());
+        const Qt::WindowFlags flags = w->windowHandle()->flags();
+        QVERIFY2(!(flags & (Qt::WindowMaximizeButtonHint | Qt::WindowMinimizeButtonHint)) &&
+                     (flags & Qt::WindowCloseButtonHint),
+                 qPrintable(w->objectName()));
+        w->hide();
+    }
 }
 
 void TestMainWindow::playerErrorReport()
