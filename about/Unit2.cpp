@@ -3,6 +3,7 @@
 
 #include "app/Forms.h"
 #include "app/MainWindowHost.h"
+#include "app/TextFit.h"
 
 #include <QEvent>
 #include <QLabel>
@@ -14,12 +15,11 @@
 TForm2 *Form2 = nullptr;
 
 TForm2::TForm2(MainWindowHost &host, QWidget *parent)
-    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint), m_host(host)
+    : QDialog(parent, fixedSizeWindowFlags(Qt::Dialog)), m_host(host)
 {
     setObjectName(QStringLiteral("Form2"));
     setWindowTitle(QStringLiteral("Pelmora のバージョン情報"));
     setFont(formFont(QStringLiteral("ＭＳ Ｐゴシック"), 12));
-    setFixedSize(416, 193);
     setSizeGripEnabled(false);
     setModal(false);
 
@@ -59,15 +59,26 @@ TForm2::TForm2(MainWindowHost &host, QWidget *parent)
     Label1->setObjectName(QStringLiteral("Label1"));
     Label1->setCursor(Qt::PointingHandCursor);
     Label1->setTextFormat(Qt::PlainText);
-    Label1->setGeometry(118, 140, 126, 12);
-    Label1->adjustSize();
-    Label1->move(118, 140);
     setLinkLook(QColor(0, 0, 255), false);
     Label1->installEventFilter(this);
 
     Button1 = new QPushButton(QStringLiteral("閉じる"), this);
     Button1->setObjectName(QStringLiteral("Button1"));
     Button1->setGeometry(140, 160, 136, 25);
+
+    // A font with taller lines or wider signs than the layout was made for:
+    // each line keeps its place as far as it can, the lines below move
+    // down, the link moves right, and the box grows.
+    for (QLabel *label : {Label2, Label3, Label4, Label5})
+        fitToText(label);
+    // The link is as wide as its text, on the row of its caption.
+    Label1->adjustSize();
+    Label1->setGeometry(118, Label5->y(), Label1->width(), Label5->height());
+    keepRightOf(Label5, {Label1}, 6);
+    keepBelow(Label3, {Label4}, 2);
+    keepBelow(Label4, {Label5, Label1}, 2);
+    keepBelow(Label5, {Button1}, 2);
+    setFixedSize(grownSize(this, QSize(416, 193), 8));
     Button1->setDefault(true);
     Button1->setAutoDefault(true);
     Button1->setFocusPolicy(Qt::StrongFocus);

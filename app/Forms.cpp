@@ -108,6 +108,12 @@ QPushButton *makeButton(QWidget *parent, const char *name, const QString &captio
     return b;
 }
 
+Qt::WindowFlags fixedSizeWindowFlags(Qt::WindowType type)
+{
+    return type | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+           Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint;
+}
+
 void showModeless(QWidget *window)
 {
     window->show();

@@ -18,6 +18,10 @@ void destroyForms();
 QFont formFont(const QString &family, int pixelSize, bool bold = false);
 void registerFontSubstitutes();
 
+// The flags of a window of a fixed size, a dialog or a tool window: a title
+// bar with a close button only, nothing to maximise or minimise it with.
+Qt::WindowFlags fixedSizeWindowFlags(Qt::WindowType type);
+
 // Shows a secondary window modelessly; one that is shown already is brought
 // to the front.
 void showModeless(QWidget *window);

@@ -8,6 +8,7 @@ class QObject;
 // video (not while paused or stopped, not for audio only): through
 // org.freedesktop.ScreenSaver Inhibit/UnInhibit, or where that is missing the
 // desktop portal's org.freedesktop.portal.Inhibit (idle). Released at pause,
-// stop, the end of the medium and exit.
+// stop, the end of the medium and exit. When neither answers, the one that
+// appears on the bus later is used.
 // Returns nullptr where there is none (no session bus, Windows).
 QObject *createScreenSaverInhibitor(MediaPlayer *player, QObject *parent);

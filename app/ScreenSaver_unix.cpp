@@ -8,9 +8,11 @@
 #include <QDBusObjectPath>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
+#include <QDBusServiceWatcher>
 #include <QPointer>
 #include <QVariantMap>
 #include <optional>
+#include <utility>
 
 namespace
 {
@@ -26,15 +28,26 @@ constexpr uint kPortalIdle = 8;
 
 // Follows the player's state: wants the inhibition exactly while a video
 // plays. Every call is asynchronous; an answer that comes after the wish has
-// changed is released at once.
+// changed is released at once. When neither the screen saver service nor the
+// portal answers, the bus is watched for one of them to appear (a desktop
+// that starts its services after the program, a restarted screen saver);
+// the inhibition is asked for then, if a video plays.
 class ScreenSaverInhibitor : public QObject
 {
 public:
     ScreenSaverInhibitor(MediaPlayer *player, QObject *parent)
-        : QObject(parent), m_player(player), m_bus(QDBusConnection::sessionBus())
+        : QObject(parent), m_player(player), m_bus(QDBusConnection::sessionBus()),
+          m_watcher(new QDBusServiceWatcher(this))
     {
         setObjectName(QStringLiteral("screenSaverInhibitor"));
         connect(player, &MediaPlayer::playStateChanged, this, [this] { update(); });
+        m_watcher->setConnection(m_bus);
+        m_watcher->setWatchMode(QDBusServiceWatcher::WatchForOwnerChange);
+        m_watcher->setWatchedServices({kScreenSaverService, kPortalService});
+        connect(m_watcher, &QDBusServiceWatcher::serviceOwnerChanged, this,
+                [this](const QString &name, const QString &, const QString &owner) {
+                    ownerChanged(name, !owner.isEmpty());
+                });
         update();
     }
 
@@ -62,6 +75,32 @@ private:
     }
 
     bool held() const { return m_cookie.has_value() || !m_handle.isEmpty(); }
+
+    static Backend backendOf(const QString &service)
+    {
+        return service == kScreenSaverService ? Backend::ScreenSaver : Backend::Portal;
+    }
+
+    void ownerChanged(const QString &service, bool present)
+    {
+        const Backend backend = backendOf(service);
+        if (present) {
+            // A service has come while none answered: use it from now on.
+            // One that comes while a question is still out is tried when
+            // that question fails.
+            if (m_pending) m_appeared = backend;
+            if (m_backend != Backend::None) return;
+            m_backend = backend;
+        } else {
+            // The service in use has gone, and with it the inhibition it held;
+            // the next wish tries both again.
+            if (m_backend != backend) return;
+            m_cookie.reset();
+            m_handle.clear();
+            m_backend = Backend::Unknown;
+        }
+        if (m_wanted && !held() && !m_pending) request();
+    }
 
     void request()
     {
@@ -103,13 +142,16 @@ private:
         m_pending = false;
         const bool ok = reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty();
         if (!ok) {
-            // No screen saver service: the portal once; then nothing more.
-            m_backend = backend == Backend::ScreenSaver && m_backend == Backend::Unknown
-                            ? Backend::Portal
-                            : Backend::None;
-            if (m_backend == Backend::Portal && m_wanted) request();
+            // No screen saver service: the portal once; then the one that
+            // appeared meanwhile, or none until one appears.
+            if (backend == Backend::ScreenSaver && m_backend == Backend::Unknown)
+                m_backend = Backend::Portal;
+            else
+                m_backend = std::exchange(m_appeared, std::nullopt).value_or(Backend::None);
+            if (m_backend != Backend::None && m_wanted) request();
             return;
         }
+        m_appeared.reset();
         m_backend = backend;
         if (backend == Backend::ScreenSaver)
             m_cookie = reply.arguments().first().toUInt();
@@ -150,9 +192,11 @@ private:
 
     QPointer<MediaPlayer> m_player;
     QDBusConnection m_bus;
+    QDBusServiceWatcher *m_watcher;
     Backend m_backend = Backend::Unknown;
     bool m_wanted = false;
     bool m_pending = false;
+    std::optional<Backend> m_appeared; // a service that came while a question was out
     std::optional<uint> m_cookie;
     QString m_handle;
 };

@@ -8,9 +8,11 @@
 #include <QClipboard>
 #include <QCoreApplication>
 #include <QDesktopServices>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QLockFile>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QShortcut>
@@ -66,14 +68,18 @@ public:
         return box.clickedButton() == yes ? MsgResult::Yes : MsgResult::No;
     }
 
+    // A filter's name is shown as it is: the names carry their patterns
+    // themselves ("テキストファイル(*.txt)"), which are not repeated.
     QString openFile(QWidget *parent, const FileDialogOptions &o) override
     {
-        return QFileDialog::getOpenFileName(parent, QString(), QString(), o.filter);
+        return QFileDialog::getOpenFileName(parent, QString(), QString(), o.filter, nullptr,
+                                            QFileDialog::HideNameFilterDetails);
     }
 
     QStringList openFiles(QWidget *parent, const FileDialogOptions &o) override
     {
-        return QFileDialog::getOpenFileNames(parent, QString(), QString(), o.filter);
+        return QFileDialog::getOpenFileNames(parent, QString(), QString(), o.filter, nullptr,
+                                             QFileDialog::HideNameFilterDetails);
     }
 
     QString saveFile(QWidget *parent, const FileDialogOptions &o) override
@@ -81,6 +87,7 @@ public:
         QFileDialog dialog(parent);
         dialog.setAcceptMode(QFileDialog::AcceptSave);
         dialog.setFileMode(QFileDialog::AnyFile);
+        dialog.setOption(QFileDialog::HideNameFilterDetails);
         dialog.setNameFilter(o.filter);
         dialog.setDefaultSuffix(o.defaultSuffix);
         dialog.setOption(QFileDialog::DontConfirmOverwrite, !o.confirmOverwrite);
@@ -137,6 +144,27 @@ public:
     }
 };
 
+// The lowest number that no other running program of this user holds: one
+// lock file per number in the runtime directory, held until the program ends
+// (a crashed program's is recognised by its process id and taken over).
+int claimInstanceNumber()
+{
+    static std::unique_ptr<QLockFile> held;
+    const QString dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    if (dir.isEmpty()) return 0;
+    for (int number = 0; number < 32; ++number) {
+        auto lock = std::make_unique<QLockFile>(
+            QDir(dir).filePath(QStringLiteral("pelmora-window-%1.lock").arg(number)));
+        lock->setStaleLockTime(0); // held for the whole run: never stale by age
+        if (lock->tryLock(0)) {
+            held = std::move(lock);
+            return number;
+        }
+        if (lock->error() != QLockFile::LockFailedError) return 0; // no lock files here
+    }
+    return 0;
+}
+
 } // namespace
 
 Services realServices(const QStringList &arguments)
@@ -164,5 +192,6 @@ Services realServices(const QStringList &arguments)
         s.executableDir, QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation));
     s.programName = QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
     s.arguments = arguments;
+    s.instanceNumber = claimInstanceNumber();
     return s;
 }

@@ -51,7 +51,9 @@ inline Message notice(const QString &caption, const QString &text, MsgIcon icon)
 }
 
 struct FileDialogOptions {
-    QString filter; // Qt filter text, e.g. "テキストファイル(*.txt);;すべてのファイル(*)"
+    // Qt filter text; the dialog shows each filter's name only, e.g.
+    // "テキストファイル(*.txt) (*.txt);;すべてのファイル (*)".
+    QString filter;
     QString defaultSuffix; // save dialogs: appended to a name typed without one
     bool confirmOverwrite = true;
 };
@@ -97,13 +99,15 @@ public:
 };
 
 // The progress shown on the program's taskbar button or dock icon, with the
-// states as the taskbar numbers them.
+// states as the taskbar numbers them. hideProgress() takes it away: nothing is
+// loaded, or the program ends.
 class Taskbar
 {
 public:
-    enum State { TBPF_NORMAL = 2, TBPF_PAUSED = 8 };
+    enum State { TBPF_NOPROGRESS = 0, TBPF_NORMAL = 2, TBPF_PAUSED = 8 };
     virtual ~Taskbar() = default;
     virtual void setProgress(QWidget *window, int state, quint64 value, quint64 max) = 0;
+    virtual void hideProgress(QWidget *window) = 0;
 };
 
 // Everything the windows need from outside, so that tests can replace each
@@ -124,6 +128,10 @@ struct Services {
     QString executableDir; // the program's own directory (help and readme)
     QString programName = QStringLiteral("pelmora"); // the program file's name without extension
     QStringList arguments; // the command line after the program's own name
+    // The place of this program among the user's running ones (0 for the
+    // first): its main window opens that many steps down and to the right,
+    // so that it does not hide another's.
+    int instanceNumber = 0;
 };
 
 // The real services, for the running program.

@@ -26,6 +26,21 @@ public:
         list->SetProgressValue(hwnd, value, max);
         list->Release();
     }
+
+    void hideProgress(QWidget *window) override
+    {
+        // A window that never had a native one never showed a progress.
+        const WId id = window ? window->internalWinId() : 0;
+        if (!id) return;
+        ITaskbarList3 *list = nullptr;
+        if (FAILED(CoCreateInstance(CLSID_TaskbarList, nullptr, CLSCTX_ALL, IID_ITaskbarList3,
+                                    reinterpret_cast<void **>(&list))) ||
+            !list)
+            return;
+        list->HrInit();
+        list->SetProgressState(reinterpret_cast<HWND>(id), TBPF_NOPROGRESS);
+        list->Release();
+    }
 };
 
 } // namespace

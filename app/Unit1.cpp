@@ -6,6 +6,7 @@
 #include "app/Unit1.h"
 
 #include "about/Unit2.h"
+#include "app/CheckIcon.h"
 #include "app/DesktopIntegration.h"
 #include "app/Forms.h"
 #include "app/TimeText.h"
@@ -106,6 +107,9 @@ TForm1::TForm1(const Services &services, QWidget *parent)
             &TForm1::WindowsMediaPlayer1Disconnect, Qt::QueuedConnection);
     connect(WindowsMediaPlayer1, &MediaPlayer::fullScreenRequested, this,
             &TForm1::setFullScreenVideo);
+    connect(WindowsMediaPlayer1, &MediaPlayer::playStateChanged, this, [this] {
+        if (!WindowsMediaPlayer1->hasCurrentMedia()) hideProgressTB();
+    });
 
     // The resume journal (the place survives a crash) and the desktop
     // integration (MPRIS, screen saver; absent without a session bus).
@@ -126,10 +130,20 @@ TForm1::TForm1(const Services &services, QWidget *parent)
         [this] { return Timer2->isActive() && Form6 && Form6->itemIndex() < Form6->count() - 1; });
     m_desktop = new DesktopIntegration(this);
 
-    // Client area 624 x 426 below the menu bar, centred when first shown.
+    // Client area 624 x 426 below the menu bar, centred when first shown;
+    // the windows of further running programs step down and to the right,
+    // starting over where the screen ends.
     resize(624, 426 + menuBar()->sizeHint().height());
-    if (const QScreen *screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
+    if (const QScreen *screen = QGuiApplication::primaryScreen()) {
+        const QRect area = screen->availableGeometry();
+        const QPoint centred = area.center() - rect().center();
+        constexpr int kStep = 30;
+        const int steps =
+            std::min(area.right() - centred.x() - width(), area.bottom() - centred.y() - height()) /
+            kStep;
+        const int n = m_services.instanceNumber % (std::max(0, steps) + 1);
+        move(centred + QPoint(kStep, kStep) * n);
+    }
 
     // Key preview: the window sees key presses before the focused control.
     qApp->installEventFilter(this);
@@ -137,6 +151,7 @@ TForm1::TForm1(const Services &services, QWidget *parent)
 
 TForm1::~TForm1()
 {
+    hideProgressTB();
     qApp->removeEventFilter(this);
     if (Form1 == this) Form1 = nullptr;
 }
@@ -250,11 +265,11 @@ void TForm1::buildMenu()
     C1 = check(item(O2, "C1",
                     QStringLiteral("再生中に他のファイルを再生しようとしたとき確認する(&C)"),
                     nullptr));
-    C1->setIcon(icon(2));
+    C1->setIcon(checkableIcon(icon(2)));
     N2 = check(item(O2, "N2", QStringLiteral("操作部のロック(&L)"), &TForm1::N2Click));
-    N2->setIcon(icon(3));
+    N2->setIcon(checkableIcon(icon(3)));
     X2 = check(item(O2, "X2", QStringLiteral("プログラムの終了を防止(&X)"), nullptr));
-    X2->setIcon(icon(7));
+    X2->setIcon(checkableIcon(icon(7)));
     O2->addSeparator()->setObjectName(QStringLiteral("N3"));
     R2 = item(O2, "R2", QStringLiteral("再生位置の記録（&R）..."), &TForm1::R2Click);
     R2->setIcon(icon(5));

@@ -84,6 +84,9 @@ public:
     // --- playback monitor ---
     void Timer1Timer();
     void ProgressBarTB(QWidget *hwnd, int tbpFlags, quint64 Value, quint64 Max);
+    // No progress on the taskbar: the player has lost its medium, or the
+    // program ends.
+    void hideProgressTB();
 
     // --- saving and resuming ---
     bool FormCloseQuery();

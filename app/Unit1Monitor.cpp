@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The playback monitor: once a second the status bar, CurrentPosition and the
-// taskbar progress are refreshed from the player.
+// taskbar progress are refreshed from the player; the progress is taken away
+// when the player loses its medium and when the program ends.
 #include "app/Unit1.h"
 
 #include "app/TimeText.h"
@@ -56,4 +57,9 @@ void TForm1::Timer1Timer()
 void TForm1::ProgressBarTB(QWidget *hwnd, int tbpFlags, quint64 Value, quint64 Max)
 {
     if (m_services.taskbar) m_services.taskbar->setProgress(hwnd, tbpFlags, Value, Max);
+}
+
+void TForm1::hideProgressTB()
+{
+    if (m_services.taskbar) m_services.taskbar->hideProgress(this);
 }

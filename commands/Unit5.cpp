@@ -3,6 +3,7 @@
 
 #include "app/Forms.h"
 #include "app/MainWindowHost.h"
+#include "app/TextFit.h"
 #include "player/MediaPlayer.h"
 
 #include <QKeyEvent>
@@ -13,17 +14,17 @@
 TForm5 *Form5 = nullptr;
 
 TForm5::TForm5(MainWindowHost &host, QWidget *parent)
-    : QWidget(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint), m_host(host)
+    : QWidget(parent, fixedSizeWindowFlags(Qt::Dialog)), m_host(host)
 {
     setObjectName(QStringLiteral("Form5"));
     setWindowTitle(QStringLiteral("指定時間から再生"));
     setFont(formFont(QStringLiteral("ＭＳ Ｐゴシック"), 12));
-    setFixedSize(547, 74);
 
     Label1 = new QLabel(
         QStringLiteral(
             "あらかじめファイルを開いておいてから、再生開始時間を入力してください （時:分:秒）。"),
         this);
+    Label1->setObjectName(QStringLiteral("Label1"));
     Label1->setGeometry(12, 12, 430, 14);
 
     DateTimePicker1 = new QTimeEdit(this);
@@ -34,11 +35,20 @@ TForm5::TForm5(MainWindowHost &host, QWidget *parent)
     DateTimePicker1->setWrapping(true);
 
     Button1 = new QPushButton(QStringLiteral("OK"), this);
+    Button1->setObjectName(QStringLiteral("Button1"));
     Button1->setGeometry(454, 8, 85, 25);
     Button1->setDefault(true);
     Button1->setAutoDefault(true);
     Button2 = new QPushButton(QStringLiteral("キャンセル"), this);
+    Button2->setObjectName(QStringLiteral("Button2"));
     Button2->setGeometry(454, 39, 85, 25);
+
+    // A wider font widens the text and the dialog; the buttons keep their
+    // distance to the text.
+    fitToText(Label1);
+    keepRightOf(Label1, {Button1, Button2}, 12);
+    keepBelow(Label1, {DateTimePicker1}, 2);
+    setFixedSize(grownSize(this, QSize(547, 74), 8));
 
     setTabOrder(Button1, Button2);
     setTabOrder(Button2, DateTimePicker1);

@@ -3,6 +3,7 @@
 
 #include "app/Forms.h"
 #include "app/MainWindowHost.h"
+#include "app/TextFit.h"
 #include "app/TimeText.h"
 #include "player/MediaPlayer.h"
 
@@ -35,6 +36,8 @@ QLabel *markLabel(QWidget *parent, const char *name, int x, int y)
     label->setObjectName(QString::fromLatin1(name));
     label->setFont(formFont(QStringLiteral("ＭＳ ゴシック"), 13));
     label->setGeometry(x, y, 56, 13);
+    // A font with taller lines: around the same middle, inside the frame.
+    fitToText(label);
     return label;
 }
 
@@ -47,7 +50,7 @@ qint64 markSeconds(const QString &text)
 }
 
 TForm7::TForm7(MainWindowHost &host, QWidget *parent)
-    : QWidget(parent, Qt::Tool | Qt::MSWindowsFixedSizeDialogHint), m_host(host)
+    : QWidget(parent, fixedSizeWindowFlags(Qt::Tool)), m_host(host)
 {
     setObjectName(QStringLiteral("Form7"));
     setWindowTitle(QStringLiteral("A-Bリピート"));

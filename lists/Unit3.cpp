@@ -30,6 +30,7 @@ const QChar kEllipsis(0x2026); // "…" between the time and the comment
 FileDialogOptions listDialogOptions()
 {
     FileDialogOptions o;
+    // The names as the dialogs show them, each followed by its pattern.
     o.filter = QStringLiteral("テキストファイル（*.txt）(*.txt);;すべてのファイル（*.*）(*)");
     o.defaultSuffix = QStringLiteral("txt");
     o.confirmOverwrite = true;
@@ -53,7 +54,7 @@ QString recordLineComment(const QString &line)
 }
 
 TForm3::TForm3(MainWindowHost &host, QWidget *parent)
-    : QWidget(parent, Qt::Tool | Qt::MSWindowsFixedSizeDialogHint), m_host(host)
+    : QWidget(parent, fixedSizeWindowFlags(Qt::Tool)), m_host(host)
 {
     setObjectName(QStringLiteral("Form3"));
     setWindowTitle(QStringLiteral("再生時間の記録"));

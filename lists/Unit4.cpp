@@ -3,6 +3,7 @@
 
 #include "app/Forms.h"
 #include "app/MainWindowHost.h"
+#include "app/TextFit.h"
 #include "persist/IniFile.h"
 #include "persist/LocalNames.h"
 #include "persist/SettingsKeys.h"
@@ -18,14 +19,13 @@
 TForm4 *Form4 = nullptr;
 
 TForm4::TForm4(MainWindowHost &host, QWidget *parent)
-    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint), m_host(host)
+    : QDialog(parent, fixedSizeWindowFlags(Qt::Dialog)), m_host(host)
 {
     setObjectName(QStringLiteral("Form4"));
     setWindowTitle(QStringLiteral("最近開いたファイル"));
     setFont(formFont(QStringLiteral("ＭＳ Ｐゴシック"), 12));
     setModal(false);
     setSizeGripEnabled(false);
-    setFixedSize(508, 109);
 
     ComboBox1 = new QComboBox(this);
     ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
@@ -38,6 +38,7 @@ TForm4::TForm4(MainWindowHost &host, QWidget *parent)
     CheckBox1 = new QCheckBox(QStringLiteral("履歴を記録しない （履歴が消去されます）"), this);
     CheckBox1->setObjectName(QStringLiteral("CheckBox1"));
     CheckBox1->setGeometry(20, 42, 229, 17);
+    fitToText(CheckBox1); // nothing lies to its right
 
     Button1 = new QPushButton(QStringLiteral("OK / 開く(&O)"), this);
     Button1->setObjectName(QStringLiteral("Button1"));
@@ -48,6 +49,7 @@ TForm4::TForm4(MainWindowHost &host, QWidget *parent)
     Button2->setObjectName(QStringLiteral("Button2"));
     Button2->setGeometry(260, 72, 149, 25);
     Button2->setAutoDefault(false);
+    setFixedSize(grownSize(this, QSize(508, 109), 8));
 
     connect(Button1, &QPushButton::clicked, this, &TForm4::Button1Click);
     connect(Button2, &QPushButton::clicked, this, &TForm4::Button2Click);

@@ -11,6 +11,8 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QResizeEvent>
+#include <QStyle>
+#include <QStyleOptionGroupBox>
 #include <QTimer>
 
 TForm6 *Form6 = nullptr;
@@ -29,13 +31,29 @@ void DrawMoveLine(PlaylistBox *ListBox, int Index)
 namespace
 {
 
-const QString kListFilter = QStringLiteral("テキストファイル(*.txt);;すべてのファイル(*)");
+// The names as the list dialogs show them, each followed by its pattern.
+const QString kListFilter = QStringLiteral("テキストファイル(*.txt) (*.txt);;すべてのファイル (*)");
 
 // Layout at creation; the window grows from there.
 constexpr int kClientWidth = 655;
 constexpr int kClientHeight = 341;
+constexpr int kShuffleTop = 17; // the shuffle button's place in its frame
 
 void layoutControls(TForm6 *form, const QSize &client);
+
+// How much lower than its place the shuffle button must sit to clear the
+// frame's title, which is as tall as the title's font.
+int belowFrameTitle(const QGroupBox *frame)
+{
+    QStyleOptionGroupBox option;
+    option.initFrom(frame);
+    option.text = frame->title();
+    option.textAlignment = frame->alignment();
+    option.subControls = QStyle::SC_GroupBoxLabel | QStyle::SC_GroupBoxFrame;
+    const QRect title = frame->style()->subControlRect(QStyle::CC_GroupBox, &option,
+                                                       QStyle::SC_GroupBoxLabel, frame);
+    return std::max(0, title.bottom() + 2 - kShuffleTop);
+}
 
 } // namespace
 
@@ -75,7 +93,7 @@ TForm6::TForm6(MainWindowHost &host, QWidget *parent) : QWidget(parent, Qt::Tool
     GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
     Button8 =
         button("Button8", QStringLiteral("シャッフル(&S)..."), &TForm6::Button8Click, GroupBox1);
-    Button8->setGeometry(20, 17, 109, 25);
+    Button8->setGeometry(20, kShuffleTop + belowFrameTitle(GroupBox1), 109, 25);
 
     m_measureTimer = new QTimer(this);
     m_measureTimer->setSingleShot(true);
@@ -93,8 +111,10 @@ TForm6::TForm6(MainWindowHost &host, QWidget *parent) : QWidget(parent, Qt::Tool
         }
     });
 
-    resize(kClientWidth, kClientHeight);
-    layoutControls(this, QSize(kClientWidth, kClientHeight));
+    // A taller title makes the frame and the window taller.
+    const QSize client(kClientWidth, kClientHeight + belowFrameTitle(GroupBox1));
+    resize(client);
+    layoutControls(this, client);
 }
 
 namespace
@@ -104,8 +124,9 @@ namespace
 // distance to the right edge, the frame follows left, right and bottom.
 void layoutControls(TForm6 *form, const QSize &client)
 {
+    const int extra = belowFrameTitle(form->GroupBox1);
     const int dx = client.width() - kClientWidth;
-    const int dy = client.height() - kClientHeight;
+    const int dy = client.height() - kClientHeight - extra;
     form->ListBox1->setGeometry(8, 32, std::max(0, 583 + dx), std::max(0, 237 + dy));
     const int x = 597 + dx;
     const std::pair<QPushButton *, int> column[] = {
@@ -114,7 +135,7 @@ void layoutControls(TForm6 *form, const QSize &client)
     };
     for (const auto &[b, y] : column)
         b->setGeometry(x, y, 50, 25);
-    form->GroupBox1->setGeometry(12, 279 + dy, std::max(0, 579 + dx), 50);
+    form->GroupBox1->setGeometry(12, 279 + dy, std::max(0, 579 + dx), 50 + extra);
 }
 
 } // namespace

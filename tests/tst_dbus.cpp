@@ -2,8 +2,10 @@
 // The desktop integration on a private session bus of its own: MPRIS2 driven
 // by a client connection as a desktop's media widget would, the screen saver
 // held off while a video plays (a fake org.freedesktop.ScreenSaver, and the
-// portal when that is missing), and Esc leaving full screen.
+// portal when that is missing, and one that comes later), the dock's progress,
+// and Esc leaving full screen.
 #include "app/DesktopIntegration.h"
+#include "app/Taskbar.h"
 #include "app/Unit1.h"
 #include "lists/Unit6.h"
 #include "persist/IniFile.h"
@@ -102,6 +104,18 @@ public slots:
     void onSeeked(qlonglong position) { seeked << position; }
 };
 
+// The progress a dock is sent for the program's launcher entry.
+class DockListener : public QObject
+{
+    Q_OBJECT
+
+public:
+    QList<QVariantMap> updates;
+
+public slots:
+    void update(const QString &, const QVariantMap &properties) { updates << properties; }
+};
+
 // org.freedesktop.ScreenSaver as a desktop offers it, recording the calls.
 class FakeScreenSaver : public QObject
 {
@@ -176,6 +190,8 @@ private slots:
     void screenSaverHeldWhileVideoPlays();
     void audioOnlyHoldsNothing();
     void portalWhenScreenSaverMissing();
+    void screenSaverThatComesLater();
+    void dockProgressOnlyWhenItChanges();
     void escLeavesFullScreenWhenLocked();
 
 private:
@@ -529,6 +545,78 @@ void TestDbus::portalWhenScreenSaverMissing()
     run.player()->pause();
     QTRY_VERIFY(portal.request.closed);
     fake().unregisterObject(portal.requestPath);
+}
+
+void TestDbus::screenSaverThatComesLater()
+{
+    TestProgram run;
+    run.preparePlayer = [](FakePlayer *p) { p->setVideo(true); };
+    run.start({QStringLiteral("/media/film.mp4")});
+    run.player()->finishLoading();
+    // Neither the screen saver nor the portal answers yet.
+    QTest::qWait(300);
+
+    // The desktop's screen saver comes up while the video plays.
+    FakeScreenSaver saver;
+    QVERIFY(fake().registerObject(QStringLiteral("/org/freedesktop/ScreenSaver"), &saver,
+                                  QDBusConnection::ExportAllSlots));
+    QVERIFY(fake().registerService(QStringLiteral("org.freedesktop.ScreenSaver")));
+    QTRY_COMPARE(saver.held.size(), 1);
+    run.player()->pause();
+    QTRY_VERIFY(saver.held.isEmpty());
+    run.player()->play();
+    QTRY_COMPARE(saver.held.size(), 1);
+}
+
+void TestDbus::dockProgressOnlyWhenItChanges()
+{
+    DockListener dock;
+    QVERIFY(client().connect(QString(), QString(),
+                             QStringLiteral("com.canonical.Unity.LauncherEntry"),
+                             QStringLiteral("Update"), &dock, SLOT(update(QString, QVariantMap))));
+    const std::unique_ptr<Taskbar> taskbar = makePlatformTaskbar();
+    TestProgram run;
+    run.otherTaskbar = taskbar.get();
+    run.preparePlayer = [](FakePlayer *p) { p->setDefaultDuration(100); };
+    TForm1 *f = run.start({QStringLiteral("/media/a.mp4")});
+    run.player()->finishLoading();
+    auto progress = [&](int i) { return dock.updates.at(i).value(QStringLiteral("progress")); };
+    auto visible = [&](int i) {
+        return dock.updates.at(i).value(QStringLiteral("progress-visible")).toBool();
+    };
+
+    // The status update asks every second; the dock hears of changes only.
+    run.player()->advance(25);
+    f->Timer1Timer();
+    f->Timer1Timer();
+    run.player()->advance(25);
+    f->Timer1Timer();
+    QTRY_COMPARE(dock.updates.size(), 2);
+    QCOMPARE(progress(0).toDouble(), 0.25);
+    QCOMPARE(progress(1).toDouble(), 0.5);
+    QVERIFY(visible(0) && visible(1));
+    run.player()->pause();
+    f->Timer1Timer();
+    f->Timer1Timer();
+    QTRY_COMPARE(dock.updates.size(), 3);
+    QCOMPARE(progress(2).toDouble(), 0.5);
+
+    // Nothing loaded: the bar goes, and stays away.
+    run.player()->closeMedia();
+    QTRY_COMPARE(dock.updates.size(), 4);
+    QVERIFY(!visible(3));
+    f->Timer1Timer();
+    // Shown again for the next medium, and taken away at the end.
+    f->OpenFile(QStringLiteral("/media/b.mp4"));
+    run.player()->finishLoading();
+    run.player()->advance(10);
+    f->Timer1Timer();
+    QTRY_COMPARE(dock.updates.size(), 5);
+    QCOMPARE(progress(4).toDouble(), 0.1);
+    QVERIFY(visible(4));
+    run.end();
+    QTRY_COMPARE(dock.updates.size(), 6);
+    QVERIFY(!visible(5));
 }
 
 void TestDbus::escLeavesFullScreenWhenLocked()

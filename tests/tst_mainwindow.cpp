@@ -8,6 +8,7 @@
 #include "app/TimeText.h"
 #include "app/Unit1.h"
 #include "commands/Unit5.h"
+#include "commands/Unit7.h"
 #include "lists/Unit3.h"
 #include "lists/Unit4.h"
 #include "lists/Unit6.h"
@@ -20,6 +21,7 @@
 #include <QMenuBar>
 #include <QTest>
 #include <QTimer>
+#include <QWindow>
 
 class TestMainWindow : public QObject
 {
@@ -28,6 +30,7 @@ class TestMainWindow : public QObject
 private slots:
     void startWithoutFiles();
     void menuBar();
+    void tickedOptionsShowTheirMark();
     void volumeAndHistoryFromSettings_data();
     void volumeAndHistoryFromSettings();
     void resumeNoticeBeforeWindow();
@@ -37,6 +40,7 @@ private slots:
     void spaceAndClickToggles();
     void lockTwiceEnablesAgain();
     void secondaryWindowShownTwiceIsOneWindow();
+    void fixedSizeWindowsCannotBeMaximised();
     void playerErrorReport();
     void disconnectionStopsStatusUpdates();
     void failureDisplays();
@@ -46,6 +50,25 @@ private slots:
     void captionNames_data();
     void captionNames();
 };
+
+void TestMainWindow::tickedOptionsShowTheirMark()
+{
+    // The menu draws a ticked item's icon in its On state: that picture
+    // differs from the unticked one by the mark over it.
+    TestProgram run;
+    TForm1 *f = run.start();
+    for (QAction *option : {f->C1, f->N2, f->X2}) {
+        const QIcon icon = option->icon();
+        const QImage off = icon.pixmap(16, QIcon::Normal, QIcon::Off).toImage();
+        const QImage on = icon.pixmap(16, QIcon::Normal, QIcon::On).toImage();
+        QVERIFY(!off.isNull());
+        int changed = 0;
+        for (int y = 0; y < 16; ++y)
+            for (int x = 0; x < 16; ++x)
+                changed += on.pixel(x, y) != off.pixel(x, y);
+        QVERIFY2(changed >= 16, qPrintable(option->objectName()));
+    }
+}
 
 void TestMainWindow::startWithoutFiles()
 {
@@ -288,6 +311,23 @@ void TestMainWindow::secondaryWindowShownTwiceIsOneWindow()
     QVERIFY(Form6->isVisible());
     f->N7->trigger();
     QVERIFY(Form5->isVisible());
+}
+
+void TestMainWindow::fixedSizeWindowsCannotBeMaximised()
+{
+    TestProgram run;
+    run.start();
+    for (QWidget *w : {static_cast<QWidget *>(Form2), static_cast<QWidget *>(Form3),
+                       static_cast<QWidget *>(Form4), static_cast<QWidget *>(Form5),
+                       static_cast<QWidget *>(Form7)}) {
+        w->show();
+        QCOMPARE(w->minimumSize(), w->maximumSize());
+        const Qt::WindowFlags flags = w->windowHandle()->flags();
+        QVERIFY2(!(flags & (Qt::WindowMaximizeButtonHint | Qt::WindowMinimizeButtonHint)) &&
+                     (flags & Qt::WindowCloseButtonHint),
+                 qPrintable(w->objectName()));
+        w->hide();
+    }
 }
 
 void TestMainWindow::playerErrorReport()

@@ -4,16 +4,21 @@
 // kept across the close query and the resume command.
 #include "app/Unit1.h"
 #include "commands/Unit7.h"
+#include "lists/Unit3.h"
 #include "lists/Unit6.h"
 #include "support/FakePlayer.h"
 #include "support/TestServices.h"
 
+#include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QMimeData>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QUrl>
@@ -63,6 +68,7 @@ private slots:
     void dragReordersByTheLandingRule();
     void dragIsRefusedFromElsewhereOrWithoutSelection();
     void listFilesKeepTheirLinesAndEncoding();
+    void listDialogsShowEachPatternOnce();
     void aListThatCannotBeReadLeavesTheEntries();
     void playlistFileAtStartUp();
     void doubleClickPlaysAndSwitchesAutoAdvanceOn();
@@ -488,7 +494,8 @@ void TestPlaylist::listFilesKeepTheirLinesAndEncoding()
     program.dialogs.saveNames = {out};
     Form6->Button7Click();
     const FileDialogOptions saveOptions = program.dialogs.fileDialogs.constLast();
-    QCOMPARE(saveOptions.filter, QStringLiteral("テキストファイル(*.txt);;すべてのファイル(*)"));
+    QCOMPARE(saveOptions.filter,
+             QStringLiteral("テキストファイル(*.txt) (*.txt);;すべてのファイル (*)"));
     QCOMPARE(saveOptions.defaultSuffix, QStringLiteral("txt"));
     QVERIFY(!saveOptions.confirmOverwrite);
     QCOMPARE(program.readFile(QStringLiteral("out.txt")), QByteArray("/m/\x8b\xc8"
@@ -499,7 +506,7 @@ void TestPlaylist::listFilesKeepTheirLinesAndEncoding()
     program.dialogs.openNames = {a};
     Form6->Button6Click();
     QCOMPARE(program.dialogs.fileDialogs.constLast().filter,
-             QStringLiteral("テキストファイル(*.txt);;すべてのファイル(*)"));
+             QStringLiteral("テキストファイル(*.txt) (*.txt);;すべてのファイル (*)"));
     QCOMPARE(Form6->entries(), QStringList({"one", "", "three"}));
     QCOMPARE(Form6->encoding, TextEncoding::Utf8);
 
@@ -520,6 +527,43 @@ void TestPlaylist::listFilesKeepTheirLinesAndEncoding()
     Form6->Button6Click();
     Form6->Button7Click();
     QCOMPARE(Form6->count(), 2);
+}
+
+void TestPlaylist::listDialogsShowEachPatternOnce()
+{
+    // The options of the playlist's and the position records' list dialogs,
+    // shown by the program's own file dialogs.
+    TestProgram program;
+    program.start();
+    Form6->Button7Click();
+    Form6->Button6Click();
+    Form3->Button2Click();
+    Form3->Button4Click();
+    QCOMPARE(program.dialogs.fileDialogs.size(), 4);
+    const QTemporaryDir runtime; // the program's own lock files stay apart
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
+    const Services real = realServices({});
+    for (const FileDialogOptions &options : std::as_const(program.dialogs.fileDialogs)) {
+        for (const bool save : {true, false}) {
+            QStringList shown;
+            QTimer::singleShot(0, [&shown] {
+                auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+                if (!dialog) return;
+                if (auto *types = dialog->findChild<QComboBox *>(QStringLiteral("fileTypeCombo")))
+                    for (int i = 0; i < types->count(); ++i)
+                        shown << types->itemText(i);
+                dialog->reject();
+            });
+            if (save)
+                real.dialogs->saveFile(nullptr, options);
+            else
+                real.dialogs->openFile(nullptr, options);
+            QCOMPARE(shown.size(), 2);
+            for (const QString &name : std::as_const(shown))
+                QVERIFY2(name.count(QStringLiteral("*.")) <= 1, qPrintable(name));
+            QVERIFY2(shown.first().contains(QStringLiteral("*.txt")), qPrintable(shown.first()));
+        }
+    }
 }
 
 void TestPlaylist::aListThatCannotBeReadLeavesTheEntries()

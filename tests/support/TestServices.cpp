@@ -79,11 +79,13 @@ TForm1 *TestProgram::start(const QStringList &arguments, bool show)
     s.clock = &clock;
     s.delay = useRealDelay ? static_cast<Delay *>(&realDelay) : &delay;
     s.shell = &shell;
-    s.taskbar = &taskbar;
+    s.taskbar = otherTaskbar ? otherTaskbar : &taskbar;
     s.programDir = m_dir.path();
     s.executableDir = m_dir.path();
     s.programName = QStringLiteral("pelmora");
     s.arguments = arguments;
+    // The fonts as the program's entry sets them up.
+    registerFontSubstitutes();
     createForms(s);
     m_form = Form1;
     if (show) m_form->show();

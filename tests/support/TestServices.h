@@ -90,6 +90,7 @@ public:
     {
         calls << QStringLiteral("%1:%2/%3").arg(state).arg(value).arg(max);
     }
+    void hideProgress(QWidget *) override { calls << QStringLiteral("hide"); }
     QStringList calls;
 };
 
@@ -125,6 +126,9 @@ public:
     ManualDelay delay;
     RecordingShell shell;
     RecordingTaskbar taskbar;
+    // Another taskbar instead of the recording one (the platform's, on a
+    // private bus); set before start().
+    Taskbar *otherTaskbar = nullptr;
     // Prepares each new player double before the windows use it.
     std::function<void(FakePlayer *)> preparePlayer;
     // Makes the player instead of the double (e.g. the real engine); player()
