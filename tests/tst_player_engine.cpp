@@ -308,6 +308,72 @@ private slots:
         QVERIFY(::rename(name.constData(), QFile::encodeName(m_audio).constData()) == 0);
     }
 
+    // Chapters and tracks as the medium names them, a subtitle file beside
+    // it included; choosing one switches to it.
+    void chaptersAndTracks()
+    {
+        const QString clip = m_dir.filePath(QStringLiteral("book.mkv"));
+        const QString meta = m_dir.filePath(QStringLiteral("chapters.txt"));
+        putText(meta, ";FFMETADATA1\n[CHAPTER]\nTIMEBASE=1/1000\nSTART=0\nEND=10000\ntitle=序章\n"
+                      "[CHAPTER]\nTIMEBASE=1/1000\nSTART=10000\nEND=20000\ntitle=第一章\n"
+                      "[CHAPTER]\nTIMEBASE=1/1000\nSTART=20000\nEND=30000\ntitle=第二章\n");
+        putText(m_dir.filePath(QStringLiteral("book.srt")),
+                "1\n00:00:01,000 --> 00:00:05,000\nこんにちは\n");
+        QProcess ffmpeg;
+        ffmpeg.start(QStringLiteral("ffmpeg"), {"-loglevel",
+                                                "error",
+                                                "-y",
+                                                "-f",
+                                                "lavfi",
+                                                "-i",
+                                                "sine=f=300:d=30",
+                                                "-f",
+                                                "lavfi",
+                                                "-i",
+                                                "sine=f=500:d=30",
+                                                "-i",
+                                                meta,
+                                                "-map",
+                                                "0:a",
+                                                "-map",
+                                                "1:a",
+                                                "-map_metadata",
+                                                "2",
+                                                "-metadata:s:a:0",
+                                                "language=jpn",
+                                                "-metadata:s:a:1",
+                                                "language=eng",
+                                                "-metadata:s:a:1",
+                                                "title=Commentary",
+                                                "-c:a",
+                                                "pcm_s16le",
+                                                clip});
+        QVERIFY(ffmpeg.waitForFinished(30000) && ffmpeg.exitCode() == 0);
+        m_player->setURL(clip);
+        QTRY_COMPARE_WITH_TIMEOUT(m_player->playState(), int(MediaPlayer::Playing), 5000);
+        QTRY_COMPARE(m_player->chapters().size(), 3);
+        QCOMPARE(m_player->chapters().at(1).title, QStringLiteral("第一章"));
+        QCOMPARE(m_player->chapters().at(2).time, 20.0);
+        QTRY_COMPARE(m_player->tracks().size(), 3);
+        QStringList seen;
+        for (const MediaPlayer::Track &t : m_player->tracks())
+            seen << QStringLiteral("%1 %2 %3 %4")
+                        .arg(t.type == MediaPlayer::Track::Audio ? "audio" : "sub")
+                        .arg(t.language, t.title)
+                        .arg(t.external ? "beside" : "inside");
+        QVERIFY2(seen.contains(QStringLiteral("audio jpn  inside")), qPrintable(seen.join('|')));
+        QVERIFY2(seen.contains(QStringLiteral("audio eng Commentary inside")),
+                 qPrintable(seen.join('|')));
+        QVERIFY2(seen.contains(QStringLiteral("sub  book.srt beside")), qPrintable(seen.join('|')));
+        m_player->setCurrentChapter(2);
+        QTRY_VERIFY(m_player->currentPosition() >= 20.0 && m_player->currentPosition() < 22.0);
+        QTRY_COMPARE(m_player->currentChapter(), 2);
+        m_player->selectTrack(MediaPlayer::Track::Audio, 2);
+        QTRY_COMPARE(m_player->engineProperty("aid"), QStringLiteral("2"));
+        m_player->selectTrack(MediaPlayer::Track::Subtitle, 0);
+        QTRY_COMPARE(m_player->engineProperty("sid"), QStringLiteral("no"));
+    }
+
     void playlistFileIsNoMedium()
     {
         const QString list = m_dir.filePath(QStringLiteral("list.m3u"));
