@@ -31,6 +31,11 @@ SeekBar::SeekBar(QWidget *parent) : QSlider(Qt::Horizontal, parent)
 {
     setMouseTracking(true);
     setRange(0, 0);
+    // The groove before the handle in a quiet grey, so that the blue of the
+    // stretches heard stands out.
+    QPalette quiet = palette();
+    quiet.setColor(QPalette::Highlight, QColor(0xa8, 0xb0, 0xb8));
+    setPalette(quiet);
 }
 
 void SeekBar::setLength(double seconds)
@@ -186,9 +191,11 @@ void SeekBar::paintEvent(QPaintEvent *event)
         const int x = xOf(chapter.time);
         painter.drawLine(x, g.top(), x, mid - 3);
     }
-    painter.setPen(QPen(QColor(230, 150, 30), 2));
+    // A recorded position: a small orange flag across the groove.
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor(235, 140, 20));
     for (const Tick &mark : m_marks) {
         const int x = xOf(mark.time);
-        painter.drawLine(x, mid + 5, x, g.bottom());
+        painter.drawRect(x - 1, g.top(), 3, g.height());
     }
 }

@@ -47,12 +47,26 @@ awk -v s="$seconds" 'BEGIN{exit !(s >= 85 && s <= 100)}' || fail "the place $pla
 listened=$(printf '%s\n' "$tree" | sed -n 's/^slider\t再生位置\t再生済み \(.*\)/\1/p' | head -n1)
 note "listened: $listened"
 [ "$(printf '%s\n' "$listened" | awk -F', ' '{print NF}')" -eq 2 ] || fail "not two listened stretches: '$listened'"
-shot "$E2E_DIR/listened.png"
-[ -n "${E2E_SHOTS:-}" ] && convert "$E2E_DIR/listened.png" -crop 640x470+320+170 +repage \
-  "$E2E_SHOTS/listening.png"
 press_button "続きから再生" || fail "the place button cannot be pressed"
 sleep 1
 status=$(printf '%s\n' "$(accessibles)" | sed -n 's/^label\t\(00:0[0-9]:[0-9]*\) \/.*/\1/p' | head -n1)
 note "after taking the place: $status"
 case "$status" in 00:01:*) ;; *) fail "the place was not taken: status '$status'" ;; esac
+
+# Two recorded positions become ticks on the seek bar; the sleep timer shows
+# the time left on its button.
+focus_keys "$win" alt+o r
+records=$(wait_window "再生時間の記録" 10) || fail "no position record window"
+focus_keys "$records" Return
+focus_keys "$win" ctrl+F2
+focus_keys "$records" Return alt+x
+# Its menu: "オフ", then "15分".
+click_on "スリープタイマー" || fail "no sleep timer button"
+sleep 0.7
+xdotool key Down Down Return
+sleep 1
+accessibles | grep -q $'push button\tスリープタイマー: おやすみ 1[45]:' || fail "the sleep timer shows no time left"
+shot "$E2E_DIR/listened.png"
+[ -n "${E2E_SHOTS:-}" ] && convert "$E2E_DIR/listened.png" -crop 640x470+320+170 +repage \
+  "$E2E_SHOTS/listening.png"
 echo "PASS"
