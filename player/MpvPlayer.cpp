@@ -547,7 +547,16 @@ void MpvPlayer::setCurrentPosition(double seconds)
 
 void MpvPlayer::issueSeek(double seconds, bool listen)
 {
-    if (listen) m_medium.listen.interrupt(); // seeking over a stretch does not mark it
+    if (listen) {
+        // What was played up to here counts; seeking over a stretch does not
+        // mark it.
+        if (m_state == Playing && m_medium.loaded) {
+            double at = 0.0;
+            if (mpv_get_property(m_mpv, "time-pos", MPV_FORMAT_DOUBLE, &at) >= 0)
+                m_medium.listen.played(at, ListenStepSeconds);
+        }
+        m_medium.listen.interrupt();
+    }
     m_seekSerial = std::max(m_seekSerial + 1, SeekSerialBase);
     m_medium.seekArmed = m_medium.landed = false;
     const QByteArray target = QByteArray::number(seconds, 'f', 3);

@@ -156,6 +156,14 @@ void MpvPlayer::userActed()
 
 bool MpvPlayer::handleKey(const QKeyEvent &event)
 {
+    // The menu key (or Shift+F10) opens the context menu: every command of
+    // the component is reachable from the keyboard.
+    const bool menuKey = event.key() == Qt::Key_Menu ||
+                         (event.key() == Qt::Key_F10 && event.modifiers() == Qt::ShiftModifier);
+    if (menuKey) {
+        if (m_enabled) showContextMenu(m_videoArea->mapToGlobal(m_videoArea->rect().center()));
+        return true;
+    }
     const bool taken = MediaPlayer::handleKey(event);
     if (taken && m_enabled) userActed();
     return taken;
@@ -187,7 +195,10 @@ void MpvPlayer::togglePlay()
 
 void MpvPlayer::showContextMenu(const QPoint &globalPos)
 {
-    if (!m_menu) m_menu = new QMenu(this);
+    if (!m_menu) {
+        m_menu = new QMenu(this);
+        m_menu->setObjectName(QStringLiteral("contextMenu"));
+    }
     m_menu->clear();
     QAction *playPause =
         m_menu->addAction(m_state == Playing ? QStringLiteral("一時停止") : QStringLiteral("再生"),

@@ -22,9 +22,6 @@
 namespace
 {
 
-// Positions played this far apart still belong to one stretch.
-constexpr double ListenStepSeconds = 10.0;
-
 // The name the card shows: a file's name; any other name whole.
 QString displayName(const QString &url)
 {
@@ -99,7 +96,9 @@ void MpvPlayer::observeProperties()
     } observed[] = {
         {Observed::EofReached, "eof-reached", MPV_FORMAT_FLAG},
         {Observed::Duration, "duration", MPV_FORMAT_DOUBLE},
-        {Observed::TimePos, "time-pos", MPV_FORMAT_DOUBLE},
+        // Whole seconds: the engine then reports the position once a second,
+        // not at every frame; what needs it exact reads it.
+        {Observed::TimePos, "time-pos", MPV_FORMAT_INT64},
         {Observed::Volume, "volume", MPV_FORMAT_DOUBLE},
         {Observed::Mute, "mute", MPV_FORMAT_FLAG},
         {Observed::Speed, "speed", MPV_FORMAT_DOUBLE},
@@ -128,7 +127,7 @@ void MpvPlayer::propertyChanged(std::uint64_t which, const mpv_event_property &p
     case Observed::TimePos:
         // What is played marks the medium; a landing seek does not.
         if (!none && current && m_state == Playing && !m_medium.pending)
-            m_medium.listen.played(*static_cast<const double *>(property.data), ListenStepSeconds);
+            m_medium.listen.played(currentPosition(), ListenStepSeconds);
         refreshPosition();
         break;
     case Observed::Volume:

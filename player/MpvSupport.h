@@ -26,6 +26,9 @@ enum class Observed : std::uint64_t {
     SilenceMetadata,
 };
 
+// Positions played this far apart still belong to one stretch heard.
+inline constexpr double ListenStepSeconds = 10.0;
+
 // The value of a key in a node map; null when absent.
 inline const mpv_node *mapValue(const mpv_node &map, const char *key)
 {

@@ -4,9 +4,10 @@
 #include <QBoxLayout>
 #include <QLabel>
 #include <QMenu>
+#include <QPainter>
+#include <QPolygonF>
 #include <QSignalBlocker>
 #include <QSlider>
-#include <QStyle>
 #include <QToolButton>
 
 #include <algorithm>
@@ -15,10 +16,62 @@
 namespace
 {
 
-QToolButton *makeButton(QWidget *parent, QStyle::StandardPixmap icon, const QString &tip)
+// The buttons' pictures, drawn here: the desktop's icon theme is looked up
+// on disk the first time, which costs the start-up a noticeable moment.
+enum class Glyph { Play, Pause, Stop, Sound, Muted };
+
+QIcon glyph(Glyph kind, const QColor &colour)
+{
+    const int size = 16;
+    QPixmap picture(size, size);
+    picture.fill(Qt::transparent);
+    QPainter p(&picture);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(Qt::NoPen);
+    p.setBrush(colour);
+    switch (kind) {
+    case Glyph::Play:
+        p.drawPolygon(QPolygonF({QPointF(4, 2.5), QPointF(13.5, 8), QPointF(4, 13.5)}));
+        break;
+    case Glyph::Pause:
+        p.drawRect(QRectF(4, 3, 3, 10));
+        p.drawRect(QRectF(9, 3, 3, 10));
+        break;
+    case Glyph::Stop:
+        p.drawRect(QRectF(3.5, 3.5, 9, 9));
+        break;
+    case Glyph::Sound:
+    case Glyph::Muted:
+        p.drawPolygon(QPolygonF({QPointF(2, 6), QPointF(5, 6), QPointF(9, 2.5), QPointF(9, 13.5),
+                                 QPointF(5, 10), QPointF(2, 10)}));
+        p.setBrush(Qt::NoBrush);
+        p.setPen(QPen(colour, 1.3, Qt::SolidLine, Qt::RoundCap));
+        if (kind == Glyph::Sound) {
+            p.drawArc(QRectF(7, 4.5, 5, 7), -60 * 16, 120 * 16);
+            p.drawArc(QRectF(7, 2.5, 8, 11), -60 * 16, 120 * 16);
+        } else {
+            p.drawLine(QPointF(10.5, 5.5), QPointF(14.5, 10.5));
+            p.drawLine(QPointF(14.5, 5.5), QPointF(10.5, 10.5));
+        }
+        break;
+    }
+    p.end();
+    QIcon icon(picture);
+    // Disabled: the same picture, paler.
+    QPixmap pale(picture.size());
+    pale.fill(Qt::transparent);
+    QPainter q(&pale);
+    q.setOpacity(0.35);
+    q.drawPixmap(0, 0, picture);
+    q.end();
+    icon.addPixmap(pale, QIcon::Disabled);
+    return icon;
+}
+
+QToolButton *makeButton(QWidget *parent, Glyph picture, const QString &tip)
 {
     auto *button = new QToolButton(parent);
-    button->setIcon(parent->style()->standardIcon(icon));
+    button->setIcon(glyph(picture, parent->palette().color(QPalette::ButtonText)));
     button->setToolTip(tip);
     button->setAccessibleName(tip);
     button->setAutoRaise(true);
@@ -30,10 +83,10 @@ QToolButton *makeButton(QWidget *parent, QStyle::StandardPixmap icon, const QStr
 
 PlayerControls::PlayerControls(QWidget *parent) : QWidget(parent)
 {
-    m_play = makeButton(this, QStyle::SP_MediaPlay, QStringLiteral("再生"));
-    m_pause = makeButton(this, QStyle::SP_MediaPause, QStringLiteral("一時停止"));
-    m_stop = makeButton(this, QStyle::SP_MediaStop, QStringLiteral("停止"));
-    m_mute = makeButton(this, QStyle::SP_MediaVolume, QStringLiteral("ミュート"));
+    m_play = makeButton(this, Glyph::Play, QStringLiteral("再生"));
+    m_pause = makeButton(this, Glyph::Pause, QStringLiteral("一時停止"));
+    m_stop = makeButton(this, Glyph::Stop, QStringLiteral("停止"));
+    m_mute = makeButton(this, Glyph::Sound, QStringLiteral("ミュート"));
     m_mute->setCheckable(true);
     m_play->setObjectName(QStringLiteral("playButton"));
     m_pause->setObjectName(QStringLiteral("pauseButton"));
@@ -288,7 +341,7 @@ void PlayerControls::showVolume(int volume, bool muted)
     const QSignalBlocker block(m_mute);
     m_mute->setChecked(muted);
     m_mute->setIcon(
-        style()->standardIcon(muted ? QStyle::SP_MediaVolumeMuted : QStyle::SP_MediaVolume));
+        glyph(muted ? Glyph::Muted : Glyph::Sound, palette().color(QPalette::ButtonText)));
     m_mute->setAccessibleName(muted ? QStringLiteral("ミュート解除") : QStringLiteral("ミュート"));
 }
 

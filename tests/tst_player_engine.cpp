@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
+#include <QMenu>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QStandardPaths>
@@ -372,6 +373,25 @@ private slots:
         QTRY_COMPARE(m_player->engineProperty("aid"), QStringLiteral("2"));
         m_player->selectTrack(MediaPlayer::Track::Subtitle, 0);
         QTRY_COMPARE(m_player->engineProperty("sid"), QStringLiteral("no"));
+    }
+
+    // The menu key opens the context menu, so every command is reachable
+    // from the keyboard; not while the controls are locked.
+    void menuKeyOpensTheContextMenu()
+    {
+        loadAndPlay();
+        m_player->setPlayerEnabled(false);
+        QTest::keyClick(m_player.get(), Qt::Key_Menu);
+        QVERIFY(!m_player->findChild<QMenu *>(QStringLiteral("contextMenu")));
+        m_player->setPlayerEnabled(true);
+        QTest::keyClick(m_player.get(), Qt::Key_Menu);
+        QMenu *menu = m_player->findChild<QMenu *>(QStringLiteral("contextMenu"));
+        QVERIFY(menu && menu->isVisible());
+        QStringList captions;
+        for (QAction *a : menu->actions())
+            captions << a->text();
+        QVERIFY(captions.contains(QStringLiteral("スリープタイマー")));
+        menu->close();
     }
 
     void playlistFileIsNoMedium()
