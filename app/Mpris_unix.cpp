@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/Mpris.h"
 
+#include "app/CoverArt.h"
 #include "app/DesktopInfo.h"
 #include "app/Taskbar.h"
 #include "app/Unit1.h"
@@ -10,19 +11,15 @@
 
 #include <QAction>
 #include <QCoreApplication>
-#include <QCryptographicHash>
 #include <QDBusAbstractAdaptor>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QDBusPendingCallWatcher>
-#include <QDir>
 #include <QEvent>
-#include <QFileInfo>
 #include <QImage>
 #include <QListWidget>
 #include <QPointer>
-#include <QStandardPaths>
 #include <QTimer>
 #include <QUrl>
 #include <QVariantMap>
@@ -69,8 +66,8 @@ public:
     double rate() const;
     bool canQuit() const { return m_form && !m_form->X2->isChecked(); }
     // The playlist's entries next to the selected one (-1: none).
-    int nextEntry() const;
-    int previousEntry() const;
+    int nextEntry() const { return Form6 ? Form6->nextEntry() : -1; }
+    int previousEntry() const { return Form6 ? Form6->previousEntry() : -1; }
 
     // --- commands ---
     void play();
@@ -516,33 +513,16 @@ void MprisObject::setRate(double rate)
     });
 }
 
-int MprisObject::nextEntry() const
-{
-    if (!Form6) return -1;
-    const int next = Form6->itemIndex() + 1;
-    return next < Form6->count() ? next : -1;
-}
-
-int MprisObject::previousEntry() const
-{
-    if (!Form6) return -1;
-    return Form6->itemIndex() >= 1 ? Form6->itemIndex() - 1 : -1;
-}
-
 void MprisObject::goTo(int entry)
 {
-    if (entry < 0 || !Form6) return;
-    // As a double-click on the entry: opened through OpenFile, auto-advance
-    // on; after the answer.
+    // After the answer: opening may ask the user something.
+    if (entry < 0) return;
     QTimer::singleShot(0, this, [entry] {
-        if (!Form6 || entry >= Form6->count()) return;
-        Form6->setItemIndex(entry);
-        Form6->ListBox1DblClick();
+        if (Form6) Form6->playEntry(entry);
     });
 }
 
-// The medium's cover art as a file in the user's cache directory, written
-// once per track.
+// The medium's cover art as a file of the cache, once per track.
 QString MprisObject::artUrl() const
 {
     MediaPlayer *p = player();
@@ -551,17 +531,8 @@ QString MprisObject::artUrl() const
     if (track == m_artTrack) return m_artUrl;
     const QImage art = safely(QImage(), [p] { return p->coverArt(); });
     if (art.isNull()) return QString(); // not yet decoded, or none: asked again later
-    const QString dir =
-        QStandardPaths::writableLocation(QStandardPaths::CacheLocation) + QStringLiteral("/covers");
-    const QString file =
-        dir + QLatin1Char('/') +
-        QString::fromLatin1(
-            QCryptographicHash::hash(p->url().toUtf8(), QCryptographicHash::Sha1).toHex()) +
-        QStringLiteral(".png");
     m_artTrack = track;
-    m_artUrl.clear();
-    if (QFileInfo::exists(file) || (QDir().mkpath(dir) && art.save(file, "PNG")))
-        m_artUrl = QUrl::fromLocalFile(file).toString();
+    m_artUrl = coverArtUrl(art, p->url());
     return m_artUrl;
 }
 

@@ -407,6 +407,24 @@ void TForm6::ListBox1DblClick()
     });
 }
 
+int TForm6::nextEntry() const
+{
+    const int next = itemIndex() + 1;
+    return next < count() ? next : -1;
+}
+
+int TForm6::previousEntry() const
+{
+    return itemIndex() >= 1 ? itemIndex() - 1 : -1;
+}
+
+void TForm6::playEntry(int index)
+{
+    if (index < 0 || index >= count()) return;
+    setItemIndex(index);
+    ListBox1DblClick();
+}
+
 void TForm6::ListBox1StartDrag()
 {
     PrevItemIndex = -1;

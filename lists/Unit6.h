@@ -56,6 +56,12 @@ public:
     void Button8Click(); // shuffle
     void Button9Click(); // close
     void ListBox1DblClick();
+    // The entries after and before the selected one (-1: none; with no
+    // selection the next one is the first), and playing one of them as a
+    // double-click does (the desktop's media keys).
+    int nextEntry() const;
+    int previousEntry() const;
+    void playEntry(int index);
     // Files dropped on the list, in the order delivered.
     void DropFiles(const QStringList &names);
 

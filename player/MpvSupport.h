@@ -26,6 +26,13 @@ enum class Observed : std::uint64_t {
     SilenceMetadata,
 };
 
+// Seeks count their reply_userdata from here up; the observed properties lie
+// below it.
+inline constexpr std::uint64_t SeekSerialBase = 1000;
+// A seek whose landing the engine never reports stops being reported as the
+// position after this long.
+inline constexpr int SeekGiveUpMs = 5000;
+
 // Positions played this far apart still belong to one stretch heard.
 inline constexpr double ListenStepSeconds = 10.0;
 
