@@ -340,7 +340,7 @@ QString MprisObject::trackId() const
         m_trackUrl = url;
         ++m_trackNumber;
     }
-    // Not under /org/mpris, which the MPRIS specification reserves.
+    // Not under /org/mpris: MPRIS keeps those paths for itself.
     return QStringLiteral("/org/pelmora/track/%1").arg(m_trackNumber);
 }
 

@@ -268,7 +268,7 @@ void TestDbus::mprisReadsAndControlsThePlayer()
     QCOMPARE(meta.value(QStringLiteral("mpris:length")).toLongLong(), 600'000'000LL);
     const QDBusObjectPath track =
         meta.value(QStringLiteral("mpris:trackid")).value<QDBusObjectPath>();
-    // Not under /org/mpris, which the specification reserves.
+    // Not under /org/mpris: MPRIS keeps those paths for itself.
     QVERIFY2(track.path().startsWith(QStringLiteral("/org/pelmora/track/")),
              qPrintable(track.path()));
 

@@ -163,15 +163,18 @@ for i in range(desktop.get_child_count()):
 PY
 }
 
-# AT-SPI: the centre on the screen of the accessible (push button, or
-# another role) whose name starts with the text: "x y".
-locate() { # name-prefix [role]
-  timeout 20 /usr/bin/python3 - "$1" "${2:-push button}" <<'PY'
+# AT-SPI: finds the accessible (a push button, or another role) whose name
+# starts with the text, and then
+#   at:    prints its centre on the screen, "x y";
+#   press: presses it (a button with a menu opens the menu).
+accessible() { # at|press name-prefix [role]
+  timeout 20 /usr/bin/python3 - "$1" "$2" "${3:-push button}" <<'PY'
 import sys, gi
 gi.require_version("Atspi", "2.0")
 from gi.repository import Atspi
+what, prefix, role = sys.argv[1:4]
 def find(node):
-    if node.get_role_name() == sys.argv[2] and (node.get_name() or "").startswith(sys.argv[1]):
+    if node.get_role_name() == role and (node.get_name() or "").startswith(prefix):
         return node
     for i in range(node.get_child_count()):
         hit = find(node.get_child_at_index(i))
@@ -180,48 +183,24 @@ def find(node):
 desktop = Atspi.get_desktop(0)
 for i in range(desktop.get_child_count()):
     app = desktop.get_child_at_index(i)
-    if app is not None and app.get_name() == "pelmora":
-        hit = find(app)
-        if hit:
-            box = hit.get_extents(Atspi.CoordType.SCREEN)
-            print(box.x + box.width // 2, box.y + box.height // 2)
-            sys.exit(0)
+    hit = find(app) if app is not None and app.get_name() == "pelmora" else None
+    if not hit:
+        continue
+    if what == "at":
+        box = hit.get_extents(Atspi.CoordType.SCREEN)
+        print(box.x + box.width // 2, box.y + box.height // 2)
+    else:
+        hit.get_action_iface().do_action(0)
+    sys.exit(0)
 sys.exit(1)
 PY
 }
+
+press_button() { accessible press "$@"; }
 
 # Clicks where the accessible lies.
 click_on() { # name-prefix [role]
   local at
-  at=$(locate "$@") || return 1
+  at=$(accessible at "$@") || return 1
   xdotool mousemove $at click 1
-}
-
-# AT-SPI: presses the push button (or another role) whose name starts with
-# the text.
-press_button() { # name-prefix [role]
-  timeout 20 /usr/bin/python3 - "$1" "${2:-push button}" <<'PY'
-import sys, gi
-gi.require_version("Atspi", "2.0")
-from gi.repository import Atspi
-def find(node):
-    if node.get_role_name() == sys.argv[2] and (node.get_name() or "").startswith(sys.argv[1]):
-        return node
-    for i in range(node.get_child_count()):
-        hit = find(node.get_child_at_index(i))
-        if hit:
-            return hit
-desktop = Atspi.get_desktop(0)
-for i in range(desktop.get_child_count()):
-    app = desktop.get_child_at_index(i)
-    if app is not None and app.get_name() == "pelmora":
-        button = find(app)
-        if button:
-            # A button with a menu opens it ("showMenu"); others are pressed.
-            actions = button.get_action_iface()
-            names = [actions.get_action_name(i) for i in range(actions.get_n_actions())]
-            actions.do_action(names.index("showMenu") if "showMenu" in names else 0)
-            sys.exit(0)
-sys.exit(1)
-PY
 }
