@@ -3,7 +3,6 @@
 
 #include "persist/FileUtil.h"
 #include "persist/IniFile.h"
-#include "persist/SettingsKeys.h"
 
 #include <QFile>
 #include <QJsonDocument>
@@ -70,8 +69,7 @@ bool ResumeJournal::recover(const QString &resumePath)
     const std::optional<Record> record = decode(bytes);
     if (record) {
         const IniFile resume(resumePath);
-        resume.writeString(SettingsKeys::ResumeFileName, record->fileName);
-        resume.writeFloat(SettingsKeys::ResumeSecond, record->second);
+        resume.writeResumeRecord(record->fileName, record->second);
     }
     QFile::remove(m_path);
     return record.has_value();
