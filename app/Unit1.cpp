@@ -151,6 +151,9 @@ TForm1::TForm1(const Services &services, QWidget *parent)
 
 TForm1::~TForm1()
 {
+    // A window torn down without a close (a test, the end of start-up):
+    // the engine goes before the windows it draws into.
+    if (WindowsMediaPlayer1) WindowsMediaPlayer1->shutdown();
     hideProgressTB();
     qApp->removeEventFilter(this);
     if (Form1 == this) Form1 = nullptr;
@@ -481,6 +484,10 @@ void TForm1::closeEvent(QCloseEvent *event)
 {
     if (m_closeAllowed || FormCloseQuery()) {
         m_closeAllowed = true;
+        // The platform window goes as soon as this event is accepted, and the
+        // engine's own window inside it with it: the engine must let go of it
+        // first, or its video output meets a dead window.
+        WindowsMediaPlayer1->shutdown();
         event->accept();
     } else {
         event->ignore();

@@ -69,6 +69,11 @@ public:
     virtual void setPlayerEnabled(bool enabled) = 0;
     // close: releases the medium
     virtual void closeMedia() = 0;
+    // The program ends: the engine stops and lets go of the window it draws
+    // into, while that window still exists. Called once the close is
+    // allowed; afterwards every operation that needs the engine raises
+    // AppError. Safe to call more than once.
+    virtual void shutdown() {}
 
     // True when the loaded medium has a video track (used to hold off the
     // screen saver only while a video plays).

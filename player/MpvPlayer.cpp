@@ -112,14 +112,12 @@ MpvPlayer::MpvPlayer(QWidget *parent, Options options) : MediaPlayer(parent), m_
         if (!*setting.value) continue;
         const int err = mpv_set_option_string(m_mpv, setting.name, setting.value);
         if (err < 0) {
-            mpv_terminate_destroy(m_mpv);
-            m_mpv = nullptr;
+            releaseEngine();
             refused(setting.name, err);
         }
     }
     if (const int err = mpv_initialize(m_mpv); err < 0) {
-        mpv_terminate_destroy(m_mpv);
-        m_mpv = nullptr;
+        releaseEngine();
         refused("initialize", err);
     }
     observeProperties();
@@ -163,10 +161,29 @@ MpvPlayer::MpvPlayer(QWidget *parent, Options options) : MediaPlayer(parent), m_
 
 MpvPlayer::~MpvPlayer()
 {
-    if (m_mpv) mpv_set_wakeup_callback(m_mpv, nullptr, nullptr);
+    releaseEngine();
+}
+
+void MpvPlayer::releaseEngine()
+{
+    if (!m_mpv) return;
+    mpv_set_wakeup_callback(m_mpv, nullptr, nullptr);
     if (m_surface) m_surface->releaseRenderContext();
-    if (m_mpv) mpv_terminate_destroy(m_mpv);
+    // Blocks until the core and its video output are gone: the engine's
+    // window (a child of the video area's on X11) is unmapped and destroyed
+    // while its parent still exists.
+    mpv_terminate_destroy(m_mpv);
     m_mpv = nullptr;
+}
+
+void MpvPlayer::shutdown()
+{
+    if (!m_mpv) return;
+    ++m_loadSerial;
+    releaseEngine();
+    m_medium = MediumState{};
+    if (m_skip.passing) m_skip.passing = false;
+    setState(Undefined);
 }
 
 // ---- events -------------------------------------------------------------
@@ -187,10 +204,7 @@ void MpvPlayer::drainEvents()
         if (event->event_id == MPV_EVENT_NONE) break;
         if (event->event_id == MPV_EVENT_SHUTDOWN) {
             // The core is going away: let go of it; later calls raise AppError.
-            mpv_set_wakeup_callback(m_mpv, nullptr, nullptr);
-            if (m_surface) m_surface->releaseRenderContext();
-            mpv_terminate_destroy(m_mpv);
-            m_mpv = nullptr;
+            releaseEngine();
             ++m_loadSerial;
             m_medium = MediumState{};
             setState(Undefined);

@@ -65,6 +65,7 @@ public:
     bool playerEnabled() const override { return m_enabled; }
     void setPlayerEnabled(bool enabled) override;
     void closeMedia() override;
+    void shutdown() override;
     bool hasVideo() const override { return m_medium.hasMedia && m_medium.hasVideo; }
 
     double speed() const override { return m_speed; }
@@ -132,6 +133,10 @@ private:
     void setPause(bool paused);
     void finishEnded();
     void require() const;
+    // Stops the engine and frees its handle: the render context first, then
+    // the core, which takes its video output (and its window inside the
+    // video area) down before it returns.
+    void releaseEngine();
 
     // --- the medium's properties (MpvPlayerMedium.cpp) ---
     void observeProperties();
