@@ -38,6 +38,8 @@ int removeStaleTemporaries(const QString &dir)
     for (const char *name : {kSettingsFile, kResumeFile, kPlaylistFile, kJournalFile})
         prefixes << QRegularExpression::escape(QString::fromUtf8(name) + QLatin1Char('.'));
     prefixes << QRegularExpression::escape(QStringLiteral(".pelmora-probe-"));
+    // The journals of further running programs: "Resume-2.journal", ...
+    prefixes << QStringLiteral("Resume-[0-9]+\\.journal\\.");
     const QRegularExpression pattern(
         QStringLiteral("^(?:%1)([A-Za-z]{6})$").arg(prefixes.join(QLatin1Char('|'))));
 

@@ -13,7 +13,8 @@ QString chooseProgramDir(const QString &executableDir, const QString &userConfig
 // Removes from the program's directory what an atomic write that was cut
 // short (the process killed) leaves behind: the temporary "<name>.XXXXXX"
 // (six letters) of "Pelmora.ini", "Resume.ini", "Playlist.txt" and
-// "Resume.journal", and the probe ".pelmora-probe-XXXXXX", each only when it
+// "Resume.journal" (and the journals of further running programs,
+// "Resume-2.journal" ...), and the probe ".pelmora-probe-XXXXXX", each only when it
 // was last changed more than a minute ago (a younger one may be another
 // running instance's write). A suffix that a person would give a copy (all
 // small letters, all capitals, or a capital and small letters: "backup",

@@ -4,11 +4,16 @@
 #include "persist/FileUtil.h"
 #include "persist/IniFile.h"
 
+#include <QDateTime>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLockFile>
 #include <QTimer>
 #include <cmath>
+#include <vector>
 
 namespace
 {
@@ -17,12 +22,46 @@ const QLatin1String kFileNameKey("FileName");
 const QLatin1String kSecondKey("Second");
 } // namespace
 
-ResumeJournal::ResumeJournal(QString path, QObject *parent)
-    : QObject(parent), m_path(std::move(path)), m_timer(new QTimer(this))
+namespace
 {
+
+std::unique_ptr<QLockFile> lockFor(const QString &journal)
+{
+    auto lock = std::make_unique<QLockFile>(journal + QStringLiteral(".lock"));
+    // Held for a whole run: stale only when its process is gone, never by age.
+    lock->setStaleLockTime(0);
+    return lock;
+}
+
+} // namespace
+
+ResumeJournal::ResumeJournal(const QString &path, QObject *parent)
+    : QObject(parent), m_firstPath(path), m_path(path), m_timer(new QTimer(this))
+{
+    for (int n = 1; n <= MaxSlots; ++n) {
+        auto lock = lockFor(slotPath(path, n));
+        if (lock->tryLock(0)) {
+            m_path = slotPath(path, n);
+            m_lock = std::move(lock);
+            break;
+        }
+        // No lock can be made here (a directory that cannot be written): the
+        // first journal, as nothing can be written beside it anyway.
+        if (lock->error() != QLockFile::LockFailedError) break;
+    }
     m_timer->setInterval(IntervalMs);
     connect(m_timer, &QTimer::timeout, this, &ResumeJournal::tick);
     m_timer->start();
+}
+
+ResumeJournal::~ResumeJournal() = default;
+
+QString ResumeJournal::slotPath(const QString &path, int n)
+{
+    if (n <= 1) return path;
+    const QFileInfo info(path);
+    return info.dir().filePath(
+        QStringLiteral("%1-%2.%3").arg(info.completeBaseName()).arg(n).arg(info.suffix()));
 }
 
 void ResumeJournal::tick()
@@ -60,19 +99,44 @@ void ResumeJournal::close()
 
 bool ResumeJournal::recover(const QString &resumePath)
 {
-    if (!QFile::exists(m_path)) return false;
-    QByteArray bytes;
-    {
-        QFile file(m_path);
+    // The journals whose writer is gone: this run's own (its lock was free),
+    // and every other whose lock can be taken now. A journal that cannot be
+    // locked at all (no lock files possible here) counts as left behind.
+    struct Found {
+        QString path;
+        std::unique_ptr<QLockFile> lock; // held while it is read and removed
+        QDateTime written;
+    };
+    std::vector<Found> found;
+    for (int n = 1; n <= MaxSlots; ++n) {
+        const QString journal = slotPath(m_firstPath, n);
+        if (!QFile::exists(journal)) continue;
+        std::unique_ptr<QLockFile> lock;
+        if (journal != m_path) {
+            lock = lockFor(journal);
+            if (!lock->tryLock(0) && lock->error() == QLockFile::LockFailedError) continue;
+        }
+        found.push_back({journal, std::move(lock), QFileInfo(journal).lastModified()});
+    }
+    std::optional<Record> newest;
+    QDateTime newestWritten;
+    for (const Found &f : found) {
+        QByteArray bytes;
+        QFile file(f.path);
         if (file.open(QIODevice::ReadOnly)) bytes = file.read(64 * 1024);
+        const std::optional<Record> record = decode(bytes);
+        if (record && (!newest || f.written > newestWritten)) {
+            newest = record;
+            newestWritten = f.written;
+        }
     }
-    const std::optional<Record> record = decode(bytes);
-    if (record) {
+    if (newest) {
         const IniFile resume(resumePath);
-        resume.writeResumeRecord(record->fileName, record->second);
+        resume.writeResumeRecord(newest->fileName, newest->second);
     }
-    QFile::remove(m_path);
-    return record.has_value();
+    for (const Found &f : found)
+        QFile::remove(f.path);
+    return newest.has_value();
 }
 
 QByteArray ResumeJournal::encode(const Record &record)

@@ -7,8 +7,10 @@
 #include <QPointer>
 #include <QString>
 #include <functional>
+#include <memory>
 #include <optional>
 
+class QLockFile;
 class QTimer;
 
 // The resume journal: a small file beside the resume file that keeps the
@@ -26,6 +28,14 @@ class QTimer;
 //   (Resume/FileName and Resume/Second, other sections untouched) and removes
 //   it, so that the ordinary resume notice offers it. A journal that cannot
 //   be read is removed without touching the resume file.
+// - The journal belongs to the running program that writes it: the writer
+//   holds a lock file beside it ("<journal>.lock") for its whole run. A
+//   second program started meanwhile takes the next free journal of its own
+//   ("Resume-2.journal", "Resume-3.journal", ...), and at start-up recovers
+//   only journals whose writer is gone: the lock is free, or it names a
+//   process that no longer runs (a killed program). Of several such
+//   journals the most recently written becomes the resume record; the place
+//   store keeps the places of the others.
 // Failures to write or remove the journal are never reported: it is only a
 // safety net and must not change what the program does.
 class ResumeJournal : public QObject
@@ -44,7 +54,15 @@ public:
 
     static constexpr int IntervalMs = 5000;
 
-    explicit ResumeJournal(QString path, QObject *parent = nullptr);
+    // path: the first journal's full path ("Resume.journal" beside the
+    // resume file); the journal of this run is the first one whose lock is
+    // free.
+    explicit ResumeJournal(const QString &path, QObject *parent = nullptr);
+    ~ResumeJournal() override;
+
+    // The journal of the n-th running program (1: path itself).
+    static QString slotPath(const QString &path, int n);
+    static constexpr int MaxSlots = 16;
 
     // Follows a player: reads its URL and position while it is playing or
     // paused, and writes at once when it pauses.
@@ -76,7 +94,9 @@ public:
     static std::optional<Record> decode(const QByteArray &bytes);
 
 private:
+    QString m_firstPath;
     QString m_path;
+    std::unique_ptr<QLockFile> m_lock; // held for the whole run
     QTimer *m_timer = nullptr;
     Source m_source;
     std::optional<Record> m_written;

@@ -13,6 +13,10 @@
 #include <QTest>
 #include <QTimer>
 
+#include <csignal>
+#include <sys/wait.h>
+#include <unistd.h>
+
 namespace
 {
 
@@ -63,6 +67,7 @@ private slots:
     void recoveryKeepsPlaylistSection();
     void corruptJournalIsIgnored();
     void recoveryWriteFailureKeepsJournal();
+    void liveWritersJournalIsNotOffered();
 };
 
 void TestJournal::writtenWhilePlayingAndAtPause()
@@ -278,6 +283,51 @@ void TestJournal::recoveryWriteFailureKeepsJournal()
     QVERIFY(run.dialogs.shown.at(1).text.contains(QStringLiteral("old.mp3（00:00:05～）")));
     QVERIFY(run.exists(kJournal));
     QCOMPARE(journalRecord(run)->fileName, QStringLiteral("/new.mp3"));
+}
+
+void TestJournal::liveWritersJournalIsNotOffered()
+{
+    TestProgram run;
+    const QString first = run.file(kJournal);
+    const QString resume = run.file(QStringLiteral("Resume.ini"));
+    auto playing = [](const QString &name, double at) {
+        return [name, at] { return std::optional(ResumeJournal::Record{name, at}); };
+    };
+    {
+        // A plays; B, started meanwhile, writes a journal of its own and
+        // offers nothing of A's.
+        ResumeJournal a(first);
+        a.setSource(playing(QStringLiteral("/a.mp3"), 30));
+        a.tick();
+        ResumeJournal b(first);
+        QCOMPARE(b.path(), run.file(QStringLiteral("Resume-2.journal")));
+        QVERIFY(!b.recover(resume));
+        QVERIFY(!run.exists(QStringLiteral("Resume.ini")));
+        QCOMPARE(journalRecord(run)->fileName, QStringLiteral("/a.mp3"));
+        b.setSource(playing(QStringLiteral("/b.mp3"), 4));
+        b.tick();
+        b.remove();
+        QVERIFY(run.exists(kJournal));
+    }
+    // A program killed while it held a journal leaves its lock behind, with
+    // the number of a process that is gone: the next start offers its place.
+    QFile::remove(first);
+    const pid_t child = fork();
+    if (child == 0) {
+        ResumeJournal killed(first);
+        killed.setSource(playing(QStringLiteral("/killed.mp3"), 12.5));
+        killed.tick();
+        ::raise(SIGKILL);
+    }
+    int status = 0;
+    QCOMPARE(waitpid(child, &status, 0), child);
+    QVERIFY(run.exists(kJournal + QStringLiteral(".lock")));
+    ResumeJournal c(first);
+    QCOMPARE(c.path(), first);
+    QVERIFY(c.recover(resume));
+    QCOMPARE(resumeValue(run, "Resume", "FileName"), QStringLiteral("/killed.mp3"));
+    QCOMPARE(resumeValue(run, "Resume", "Second"), QStringLiteral("12.5"));
+    QVERIFY(!run.exists(kJournal));
 }
 
 QTEST_MAIN(TestJournal)

@@ -2,7 +2,8 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # The place survives a crash: the built program plays a 10-minute clip under
 # Xvfb, is killed with SIGKILL after about 12 seconds, and the next start
-# must offer the clip within 5 seconds of where it was.
+# must offer the clip within 5 seconds of where it was. A second program
+# started while the first plays offers nothing: a live journal is no crash.
 #
 # Usage: bash tests/e2e/e2e_crash.sh <path to the built pelmora>
 set -u
@@ -116,7 +117,20 @@ wait_window "^${CLIP_NAME%.*} - Pelmora\$" 60 ||
     fail "the first run showed no window playing the clip: $(tail -n 20 "$WORK/run1.log")"
 T0=$(now)
 log "playing; killing in ${PLAY_SECONDS} s"
-sleep "$PLAY_SECONDS"
+sleep 6
+[[ -f "$WORK/Resume.journal" ]] || fail "no journal after 6 s of playing"
+# --- meanwhile, a second program: no notice, its own main window ----------
+"$PROGRAM" >"$WORK/run-b.log" 2>&1 &
+RUNB=$!
+PIDS+=($RUNB)
+wait_window "^Pelmora\$" 30 || fail "the second program showed no main window: $(tail -n 20 "$WORK/run-b.log")"
+! wait_window "$NOTICE_CAPTION" 1 || fail "the second program offered the first one's live journal"
+[[ ! -f "$WORK/Resume.ini" ]] || fail "the second program made a resume record of a live journal"
+kill -TERM "$RUNB"
+wait "$RUNB" 2>/dev/null
+[[ -f "$WORK/Resume.journal" ]] || fail "the second program removed the first one's journal"
+log "a second program started meanwhile offers nothing"
+sleep $((PLAY_SECONDS - 6))
 [[ -f "$WORK/Resume.journal" ]] || fail "no journal after ${PLAY_SECONDS} s of playing"
 kill -0 "$RUN1" 2>/dev/null || fail "the first run ended by itself: $(tail -n 20 "$WORK/run1.log")"
 kill -KILL "$RUN1"
