@@ -237,6 +237,8 @@ MprisObject::MprisObject(TForm1 *form, QObject *parent)
         connect(p, &MediaPlayer::speedChanged, this, &MprisObject::notifyChanges);
         connect(p, &MediaPlayer::seeked, this,
                 [this](double at) { emit seeked(toMicroseconds(at)); });
+        connect(p, &MediaPlayer::silencePassed, this,
+                [this](double at) { emit seeked(toMicroseconds(at)); });
     }
     connect(form->X2, &QAction::toggled, this, &MprisObject::notifyChanges);
     if (Form6) {

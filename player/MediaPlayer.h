@@ -179,6 +179,9 @@ signals:
     // A change of position that a caller asked for; the position is the
     // target.
     void seeked(double position);
+    // The component itself moved the position: the end of a silence passed
+    // quickly. No action of the user's.
+    void silencePassed(double position);
     void speedChanged(double speed);
     void volumeChanged(int volume, bool muted);
     // The duration, chapters, tracks or tags of the medium became known or

@@ -146,6 +146,7 @@ MpvPlayer::MpvPlayer(QWidget *parent, Options options) : MediaPlayer(parent), m_
         });
     }
     wireControls();
+    m_steady.start();
     // The sleep timer counts on a steady clock.
     auto steady = std::make_shared<QElapsedTimer>();
     steady->start();
@@ -182,7 +183,7 @@ void MpvPlayer::shutdown()
     ++m_loadSerial;
     releaseEngine();
     m_medium = MediumState{};
-    if (m_skip.passing) m_skip.passing = false;
+    m_silence.restart(0.0);
     setState(Undefined);
 }
 
@@ -318,6 +319,11 @@ void MpvPlayer::mediaLoaded()
 void MpvPlayer::mediaEnded()
 {
     if (m_state == MediaEnded) return;
+    // The sleep timer holds the medium at its end: it pauses instead.
+    try {
+        if (m_sleep && m_sleep->endReached()) return;
+    } catch (const AppError &) {
+    }
     m_medium.pending.reset();
     m_medium.seekArmed = m_medium.seekOnLoad = false;
     setState(MediaEnded);
@@ -366,11 +372,8 @@ void MpvPlayer::setURL(const QString &url)
     const quint64 serial = ++m_loadSerial;
     m_medium = MediumState{};
     m_failure = MediaFailure::None;
-    if (m_skip.passing) {
-        m_skip.passing = false;
-        pushEngineSpeed();
-    }
-    m_controls->showSilenceSkip(m_skip.on, 0.0);
+    restartSilence(0.0);
+    m_controls->showSilenceSkip(m_skipOn, 0.0);
     m_target = engineTarget(url);
     if (m_target.isEmpty()) {
         // A missing file: nothing is loaded, the old medium is let go.
@@ -491,6 +494,7 @@ void MpvPlayer::pause()
     if (m_state != Playing && m_state != Paused) return;
     m_medium.intent = Intent::Pause;
     setPause(true);
+    restartSilence(currentPosition());
     setState(Paused);
 }
 

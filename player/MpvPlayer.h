@@ -2,6 +2,7 @@
 #pragma once
 
 #include "player/MediaPlayer.h"
+#include "player/SilenceSkipper.h"
 
 #include <QElapsedTimer>
 #include <QPointer>
@@ -80,7 +81,7 @@ public:
     QVariantMap tags() const override { return m_medium.tags; }
     QImage coverArt() const override;
     void setFade(double factor) override;
-    bool skipsSilence() const override { return m_skip.on; }
+    bool skipsSilence() const override { return m_skipOn; }
     void setSkipSilence(bool on) override;
     double silenceSaved() const override { return m_medium.silenceSaved; }
     bool sleepsAtEnd() const override;
@@ -166,7 +167,10 @@ private:
     void userActed();
     // --- silence skipping (MpvPlayerSilence.cpp) ---
     void silenceReported(const mpv_node &metadata);
-    void endSilence(double end);
+    // The sound fed to the silence detector begins anew at `at` (see
+    // SilenceSkipper::restart).
+    void restartSilence(double at);
+    void applySilenceStep(const SilenceSkipper::Step &step);
     void pushEngineSpeed();
     void pushEngineVolume();
 
@@ -188,15 +192,10 @@ private:
     QList<Mark> m_marks;
     SleepTimer *m_sleep = nullptr;
     double m_fade = 1.0; // the sleep timer's fade on top of the volume
-    struct SkipState {
-        bool on = false;
-        bool passing = false; // a silence is being passed quickly
-        double from = 0.0;    // where it began being passed
-        QElapsedTimer wall;   // since when
-        QString lastStart;    // the filter's last reports, to see new ones
-        QString lastEnd;
-    };
-    SkipState m_skip;
+    bool m_skipOn = false;
+    SilenceSkipper m_silence;
+    QElapsedTimer m_steady;        // the silence skipping's clock
+    QTimer *m_passLimit = nullptr; // ends a pass whose end never comes
     std::optional<ListenedRange> m_repeat;
 
     QString m_url;
@@ -234,6 +233,11 @@ private:
         // stays its target (mpv reports a paused audio position early by its
         // output buffer), and playing starts exactly there.
         bool landed = false;
+        // The highest position reported while playing forward: a read never
+        // goes below it (the engine's estimate dips when the speed changes,
+        // and a silence passed may end a little back). A seek the user asks
+        // for sets it.
+        mutable double floor = 0.0;
         QList<Chapter> chapters;
         int chapter = -1;
         QList<Track> tracks;

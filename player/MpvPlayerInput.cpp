@@ -211,7 +211,7 @@ void MpvPlayer::showContextMenu(const QPoint &globalPos)
 
     QMenu *speeds = m_menu->addMenu(QStringLiteral("再生速度"));
     PlayerControls::fillSpeedMenu(
-        speeds, m_speed, m_skip.on, this,
+        speeds, m_speed, m_skipOn, this,
         [this](double value) { guardedCall([&] { setSpeed(value); }); },
         [this](bool on) { guardedCall([&] { setSkipSilence(on); }); });
     QMenu *sleep = m_menu->addMenu(QStringLiteral("スリープタイマー"));

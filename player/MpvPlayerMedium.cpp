@@ -144,7 +144,7 @@ void MpvPlayer::propertyChanged(std::uint64_t which, const mpv_event_property &p
         emit volumeChanged(m_volume, m_muted);
         break;
     case Observed::Speed:
-        if (none || m_skip.passing) break; // a silence passed is no speed of the user's
+        if (none || m_silence.passing()) break; // a silence passed is no speed of the user's
         m_speed = *static_cast<const double *>(property.data);
         refreshControls();
         emit speedChanged(m_speed);
@@ -220,6 +220,9 @@ void MpvPlayer::selectTrack(Track::Type type, qint64 id)
     if (!m_medium.loaded) return;
     const char *property = type == Track::Audio ? "aid" : "sid";
     const QByteArray value = id > 0 ? QByteArray::number(id) : QByteArrayLiteral("no");
+    // Another audio track is decoded from a little before the position: the
+    // detector hears it anew.
+    if (type == Track::Audio) restartSilence(currentPosition());
     check(mpv_set_property_string(m_mpv, property, value.constData()), property);
 }
 

@@ -16,13 +16,21 @@
 double MpvPlayer::currentPosition() const
 {
     require();
-    if (m_medium.pending) return *m_medium.pending;
-    if (!m_medium.loaded) return 0.0;
     double position = 0.0;
-    const int err = mpv_get_property(m_mpv, "time-pos", MPV_FORMAT_DOUBLE, &position);
-    if (err == MPV_ERROR_PROPERTY_UNAVAILABLE) return 0.0;
-    check(err, "time-pos");
-    return std::isfinite(position) ? std::max(position, 0.0) : 0.0;
+    if (m_medium.pending) {
+        position = *m_medium.pending;
+    } else if (m_medium.loaded) {
+        const int err = mpv_get_property(m_mpv, "time-pos", MPV_FORMAT_DOUBLE, &position);
+        if (err == MPV_ERROR_PROPERTY_UNAVAILABLE) return 0.0;
+        check(err, "time-pos");
+        position = std::isfinite(position) ? std::max(position, 0.0) : 0.0;
+    }
+    // Playing forward, the position reported never goes back.
+    if (m_state == Playing) {
+        position = std::max(position, m_medium.floor);
+        m_medium.floor = position;
+    }
+    return position;
 }
 
 void MpvPlayer::setCurrentPosition(double seconds)
@@ -46,7 +54,11 @@ void MpvPlayer::setCurrentPosition(double seconds)
 
 void MpvPlayer::issueSeek(double seconds, bool listen)
 {
+    // The detector is fed the sound from the target on.
+    restartSilence(seconds);
     if (listen) {
+        // A seek asked for may go back.
+        m_medium.floor = seconds;
         // What was played up to here counts; seeking over a stretch does not
         // mark it.
         if (m_state == Playing && m_medium.loaded) {

@@ -15,6 +15,8 @@
 #include "player/MpvSupport.h"
 #include "player/PlayerControls.h"
 
+#include <QTimer>
+
 #include <algorithm>
 #include <cmath>
 
@@ -22,16 +24,11 @@ namespace
 {
 
 const char *const SilenceFilter = "@silence:lavfi=[silencedetect=n=-45dB:d=0.7]";
-// How fast a silence is passed, and how long before its end playback goes
-// back to the normal speed.
-constexpr double PassSpeed = 8.0;
-constexpr double ResumeBeforeEnd = 0.2;
 
-double reported(const mpv_node &metadata, const char *key, QString *text)
+double reported(const mpv_node &metadata, const char *key)
 {
-    *text = nodeText(mapValue(metadata, key));
     bool ok = false;
-    const double value = text->toDouble(&ok);
+    const double value = nodeText(mapValue(metadata, key)).toDouble(&ok);
     return ok && std::isfinite(value) ? value : -1.0;
 }
 
@@ -40,61 +37,72 @@ double reported(const mpv_node &metadata, const char *key, QString *text)
 void MpvPlayer::setSkipSilence(bool on)
 {
     require();
-    if (on == m_skip.on) return;
+    if (on == m_skipOn) return;
     // First in the chain, so that it reports the medium's own times.
     const char *args[] = {"af", on ? "pre" : "remove", on ? SilenceFilter : "@silence", nullptr};
     check(mpv_command(m_mpv, args), "af");
-    if (!on && m_skip.passing) {
-        m_skip.passing = false;
-        pushEngineSpeed();
-    }
-    m_skip.on = on;
-    m_skip.lastStart.clear();
-    m_skip.lastEnd.clear();
+    m_skipOn = on;
+    // A new detector knows nothing of the sound before now.
+    double at = 0.0;
+    if (m_medium.loaded) mpv_get_property(m_mpv, "time-pos", MPV_FORMAT_DOUBLE, &at);
+    restartSilence(at);
     m_controls->showSilenceSkip(on, m_medium.silenceSaved);
+}
+
+void MpvPlayer::restartSilence(double at)
+{
+    if (m_silence.restart(at)) pushEngineSpeed();
+    if (m_passLimit) m_passLimit->stop();
 }
 
 void MpvPlayer::silenceReported(const mpv_node &metadata)
 {
-    if (!m_skip.on || !m_medium.loaded || m_activeId != m_medium.id) return;
-    QString startText, endText;
-    const double start = reported(metadata, "lavfi.silence_start", &startText);
-    const double end = reported(metadata, "lavfi.silence_end", &endText);
-    const bool newStart = !startText.isEmpty() && startText != m_skip.lastStart;
-    const bool newEnd = !endText.isEmpty() && endText != m_skip.lastEnd;
-    m_skip.lastStart = startText;
-    m_skip.lastEnd = endText;
-    if (newEnd && m_skip.passing && end >= 0) {
-        endSilence(end);
+    if (!m_skipOn || !m_medium.loaded || m_activeId != m_medium.id) return;
+    const double start = reported(metadata, "lavfi.silence_start");
+    const double end = reported(metadata, "lavfi.silence_end");
+    const bool playing = m_state == Playing && !m_medium.pending;
+    double position = 0.0;
+    try {
+        position = currentPosition();
+    } catch (const AppError &) {
         return;
     }
-    if (newStart && !m_skip.passing && start >= 0 && m_state == Playing && !m_medium.pending) {
-        m_skip.passing = true;
-        m_skip.from = currentPosition();
-        m_skip.wall.start();
-        pushEngineSpeed();
-    }
+    applySilenceStep(m_silence.report(start, end, position, playing, m_speed, m_steady.elapsed()));
 }
 
-void MpvPlayer::endSilence(double end)
+void MpvPlayer::applySilenceStep(const SilenceSkipper::Step &step)
 {
-    m_skip.passing = false;
+    if (step.kind == SilenceSkipper::Step::None) return;
     pushEngineSpeed();
-    const double from = m_skip.from;
-    // Forward over the rest of the silence, or back when the report came late
-    // (the first word was already heard sped up): just before its end.
-    const double target = std::max(m_skip.from, end - ResumeBeforeEnd);
-    // The time it saved: the medium's time passed, at the user's speed, less
-    // the time it took.
-    const double passed = (target - from) / (m_speed > 0 ? m_speed : 1.0);
-    m_medium.silenceSaved += std::max(0.0, passed - m_skip.wall.elapsed() / 1000.0);
-    if (target > from) m_medium.skipped.append({from, target});
+    if (step.kind == SilenceSkipper::Step::Begin) {
+        if (!m_passLimit) {
+            m_passLimit = new QTimer(this);
+            m_passLimit->setSingleShot(true);
+            connect(m_passLimit, &QTimer::timeout, this, [this] {
+                try {
+                    applySilenceStep(
+                        m_silence.expire(currentPosition(), m_speed, m_steady.elapsed()));
+                } catch (const AppError &) {
+                }
+            });
+        }
+        m_passLimit->start(int(SilenceSkipper::MaxPassMs));
+        return;
+    }
+    m_passLimit->stop();
+    m_medium.silenceSaved += step.saved;
+    if (step.passed.end > step.passed.start) m_medium.skipped.append(step.passed);
     // What was passed counts as played.
-    m_medium.listen.played(target, target - from + 1.0);
+    m_medium.listen.played(step.target, step.target - step.passed.start + 1.0);
     try {
-        m_medium.pending = target;
-        issueSeek(target, false);
-        emit seeked(target);
+        // Forward over the rest of the silence, or back when the report came
+        // late (the first word was already heard sped up): just before its
+        // end. The position shown holds meanwhile (it never goes back).
+        if (std::abs(step.target - currentPosition()) > 0.05) {
+            m_medium.pending = step.target;
+            issueSeek(step.target, false);
+            emit silencePassed(step.target);
+        }
     } catch (const AppError &) {
         m_medium.pending.reset();
     }
@@ -103,7 +111,8 @@ void MpvPlayer::endSilence(double end)
 
 void MpvPlayer::pushEngineSpeed()
 {
-    double value = m_skip.passing ? std::max(m_speed, 1.0) * PassSpeed : m_speed;
+    double value =
+        m_silence.passing() ? std::max(m_speed, 1.0) * SilenceSkipper::PassSpeed : m_speed;
     mpv_set_property(m_mpv, "speed", MPV_FORMAT_DOUBLE, &value);
 }
 

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <exception>
 
 namespace
 {
@@ -15,7 +16,7 @@ constexpr int SlowTickMs = 1000;
 constexpr int FadeTickMs = 100;
 // At the end of a medium the pause comes this short of its end, so that the
 // medium holds there instead of ending.
-constexpr qint64 EndMarginMs = 300;
+constexpr qint64 EndMarginMs = 1000;
 
 } // namespace
 
@@ -34,6 +35,7 @@ void SleepTimer::set(Mode mode, int minutes)
 {
     if (m_fading) m_player.setFade(1.0);
     m_fading = false;
+    m_fadeFrom.reset();
     m_mode = mode;
     m_minutes = mode == Mode::Minutes ? std::max(1, minutes) : 0;
     m_deadline = m_now() + qint64(m_minutes) * 60000;
@@ -87,28 +89,58 @@ void SleepTimer::tick()
         return;
     }
     if (left && counting && *left <= FadeMs) {
+        if (!m_fading) {
+            try {
+                m_fadeFrom = m_player.currentPosition();
+            } catch (const std::exception &) {
+                m_fadeFrom.reset();
+            }
+        }
         m_fading = true;
         m_player.setFade(std::clamp(double(*left) / FadeMs, 0.0, 1.0));
         if (m_timer->interval() != FadeTickMs) m_timer->start(FadeTickMs);
     } else if (m_fading) {
         // The end moved away (a longer medium, the playlist goes on).
         m_fading = false;
+        m_fadeFrom.reset();
         m_player.setFade(1.0);
         m_timer->start(SlowTickMs);
     }
     emit changed();
 }
 
+bool SleepTimer::endReached()
+{
+    if (!holdsAtEnd() || m_player.playState() != MediaPlayer::Playing) return false;
+    if (!m_fadeFrom) {
+        // No fade yet (the medium ended sooner than it said): the place is
+        // where a fade would have begun.
+        const double speed = m_player.speed() > 0 ? m_player.speed() : 1.0;
+        m_fadeFrom = std::max(0.0, m_player.duration() - FadeMs / 1000.0 * speed);
+    }
+    finish(true);
+    return true;
+}
+
 void SleepTimer::finish(bool pause)
 {
-    if (pause && m_player.playState() == MediaPlayer::Playing) {
-        m_pausing = true;
-        m_player.pause();
-        m_pausing = false;
-    }
+    const std::optional<double> back = m_fadeFrom;
     m_fading = false;
-    m_player.setFade(1.0); // the volume setting, at once
+    m_fadeFrom.reset();
     m_mode = Mode::Off;
     m_timer->stop();
+    if (pause && m_player.playState() == MediaPlayer::Playing) {
+        m_pausing = true;
+        try {
+            m_player.pause();
+            // The place kept is where the fade began.
+            if (back) m_player.setCurrentPosition(*back);
+        } catch (...) {
+            m_pausing = false;
+            throw;
+        }
+        m_pausing = false;
+    }
+    m_player.setFade(1.0); // the volume setting, at once
     emit changed();
 }

@@ -12,10 +12,16 @@ class QTimer;
 // The sleep timer of the player component: after some minutes, at the end of
 // the current medium, or at the end of the playlist, playback pauses (it does
 // not stop, so the place is kept). In the last FadeMs the sound fades out
-// smoothly; then it pauses and the sound comes back to the volume setting at
-// once (the fade never touches the setting). Any action of the user on the
-// player during the fade (a key, a click, a seek, a pause) cancels the timer
-// and the fade. It is never saved: every run starts with it off.
+// smoothly; then it pauses, goes back to where the fade began (the listener
+// fell asleep somewhere in it) and the sound comes back to the volume setting
+// at once (the fade never touches the setting). At the end of a medium the
+// pause comes before the end, measured at the current speed; should the
+// medium end first all the same (its length was reported too long), the
+// timer takes the end: the component pauses instead of ending, so the
+// medium never counts as finished. Any action of the user on the player
+// during the fade (a key, a click, a seek, a pause) cancels the timer and
+// the fade; the component's own moves (a silence passed quickly) do not. It
+// is never saved: every run starts with it off.
 //
 // Its clock is injected (milliseconds of a steady clock); its timer runs only
 // while it is on.
@@ -46,6 +52,11 @@ public:
 
     // An action of the user on the player.
     void userActed();
+    // The medium reached its end while the timer holds it there: the timer
+    // ends as if its fade had run out (pause, back to where the fade began).
+    // Returns true when it took the end; the component then does not end the
+    // medium.
+    bool endReached();
     // One step: the fade, and the pause at the end. Its timer calls it.
     void tick();
 
@@ -57,6 +68,7 @@ signals:
 
 private:
     void finish(bool pause);
+    bool endMode() const { return m_mode == Mode::EndOfMedium || m_mode == Mode::EndOfPlaylist; }
 
     MediaPlayer &m_player;
     std::function<qint64()> m_now;
@@ -66,5 +78,6 @@ private:
     int m_minutes = 0;
     qint64 m_deadline = 0;
     bool m_fading = false;
-    bool m_pausing = false; // the timer's own pause, which is no user action
+    std::optional<double> m_fadeFrom; // where the fade began, in the medium
+    bool m_pausing = false;           // the timer's own pause, which is no user action
 };

@@ -6,6 +6,8 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QProcess>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -17,7 +19,28 @@ class TestEngineSilence : public QObject
 
 private slots:
     void pausesArePassedQuicklyAndEverySentenceIsHeard();
+    void matroskaWithTwoTracksAfterASeekAndATrackSwitch();
 };
+
+namespace
+{
+
+// Fails when a stretch passed quickly reaches into a sentence.
+void checkNoSentencePassed(const QList<ListenedRange> &passed,
+                           const QList<QPair<double, double>> &sentences)
+{
+    for (const ListenedRange &p : passed) {
+        for (const auto &s : sentences)
+            QVERIFY2(p.end <= s.first || p.start >= s.second,
+                     qPrintable(QStringLiteral("passed %1-%2, a sentence at %3-%4")
+                                    .arg(p.start)
+                                    .arg(p.end)
+                                    .arg(s.first)
+                                    .arg(s.second)));
+    }
+}
+
+} // namespace
 
 void TestEngineSilence::pausesArePassedQuicklyAndEverySentenceIsHeard()
 {
@@ -40,6 +63,10 @@ void TestEngineSilence::pausesArePassedQuicklyAndEverySentenceIsHeard()
 
     MpvPlayer player(nullptr, MpvPlayer::headless());
     player.setSkipSilence(true);
+    // A silence passed is the component's own move, no seek of a caller's
+    // (the sleep timer takes those for the user's).
+    QSignalSpy seeks(&player, &MediaPlayer::seeked);
+    QSignalSpy passes(&player, &MediaPlayer::silencePassed);
     QElapsedTimer clock;
     player.setURL(speech);
     QTRY_COMPARE_WITH_TIMEOUT(player.playState(), int(MediaPlayer::Playing), 5000);
@@ -57,17 +84,80 @@ void TestEngineSilence::pausesArePassedQuicklyAndEverySentenceIsHeard()
                             .arg(beyond)));
     QVERIFY(player.silenceSaved() >= 0.8 * beyond);
     // Nothing passed quickly reaches into a sentence.
-    const QList<ListenedRange> passed = player.skippedSilences();
-    QVERIFY(passed.size() >= 3);
-    for (const ListenedRange &p : passed) {
-        for (const auto &s : sentences)
-            QVERIFY2(p.end <= s.first || p.start >= s.second,
-                     qPrintable(QStringLiteral("passed %1-%2, a sentence at %3-%4")
-                                    .arg(p.start)
-                                    .arg(p.end)
-                                    .arg(s.first)
-                                    .arg(s.second)));
+    QVERIFY(player.skippedSilences().size() >= 3);
+    checkNoSentencePassed(player.skippedSilences(), sentences);
+    QCOMPARE(seeks.count(), 0);
+    QVERIFY(passes.count() >= 3);
+}
+
+// Matroska seeks land before their target, and the engine decodes from
+// there: the detector reports again silences that lie before the target.
+// Such reports must neither start a pass nor hide the end of one. The
+// position read while playing never goes back, and the time saved never
+// exceeds what the pauses hold.
+void TestEngineSilence::matroskaWithTwoTracksAfterASeekAndATrackSwitch()
+{
+    QTemporaryDir dir;
+    const QString speech = dir.filePath(QStringLiteral("meeting.wav"));
+    const QList<double> pauses = {1.5, 2.5, 1.0, 3.2, 1.7, 2.4, 1.9};
+    const QList<QPair<double, double>> sentences =
+        writeSpeech(speech,
+                    {QStringLiteral("Welcome everyone to this meeting about the budget."),
+                     QStringLiteral("First we look at the numbers from last quarter."),
+                     QStringLiteral("Sales went up in the north and down in the south."),
+                     QStringLiteral("Marketing asks for more money for the spring campaign."),
+                     QStringLiteral("We should also talk about hiring two new engineers."),
+                     QStringLiteral("The office move is planned for next month."),
+                     QStringLiteral("Then let us look at the second topic."),
+                     QStringLiteral("Thank you all for coming today.")},
+                    pauses);
+    if (sentences.isEmpty()) QSKIP("espeak-ng or sox is missing");
+    const QString meeting = dir.filePath(QStringLiteral("meeting.mkv"));
+    QProcess ffmpeg;
+    ffmpeg.start(QStringLiteral("ffmpeg"), {"-loglevel",    "error",
+                                            "-y",           "-i",
+                                            speech,         "-i",
+                                            speech,         "-map",
+                                            "0:a",          "-map",
+                                            "1:a",          "-c:a",
+                                            "aac",          "-b:a",
+                                            "64k",          "-metadata:s:a:0",
+                                            "language=jpn", "-metadata:s:a:1",
+                                            "language=eng", meeting});
+    if (!ffmpeg.waitForFinished(60000) || ffmpeg.exitCode() != 0) QSKIP("ffmpeg is missing");
+    double pausesAfter = 0.0; // beyond 0.7 s, after the seek
+    const double seekTo = 4.0;
+    for (qsizetype i = 0; i < pauses.size(); ++i)
+        if (sentences.at(i).second >= seekTo) pausesAfter += std::max(0.0, pauses.at(i) - 0.7);
+
+    MpvPlayer player(nullptr, MpvPlayer::headless());
+    player.setSkipSilence(true);
+    player.setURL(meeting);
+    QTRY_COMPARE_WITH_TIMEOUT(player.playState(), int(MediaPlayer::Playing), 5000);
+    player.setCurrentPosition(seekTo);
+    double last = seekTo;
+    bool switched = false;
+    QElapsedTimer clock;
+    clock.start();
+    while (player.playState() == MediaPlayer::Playing && clock.elapsed() < 60000) {
+        QTest::qWait(50);
+        const double at = player.currentPosition();
+        QVERIFY2(
+            at >= last,
+            qPrintable(QStringLiteral("the position went back from %1 to %2").arg(last).arg(at)));
+        last = at;
+        if (!switched && at > sentences.at(4).first) {
+            player.selectTrack(MediaPlayer::Track::Audio, 2);
+            switched = true;
+        }
     }
+    QVERIFY(switched);
+    QVERIFY(player.playState() != MediaPlayer::Playing);
+    qInfo("saved %.2f s; pauses beyond 0.7 s after the seek: %.2f s", player.silenceSaved(),
+          pausesAfter);
+    QVERIFY(player.silenceSaved() <= pausesAfter + 0.1);
+    QVERIFY(player.skippedSilences().size() >= 3);
+    checkNoSentencePassed(player.skippedSilences(), sentences);
 }
 
 int main(int argc, char **argv)

@@ -5,6 +5,7 @@
 #include "app/Unit1.h"
 #include "lists/Unit6.h"
 #include "persist/IniFile.h"
+#include "persist/SettingsKeys.h"
 #include "player/SleepTimer.h"
 #include "support/FakePlayer.h"
 #include "support/TestServices.h"
@@ -26,6 +27,7 @@ private slots:
     void sleepTimerFadesThenPauses();
     void actingDuringTheFadeCancelsIt();
     void sleepAtTheEndOfTheFileHoldsThePlaylist();
+    void sleepAtTheEndKeepsThePlaceWithSilencesPassed();
     void skipSilenceSwitchKept();
 };
 
@@ -272,6 +274,49 @@ void TestListening::sleepAtTheEndOfTheFileHoldsThePlaylist()
     p->advance(1.3);
     QCOMPARE(p->playState(), int(MediaPlayer::Paused));
     QCOMPARE(p->url(), QStringLiteral("/m/a.mp3"));
+}
+
+// Silences passed quickly are no action of the user's: the timer goes on.
+// It pauses before the end (at 1.5x, 30 s of sound before it), or takes an
+// end that comes sooner than the reported length; either way the place is
+// where the fade began, and the medium does not count as finished.
+void TestListening::sleepAtTheEndKeepsThePlaceWithSilencesPassed()
+{
+    for (const bool earlyEnd : {false, true}) {
+        TestProgram run;
+        run.preparePlayer = [](FakePlayer *p) { p->setDefaultDuration(300); };
+        TForm1 *f = run.start({QStringLiteral("/m/lecture.mp3")});
+        FakePlayer *p = run.player();
+        p->finishLoading();
+        p->setSkipSilence(true);
+        p->setSpeed(1.5);
+        p->sleepTimer()->set(SleepTimer::Mode::EndOfMedium);
+        p->advance(160); // 300 - 240 = 60 s of sound left, 40 s at 1.5x
+        QCOMPARE(p->fade(), 1.0);
+        p->advance(12); // 258: 28 s left, the fade begins
+        QVERIFY(p->fade() < 1.0);
+        p->passSilence(270);
+        QCOMPARE(p->sleepTimer()->mode(), SleepTimer::Mode::EndOfMedium);
+        QVERIFY(p->fade() < 1.0);
+        if (earlyEnd) {
+            p->advance(30);
+        } else {
+            for (int i = 0; i < 40 && p->playState() == MediaPlayer::Playing; ++i)
+                p->advance(0.5);
+        }
+        QCOMPARE(p->playState(), int(MediaPlayer::Paused));
+        QCOMPARE(p->currentPosition(), 258.0);
+        QCOMPARE(p->sleepTimer()->mode(), SleepTimer::Mode::Off);
+        QCOMPARE(p->fade(), 1.0);
+        QVERIFY(f->close());
+        QCOMPARE(
+            IniFile(run.file(QStringLiteral("Resume.ini"))).readFloat(SettingsKeys::ResumeSecond),
+            258.0);
+        run.end();
+        // Opened again, it offers the place: it did not count as finished.
+        run.start({QStringLiteral("/m/lecture.mp3")});
+        QCOMPARE(run.player()->offeredPlace(), std::optional<double>(258.0));
+    }
 }
 
 void TestListening::skipSilenceSwitchKept()

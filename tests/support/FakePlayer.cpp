@@ -191,6 +191,13 @@ void FakePlayer::advance(double seconds)
     if (m_sleep->mode() != SleepTimer::Mode::Off) m_sleep->tick();
 }
 
+void FakePlayer::passSilence(double to)
+{
+    if (m_state != Playing || to <= m_position) return;
+    m_position = to;
+    emit silencePassed(to);
+}
+
 void FakePlayer::moveOn(double seconds)
 {
     if (m_state != Playing) return;
@@ -200,6 +207,7 @@ void FakePlayer::moveOn(double seconds)
                     seconds * m_speed + 1e-9);
     if (m_duration > 0 && m_position >= m_duration) {
         m_position = m_duration;
+        if (m_sleep->endReached()) return;
         setState(MediaEnded);
         m_position = 0.0;
         setState(Stopped);

@@ -71,6 +71,9 @@ public:
     // Completes a pending load (Transitioning -> Playing/Stopped) without
     // letting time pass.
     void finishLoading();
+    // The component passes a silence quickly: the position moves on to `to`
+    // by the component's own doing (silencePassed, no seeked).
+    void passSilence(double to);
     void setMediaDuration(const QString &url, double seconds) { m_durations[url] = seconds; }
     void setDefaultDuration(double seconds) { m_defaultDuration = seconds; }
     void setUnplayable(const QString &url) { m_unplayable.insert(url); }
