@@ -15,7 +15,6 @@
 #include <QOpenGLContext>
 
 #include <QTimer>
-#include <QVBoxLayout>
 #include <memory>
 
 #include <algorithm>
@@ -123,13 +122,11 @@ MpvPlayer::MpvPlayer(QWidget *parent, Options options) : MediaPlayer(parent), m_
     observeProperties();
 
     if (m_output == VideoOutput::RenderApi) {
-        // Shown while a medium with a picture is loaded; its GL context is
-        // made when it is first shown.
+        // Always there, covering the picture area under its card; its GL
+        // context is made when the window is first shown, before a medium
+        // loads, so that a medium with video only plays from the start.
         m_surface = new VideoSurface(m_mpv, m_videoArea);
-        auto *fill = new QVBoxLayout(m_videoArea);
-        fill->setContentsMargins(0, 0, 0, 0);
-        fill->addWidget(m_surface);
-        m_surface->hide();
+        m_videoArea->setSurface(m_surface);
         connect(m_surface, &VideoSurface::renderReady, this, [this] {
             if (m_medium.waitingForRender) {
                 issueLoad();
@@ -141,6 +138,7 @@ MpvPlayer::MpvPlayer(QWidget *parent, Options options) : MediaPlayer(parent), m_
         });
         connect(m_surface, &VideoSurface::renderFailed, this, [this] {
             m_renderFailed = true;
+            m_surface->hide();
             if (m_mpv) mpv_set_property_string(m_mpv, "vo", "null");
             if (m_medium.waitingForRender) issueLoad();
         });

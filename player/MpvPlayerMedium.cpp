@@ -348,7 +348,11 @@ MpvPlayer::MediaFailure MpvPlayer::whyNotLoaded(const QString &url)
 
 void MpvPlayer::showCard()
 {
-    if (m_surface) m_surface->setVisible(m_medium.loaded && m_medium.hasPicture && !m_renderFailed);
+    if (m_surface) {
+        const bool picture = m_medium.loaded && m_medium.hasPicture && !m_renderFailed;
+        m_surface->setShowingVideo(picture);
+        m_videoArea->setCovered(picture);
+    }
     QString message;
     switch (m_failure) {
     case MediaFailure::None:

@@ -36,9 +36,8 @@ VideoArea::VideoArea(QWidget *parent) : QWidget(parent)
 void VideoArea::setCard(const QString &message, const QString &name)
 {
     m_message->setText(message);
-    m_message->setVisible(!message.isEmpty());
     m_name->setText(name);
-    m_name->setVisible(!name.isEmpty());
+    showLabels();
     setAccessibleName(message.isEmpty() ? name : message + QStringLiteral(": ") + name);
 }
 
@@ -52,11 +51,42 @@ QString VideoArea::name() const
     return m_name->text();
 }
 
+void VideoArea::setCovered(bool covered)
+{
+    m_covered = covered;
+    showLabels();
+}
+
+void VideoArea::showLabels()
+{
+    m_message->setVisible(!m_covered && !m_message->text().isEmpty());
+    m_name->setVisible(!m_covered && !m_name->text().isEmpty());
+}
+
+void VideoArea::setSurface(QWidget *surface)
+{
+    m_surface = surface;
+    surface->setParent(this);
+    surface->setGeometry(rect());
+    surface->lower();
+}
+
+void VideoArea::paintBackground(QPainter &painter, const QRect &rect)
+{
+    QLinearGradient calm(0, rect.top(), 0, rect.bottom());
+    calm.setColorAt(0.0, QColor(0x2b, 0x34, 0x40));
+    calm.setColorAt(1.0, QColor(0x17, 0x1c, 0x24));
+    painter.fillRect(rect, calm);
+}
+
 void VideoArea::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
-    QLinearGradient calm(0, 0, 0, height());
-    calm.setColorAt(0.0, QColor(0x2b, 0x34, 0x40));
-    calm.setColorAt(1.0, QColor(0x17, 0x1c, 0x24));
-    painter.fillRect(rect(), calm);
+    paintBackground(painter, rect());
+}
+
+void VideoArea::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    if (m_surface) m_surface->setGeometry(rect());
 }

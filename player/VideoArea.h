@@ -4,6 +4,7 @@
 #include <QWidget>
 
 class QLabel;
+class QPainter;
 
 // The player's picture area. Where no picture is shown (nothing loaded, a
 // medium without video, a medium that did not play) it shows a calm
@@ -19,13 +20,26 @@ public:
 
     // The card: a message (empty for none) and the medium's name.
     void setCard(const QString &message, const QString &name);
+    // A surface the video is drawn on: it covers the whole area, under the
+    // card, whatever the area's size.
+    void setSurface(QWidget *surface);
+    // A picture covers the area: the card stays named (for screen readers)
+    // but is not drawn.
+    void setCovered(bool covered);
+    // The calm background of the area.
+    static void paintBackground(QPainter &painter, const QRect &rect);
     QString message() const;
     QString name() const;
 
 protected:
     void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
 
 private:
+    void showLabels();
+
+    QWidget *m_surface = nullptr;
+    bool m_covered = false;
     QLabel *m_message = nullptr;
     QLabel *m_name = nullptr;
 };

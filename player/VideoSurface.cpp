@@ -1,8 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "player/VideoSurface.h"
 
+#include "player/VideoArea.h"
+
 #include <QMetaObject>
 #include <QOpenGLContext>
+#include <QPainter>
 
 #include <mpv/client.h>
 #include <mpv/render_gl.h>
@@ -60,9 +63,20 @@ void VideoSurface::initializeGL()
     emit renderReady();
 }
 
+void VideoSurface::setShowingVideo(bool on)
+{
+    if (on == m_showing) return;
+    m_showing = on;
+    update();
+}
+
 void VideoSurface::paintGL()
 {
-    if (!m_render) return;
+    if (!m_render || !m_showing) {
+        QPainter painter(this);
+        VideoArea::paintBackground(painter, rect());
+        return;
+    }
     const qreal ratio = devicePixelRatioF();
     mpv_opengl_fbo fbo{static_cast<int>(defaultFramebufferObject()),
                        static_cast<int>(width() * ratio), static_cast<int>(height() * ratio), 0};

@@ -20,6 +20,10 @@ public:
     ~VideoSurface() override;
 
     bool hasRenderContext() const { return m_render != nullptr; }
+    // Whether a picture of the engine is shown; otherwise the surface shows
+    // the picture area's calm background (it is always there, so that its
+    // GL context exists before the first medium loads).
+    void setShowingVideo(bool on);
     // Clears the update callback and frees the render context with the GL
     // context current. Safe to call more than once.
     void releaseRenderContext();
@@ -40,5 +44,6 @@ private:
 
     mpv_handle *m_mpv = nullptr;
     mpv_render_context *m_render = nullptr;
+    bool m_showing = false;
     QMetaObject::Connection m_contextGone;
 };
