@@ -31,18 +31,32 @@ QString locateDocument(const QString &name, const QString &executableDir)
 
 } // namespace
 
+// Opens a document; a missing one, or one no program of the desktop opens,
+// is said in a box with its path: the command never does nothing visible.
+void TForm1::openDocument(const QString &caption, const QString &path, const QString &target)
+{
+    QString problem;
+    if (!QFileInfo(path).isFile())
+        problem = QStringLiteral("ファイルが見つかりません：\n");
+    else if (!m_services.shell->open(this, target))
+        problem = QStringLiteral("このファイルを開くプログラムが見つかりません：\n");
+    if (problem.isEmpty()) return;
+    m_services.dialogs->message(
+        this, notice(caption, problem + QDir::toNativeSeparators(path), MsgIcon::Warning));
+}
+
 void TForm1::H2Click()
 {
     // The help file is an HTML page: it is opened as one.
     const QString cache =
         QStandardPaths::writableLocation(QStandardPaths::CacheLocation) + QStringLiteral("/help");
-    m_services.shell->open(
-        this, documentForShell(
-                  locateDocument(QStringLiteral("pelmora.chm"), m_services.executableDir), cache));
+    const QString help = locateDocument(QStringLiteral("pelmora.chm"), m_services.executableDir);
+    openDocument(QStringLiteral("ヘルプ"), help,
+                 QFileInfo(help).isFile() ? documentForShell(help, cache) : help);
 }
 
 void TForm1::ReadmeR1Click()
 {
-    m_services.shell->open(this,
-                           locateDocument(QStringLiteral("readme.txt"), m_services.executableDir));
+    const QString readme = locateDocument(QStringLiteral("readme.txt"), m_services.executableDir);
+    openDocument(QStringLiteral("Readme"), readme, readme);
 }

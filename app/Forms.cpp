@@ -9,6 +9,7 @@
 #include "lists/Unit4.h"
 #include "lists/Unit6.h"
 #include "persist/LocalNames.h"
+#include "player/MediaPlayer.h"
 
 #include <QFontDatabase>
 #include <QGuiApplication>
@@ -40,6 +41,12 @@ void createForms(const Services &services)
     Form6->FormCreate();
     Form7 = new TForm7(*Form1, Form1);
     Form7->FormCreate();
+
+    // The playlist shows which of its entries plays.
+    MediaPlayer *player = Form1->WindowsMediaPlayer1;
+    QObject::connect(player, &MediaPlayer::playStateChanged, Form6, [player] {
+        Form6->setPlaying(player->hasCurrentMedia() ? player->url() : QString());
+    });
 }
 
 void destroyForms()

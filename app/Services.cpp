@@ -72,13 +72,13 @@ public:
     // themselves ("テキストファイル(*.txt)"), which are not repeated.
     QString openFile(QWidget *parent, const FileDialogOptions &o) override
     {
-        return QFileDialog::getOpenFileName(parent, QString(), QString(), o.filter, nullptr,
+        return QFileDialog::getOpenFileName(parent, QString(), o.directory, o.filter, nullptr,
                                             QFileDialog::HideNameFilterDetails);
     }
 
     QStringList openFiles(QWidget *parent, const FileDialogOptions &o) override
     {
-        return QFileDialog::getOpenFileNames(parent, QString(), QString(), o.filter, nullptr,
+        return QFileDialog::getOpenFileNames(parent, QString(), o.directory, o.filter, nullptr,
                                              QFileDialog::HideNameFilterDetails);
     }
 
@@ -90,6 +90,7 @@ public:
         dialog.setOption(QFileDialog::HideNameFilterDetails);
         dialog.setNameFilter(o.filter);
         dialog.setDefaultSuffix(o.defaultSuffix);
+        if (!o.directory.isEmpty()) dialog.setDirectory(o.directory);
         dialog.setOption(QFileDialog::DontConfirmOverwrite, !o.confirmOverwrite);
         if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
             return QString();
@@ -136,11 +137,11 @@ public:
 class DesktopShell : public Shell
 {
 public:
-    void open(QWidget *, const QString &target) override
+    bool open(QWidget *, const QString &target) override
     {
         const QUrl url =
             target.contains(QLatin1String("://")) ? QUrl(target) : QUrl::fromLocalFile(target);
-        QDesktopServices::openUrl(url);
+        return QDesktopServices::openUrl(url);
     }
 };
 

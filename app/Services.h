@@ -51,6 +51,7 @@ inline Message notice(const QString &caption, const QString &text, MsgIcon icon)
 }
 
 struct FileDialogOptions {
+    QString directory; // where the dialog starts; empty: the toolkit's choice
     // Qt filter text; the dialog shows each filter's name only, e.g.
     // "テキストファイル(*.txt) (*.txt);;すべてのファイル (*)".
     QString filter;
@@ -90,12 +91,12 @@ public:
 };
 
 // Opening a document or address with the desktop's default application,
-// without waiting for it.
+// without waiting for it. False when no program could be started for it.
 class Shell
 {
 public:
     virtual ~Shell() = default;
-    virtual void open(QWidget *owner, const QString &fileOrAddress) = 0;
+    virtual bool open(QWidget *owner, const QString &fileOrAddress) = 0;
 };
 
 // The progress shown on the program's taskbar button or dock icon, with the

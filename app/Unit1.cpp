@@ -23,7 +23,7 @@
 #include "persist/SettingsKeys.h"
 #include "player/MediaPlayer.h"
 
-#include <QAbstractButton>
+#include <QAbstractSlider>
 #include <QAbstractSpinBox>
 #include <QApplication>
 #include <QCloseEvent>
@@ -35,6 +35,7 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QScreen>
+#include <QShortcut>
 #include <QStatusBar>
 #include <QTextEdit>
 #include <QTimer>
@@ -51,6 +52,15 @@ bool takesText(const QWidget *widget)
         return true;
     const auto *combo = qobject_cast<const QComboBox *>(widget);
     return combo && combo->isEditable();
+}
+
+// A key that a focused slider moves itself with (the seek bar, the volume).
+bool movesSlider(const QWidget *widget, int key)
+{
+    return qobject_cast<const QAbstractSlider *>(widget) &&
+           (key == Qt::Key_Left || key == Qt::Key_Right || key == Qt::Key_Up ||
+            key == Qt::Key_Down || key == Qt::Key_PageUp || key == Qt::Key_PageDown ||
+            key == Qt::Key_Home || key == Qt::Key_End);
 }
 
 } // namespace
@@ -80,10 +90,6 @@ TForm1::TForm1(const Services &services, QWidget *parent)
     WindowsMediaPlayer1 = m_services.makePlayer(this);
     WindowsMediaPlayer1->setObjectName(QStringLiteral("WindowsMediaPlayer1"));
     setCentralWidget(WindowsMediaPlayer1);
-    // The space key is the window's own toggle: the player's buttons must not
-    // take it as a click as well.
-    for (QAbstractButton *b : WindowsMediaPlayer1->findChildren<QAbstractButton *>())
-        b->setFocusPolicy(Qt::NoFocus);
 
     StatusBar1 = new QLabel(this);
     StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
@@ -99,6 +105,9 @@ TForm1::TForm1(const Services &services, QWidget *parent)
     connect(Timer2, &QTimer::timeout, this, &TForm1::Timer2Timer);
 
     buildMenu();
+    // Ctrl+O beside the menu's "開く(&O)...", which keeps its own look.
+    auto *openKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_O), this);
+    connect(openKey, &QShortcut::activated, this, &TForm1::O1Click);
 
     connect(WindowsMediaPlayer1, &MediaPlayer::clicked, this, &TForm1::WindowsMediaPlayer1Click);
     connect(WindowsMediaPlayer1, &MediaPlayer::error, this, &TForm1::WindowsMediaPlayer1Error,
@@ -336,6 +345,9 @@ void TForm1::showEvent(QShowEvent *event)
     QMainWindow::showEvent(event);
     if (!m_shown) {
         m_shown = true;
+        // The keyboard starts on the picture: the space key is the
+        // window's toggle, and Tab leads on to the control bar.
+        WindowsMediaPlayer1->setFocus(Qt::OtherFocusReason);
         FormShow();
     }
 }
@@ -370,8 +382,11 @@ bool TForm1::eventFilter(QObject *watched, QEvent *event)
             const QString text = key->text();
             if (text.size() == 1) FormKeyPress(text.at(0));
             // The player component's own keys, unless a text field has the
-            // focus; the space key and the menu's keys are not among them.
-            if (!takesText(target) && WindowsMediaPlayer1->handleKey(*key)) return true;
+            // focus (or a slider, for the keys that move it); the space key
+            // and the menu's keys are not among them.
+            if (!takesText(target) && !movesSlider(target, key->key()) &&
+                WindowsMediaPlayer1->handleKey(*key))
+                return true;
         }
     }
     return QMainWindow::eventFilter(watched, event);

@@ -169,6 +169,9 @@ private:
     void seekBy(double step);
     void continueAdvance();
     void setCaptionFromName(const QString &name);
+    void openDocument(const QString &caption, const QString &path, const QString &target);
+    // Where the open dialogs start: the folder of the last medium opened.
+    QString openFolder() const;
 
     Services m_services;
     bool m_shown = false;

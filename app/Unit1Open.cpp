@@ -9,9 +9,12 @@
 #include "player/MediaPlayer.h"
 
 #include <QComboBox>
+#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFileInfo>
 #include <QMimeData>
+#include <QStandardPaths>
 #include <QTimer>
 #include <QUrl>
 
@@ -98,7 +101,9 @@ void TForm1::O1Click()
             if (m_services.dialogs->message(this, m) == MsgResult::No) return;
         }
         if (Timer2->isActive()) Timer2->stop();
-        const QString name = m_services.dialogs->openFile(this, FileDialogOptions{});
+        FileDialogOptions options;
+        options.directory = openFolder();
+        const QString name = m_services.dialogs->openFile(this, options);
         if (!name.isEmpty()) OpenFile(name);
     });
 }
@@ -111,12 +116,34 @@ void TForm1::T1Click()
             if (m_services.dialogs->message(this, m) == MsgResult::No) return;
         }
         if (Timer2->isActive()) Timer2->stop();
-        const QString name = m_services.dialogs->openFile(this, FileDialogOptions{});
+        FileDialogOptions options;
+        options.directory = openFolder();
+        const QString name = m_services.dialogs->openFile(this, options);
         if (!name.isEmpty()) {
             Shitei = true;
             OpenFile(name);
         }
     });
+}
+
+QString TForm1::openFolder() const
+{
+    // The last medium opened: the one loaded, else the newest recent file.
+    QStringList candidates;
+    if (WindowsMediaPlayer1->hasCurrentMedia()) candidates << WindowsMediaPlayer1->url();
+    const QStringList recent = recentList();
+    if (!recent.isEmpty()) candidates << recent.constFirst();
+    for (const QString &name : std::as_const(candidates)) {
+        const QFileInfo info(name);
+        if (info.isAbsolute() && info.dir().exists()) return info.absolutePath();
+    }
+    // None: the user's videos, or music, rather than the program's own
+    // directory with its settings files.
+    for (const auto kind : {QStandardPaths::MoviesLocation, QStandardPaths::MusicLocation}) {
+        const QString dir = QStandardPaths::writableLocation(kind);
+        if (!dir.isEmpty() && QFileInfo(dir).isDir()) return dir;
+    }
+    return QDir::homePath();
 }
 
 void TForm1::DropFiles(const QStringList &names)

@@ -89,6 +89,10 @@ void TForm5::showEvent(QShowEvent *event)
         centreOnScreen(this);
     }
     QWidget::showEvent(event);
+    // Typing "0:19:50" starts in the hours, each time the box opens.
+    DateTimePicker1->setFocus(Qt::OtherFocusReason);
+    DateTimePicker1->setCurrentSection(QDateTimeEdit::HourSection);
+    DateTimePicker1->setSelectedSection(QDateTimeEdit::HourSection);
 }
 
 void TForm5::keyPressEvent(QKeyEvent *event)

@@ -11,6 +11,7 @@
 #include "player/MediaPlayer.h"
 
 #include <QAction>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -26,6 +27,22 @@ namespace
 {
 
 const QChar kEllipsis(0x2026); // "…" between the time and the comment
+
+// What a row's time cell keeps of where it belongs: the medium that played
+// when it was recorded, or the record file it was read from.
+constexpr int MediumRole = Qt::UserRole;
+constexpr int RecordFileRole = Qt::UserRole + 1;
+
+// A record file lies next to a medium: in its folder, named after it
+// ("lecture.txt", "lecture-notes.txt" for "lecture.mp4").
+bool recordFileBelongsTo(const QString &recordFile, const QString &medium)
+{
+    const QFileInfo file(recordFile), media(medium);
+    if (recordFile.isEmpty() || medium.isEmpty() || !media.isAbsolute()) return false;
+    const QString stem = media.completeBaseName();
+    return file.absolutePath() == media.absolutePath() && !stem.isEmpty() &&
+           file.fileName().startsWith(stem);
+}
 
 FileDialogOptions listDialogOptions()
 {
@@ -126,17 +143,35 @@ TForm3::TForm3(MainWindowHost &host, QWidget *parent)
     connect(grid, &QAbstractItemModel::dataChanged, this, later);
     connect(grid, &QAbstractItemModel::rowsRemoved, this, later);
     connect(grid, &QAbstractItemModel::modelReset, this, later);
+    // Another medium: its own flags.
+    connect(m_host.player(), &MediaPlayer::playStateChanged, this, later);
+    // A time typed by hand belongs to the medium that plays.
+    connect(StringGrid1, &QTableWidget::itemChanged, this, [this](QTableWidgetItem *item) {
+        if (m_filling || item->column() != 0 || item->data(MediumRole).isValid() ||
+            item->data(RecordFileRole).isValid() || !m_host.player()->hasCurrentMedia())
+            return;
+        item->setData(MediumRole, m_host.player()->url());
+    });
 }
 
 void TForm3::showMarks()
 {
+    // The grid holds the records of every medium; the seek bar flags only
+    // those of the medium that plays.
+    MediaPlayer *player = m_host.player();
+    const QString medium = player->hasCurrentMedia() ? player->url() : QString();
     QList<MediaPlayer::Mark> marks;
     for (int row = 1; row < rowCount(); ++row) {
+        const QTableWidgetItem *time = StringGrid1->item(row - 1, 0);
+        if (!time || medium.isEmpty()) continue;
+        if (time->data(MediumRole).toString() != medium &&
+            !recordFileBelongsTo(time->data(RecordFileRole).toString(), medium))
+            continue;
         qint64 seconds = 0;
-        if (readTimeText(cell(0, row), &seconds))
+        if (readTimeText(time->text(), &seconds))
             marks.append({static_cast<double>(seconds), cell(1, row)});
     }
-    m_host.player()->setMarks(marks);
+    player->setMarks(marks);
 }
 
 void TForm3::FormCreate()
@@ -218,14 +253,19 @@ QStringList TForm3::recordLines() const
     return lines;
 }
 
-void TForm3::setRecordLines(const QStringList &lines)
+void TForm3::setRecordLines(const QStringList &lines, const QString &recordFile)
 {
+    m_filling = true;
     clearRows();
     StringGrid1->setRowCount(static_cast<int>(lines.size()) + 1);
     for (int i = 0; i < lines.size(); ++i) {
         setCell(0, i + 1, recordLineTime(lines[i]));
         setCell(1, i + 1, recordLineComment(lines[i]));
+        if (!recordFile.isEmpty())
+            StringGrid1->item(i, 0)->setData(RecordFileRole,
+                                             QFileInfo(recordFile).absoluteFilePath());
     }
+    m_filling = false;
 }
 
 void TForm3::clearRows()
@@ -244,6 +284,7 @@ void TForm3::Button1Click()
         // stays beside the new time.
         const int last = rowCount() - 1;
         setCell(0, last, m_host.currentPositionText());
+        StringGrid1->item(last - 1, 0)->setData(MediumRole, m_host.player()->url());
         StringGrid1->setRowCount(StringGrid1->rowCount() + 1);
     });
 }
@@ -266,7 +307,7 @@ void TForm3::Button4Click()
         const QString name = m_host.services().dialogs->openFile(this, listDialogOptions());
         if (name.isEmpty()) return;
         const ListText text = readListFile(name);
-        setRecordLines(text.lines);
+        setRecordLines(text.lines, name);
     });
 }
 

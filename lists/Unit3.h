@@ -45,9 +45,10 @@ public:
     void setCell(int col, int row, const QString &text);
 
     // The lines of a position record file for the recorded rows (all but the
-    // last), and the rows a file's lines give back.
+    // last), and the rows a file's lines give back (read from recordFile:
+    // their flags show on the seek bar of a medium it lies next to).
     QStringList recordLines() const;
-    void setRecordLines(const QStringList &lines);
+    void setRecordLines(const QStringList &lines, const QString &recordFile = QString());
 
 protected:
     bool event(QEvent *event) override;
@@ -60,6 +61,7 @@ private:
     // change.
     void showMarks();
     QTimer *m_marksTimer = nullptr;
+    bool m_filling = false; // rows being read from a file
     void clearRows();
 };
 

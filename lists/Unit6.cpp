@@ -95,6 +95,19 @@ TForm6::TForm6(MainWindowHost &host, QWidget *parent) : QWidget(parent, Qt::Tool
         button("Button8", QStringLiteral("シャッフル(&S)..."), &TForm6::Button8Click, GroupBox1);
     Button8->setGeometry(20, kShuffleTop + belowFrameTitle(GroupBox1), 109, 25);
 
+    // The entry that plays is shown bold, whatever changes the list.
+    m_markTimer = new QTimer(this);
+    m_markTimer->setSingleShot(true);
+    m_markTimer->setInterval(0);
+    connect(m_markTimer, &QTimer::timeout, this, &TForm6::markPlaying);
+    QAbstractItemModel *model = ListBox1->model();
+    auto remark = [this] { m_markTimer->start(); };
+    connect(model, &QAbstractItemModel::rowsInserted, this, remark);
+    connect(model, &QAbstractItemModel::rowsRemoved, this, remark);
+    connect(model, &QAbstractItemModel::rowsMoved, this, remark);
+    connect(model, &QAbstractItemModel::modelReset, this, remark);
+    connect(ListBox1, &QListWidget::currentRowChanged, this, remark);
+
     m_measureTimer = new QTimer(this);
     m_measureTimer->setSingleShot(true);
     m_measureTimer->setInterval(0);
@@ -205,6 +218,51 @@ void TForm6::setEntries(const QStringList &list)
 int TForm6::entryWidth(const QString &text) const
 {
     return QFontMetrics(ListBox1->font()).horizontalAdvance(PlaylistBox::shownText(text));
+}
+
+void TForm6::setPlaying(const QString &name)
+{
+    if (name == m_playing) return;
+    m_playing = name;
+    markPlaying();
+}
+
+void TForm6::markPlaying()
+{
+    // The selected entry when it names the medium, else the first that does.
+    int row = -1;
+    if (!m_playing.isEmpty()) {
+        const int selected = itemIndex();
+        if (selected >= 0 && PlaylistBox::entryText(ListBox1->item(selected)) == m_playing) {
+            row = selected;
+        } else {
+            for (int i = 0; i < ListBox1->count(); ++i) {
+                if (PlaylistBox::entryText(ListBox1->item(i)) == m_playing) {
+                    row = i;
+                    break;
+                }
+            }
+        }
+    }
+    if (m_playingIndex.isValid() && m_playingIndex.row() == row) return;
+    if (m_playingIndex.isValid()) {
+        QListWidgetItem *old = ListBox1->item(m_playingIndex.row());
+        old->setData(Qt::FontRole, QVariant());
+        old->setData(Qt::AccessibleTextRole, QVariant());
+    }
+    m_playingIndex = QPersistentModelIndex();
+    if (row < 0) return;
+    QListWidgetItem *item = ListBox1->item(row);
+    QFont bold = ListBox1->font();
+    bold.setBold(true);
+    item->setFont(bold);
+    item->setData(Qt::AccessibleTextRole, QStringLiteral("再生中: ") + item->text());
+    m_playingIndex = ListBox1->model()->index(row, 0);
+}
+
+int TForm6::playingRow() const
+{
+    return m_playingIndex.isValid() ? m_playingIndex.row() : -1;
 }
 
 void TForm6::entriesReplaced()

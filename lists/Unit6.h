@@ -7,6 +7,7 @@
 
 #include <QLine>
 #include <QListWidget>
+#include <QPersistentModelIndex>
 #include <QWidget>
 
 #include <functional>
@@ -81,6 +82,12 @@ public:
     // Replaces all entries (the selection is lost).
     void setEntries(const QStringList &entries);
 
+    // The medium that plays (empty: none): its entry is shown bold (the
+    // selected one when it names the medium, else the first that does),
+    // without touching the entries.
+    void setPlaying(const QString &name);
+    int playingRow() const;
+
     // Whether the widest entry width (for the extent rule) is known; after
     // a load it is measured in short slices while the program is idle.
     bool widestWidthKnown() const { return m_maxWidthValid; }
@@ -109,6 +116,10 @@ private:
     bool m_maxWidthValid = true;
     int m_measuredRows = 0;
     QTimer *m_measureTimer = nullptr;
+    void markPlaying();
+    QString m_playing;
+    QPersistentModelIndex m_playingIndex;
+    QTimer *m_markTimer = nullptr;
 };
 
 // During a drag, the entry at which the insertion line is drawn at the

@@ -10,6 +10,7 @@
 #include "player/VideoArea.h"
 #include "player/VideoSurface.h"
 
+#include <QApplication>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QOpenGLContext>
@@ -531,6 +532,9 @@ void MpvPlayer::setState(int state)
     if (m_state == state) return;
     m_state = state;
     refreshControls();
+    // Stopped from the bar: the keyboard starts it again from the play button.
+    if (state == Stopped && m_controls && m_controls->isAncestorOf(QApplication::focusWidget()))
+        m_controls->focusPlay();
     emit playStateChanged(state);
 }
 

@@ -165,6 +165,8 @@ private:
     void withdrawPlace();
     void refreshSleep();
     void userActed();
+    // The title of the chapter that plays, in the control bar.
+    void showChapter();
     // --- silence skipping (MpvPlayerSilence.cpp) ---
     void silenceReported(const mpv_node &metadata);
     // The sound fed to the silence detector begins anew at `at` (see

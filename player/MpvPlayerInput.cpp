@@ -42,10 +42,16 @@ int shiftState(Qt::KeyboardModifiers modifiers)
 void MpvPlayer::wireControls()
 {
     m_videoArea->setObjectName(QStringLiteral("videoArea"));
-    m_videoArea->setFocusPolicy(Qt::ClickFocus);
+    m_videoArea->setFocusPolicy(Qt::StrongFocus);
     m_videoArea->installEventFilter(this);
+    // The picture holds the keyboard focus of the component; Tab goes on to
+    // the control bar, Esc there comes back.
+    setFocusProxy(m_videoArea);
 
     m_controls = new PlayerControls(this);
+    setTabOrder(m_videoArea, m_controls->firstControl());
+    connect(m_controls, &PlayerControls::leaveRequested, this,
+            [this] { m_videoArea->setFocus(Qt::OtherFocusReason); });
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
@@ -200,21 +206,21 @@ void MpvPlayer::showContextMenu(const QPoint &globalPos)
         m_menu->setObjectName(QStringLiteral("contextMenu"));
     }
     m_menu->clear();
-    QAction *playPause =
-        m_menu->addAction(m_state == Playing ? QStringLiteral("一時停止") : QStringLiteral("再生"),
-                          this, &MpvPlayer::togglePlay);
+    QAction *playPause = m_menu->addAction(m_state == Playing ? QStringLiteral("一時停止(&P)")
+                                                              : QStringLiteral("再生(&P)"),
+                                           this, &MpvPlayer::togglePlay);
     playPause->setEnabled(m_medium.hasMedia);
     QAction *stopAction =
-        m_menu->addAction(QStringLiteral("停止"), this, [this] { guarded(&MpvPlayer::stop); });
+        m_menu->addAction(QStringLiteral("停止(&S)"), this, [this] { guarded(&MpvPlayer::stop); });
     stopAction->setEnabled(m_medium.hasMedia);
     m_menu->addSeparator();
 
-    QMenu *speeds = m_menu->addMenu(QStringLiteral("再生速度"));
+    QMenu *speeds = m_menu->addMenu(QStringLiteral("再生速度(&R)"));
     PlayerControls::fillSpeedMenu(
         speeds, m_speed, m_skipOn, this,
         [this](double value) { guardedCall([&] { setSpeed(value); }); },
         [this](bool on) { guardedCall([&] { setSkipSilence(on); }); });
-    QMenu *sleep = m_menu->addMenu(QStringLiteral("スリープタイマー"));
+    QMenu *sleep = m_menu->addMenu(QStringLiteral("スリープタイマー(&Z)"));
     PlayerControls::fillSleepMenu(sleep, m_sleep->mode(), m_sleep->minutes(), this,
                                   [this](SleepTimer::Mode mode, int minutes) {
                                       guardedCall([&] { m_sleep->set(mode, minutes); });
@@ -223,11 +229,11 @@ void MpvPlayer::showContextMenu(const QPoint &globalPos)
     if (!m_medium.chapters.isEmpty()) {
         const int chapter = m_medium.chapter;
         const int count = static_cast<int>(m_medium.chapters.size());
-        QAction *previous = m_menu->addAction(QStringLiteral("前のチャプター"), this, [this] {
+        QAction *previous = m_menu->addAction(QStringLiteral("前のチャプター(&B)"), this, [this] {
             guardedCall([&] { setCurrentChapter(m_medium.chapter - 1); });
         });
         previous->setEnabled(chapter > 0);
-        QAction *next = m_menu->addAction(QStringLiteral("次のチャプター"), this, [this] {
+        QAction *next = m_menu->addAction(QStringLiteral("次のチャプター(&N)"), this, [this] {
             guardedCall([&] { setCurrentChapter(m_medium.chapter + 1); });
         });
         next->setEnabled(chapter + 1 < count);
@@ -246,8 +252,8 @@ void MpvPlayer::showContextMenu(const QPoint &globalPos)
     for (const Track &track : std::as_const(m_medium.tracks)) {
         QMenu *&menu = track.type == Track::Audio ? audio : subtitles;
         if (!menu) {
-            menu = m_menu->addMenu(track.type == Track::Audio ? QStringLiteral("音声")
-                                                              : QStringLiteral("字幕"));
+            menu = m_menu->addMenu(track.type == Track::Audio ? QStringLiteral("音声(&A)")
+                                                              : QStringLiteral("字幕(&U)"));
             if (track.type == Track::Subtitle) {
                 QAction *none = menu->addAction(QStringLiteral("字幕なし"), this, [this] {
                     guardedCall([&] { selectTrack(Track::Subtitle, 0); });
@@ -265,7 +271,7 @@ void MpvPlayer::showContextMenu(const QPoint &globalPos)
         choice->setChecked(track.selected);
     }
 
-    QAction *forget = m_menu->addAction(QStringLiteral("再生済みの記録を消去"), this, [this] {
+    QAction *forget = m_menu->addAction(QStringLiteral("再生済みの記録を消去(&C)"), this, [this] {
         if (!m_enabled) return;
         m_medium.listen.clear();
         m_controls->seekBar()->setListened({});
@@ -275,7 +281,7 @@ void MpvPlayer::showContextMenu(const QPoint &globalPos)
 
     m_menu->addSeparator();
     const bool full = window()->isFullScreen();
-    QAction *fullScreen = m_menu->addAction(QStringLiteral("全画面表示"), this,
+    QAction *fullScreen = m_menu->addAction(QStringLiteral("全画面表示(&F)"), this,
                                             [this, full] { emit fullScreenRequested(!full); });
     fullScreen->setCheckable(true);
     fullScreen->setChecked(full);

@@ -152,12 +152,14 @@ void MpvPlayer::propertyChanged(std::uint64_t which, const mpv_event_property &p
     case Observed::ChapterList:
         m_medium.chapters =
             none ? QList<Chapter>() : readChapters(*static_cast<const mpv_node *>(property.data));
+        showChapter();
         refreshControls();
         emit mediumInfoChanged();
         break;
     case Observed::Chapter:
         m_medium.chapter =
             none ? -1 : static_cast<int>(*static_cast<const std::int64_t *>(property.data));
+        showChapter();
         break;
     case Observed::TrackList:
         m_medium.tracks =
@@ -173,6 +175,13 @@ void MpvPlayer::propertyChanged(std::uint64_t which, const mpv_event_property &p
         emit mediumInfoChanged();
         break;
     }
+}
+
+void MpvPlayer::showChapter()
+{
+    const int at = m_medium.chapter;
+    m_controls->showChapter(
+        at >= 0 && at < m_medium.chapters.size() ? m_medium.chapters.at(at).title : QString());
 }
 
 // ---- choices ------------------------------------------------------------

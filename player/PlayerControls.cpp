@@ -2,6 +2,7 @@
 #include "player/PlayerControls.h"
 
 #include <QBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QPainter>
@@ -12,6 +13,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 
 namespace
 {
@@ -68,14 +70,61 @@ QIcon glyph(Glyph kind, const QColor &colour)
     return icon;
 }
 
+// A button of the bar: reached with Tab (a click does not take the focus
+// from the picture), pressed with Space or Enter, with a ring that shows the
+// focus.
+class BarButton : public QToolButton
+{
+public:
+    explicit BarButton(QWidget *parent) : QToolButton(parent)
+    {
+        setAutoRaise(true);
+        setFocusPolicy(Qt::TabFocus);
+    }
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override
+    {
+        if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
+            !event->isAutoRepeat()) {
+            if (popupMode() == QToolButton::InstantPopup && menu())
+                showMenu();
+            else
+                animateClick();
+            return;
+        }
+        QToolButton::keyPressEvent(event);
+    }
+    void paintEvent(QPaintEvent *event) override
+    {
+        QToolButton::paintEvent(event);
+        PlayerControls::paintFocusRing(this);
+    }
+};
+
+// The volume slider, with the same ring.
+class BarSlider : public QSlider
+{
+public:
+    explicit BarSlider(QWidget *parent) : QSlider(Qt::Horizontal, parent)
+    {
+        setFocusPolicy(Qt::TabFocus);
+    }
+
+protected:
+    void paintEvent(QPaintEvent *event) override
+    {
+        QSlider::paintEvent(event);
+        PlayerControls::paintFocusRing(this);
+    }
+};
+
 QToolButton *makeButton(QWidget *parent, Glyph picture, const QString &tip)
 {
-    auto *button = new QToolButton(parent);
+    auto *button = new BarButton(parent);
     button->setIcon(glyph(picture, parent->palette().color(QPalette::ButtonText)));
     button->setToolTip(tip);
     button->setAccessibleName(tip);
-    button->setAutoRaise(true);
-    button->setFocusPolicy(Qt::NoFocus);
     return button;
 }
 
@@ -97,23 +146,26 @@ PlayerControls::PlayerControls(QWidget *parent) : QWidget(parent)
     m_seek->setObjectName(QStringLiteral("seekSlider"));
     m_seek->setToolTip(QStringLiteral("再生位置"));
     m_seek->setAccessibleName(QStringLiteral("再生位置"));
-    m_seek->setFocusPolicy(Qt::NoFocus);
+    m_seek->setFocusPolicy(Qt::TabFocus);
     m_seek->setSingleStep(5 * SeekBar::Scale);
     m_seek->setPageStep(30 * SeekBar::Scale);
 
     m_time = new QLabel(this);
     m_time->setObjectName(QStringLiteral("timeLabel"));
     m_time->setTextFormat(Qt::PlainText);
+    m_chapter = new QLabel(this);
+    m_chapter->setObjectName(QStringLiteral("chapterLabel"));
+    m_chapter->setTextFormat(Qt::PlainText);
+    m_chapter->setMaximumWidth(220);
+    m_chapter->hide();
 
-    m_place = new QToolButton(this);
+    m_place = new BarButton(this);
     m_place->setObjectName(QStringLiteral("placeButton"));
-    m_place->setFocusPolicy(Qt::NoFocus);
+    m_place->setAutoRaise(false);
     m_place->hide();
 
-    m_speed = new QToolButton(this);
+    m_speed = new BarButton(this);
     m_speed->setObjectName(QStringLiteral("speedButton"));
-    m_speed->setAutoRaise(true);
-    m_speed->setFocusPolicy(Qt::NoFocus);
     m_speed->setPopupMode(QToolButton::InstantPopup);
     m_speedMenu = new QMenu(m_speed);
     m_speed->setMenu(m_speedMenu);
@@ -129,10 +181,8 @@ PlayerControls::PlayerControls(QWidget *parent) : QWidget(parent)
     m_saved->setTextFormat(Qt::PlainText);
     m_saved->hide();
 
-    m_sleep = new QToolButton(this);
+    m_sleep = new BarButton(this);
     m_sleep->setObjectName(QStringLiteral("sleepButton"));
-    m_sleep->setAutoRaise(true);
-    m_sleep->setFocusPolicy(Qt::NoFocus);
     m_sleep->setPopupMode(QToolButton::InstantPopup);
     m_sleepMenu = new QMenu(m_sleep);
     m_sleep->setMenu(m_sleepMenu);
@@ -142,11 +192,10 @@ PlayerControls::PlayerControls(QWidget *parent) : QWidget(parent)
             [this](SleepTimer::Mode mode, int minutes) { emit sleepRequested(mode, minutes); });
     });
 
-    m_volume = new QSlider(Qt::Horizontal, this);
+    m_volume = new BarSlider(this);
     m_volume->setObjectName(QStringLiteral("volumeSlider"));
     m_volume->setToolTip(QStringLiteral("音量"));
     m_volume->setAccessibleName(QStringLiteral("音量"));
-    m_volume->setFocusPolicy(Qt::NoFocus);
     m_volume->setRange(0, 100);
     m_volume->setSingleStep(5);
     m_volume->setPageStep(10);
@@ -159,6 +208,7 @@ PlayerControls::PlayerControls(QWidget *parent) : QWidget(parent)
     auto *seekRow = new QHBoxLayout;
     seekRow->setSpacing(6);
     seekRow->addWidget(m_seek, 1);
+    seekRow->addWidget(m_chapter);
     seekRow->addWidget(m_time);
     auto *buttons = new QHBoxLayout;
     buttons->setSpacing(2);
@@ -177,6 +227,15 @@ PlayerControls::PlayerControls(QWidget *parent) : QWidget(parent)
     buttons->addWidget(m_volume);
     layout->addLayout(seekRow);
     layout->addLayout(buttons);
+
+    // Tab goes along the bar: the transport buttons, the seek bar, then the
+    // rest from left to right. Esc takes the focus back to the picture.
+    QWidget *order[] = {m_play,  m_pause, m_stop, m_seek,  m_place,
+                        m_speed, m_sleep, m_mute, m_volume};
+    for (std::size_t i = 0; i + 1 < std::size(order); ++i)
+        setTabOrder(order[i], order[i + 1]);
+    for (QWidget *control : order)
+        control->installEventFilter(this);
 
     connect(m_play, &QToolButton::clicked, this, &PlayerControls::playRequested);
     connect(m_pause, &QToolButton::clicked, this, &PlayerControls::pauseRequested);
@@ -197,6 +256,45 @@ PlayerControls::PlayerControls(QWidget *parent) : QWidget(parent)
     showProgress(0.0, 0.0, false, false);
     showSpeed(1.0);
     showSleep(SleepTimer::Mode::Off, 0, std::nullopt);
+}
+
+QWidget *PlayerControls::firstControl() const
+{
+    return m_play;
+}
+
+void PlayerControls::focusPlay()
+{
+    if (m_play->isEnabled()) m_play->setFocus(Qt::TabFocusReason);
+}
+
+void PlayerControls::paintFocusRing(QWidget *widget)
+{
+    if (!widget->hasFocus()) return;
+    QPainter p(widget);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(widget->palette().color(QPalette::Highlight), 2));
+    p.setBrush(Qt::NoBrush);
+    p.drawRoundedRect(QRectF(widget->rect()).adjusted(1, 1, -1, -1), 3, 3);
+}
+
+bool PlayerControls::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape) {
+        emit leaveRequested();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void PlayerControls::showChapter(const QString &title)
+{
+    m_chapter->setText(title);
+    m_chapter->setToolTip(title);
+    m_chapter->setAccessibleName(title.isEmpty() ? QString()
+                                                 : QStringLiteral("チャプター: ") + title);
+    m_chapter->setVisible(!title.isEmpty());
 }
 
 void PlayerControls::seekToSlider()

@@ -37,6 +37,15 @@ public:
     void showSleep(SleepTimer::Mode mode, int minutes, std::optional<qint64> remainingMs);
     // The silence skipping switch, and the time it saved in this medium.
     void showSilenceSkip(bool on, double savedSeconds);
+    // The title of the chapter that plays, beside the time; empty: none.
+    void showChapter(const QString &title);
+
+    // The first control in the tab order, and the play button taking the
+    // focus (a stopped medium: the keyboard starts it again from there).
+    QWidget *firstControl() const;
+    void focusPlay();
+    // The focus ring of the bar's controls.
+    static void paintFocusRing(QWidget *widget);
 
     SeekBar *seekBar() const { return m_seek; }
 
@@ -66,6 +75,11 @@ signals:
     void skipSilenceRequested(bool on);
     void sleepRequested(SleepTimer::Mode mode, int minutes);
     void placeRequested();
+    // Esc on a control of the bar: the focus goes back to the picture.
+    void leaveRequested();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void seekToSlider();
@@ -76,6 +90,7 @@ private:
     QToolButton *m_stop = nullptr;
     SeekBar *m_seek = nullptr;
     QLabel *m_time = nullptr;
+    QLabel *m_chapter = nullptr;
     QToolButton *m_place = nullptr;
     QToolButton *m_speed = nullptr;
     QMenu *m_speedMenu = nullptr;

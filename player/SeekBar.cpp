@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "player/SeekBar.h"
 
+#include "player/PlayerControls.h"
+
 #include <QHelpEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -198,4 +200,6 @@ void SeekBar::paintEvent(QPaintEvent *event)
         const int x = xOf(mark.time);
         painter.drawRect(x - 1, g.top(), 3, g.height());
     }
+    painter.end();
+    PlayerControls::paintFocusRing(this);
 }

@@ -135,6 +135,21 @@ void TestAbout::helpAndReadmeFromProgramDirectory()
     f->H2Click();
     QCOMPARE(readFile(run.shell.opened.constLast()), QByteArray("<html>current</html>"));
     QVERIFY(run.dialogs.shown.isEmpty());
+
+    // No program for it, or no file: a box says so, with the path.
+    run.shell.launches = false;
+    f->ReadmeR1Click();
+    QCOMPARE(run.dialogs.shown.size(), 1);
+    QVERIFY(run.dialogs.shown.constLast().text.endsWith(
+        QDir(current.path()).absoluteFilePath("readme.txt")));
+    run.shell.launches = true;
+    QFile::remove(current.filePath(QStringLiteral("pelmora.chm")));
+    QFile::remove(run.file(QStringLiteral("pelmora.chm")));
+    const int opened = run.shell.opened.size();
+    f->H2Click();
+    QCOMPARE(run.shell.opened.size(), opened);
+    QCOMPARE(run.dialogs.shown.size(), 2);
+    QVERIFY(run.dialogs.shown.constLast().text.contains(QStringLiteral("pelmora.chm")));
     QVERIFY(QDir::setCurrent(oldCurrent));
 }
 

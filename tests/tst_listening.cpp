@@ -168,8 +168,9 @@ void TestListening::componentKeys()
     p->setChapters({{0, QStringLiteral("一")}, {100, QStringLiteral("二")}, {200, QString()}});
     p->setCurrentPosition(50);
     QApplication::setActiveWindow(f);
+    // As a keyboard does: to the control that has the focus.
     auto key = [f](Qt::Key k, Qt::KeyboardModifiers mods = Qt::NoModifier) {
-        QTest::keyClick(f, k, mods);
+        QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : f, k, mods);
     };
     key(Qt::Key_Right);
     QCOMPARE(p->currentPosition(), 55.0);

@@ -8,6 +8,7 @@
 #include "support/TestServices.h"
 
 #include <QComboBox>
+#include <QDir>
 #include <QLabel>
 #include <QMimeData>
 #include <QPushButton>
@@ -57,6 +58,8 @@ private slots:
     void startPositionPath();
     void cancelledStartPositionDoesNotLeak();
     void startTimeDialog();
+    void typedTimeStartsInTheHoursEachTime();
+    void openDialogStartsWhereTheLastMediumLies();
     void dropOpensFirstOnly();
     void recentListRule();
     void statusWhilePlaying();
@@ -199,6 +202,40 @@ void TestOpening::cancelledStartPositionDoesNotLeak()
     run.player()->finishLoading();
     QCOMPARE(run.player()->playState(), int(MediaPlayer::Playing));
     QVERIFY(!Form5->isVisible());
+}
+
+// Opened again, the box takes "0:19:50" typed from its hours, not into the
+// seconds it was left at.
+void TestOpening::typedTimeStartsInTheHoursEachTime()
+{
+    TestProgram run;
+    TForm1 *f = run.start();
+    bringTo(run.player(), MediaPlayer::Paused);
+    for (int round = 0; round < 2; ++round) {
+        f->N7->trigger();
+        QApplication::setActiveWindow(Form5);
+        QTest::keyClicks(Form5->DateTimePicker1, QStringLiteral("0:19:50"));
+        QCOMPARE(Form5->DateTimePicker1->time(), QTime(0, 19, 50));
+        QTest::keyClick(Form5->DateTimePicker1, Qt::Key_Return);
+        QCOMPARE(run.player()->calls.last(2),
+                 (QStringList{QStringLiteral("pos=1190"), QStringLiteral("play")}));
+    }
+}
+
+void TestOpening::openDialogStartsWhereTheLastMediumLies()
+{
+    TestProgram run;
+    TForm1 *f = run.start();
+    run.dialogs.openNames << QString();
+    f->O1Click();
+    // Never the program's own directory, with its settings files.
+    QVERIFY(run.dialogs.fileDialogs.constLast().directory != run.file(QString()).chopped(1));
+    QVERIFY(!run.dialogs.fileDialogs.constLast().directory.isEmpty());
+    f->OpenFile(run.file(QStringLiteral("media/talk.mp3")));
+    QDir().mkpath(run.file(QStringLiteral("media")));
+    run.dialogs.openNames << QString();
+    f->T1Click();
+    QCOMPARE(run.dialogs.fileDialogs.constLast().directory, run.file(QStringLiteral("media")));
 }
 
 void TestOpening::startTimeDialog()

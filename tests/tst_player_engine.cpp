@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -387,10 +388,15 @@ private slots:
         QTest::keyClick(m_player.get(), Qt::Key_Menu);
         QMenu *menu = m_player->findChild<QMenu *>(QStringLiteral("contextMenu"));
         QVERIFY(menu && menu->isVisible());
+        // Every item has a mnemonic.
         QStringList captions;
-        for (QAction *a : menu->actions())
+        for (QAction *a : menu->actions()) {
+            if (a->isSeparator()) continue;
             captions << a->text();
-        QVERIFY(captions.contains(QStringLiteral("スリープタイマー")));
+            QVERIFY2(a->text().contains(QRegularExpression(QStringLiteral("\\(&[A-Z]\\)"))),
+                     qPrintable(a->text()));
+        }
+        QVERIFY(captions.contains(QStringLiteral("スリープタイマー(&Z)")));
         menu->close();
     }
 

@@ -394,16 +394,29 @@ void TestRecords::hundredHoursKeptAndJumped()
     QCOMPARE(p->calls, QStringList({QStringLiteral("pos=360005"), QStringLiteral("play")}));
 }
 
+// The grid holds the records of every medium; the seek bar flags those made
+// while the medium played, and those read from a record file next to it.
 void TestRecords::readableTimesAreTicksOnTheSeekBar()
 {
     TestProgram run;
-    run.start();
+    run.start({run.file(QStringLiteral("t.mp4"))});
     run.writeFile(QStringLiteral("t.txt"), QByteArray("01:02:03") + kEllipsisCp932 +
                                                "intro\r\n1:02:03" + kEllipsisCp932 + "typed\r\n");
     run.dialogs.openNames << run.file(QStringLiteral("t.txt"));
     Form3->Button4Click();
     QTRY_COMPARE(run.player()->marks().size(), 1); // the hand-typed time is not one
-    QCOMPARE(run.player()->marks().first().time, 3723.0);
+    // Another medium: none of them; one recorded there shows there only.
+    run.form()->OpenFile(QStringLiteral("/elsewhere/book.m4b"));
+    run.player()->finishLoading();
+    QTRY_VERIFY(run.player()->marks().isEmpty());
+    run.player()->advance(70);
+    run.form()->Timer1Timer();
+    Form3->Button1Click();
+    QTRY_COMPARE(run.player()->marks().size(), 1);
+    QCOMPARE(run.player()->marks().first().time, 70.0);
+    run.form()->OpenFile(run.file(QStringLiteral("t.mp4")));
+    run.player()->finishLoading();
+    QTRY_VERIFY(run.player()->marks().size() == 1 && run.player()->marks().first().time == 3723.0);
     QCOMPARE(run.player()->marks().first().comment, QStringLiteral("intro"));
     Form3->setCell(1, 1, QStringLiteral("改"));
     QTRY_COMPARE(run.player()->marks().first().comment, QStringLiteral("改"));

@@ -198,6 +198,33 @@ PY
 
 press_button() { accessible press "$@"; }
 
+# AT-SPI: prints "role<TAB>name" of the program's accessible that has the
+# keyboard focus.
+focused() {
+  timeout 20 /usr/bin/python3 - <<'PY'
+import gi
+gi.require_version("Atspi", "2.0")
+from gi.repository import Atspi
+def find(node):
+    try:
+        if node.get_state_set().contains(Atspi.StateType.FOCUSED):
+            return node
+        for i in range(node.get_child_count()):
+            hit = find(node.get_child_at_index(i))
+            if hit:
+                return hit
+    except Exception:
+        return None
+desktop = Atspi.get_desktop(0)
+for i in range(desktop.get_child_count()):
+    app = desktop.get_child_at_index(i)
+    if app is not None and app.get_name() == "pelmora":
+        hit = find(app)
+        if hit:
+            print(f"{hit.get_role_name()}\t{hit.get_name()}")
+PY
+}
+
 # Clicks where the accessible lies.
 click_on() { # name-prefix [role]
   local at

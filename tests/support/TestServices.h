@@ -75,12 +75,14 @@ public:
 class RecordingShell : public Shell
 {
 public:
-    void open(QWidget *owner, const QString &target) override
+    bool open(QWidget *owner, const QString &target) override
     {
         Q_UNUSED(owner);
         opened << target;
+        return launches;
     }
     QStringList opened;
+    bool launches = true; // false: the desktop has no program for it
 };
 
 class RecordingTaskbar : public Taskbar
