@@ -106,6 +106,8 @@ public:
         QString title;
         bool selected = false;
         bool external = false;
+        QString codec;        // the engine's name of its format ("subrip", "mov_text", ...)
+        QString externalFile; // the file beside the medium it was read from, if any
     };
     virtual QList<Track> tracks() const { return {}; }
     virtual void selectTrack(Track::Type type, qint64 id)
@@ -151,6 +153,8 @@ public:
     }
     // Takes the place on offer; false when none is.
     virtual bool takeOfferedPlace() { return false; }
+    // The time text of the place on offer; empty when none is.
+    virtual QString offeredPlaceText() const { return {}; }
 
     // The stretches of the loaded medium that have been played (at any
     // speed; seeking over a stretch does not mark it), merged, with those of
@@ -164,8 +168,10 @@ public:
         QString comment;
     };
     virtual void setMarks(const QList<Mark> &marks) { Q_UNUSED(marks); }
+    virtual QList<Mark> marks() const { return {}; }
     // The A-B repeat's stretch, drawn on the seek bar while it repeats.
     virtual void setRepeatStretch(std::optional<ListenedRange> stretch) { Q_UNUSED(stretch); }
+    virtual std::optional<ListenedRange> repeatStretch() const { return std::nullopt; }
 
 signals:
     // OnClick: nButton 1 is the left button, 2 the right, 4 the middle.
@@ -182,6 +188,17 @@ signals:
     // The component itself moved the position: the end of a silence passed
     // quickly. No action of the user's.
     void silencePassed(double position);
+    // The position moved: about once a second while playing, and at once
+    // when a caller moves it. The stretches listened to change with it.
+    void positionChanged(double position);
+    // The recorded positions or the repeated stretch to show changed.
+    void marksChanged();
+    // Silence skipping switched, or the time it saved in the medium changed.
+    void silenceSkipChanged(bool on, double savedSeconds);
+    // A place is offered (its time text), or no longer (empty).
+    void placeOfferChanged(const QString &timeText);
+    // The component's own controls follow the user, or ignore them.
+    void enabledChanged(bool enabled);
     void speedChanged(double speed);
     void volumeChanged(int volume, bool muted);
     // The duration, chapters, tracks or tags of the medium became known or

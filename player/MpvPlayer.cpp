@@ -1,4 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+// The player component on libmpv: its construction, the medium's machine fed
+// with the caller's requests and the engine's events, and what the
+// machine's commands do with the engine.
 #include "player/MpvPlayer.h"
 
 #include "persist/AppError.h"
@@ -6,360 +9,295 @@
 #include "player/MediaName.h"
 #include "player/MpvSupport.h"
 #include "player/PlayerControls.h"
+#include "player/SilencePasser.h"
 #include "player/SleepTimer.h"
 #include "player/VideoArea.h"
-#include "player/VideoSurface.h"
 
-#include <QApplication>
-#include <QFileInfo>
-#include <QGuiApplication>
-#include <QOpenGLContext>
-
+#include <QElapsedTimer>
 #include <QTimer>
-#include <memory>
 
 #include <algorithm>
-#include <clocale>
 #include <cmath>
-#include <cstring>
+#include <memory>
 
 namespace
 {
 
+using Event = MediumMachine::Event;
+using Command = MediumMachine::Command;
+
 // The end of a medium is reported as MediaEnded, then Stopped this much later.
 constexpr int EndedToStoppedMs = 50;
+// How long a load waits for the video surface's GL context.
+constexpr int RenderWaitMs = 1500;
 
-// Which way the picture reaches the screen on this platform.
-MpvPlayer::VideoOutput chooseOutput(bool video);
-
-bool openGlAvailable()
+Event machineEvent(Event::Kind kind)
 {
-    if (QGuiApplication::platformName() == QLatin1String("offscreen")) return false;
-    static const bool available = [] {
-        QOpenGLContext probe;
-        return probe.create();
-    }();
-    return available;
-}
-
-MpvPlayer::VideoOutput chooseOutput(bool video)
-{
-    if (!video) return MpvPlayer::VideoOutput::None;
-    const QString platform = QGuiApplication::platformName();
-    // The engine's own window inside ours: no copy of each frame.
-    if (platform == QLatin1String("xcb") || platform == QLatin1String("windows"))
-        return MpvPlayer::VideoOutput::Embedded;
-    return openGlAvailable() ? MpvPlayer::VideoOutput::RenderApi : MpvPlayer::VideoOutput::None;
+    Event e;
+    e.kind = kind;
+    return e;
 }
 
 } // namespace
 
-MpvPlayer::MpvPlayer(QWidget *parent, Options options) : MediaPlayer(parent), m_options(options)
+MpvPlayer::MpvPlayer(QWidget *parent, Options options) : MediaPlayer(parent)
 {
-    // libmpv works only with numbers formatted the C way.
-    std::setlocale(LC_NUMERIC, "C");
-    m_mpv = mpv_create();
-    if (!m_mpv) throw AppError(QStringLiteral("再生エンジン（libmpv）を起動できません"));
-
-    m_output = chooseOutput(options.video);
     m_videoArea = new VideoArea(this);
-    QByteArray wid;
-    if (m_output == VideoOutput::Embedded) {
-        // Only the video area gets a window of its own, for the engine's.
-        m_videoArea->setAttribute(Qt::WA_DontCreateNativeAncestors);
-        m_videoArea->setAttribute(Qt::WA_NativeWindow);
-        wid = QByteArray::number(static_cast<qulonglong>(m_videoArea->winId()));
-    }
-    const char *vo = "null";
-    if (m_output == VideoOutput::Embedded) vo = "gpu,null";
-    if (m_output == VideoOutput::RenderApi) vo = "libmpv";
-    const struct {
-        const char *name;
-        const char *value;
-    } settings[] = {
-        // Nothing of the user's mpv set-up is read (mpv.conf, input.conf,
-        // scripts, profiles), nothing runs but the engine, and playlists
-        // found inside media may name only safe sources.
-        {"config", "no"},
-        {"load-scripts", "no"},
-        {"load-stats-overlay", "no"},
-        {"load-osd-console", "no"},
-        {"load-auto-profiles", "no"},
-        {"load-unsafe-playlists", "no"},
-        {"ytdl", "no"},
-        {"keep-open", "yes"},
-        {"idle", "yes"},
-        {"hwdec", "auto-safe"},
-        {"input-default-bindings", "no"},
-        {"input-vo-keyboard", "no"},
-        // The engine's window takes no mouse input: clicks, the wheel and the
-        // context menu reach the video area underneath.
-        {"input-cursor", "no"},
-        {"cursor-autohide", "no"},
-        {"wid", wid.constData()},
-        // A software renderer (a machine without a GPU, Xvfb) is used too.
-        {"gpu-sw", "yes"},
-        // The speed keeps the pitch through the filter the player sets.
-        {"audio-pitch-correction", "no"},
-        {"osc", "no"},
-        {"volume", "50"},
-        // A machine without a sound device still plays (silently).
-        {"audio-fallback-to-null", "yes"},
-        {"vo", vo},
-        {"ao", options.audio ? "" : "null"},
-    };
-    for (const auto &setting : settings) {
-        if (!*setting.value) continue;
-        const int err = mpv_set_option_string(m_mpv, setting.name, setting.value);
-        if (err < 0) {
-            releaseEngine();
-            refused(setting.name, err);
-        }
-    }
-    if (const int err = mpv_initialize(m_mpv); err < 0) {
-        releaseEngine();
-        refused("initialize", err);
-    }
-    observeProperties();
+    m_engine = new MpvEngine(m_videoArea, options, this);
+    m_machine.setSurface(m_engine->surface() != nullptr);
 
-    if (m_output == VideoOutput::RenderApi) {
-        // Always there, covering the picture area under its card; its GL
-        // context is made when the window is first shown, before a medium
-        // loads, so that a medium with video only plays from the start.
-        m_surface = new VideoSurface(m_mpv, m_videoArea);
-        m_videoArea->setSurface(m_surface);
-        connect(m_surface, &VideoSurface::renderReady, this, [this] {
-            if (m_medium.waitingForRender) {
-                issueLoad();
-            } else if (m_medium.videoDeferred && m_mpv) {
-                // Loaded before the render context existed: switch video on now.
-                mpv_set_property_string(m_mpv, "vid", "auto");
-                m_medium.videoDeferred = false;
+    m_silence = new SilencePasser(
+        [this] {
+            SilencePasser::Playback now;
+            try {
+                now.position = currentPosition();
+            } catch (const AppError &) {
             }
-        });
-        connect(m_surface, &VideoSurface::renderFailed, this, [this] {
-            m_renderFailed = true;
-            m_surface->hide();
-            if (m_mpv) mpv_set_property_string(m_mpv, "vo", "null");
-            if (m_medium.waitingForRender) issueLoad();
-        });
-    }
-    wireControls();
-    m_steady.start();
+            now.playing = playState() == Playing && !m_machine.target();
+            now.speed = m_speed;
+            return now;
+        },
+        this);
+    connect(m_silence, &SilencePasser::fastChanged, this, &MpvPlayer::pushEngineSpeed);
+    connect(m_silence, &SilencePasser::resumeAt, this, [this](double to) {
+        // What was passed counts as played.
+        if (!m_silence->passed().isEmpty())
+            m_listen.played(to, to - m_silence->passed().constLast().start + 1.0);
+        feed({Event::SetPosition, to, 0, 0, true});
+        emit silencePassed(to);
+    });
+    connect(m_silence, &SilencePasser::changed, this, &MediaPlayer::silenceSkipChanged);
+
     // The sleep timer counts on a steady clock.
     auto steady = std::make_shared<QElapsedTimer>();
     steady->start();
     m_sleep = new SleepTimer(
         *this, [steady] { return steady->elapsed(); }, this);
-    connect(m_sleep, &SleepTimer::changed, this, &MpvPlayer::refreshSleep);
-    refreshSleep();
 
-    mpv_set_wakeup_callback(m_mpv, &MpvPlayer::onWakeup, this);
+    wireEngine();
+    followEngineInfo();
+    wireControls();
     showCard();
-    refreshControls();
 }
 
 MpvPlayer::~MpvPlayer()
 {
-    releaseEngine();
-}
-
-void MpvPlayer::releaseEngine()
-{
-    if (!m_mpv) return;
-    mpv_set_wakeup_callback(m_mpv, nullptr, nullptr);
-    if (m_surface) m_surface->releaseRenderContext();
-    // Blocks until the core and its video output are gone: the engine's
-    // window (a child of the video area's on X11) is unmapped and destroyed
-    // while its parent still exists.
-    mpv_terminate_destroy(m_mpv);
-    m_mpv = nullptr;
+    m_engine->shutdown();
 }
 
 void MpvPlayer::shutdown()
 {
-    if (!m_mpv) return;
-    ++m_loadSerial;
-    releaseEngine();
-    m_medium = MediumState{};
-    m_silence.restart(0.0);
-    setState(Undefined);
+    if (!m_engine->alive()) return;
+    m_engine->shutdown();
+    // The program ends: the medium goes, and nothing is reported as an error.
+    feed(machineEvent(Event::Close));
 }
 
-// ---- events -------------------------------------------------------------
-
-// Runs on an mpv thread: only queue the drain on the GUI thread.
-void MpvPlayer::onWakeup(void *self)
+void MpvPlayer::require() const
 {
-    auto *player = static_cast<MpvPlayer *>(self);
-    if (!player->m_drainQueued.exchange(true))
-        QMetaObject::invokeMethod(player, &MpvPlayer::drainEvents, Qt::QueuedConnection);
+    if (!m_engine->alive()) throw AppError(QStringLiteral("再生エンジンが終了しています"));
 }
 
-void MpvPlayer::drainEvents()
+// ---- the machine ----------------------------------------------------------
+
+void MpvPlayer::wireEngine()
 {
-    m_drainQueued.store(false);
-    while (m_mpv) {
-        const mpv_event *event = mpv_wait_event(m_mpv, 0);
-        if (event->event_id == MPV_EVENT_NONE) break;
-        if (event->event_id == MPV_EVENT_SHUTDOWN) {
-            // The core is going away: let go of it; later calls raise AppError.
-            releaseEngine();
-            ++m_loadSerial;
-            m_medium = MediumState{};
-            setState(Undefined);
-            QMetaObject::invokeMethod(
-                this, [this] { emit error(); }, Qt::QueuedConnection);
+    connect(m_engine, &MpvEngine::fileStarted, this, [this](std::int64_t id) {
+        Event e = machineEvent(Event::FileStarted);
+        e.id = id;
+        feed(e);
+    });
+    connect(m_engine, &MpvEngine::fileLoaded, this,
+            [this] { feed(machineEvent(Event::FileLoaded)); });
+    connect(m_engine, &MpvEngine::playbackRestarted, this,
+            [this] { feed(machineEvent(Event::PlaybackRestart)); });
+    connect(m_engine, &MpvEngine::commandReplied, this, [this](std::uint64_t userdata, int error) {
+        if (userdata < SeekSerialBase) return; // not a seek's
+        Event e = machineEvent(Event::SeekReply);
+        e.serial = userdata - SeekSerialBase;
+        e.flag = error >= 0;
+        feed(e);
+    });
+    connect(m_engine, &MpvEngine::fileEnded, this, [this](std::int64_t id, int reason, int error) {
+        Event e = machineEvent(Event::EndFile);
+        e.id = id;
+        switch (reason) {
+        case MPV_END_FILE_REASON_EOF:
+            e.reason = Event::EndReason::Eof;
+            break;
+        case MPV_END_FILE_REASON_ERROR:
+            e.reason = Event::EndReason::Error;
+            e.flag = error == MPV_ERROR_LOADING_FAILED;
+            break;
+        case MPV_END_FILE_REASON_REDIRECT:
+            e.reason = Event::EndReason::Redirect;
+            break;
+        case MPV_END_FILE_REASON_QUIT:
+            e.reason = Event::EndReason::Quit;
+            break;
+        default:
+            e.reason = Event::EndReason::Stop;
             break;
         }
-        handleEvent(*event);
-    }
-}
-
-void MpvPlayer::handleEvent(const mpv_event &event)
-{
-    switch (event.event_id) {
-    case MPV_EVENT_START_FILE:
-        m_activeId = static_cast<const mpv_event_start_file *>(event.data)->playlist_entry_id;
-        break;
-    case MPV_EVENT_FILE_LOADED:
-        // FILE_LOADED carries no id: it belongs to the file started last.
-        if (m_medium.id != 0 && m_activeId == m_medium.id && !m_medium.loaded) mediaLoaded();
-        break;
-    case MPV_EVENT_PLAYBACK_RESTART:
-        if (m_medium.loaded && m_activeId == m_medium.id && m_medium.seekArmed) {
-            m_medium.seekArmed = false;
-            if (m_medium.intent == Intent::Play)
-                m_medium.pending.reset();
-            else
-                m_medium.landed = true;
+        feed(e);
+    });
+    connect(m_engine, &MpvEngine::eofReached, this, [this] {
+        if (!m_machine.current() || playState() == MediaEnded) return;
+        // The sleep timer holds the medium at its end: it pauses instead.
+        try {
+            if (m_sleep->endReached()) return;
+        } catch (const AppError &) {
         }
-        break;
-    case MPV_EVENT_COMMAND_REPLY:
-        // The last seek is queued in the core; the next restart is its own.
-        if (event.reply_userdata == m_seekSerial && m_seekSerial != 0) {
-            if (event.error < 0)
-                m_medium.pending.reset();
-            else
-                m_medium.seekArmed = true;
-        }
-        break;
-    case MPV_EVENT_END_FILE: {
-        const auto *end = static_cast<const mpv_event_end_file *>(event.data);
-        if (m_medium.id == 0 || end->playlist_entry_id != m_medium.id)
-            break; // the end of a medium that has been replaced
-        if (end->reason == MPV_END_FILE_REASON_ERROR) {
-            mediaFailed(end->error == MPV_ERROR_LOADING_FAILED ? MediaFailure::Unreadable
-                                                               : MediaFailure::Unplayable);
-        } else if (end->reason == MPV_END_FILE_REASON_EOF) {
-            // mpv let go of the medium at its end: the host still has it, and
-            // play() loads it again.
-            MediumState released;
-            released.hasMedia = true;
-            released.hasVideo = m_medium.hasVideo;
-            released.reloadOnPlay = true;
-            released.intent = Intent::Stop;
-            m_medium = released;
-            if (m_state != Stopped) setState(MediaEnded);
-            setState(Stopped);
-        } else if (end->reason == MPV_END_FILE_REASON_REDIRECT) {
-            // A playlist file (m3u, pls, an archive): mpv would go on with its
-            // entries behind the host's back. It is no medium of its own.
-            const char *args[] = {"stop", nullptr};
-            mpv_command(m_mpv, args);
-            mediaFailed(MediaFailure::Unplayable);
-        } else {
-            m_medium = MediumState{};
-            setState(Undefined);
-        }
-        break;
-    }
-    case MPV_EVENT_PROPERTY_CHANGE:
-        propertyChanged(event.reply_userdata, *static_cast<const mpv_event_property *>(event.data));
-        break;
-    default:
-        break;
-    }
-}
-
-void MpvPlayer::mediaLoaded()
-{
-    m_medium.loaded = true;
-    const Pictures found = pictures();
-    m_medium.hasVideo = found.video;
-    m_medium.hasPicture = found.picture;
-    showCard();
-    try {
-        setPause(m_medium.intent != Intent::Play);
-        if (m_medium.pending) {
-            if (m_medium.seekOnLoad) {
-                m_medium.seekOnLoad = false;
-                issueSeek(*m_medium.pending);
-            } else {
-                m_medium.seekArmed = true; // the load's start position
-            }
-        }
-    } catch (const AppError &) {
-        m_medium.pending.reset();
-    }
-    switch (m_medium.intent) {
-    case Intent::Play:
-        setState(Playing);
-        break;
-    case Intent::Pause:
-        setState(Paused);
-        break;
-    case Intent::Stop:
-        setState(Stopped);
-        break;
-    }
-}
-
-void MpvPlayer::mediaEnded()
-{
-    if (m_state == MediaEnded) return;
-    // The sleep timer holds the medium at its end: it pauses instead.
-    try {
-        if (m_sleep && m_sleep->endReached()) return;
-    } catch (const AppError &) {
-    }
-    m_medium.pending.reset();
-    m_medium.seekArmed = m_medium.seekOnLoad = false;
-    setState(MediaEnded);
-    const quint64 serial = m_loadSerial;
-    QTimer::singleShot(EndedToStoppedMs, this, [this, serial] {
-        if (serial == m_loadSerial && m_state == MediaEnded) finishEnded();
+        feed(machineEvent(Event::EofReached));
+    });
+    connect(m_engine, &MpvEngine::shutDown, this, [this] { feed(machineEvent(Event::Shutdown)); });
+    connect(m_engine, &MpvEngine::renderReady, this,
+            [this] { feed(machineEvent(Event::RenderReady)); });
+    connect(m_engine, &MpvEngine::renderFailedNow, this,
+            [this] { feed(machineEvent(Event::RenderFailed)); });
+    connect(m_engine, &MpvEngine::silenceReported, this, [this](double start, double end) {
+        if (m_machine.current()) m_silence->report(start, end);
     });
 }
 
-// After the end: stopped at 0, the medium still loaded.
-void MpvPlayer::finishEnded()
+void MpvPlayer::feed(const Event &e)
 {
-    m_medium.intent = Intent::Stop;
-    try {
-        setPause(true);
-        m_medium.pending = 0.0;
-        issueSeek(0.0);
-    } catch (const AppError &) {
-        m_medium.pending.reset();
+    const MediumMachine::Commands commands = m_machine.handle(e);
+    const bool caller = e.kind <= Event::SetPosition;
+    for (const Command &c : commands) {
+        try {
+            carryOut(c);
+        } catch (const AppError &) {
+            // A call the engine refused: the caller hears of it; an engine
+            // event or a timer goes on with the next command.
+            if (caller) throw;
+        }
     }
-    setState(Stopped);
 }
 
-void MpvPlayer::mediaFailed(MediaFailure why)
+void MpvPlayer::carryOut(const Command &c)
 {
-    m_medium = MediumState{};
-    m_failure = why;
-    showCard();
-    setState(Undefined);
-    // Queued: the host may show a message box in its handler.
-    const quint64 serial = m_loadSerial;
-    QMetaObject::invokeMethod(
-        this,
-        [this, serial] {
-            if (serial == m_loadSerial) emit error();
-        },
-        Qt::QueuedConnection);
+    switch (c.kind) {
+    case Command::QueueStartLoad:
+        QMetaObject::invokeMethod(
+            this,
+            [this, serial = c.serial] {
+                Event e = machineEvent(Event::StartLoad);
+                e.serial = serial;
+                e.flag = m_engine->renderPending() && m_videoArea->isVisible();
+                feed(e);
+            },
+            Qt::QueuedConnection);
+        break;
+    case Command::WaitForRender:
+        QTimer::singleShot(RenderWaitMs, this, [this, serial = c.serial] {
+            Event e = machineEvent(Event::RenderWaitOver);
+            e.serial = serial;
+            feed(e);
+        });
+        break;
+    case Command::Load:
+        sendLoad(c);
+        break;
+    case Command::EnableVideo:
+        m_engine->setString("vid", "auto");
+        break;
+    case Command::SetPause:
+        check(m_engine->setFlag("pause", c.flag), "pause");
+        if (c.flag) m_silence->restart(currentPosition());
+        break;
+    case Command::SeekTo:
+        sendSeek(c.position, c.serial, c.flag);
+        break;
+    case Command::ArmSeekGiveUp:
+        QTimer::singleShot(SeekGiveUpMs, this, [this, serial = c.serial] {
+            Event e = machineEvent(Event::SeekGiveUp);
+            e.serial = serial;
+            feed(e);
+        });
+        break;
+    case Command::ArmEndSettle:
+        QTimer::singleShot(EndedToStoppedMs, this, [this, serial = c.serial] {
+            Event e = machineEvent(Event::EndSettled);
+            e.serial = serial;
+            feed(e);
+        });
+        break;
+    case Command::StopEngine: {
+        const char *args[] = {"stop", nullptr};
+        m_engine->command(args);
+        break;
+    }
+    case Command::Loaded:
+        lookAtPictures();
+        showCard();
+        break;
+    case Command::Seeked:
+        emit seeked(c.position);
+        emit positionChanged(c.position);
+        break;
+    case Command::State:
+        emit playStateChanged(c.state);
+        break;
+    case Command::Failed:
+        showCard();
+        // Queued: the host may show a message box in its handler.
+        QMetaObject::invokeMethod(
+            this,
+            [this, serial = c.serial] {
+                if (serial == m_machine.generation()) emit error();
+            },
+            Qt::QueuedConnection);
+        break;
+    case Command::Cleared:
+        m_info = Info{};
+        m_listen = ListenTracker{};
+        m_floor = 0.0;
+        m_silence->newMedium();
+        emit mediumInfoChanged();
+        break;
+    }
+}
+
+void MpvPlayer::sendLoad(const Command &c)
+{
+    QStringList fileOptions;
+    if (c.hasStart) fileOptions << QStringLiteral("start=") + QString::number(c.position, 'f', 3);
+    if (c.videoOff) fileOptions << QStringLiteral("vid=no");
+    std::optional<std::int64_t> id;
+    // A local name goes to the engine as its own bytes.
+    if (m_engine->setFlag("pause", c.flag) >= 0)
+        id = m_engine->loadFile(localNameToBytes(m_target), fileOptions);
+    Event e = machineEvent(id ? Event::LoadSent : Event::LoadRefused);
+    e.id = id.value_or(0);
+    m_silence->restart(c.hasStart ? c.position : 0.0);
+    feed(e);
+}
+
+void MpvPlayer::sendSeek(double seconds, quint64 serial, bool listen)
+{
+    // The detector is fed the sound from the target on.
+    m_silence->restart(seconds);
+    if (listen) {
+        // A seek asked for may go back.
+        m_floor = seconds;
+        // What was played up to here counts; seeking over a stretch does not
+        // mark it.
+        double at = 0.0;
+        if (playState() == Playing && m_engine->getDouble("time-pos", &at) >= 0)
+            m_listen.played(at, ListenStepSeconds);
+        m_listen.interrupt();
+    }
+    const QByteArray target = QByteArray::number(seconds, 'f', 3);
+    const char *args[] = {"seek", target.constData(), "absolute+exact", nullptr};
+    const int err = m_engine->commandAsync(SeekSerialBase + serial, args);
+    if (err < 0) {
+        Event e = machineEvent(Event::SeekReply);
+        e.serial = serial;
+        e.flag = false;
+        feed(e);
+        refused("seek", err);
+    }
 }
 
 // ---- loading ------------------------------------------------------------
@@ -368,92 +306,21 @@ void MpvPlayer::setURL(const QString &url)
 {
     require();
     m_url = url;
-    const quint64 serial = ++m_loadSerial;
-    m_medium = MediumState{};
-    m_failure = MediaFailure::None;
-    restartSilence(0.0);
-    m_controls->showSilenceSkip(m_skipOn, 0.0);
     m_target = engineTarget(url);
-    if (m_target.isEmpty()) {
-        // A missing file: nothing is loaded, the old medium is let go.
-        const char *args[] = {"stop", nullptr};
-        check(mpv_command(m_mpv, args), "stop");
-        mediaFailed(whyNotLoaded(url));
-        refreshControls();
-        return;
-    }
-    m_medium.hasMedia = true;
+    Event e = machineEvent(Event::Open);
+    // A missing file or a refused name: nothing is loaded, the old medium
+    // is let go.
+    if (m_target.isEmpty()) e.failure = whyNotLoaded(url);
     withdrawPlace();
+    feed(e);
     showCard();
-    setState(Transitioning);
-    // The load is sent from the event loop, so that a position or stop()
-    // given right after this call is part of it.
-    QMetaObject::invokeMethod(
-        this, [this, serial] { startLoad(serial); }, Qt::QueuedConnection);
-    refreshControls();
-}
-
-void MpvPlayer::startLoad(quint64 serial)
-{
-    if (serial != m_loadSerial || !m_medium.hasMedia || m_medium.loadIssued || !m_mpv) return;
-    if (m_surface && !m_surface->hasRenderContext() && !m_renderFailed && m_surface->isVisible()) {
-        // The video surface is about to get its GL context: wait a little for
-        // it rather than loading without video.
-        m_medium.waitingForRender = true;
-        QTimer::singleShot(1500, this, [this, serial] {
-            if (serial == m_loadSerial && m_medium.waitingForRender) issueLoad();
-        });
-        return;
-    }
-    issueLoad();
-}
-
-void MpvPlayer::issueLoad()
-{
-    m_medium.waitingForRender = false;
-    if (m_medium.loadIssued || !m_medium.hasMedia || !m_mpv) return;
-    QStringList fileOptions;
-    if (m_medium.pending)
-        fileOptions << QStringLiteral("start=") + QString::number(*m_medium.pending, 'f', 3);
-    // Without a render context every file with video would fail: load with
-    // video off and switch it on when the context exists.
-    m_medium.videoDeferred = m_surface && !m_surface->hasRenderContext() && !m_renderFailed;
-    if (m_medium.videoDeferred) fileOptions << QStringLiteral("vid=no");
-    // A local name goes to the engine as its own bytes.
-    const QByteArray target = localNameToBytes(m_target);
-    const QByteArray optionText = fileOptions.join(QLatin1Char(',')).toUtf8();
-    const char *args[] = {"loadfile", target.constData(), "replace", optionText.constData(),
-                          nullptr};
-    mpv_node result;
-    int pauseFlag = m_medium.intent != Intent::Play ? 1 : 0;
-    int err = mpv_set_property(m_mpv, "pause", MPV_FORMAT_FLAG, &pauseFlag);
-    if (err >= 0) err = mpv_command_ret(m_mpv, args, &result);
-    if (err < 0) {
-        mediaFailed(MediaFailure::Unplayable);
-        return;
-    }
-    const mpv_node *id = mapValue(result, "playlist_entry_id");
-    m_medium.id = id && id->format == MPV_FORMAT_INT64 ? id->u.int64 : 0;
-    mpv_free_node_contents(&result);
-    if (m_medium.id == 0) {
-        mediaFailed(MediaFailure::Unplayable);
-        return;
-    }
-    m_medium.loadIssued = true;
-    m_medium.seekOnLoad = false;
 }
 
 void MpvPlayer::closeMedia()
 {
     require();
-    ++m_loadSerial;
-    m_medium = MediumState{};
-    m_failure = MediaFailure::None;
-    const char *args[] = {"stop", nullptr};
-    check(mpv_command(m_mpv, args), "stop");
+    feed(machineEvent(Event::Close));
     showCard();
-    setState(Undefined);
-    refreshControls();
 }
 
 // ---- transport ----------------------------------------------------------
@@ -461,84 +328,17 @@ void MpvPlayer::closeMedia()
 void MpvPlayer::play()
 {
     require();
-    if (!m_medium.hasMedia) return;
-    m_medium.intent = Intent::Play;
-    if (m_medium.reloadOnPlay) {
-        m_medium.reloadOnPlay = false;
-        setState(Transitioning);
-        issueLoad();
-        return;
-    }
-    if (!m_medium.loaded) {
-        if (m_medium.loadIssued) setPause(false);
-        return;
-    }
-    if (m_state == MediaEnded) finishEnded();
-    // A target that a paused or stopped medium was sent to: playing starts
-    // there, not where the paused engine happens to report.
-    if (m_medium.pending && m_medium.landed) issueSeek(*m_medium.pending);
-    setPause(false);
-    setState(Playing);
+    feed(machineEvent(Event::Play));
 }
 
 void MpvPlayer::pause()
 {
     require();
-    if (!m_medium.hasMedia) return;
-    if (!m_medium.loaded) {
-        if (m_medium.intent == Intent::Play) m_medium.intent = Intent::Pause;
-        if (m_medium.loadIssued) setPause(true);
-        return;
-    }
-    if (m_state != Playing && m_state != Paused) return;
-    m_medium.intent = Intent::Pause;
-    setPause(true);
-    restartSilence(currentPosition());
-    setState(Paused);
+    feed(machineEvent(Event::Pause));
 }
 
 void MpvPlayer::stop()
 {
     require();
-    if (!m_medium.hasMedia) return;
-    m_medium.intent = Intent::Stop;
-    if (m_medium.reloadOnPlay) {
-        setState(Stopped);
-        return;
-    }
-    m_medium.pending = 0.0;
-    if (!m_medium.loaded) {
-        if (m_medium.loadIssued) {
-            setPause(true);
-            m_medium.seekOnLoad = true;
-        }
-        return;
-    }
-    setPause(true);
-    issueSeek(0.0);
-    setState(Stopped);
-}
-
-void MpvPlayer::setPause(bool paused)
-{
-    int flag = paused ? 1 : 0;
-    check(mpv_set_property(m_mpv, "pause", MPV_FORMAT_FLAG, &flag), "pause");
-}
-
-// ---- state and controls -------------------------------------------------
-
-void MpvPlayer::setState(int state)
-{
-    if (m_state == state) return;
-    m_state = state;
-    refreshControls();
-    // Stopped from the bar: the keyboard starts it again from the play button.
-    if (state == Stopped && m_controls && m_controls->isAncestorOf(QApplication::focusWidget()))
-        m_controls->focusPlay();
-    emit playStateChanged(state);
-}
-
-void MpvPlayer::require() const
-{
-    if (!m_mpv) throw AppError(QStringLiteral("再生エンジンが終了しています"));
+    feed(machineEvent(Event::Stop));
 }

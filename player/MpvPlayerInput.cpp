@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The player component's own surface: the control bar's wiring, the mouse
-// and keys on the video area, and the context menu. Everything here ignores
-// the user while the component is disabled.
+// The player component's own surface: the control bar's requests, the mouse
+// and keys on the picture area, and the context menu. Everything here
+// ignores the user while the component is disabled.
 #include "player/MpvPlayer.h"
 
 #include "persist/AppError.h"
@@ -25,8 +25,6 @@ namespace
 {
 
 constexpr int WheelVolumeStep = 5;
-// While playing, the position on the bar moves at most this often.
-constexpr int PositionMs = 250;
 
 int shiftState(Qt::KeyboardModifiers modifiers)
 {
@@ -49,14 +47,17 @@ void MpvPlayer::wireControls()
     setFocusProxy(m_videoArea);
 
     m_controls = new PlayerControls(this);
-    setTabOrder(m_videoArea, m_controls->firstControl());
-    connect(m_controls, &PlayerControls::leaveRequested, this,
-            [this] { m_videoArea->setFocus(Qt::OtherFocusReason); });
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     layout->addWidget(m_videoArea, 1);
     layout->addWidget(m_controls);
+    setTabOrder(m_videoArea, m_controls->firstControl());
+    connect(m_controls, &PlayerControls::leaveRequested, this,
+            [this] { m_videoArea->setFocus(Qt::OtherFocusReason); });
+    // The bar shows what the component reports; it asks for what the user
+    // wants.
+    m_controls->follow(this, m_sleep);
 
     connect(m_controls, &PlayerControls::playRequested, this,
             [this] { guarded(&MpvPlayer::play); });
@@ -72,7 +73,7 @@ void MpvPlayer::wireControls()
             [this](bool on) { guardedCall([&] { setMuted(on); }); });
     connect(m_controls, &PlayerControls::speedRequested, this,
             [this](double value) { guardedCall([&] { setSpeed(value); }); });
-    connect(m_controls->seekBar(), &SeekBar::markClicked, this, [this](double seconds) {
+    connect(m_controls, &PlayerControls::markRequested, this, [this](double seconds) {
         guardedCall([&] {
             setCurrentPosition(seconds);
             play();
@@ -87,9 +88,6 @@ void MpvPlayer::wireControls()
     connect(m_controls, &PlayerControls::placeRequested, this,
             [this] { guardedCall([&] { takeOfferedPlace(); }); });
 
-    m_positionTimer = new QTimer(this);
-    m_positionTimer->setSingleShot(true);
-    connect(m_positionTimer, &QTimer::timeout, this, &MpvPlayer::refreshPosition);
     m_clickTimer = new QTimer(this);
     m_clickTimer->setSingleShot(true);
     connect(m_clickTimer, &QTimer::timeout, this,
@@ -97,7 +95,6 @@ void MpvPlayer::wireControls()
     m_placeTimer = new QTimer(this);
     m_placeTimer->setSingleShot(true);
     connect(m_placeTimer, &QTimer::timeout, this, &MpvPlayer::withdrawPlace);
-    m_sincePosition.start();
 }
 
 void MpvPlayer::guarded(void (MpvPlayer::*operation)())
@@ -116,43 +113,6 @@ template <class Body> void MpvPlayer::guardedCall(Body &&body)
     } catch (const AppError &) {
         emit error();
     }
-}
-
-void MpvPlayer::refreshControls()
-{
-    if (!m_controls || !m_mpv) return;
-    try {
-        m_controls->showProgress(currentPosition(), duration(), m_medium.hasMedia,
-                                 m_state == Playing);
-        m_controls->showVolume(m_volume, m_muted);
-        m_controls->showSpeed(m_speed);
-        QList<SeekBar::Tick> ticks;
-        for (const Chapter &chapter : std::as_const(m_medium.chapters))
-            ticks.append({chapter.time, chapter.title});
-        m_controls->seekBar()->setChapters(ticks);
-        m_controls->seekBar()->setListened(m_medium.listen.ranges());
-    } catch (const AppError &) {
-        // Shown again at the next change.
-    }
-    m_sincePosition.restart();
-}
-
-void MpvPlayer::refreshPosition()
-{
-    if (!m_controls || !m_mpv || !isVisible() || window()->isMinimized()) return;
-    const qint64 since = m_sincePosition.elapsed();
-    if (since < PositionMs) {
-        // The last change of a burst is shown too, a moment later.
-        if (!m_positionTimer->isActive()) m_positionTimer->start(int(PositionMs - since));
-        return;
-    }
-    m_positionTimer->stop();
-    try {
-        m_controls->showPosition(currentPosition());
-        m_controls->seekBar()->setListened(m_medium.listen.ranges());
-    } catch (const AppError &) {
-    }
-    m_sincePosition.restart();
 }
 
 void MpvPlayer::userActed()
@@ -175,28 +135,16 @@ bool MpvPlayer::handleKey(const QKeyEvent &event)
     return taken;
 }
 
-void MpvPlayer::refreshSleep()
-{
-    m_controls->showSleep(m_sleep->mode(), m_sleep->minutes(), m_sleep->remainingMs());
-}
-
-void MpvPlayer::showEvent(QShowEvent *event)
-{
-    MediaPlayer::showEvent(event);
-    // Nothing was shown while hidden.
-    refreshControls();
-}
-
 void MpvPlayer::setPlayerEnabled(bool enabled)
 {
     m_enabled = enabled;
-    m_controls->setEnabled(enabled);
     if (!enabled && m_menu) m_menu->close();
+    emit enabledChanged(enabled);
 }
 
 void MpvPlayer::togglePlay()
 {
-    guarded(m_state == Playing ? &MpvPlayer::pause : &MpvPlayer::play);
+    guarded(playState() == Playing ? &MpvPlayer::pause : &MpvPlayer::play);
 }
 
 void MpvPlayer::showContextMenu(const QPoint &globalPos)
@@ -206,18 +154,18 @@ void MpvPlayer::showContextMenu(const QPoint &globalPos)
         m_menu->setObjectName(QStringLiteral("contextMenu"));
     }
     m_menu->clear();
-    QAction *playPause = m_menu->addAction(m_state == Playing ? QStringLiteral("一時停止(&P)")
-                                                              : QStringLiteral("再生(&P)"),
+    QAction *playPause = m_menu->addAction(playState() == Playing ? QStringLiteral("一時停止(&P)")
+                                                                  : QStringLiteral("再生(&P)"),
                                            this, &MpvPlayer::togglePlay);
-    playPause->setEnabled(m_medium.hasMedia);
+    playPause->setEnabled(hasCurrentMedia());
     QAction *stopAction =
         m_menu->addAction(QStringLiteral("停止(&S)"), this, [this] { guarded(&MpvPlayer::stop); });
-    stopAction->setEnabled(m_medium.hasMedia);
+    stopAction->setEnabled(hasCurrentMedia());
     m_menu->addSeparator();
 
     QMenu *speeds = m_menu->addMenu(QStringLiteral("再生速度(&R)"));
     PlayerControls::fillSpeedMenu(
-        speeds, m_speed, m_skipOn, this,
+        speeds, m_speed, skipsSilence(), this,
         [this](double value) { guardedCall([&] { setSpeed(value); }); },
         [this](bool on) { guardedCall([&] { setSkipSilence(on); }); });
     QMenu *sleep = m_menu->addMenu(QStringLiteral("スリープタイマー(&Z)"));
@@ -226,15 +174,15 @@ void MpvPlayer::showContextMenu(const QPoint &globalPos)
                                       guardedCall([&] { m_sleep->set(mode, minutes); });
                                   });
 
-    if (!m_medium.chapters.isEmpty()) {
-        const int chapter = m_medium.chapter;
-        const int count = static_cast<int>(m_medium.chapters.size());
+    if (!m_info.chapters.isEmpty()) {
+        const int chapter = m_info.chapter;
+        const int count = static_cast<int>(m_info.chapters.size());
         QAction *previous = m_menu->addAction(QStringLiteral("前のチャプター(&B)"), this, [this] {
-            guardedCall([&] { setCurrentChapter(m_medium.chapter - 1); });
+            guardedCall([&] { setCurrentChapter(m_info.chapter - 1); });
         });
         previous->setEnabled(chapter > 0);
         QAction *next = m_menu->addAction(QStringLiteral("次のチャプター(&N)"), this, [this] {
-            guardedCall([&] { setCurrentChapter(m_medium.chapter + 1); });
+            guardedCall([&] { setCurrentChapter(m_info.chapter + 1); });
         });
         next->setEnabled(chapter + 1 < count);
     }
@@ -249,7 +197,7 @@ void MpvPlayer::showContextMenu(const QPoint &globalPos)
     };
     QMenu *audio = nullptr;
     QMenu *subtitles = nullptr;
-    for (const Track &track : std::as_const(m_medium.tracks)) {
+    for (const Track &track : std::as_const(m_info.tracks)) {
         QMenu *&menu = track.type == Track::Audio ? audio : subtitles;
         if (!menu) {
             menu = m_menu->addMenu(track.type == Track::Audio ? QStringLiteral("音声(&A)")
@@ -259,9 +207,10 @@ void MpvPlayer::showContextMenu(const QPoint &globalPos)
                     guardedCall([&] { selectTrack(Track::Subtitle, 0); });
                 });
                 none->setCheckable(true);
-                none->setChecked(std::none_of(
-                    m_medium.tracks.cbegin(), m_medium.tracks.cend(),
-                    [](const Track &t) { return t.type == Track::Subtitle && t.selected; }));
+                none->setChecked(
+                    std::none_of(m_info.tracks.cbegin(), m_info.tracks.cend(), [](const Track &t) {
+                        return t.type == Track::Subtitle && t.selected;
+                    }));
             }
         }
         QAction *choice = menu->addAction(trackName(track), this, [this, track] {
@@ -273,11 +222,10 @@ void MpvPlayer::showContextMenu(const QPoint &globalPos)
 
     QAction *forget = m_menu->addAction(QStringLiteral("再生済みの記録を消去(&C)"), this, [this] {
         if (!m_enabled) return;
-        m_medium.listen.clear();
-        m_controls->seekBar()->setListened({});
+        m_listen.clear();
         emit listenedCleared();
     });
-    forget->setEnabled(m_medium.hasMedia);
+    forget->setEnabled(hasCurrentMedia());
 
     m_menu->addSeparator();
     const bool full = window()->isFullScreen();

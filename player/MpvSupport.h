@@ -11,21 +11,6 @@
 #include <cstdint>
 #include <cstring>
 
-// The reply_userdata of each observed property (seeks count from 1000 up).
-enum class Observed : std::uint64_t {
-    EofReached = 1,
-    Duration,
-    TimePos,
-    Volume,
-    Mute,
-    Speed,
-    ChapterList,
-    Chapter,
-    TrackList,
-    Metadata,
-    SilenceMetadata,
-};
-
 // Seeks count their reply_userdata from here up; the observed properties lie
 // below it.
 inline constexpr std::uint64_t SeekSerialBase = 1000;

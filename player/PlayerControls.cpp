@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "player/PlayerControls.h"
 
+#include "player/MediaPlayer.h"
+
+#include <QApplication>
 #include <QBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -11,12 +14,17 @@
 #include <QSlider>
 #include <QToolButton>
 
+#include <QTimer>
+
 #include <algorithm>
 #include <cmath>
 #include <iterator>
 
 namespace
 {
+
+// While playing, the position on the bar moves at most this often.
+constexpr int PositionMs = 250;
 
 // The buttons' pictures, drawn here: the desktop's icon theme is looked up
 // on disk the first time, which costs the start-up a noticeable moment.
@@ -253,9 +261,100 @@ PlayerControls::PlayerControls(QWidget *parent) : QWidget(parent)
             QMetaObject::invokeMethod(this, &PlayerControls::seekToSlider, Qt::QueuedConnection);
     });
 
+    connect(m_seek, &SeekBar::markClicked, this, &PlayerControls::markRequested);
+
+    m_positionTimer = new QTimer(this);
+    m_positionTimer->setSingleShot(true);
+    connect(m_positionTimer, &QTimer::timeout, this, &PlayerControls::refreshPosition);
+    m_sincePosition.start();
+
     showProgress(0.0, 0.0, false, false);
     showSpeed(1.0);
     showSleep(SleepTimer::Mode::Off, 0, std::nullopt);
+}
+
+void PlayerControls::follow(MediaPlayer *player, SleepTimer *sleep)
+{
+    m_player = player;
+    m_sleepTimer = sleep;
+    connect(player, &MediaPlayer::playStateChanged, this, [this](int state) {
+        refreshAll();
+        // Stopped from the bar: the keyboard starts it again from play.
+        if (state == MediaPlayer::Stopped && isAncestorOf(QApplication::focusWidget())) focusPlay();
+    });
+    connect(player, &MediaPlayer::mediumInfoChanged, this, &PlayerControls::refreshAll);
+    connect(player, &MediaPlayer::positionChanged, this, &PlayerControls::refreshPosition);
+    connect(player, &MediaPlayer::volumeChanged, this, &PlayerControls::showVolume);
+    connect(player, &MediaPlayer::speedChanged, this, &PlayerControls::showSpeed);
+    connect(player, &MediaPlayer::marksChanged, this, &PlayerControls::refreshMarks);
+    connect(player, &MediaPlayer::silenceSkipChanged, this, &PlayerControls::showSilenceSkip);
+    connect(player, &MediaPlayer::placeOfferChanged, this, &PlayerControls::offerPlace);
+    connect(player, &MediaPlayer::enabledChanged, this, &QWidget::setEnabled);
+    connect(player, &MediaPlayer::listenedCleared, this, [this] { m_seek->setListened({}); });
+    if (sleep) {
+        connect(sleep, &SleepTimer::changed, this, [this] {
+            showSleep(m_sleepTimer->mode(), m_sleepTimer->minutes(), m_sleepTimer->remainingMs());
+        });
+    }
+    refreshAll();
+}
+
+void PlayerControls::refreshAll()
+{
+    if (!m_player) return;
+    try {
+        const bool hasMedia = m_player->hasCurrentMedia();
+        showProgress(hasMedia ? m_player->currentPosition() : 0.0, m_player->duration(), hasMedia,
+                     m_player->playState() == MediaPlayer::Playing);
+        showVolume(m_player->volume(), m_player->muted());
+        showSpeed(m_player->speed());
+        QList<SeekBar::Tick> ticks;
+        const QList<MediaPlayer::Chapter> chapters = m_player->chapters();
+        for (const MediaPlayer::Chapter &chapter : chapters)
+            ticks.append({chapter.time, chapter.title});
+        m_seek->setChapters(ticks);
+        const int at = m_player->currentChapter();
+        showChapter(at >= 0 && at < chapters.size() ? chapters.at(at).title : QString());
+        m_seek->setListened(m_player->listened());
+    } catch (const std::exception &) {
+        // Shown again at the next change.
+    }
+    m_sincePosition.restart();
+}
+
+void PlayerControls::refreshPosition()
+{
+    if (!m_player || !isVisible() || window()->isMinimized()) return;
+    const qint64 since = m_sincePosition.elapsed();
+    if (since < PositionMs) {
+        // The last change of a burst is shown too, a moment later.
+        if (!m_positionTimer->isActive()) m_positionTimer->start(int(PositionMs - since));
+        return;
+    }
+    m_positionTimer->stop();
+    try {
+        showPosition(m_player->hasCurrentMedia() ? m_player->currentPosition() : 0.0);
+        m_seek->setListened(m_player->listened());
+    } catch (const std::exception &) {
+    }
+    m_sincePosition.restart();
+}
+
+void PlayerControls::refreshMarks()
+{
+    if (!m_player) return;
+    QList<SeekBar::Tick> ticks;
+    for (const MediaPlayer::Mark &mark : m_player->marks())
+        ticks.append({mark.time, mark.comment});
+    m_seek->setMarks(ticks);
+    m_seek->setRepeat(m_player->repeatStretch());
+}
+
+void PlayerControls::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    // Nothing was shown while hidden.
+    refreshAll();
 }
 
 QWidget *PlayerControls::firstControl() const

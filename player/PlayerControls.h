@@ -4,25 +4,33 @@
 #include "player/SeekBar.h"
 #include "player/SleepTimer.h"
 
+#include <QElapsedTimer>
+#include <QPointer>
 #include <QWidget>
 
 #include <functional>
 
+class MediaPlayer;
 class QLabel;
+class QTimer;
 class QMenu;
 class QSlider;
 class QToolButton;
 
 // The bar below the video: play, pause and stop buttons, the seek bar with
 // the position and length, the button that offers a kept place, the speed,
-// the mute button and the volume slider. It only shows what it is given and
-// reports what the user asks for. Every control has an accessible name.
+// the mute button and the volume slider. It follows a player's signals
+// (follow()) and reports what the user asks for; it never acts itself.
+// Every control has an accessible name.
 class PlayerControls : public QWidget
 {
     Q_OBJECT
 
 public:
     explicit PlayerControls(QWidget *parent = nullptr);
+
+    // Shows what the player and its sleep timer report, from now on.
+    void follow(MediaPlayer *player, SleepTimer *sleep);
 
     // Shows the position and length in seconds (length 0: unknown or nothing
     // loaded) and whether the medium is playing.
@@ -75,15 +83,28 @@ signals:
     void skipSilenceRequested(bool on);
     void sleepRequested(SleepTimer::Mode mode, int minutes);
     void placeRequested();
+    // A recorded position's tick was clicked: go there and play.
+    void markRequested(double seconds);
     // Esc on a control of the bar: the focus goes back to the picture.
     void leaveRequested();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
+    void showEvent(QShowEvent *event) override;
 
 private:
     void seekToSlider();
     void showTimes(double position);
+    // From the player: everything, or the position (while playing at most
+    // about four times a second, and only while visible).
+    void refreshAll();
+    void refreshPosition();
+    void refreshMarks();
+
+    QPointer<MediaPlayer> m_player;
+    QPointer<SleepTimer> m_sleepTimer;
+    QTimer *m_positionTimer = nullptr; // the trailing update of a throttled position
+    QElapsedTimer m_sincePosition;
 
     QToolButton *m_play = nullptr;
     QToolButton *m_pause = nullptr;

@@ -50,8 +50,8 @@ public:
     void setMarks(const QList<Mark> &marks) override { m_marks = marks; }
     void setRepeatStretch(std::optional<ListenedRange> stretch) override { m_stretch = stretch; }
     // What the seek bar would show.
-    const QList<Mark> &marks() const { return m_marks; }
-    std::optional<ListenedRange> repeatStretch() const { return m_stretch; }
+    QList<Mark> marks() const override { return m_marks; }
+    std::optional<ListenedRange> repeatStretch() const override { return m_stretch; }
     void setFade(double factor) override { m_fade = factor; }
     double fade() const { return m_fade; }
     bool skipsSilence() const override { return m_skipSilence; }

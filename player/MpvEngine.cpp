@@ -1,0 +1,432 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "player/MpvEngine.h"
+
+#include "persist/AppError.h"
+#include "player/MpvSupport.h"
+#include "player/VideoArea.h"
+#include "player/VideoSurface.h"
+
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QOpenGLContext>
+
+#include <clocale>
+#include <cmath>
+
+namespace
+{
+
+// The reply_userdata of each observed property.
+enum class Observed : std::uint64_t {
+    EofReached = 1,
+    Duration,
+    TimePos,
+    Volume,
+    Mute,
+    Speed,
+    ChapterList,
+    Chapter,
+    TrackList,
+    Metadata,
+    SilenceMetadata,
+};
+
+bool openGlAvailable()
+{
+    if (QGuiApplication::platformName() == QLatin1String("offscreen")) return false;
+    static const bool available = [] {
+        QOpenGLContext probe;
+        return probe.create();
+    }();
+    return available;
+}
+
+MpvEngine::VideoOutput chooseOutput(bool video)
+{
+    if (!video) return MpvEngine::VideoOutput::None;
+    const QString platform = QGuiApplication::platformName();
+    // The engine's own window inside ours: no copy of each frame.
+    if (platform == QLatin1String("xcb") || platform == QLatin1String("windows"))
+        return MpvEngine::VideoOutput::Embedded;
+    return openGlAvailable() ? MpvEngine::VideoOutput::RenderApi : MpvEngine::VideoOutput::None;
+}
+
+QList<MediaPlayer::Chapter> readChapters(const mpv_node &list)
+{
+    QList<MediaPlayer::Chapter> chapters;
+    if (list.format != MPV_FORMAT_NODE_ARRAY) return chapters;
+    for (int i = 0; i < list.u.list->num; ++i) {
+        const mpv_node &entry = list.u.list->values[i];
+        chapters.append({std::max(0.0, nodeNumber(mapValue(entry, "time"))),
+                         nodeText(mapValue(entry, "title"))});
+    }
+    return chapters;
+}
+
+QList<MediaPlayer::Track> readTracks(const mpv_node &list)
+{
+    QList<MediaPlayer::Track> tracks;
+    if (list.format != MPV_FORMAT_NODE_ARRAY) return tracks;
+    for (int i = 0; i < list.u.list->num; ++i) {
+        const mpv_node &entry = list.u.list->values[i];
+        const QString type = nodeText(mapValue(entry, "type"));
+        MediaPlayer::Track track;
+        if (type == QLatin1String("audio"))
+            track.type = MediaPlayer::Track::Audio;
+        else if (type == QLatin1String("sub"))
+            track.type = MediaPlayer::Track::Subtitle;
+        else
+            continue;
+        track.id = static_cast<qint64>(nodeNumber(mapValue(entry, "id")));
+        track.language = nodeText(mapValue(entry, "lang"));
+        track.title = nodeText(mapValue(entry, "title"));
+        track.selected = nodeFlag(mapValue(entry, "selected"));
+        track.external = nodeFlag(mapValue(entry, "external"));
+        track.codec = nodeText(mapValue(entry, "codec"));
+        track.externalFile = nodeText(mapValue(entry, "external-filename"));
+        if (track.external && track.title.isEmpty())
+            track.title = QFileInfo(track.externalFile).fileName();
+        tracks.append(track);
+    }
+    return tracks;
+}
+
+// The tags the program uses, under lower-case names whatever the medium's
+// container calls them.
+QVariantMap readTags(const mpv_node &map)
+{
+    QVariantMap tags;
+    if (map.format != MPV_FORMAT_NODE_MAP) return tags;
+    for (int i = 0; i < map.u.list->num; ++i) {
+        const QString key = QString::fromUtf8(map.u.list->keys[i]).toLower();
+        const QString value = nodeText(&map.u.list->values[i]);
+        if (value.isEmpty()) continue;
+        if (key == QLatin1String("title") || key == QLatin1String("artist") ||
+            key == QLatin1String("album"))
+            tags.insert(key, value);
+    }
+    return tags;
+}
+
+double reportedTime(const mpv_node &metadata, const char *key)
+{
+    bool ok = false;
+    const double value = nodeText(mapValue(metadata, key)).toDouble(&ok);
+    return ok && std::isfinite(value) ? value : -1.0;
+}
+
+} // namespace
+
+void MpvHandleDeleter::operator()(mpv_handle *handle) const
+{
+    mpv_terminate_destroy(handle);
+}
+
+MpvNode::MpvNode() : m_node(std::make_unique<mpv_node>()) {}
+
+MpvNode::~MpvNode()
+{
+    if (m_filled) mpv_free_node_contents(m_node.get());
+}
+
+MpvEngine::MpvEngine(VideoArea *area, Options options, QObject *parent) : QObject(parent)
+{
+    // libmpv works only with numbers formatted the C way.
+    std::setlocale(LC_NUMERIC, "C");
+    m_handle.reset(mpv_create());
+    if (!m_handle) throw AppError(QStringLiteral("再生エンジン（libmpv）を起動できません"));
+
+    m_output = chooseOutput(options.video);
+    QByteArray wid;
+    if (m_output == VideoOutput::Embedded) {
+        // Only the picture area gets a window of its own, for the engine's.
+        area->setAttribute(Qt::WA_DontCreateNativeAncestors);
+        area->setAttribute(Qt::WA_NativeWindow);
+        wid = QByteArray::number(static_cast<qulonglong>(area->winId()));
+    }
+    const char *vo = "null";
+    if (m_output == VideoOutput::Embedded) vo = "gpu,null";
+    if (m_output == VideoOutput::RenderApi) vo = "libmpv";
+    const struct {
+        const char *name;
+        const char *value;
+    } settings[] = {
+        // Nothing of the user's mpv set-up is read (mpv.conf, input.conf,
+        // scripts, profiles), nothing runs but the engine, and playlists
+        // found inside media may name only safe sources.
+        {"config", "no"},
+        {"load-scripts", "no"},
+        {"load-stats-overlay", "no"},
+        {"load-osd-console", "no"},
+        {"load-auto-profiles", "no"},
+        {"load-unsafe-playlists", "no"},
+        {"ytdl", "no"},
+        {"keep-open", "yes"},
+        {"idle", "yes"},
+        {"hwdec", "auto-safe"},
+        {"input-default-bindings", "no"},
+        {"input-vo-keyboard", "no"},
+        // The engine's window takes no mouse input: clicks, the wheel and the
+        // context menu reach the picture area underneath.
+        {"input-cursor", "no"},
+        {"cursor-autohide", "no"},
+        {"wid", wid.constData()},
+        // A software renderer (a machine without a GPU, Xvfb) is used too.
+        {"gpu-sw", "yes"},
+        // The speed keeps the pitch through the filter the player sets.
+        {"audio-pitch-correction", "no"},
+        {"osc", "no"},
+        {"volume", "50"},
+        // A machine without a sound device still plays (silently).
+        {"audio-fallback-to-null", "yes"},
+        {"vo", vo},
+        {"ao", options.audio ? "" : "null"},
+    };
+    for (const auto &setting : settings) {
+        if (!*setting.value) continue;
+        const int err = mpv_set_option_string(m_handle.get(), setting.name, setting.value);
+        if (err < 0) {
+            m_handle.reset();
+            refused(setting.name, err);
+        }
+    }
+    if (const int err = mpv_initialize(m_handle.get()); err < 0) {
+        m_handle.reset();
+        refused("initialize", err);
+    }
+    observe();
+
+    if (m_output == VideoOutput::RenderApi) {
+        // Always there, covering the picture area under its card; its GL
+        // context is made when the window is first shown, before a medium
+        // loads, so that a medium with video only plays from the start.
+        m_surface = new VideoSurface(m_handle.get(), area);
+        area->setSurface(m_surface);
+        connect(m_surface, &VideoSurface::renderReady, this, &MpvEngine::renderReady);
+        connect(m_surface, &VideoSurface::renderFailed, this, [this] {
+            m_renderFailed = true;
+            m_surface->hide();
+            setString("vo", "null");
+            emit renderFailedNow();
+        });
+    }
+    mpv_set_wakeup_callback(m_handle.get(), &MpvEngine::onWakeup, this);
+}
+
+MpvEngine::~MpvEngine()
+{
+    shutdown();
+}
+
+bool MpvEngine::renderPending() const
+{
+    return m_surface && !m_surface->hasRenderContext() && !m_renderFailed;
+}
+
+void MpvEngine::shutdown()
+{
+    if (!m_handle) return;
+    mpv_set_wakeup_callback(m_handle.get(), nullptr, nullptr);
+    if (m_surface) m_surface->releaseRenderContext();
+    // Blocks until the core and its video output are gone: the engine's
+    // window (a child of the picture area's on X11) is unmapped and
+    // destroyed while its parent still exists.
+    m_handle.reset();
+}
+
+// ---- calls ------------------------------------------------------------------
+
+int MpvEngine::setFlag(const char *name, bool value)
+{
+    if (!m_handle) return MPV_ERROR_UNINITIALIZED;
+    int flag = value ? 1 : 0;
+    return mpv_set_property(m_handle.get(), name, MPV_FORMAT_FLAG, &flag);
+}
+
+int MpvEngine::setDouble(const char *name, double value)
+{
+    if (!m_handle) return MPV_ERROR_UNINITIALIZED;
+    return mpv_set_property(m_handle.get(), name, MPV_FORMAT_DOUBLE, &value);
+}
+
+int MpvEngine::setString(const char *name, const char *value)
+{
+    if (!m_handle) return MPV_ERROR_UNINITIALIZED;
+    return mpv_set_property_string(m_handle.get(), name, value);
+}
+
+int MpvEngine::getDouble(const char *name, double *value) const
+{
+    if (!m_handle) return MPV_ERROR_UNINITIALIZED;
+    return mpv_get_property(m_handle.get(), name, MPV_FORMAT_DOUBLE, value);
+}
+
+QString MpvEngine::getString(const char *name) const
+{
+    if (!m_handle) return QString();
+    char *text = mpv_get_property_string(m_handle.get(), name);
+    const QString value = text ? QString::fromUtf8(text) : QString();
+    mpv_free(text);
+    return value;
+}
+
+int MpvEngine::getNode(const char *name, MpvNode &node) const
+{
+    if (!m_handle) return MPV_ERROR_UNINITIALIZED;
+    const int err = mpv_get_property(m_handle.get(), name, MPV_FORMAT_NODE, node.get());
+    if (err >= 0) node.filled();
+    return err;
+}
+
+int MpvEngine::command(const char *const *args)
+{
+    if (!m_handle) return MPV_ERROR_UNINITIALIZED;
+    return mpv_command(m_handle.get(), const_cast<const char **>(args));
+}
+
+int MpvEngine::commandNode(const char *const *args, MpvNode &result)
+{
+    if (!m_handle) return MPV_ERROR_UNINITIALIZED;
+    const int err = mpv_command_ret(m_handle.get(), const_cast<const char **>(args), result.get());
+    if (err >= 0) result.filled();
+    return err;
+}
+
+int MpvEngine::commandAsync(std::uint64_t userdata, const char *const *args)
+{
+    if (!m_handle) return MPV_ERROR_UNINITIALIZED;
+    return mpv_command_async(m_handle.get(), userdata, const_cast<const char **>(args));
+}
+
+std::optional<std::int64_t> MpvEngine::loadFile(const QByteArray &target,
+                                                const QStringList &options)
+{
+    const QByteArray optionText = options.join(QLatin1Char(',')).toUtf8();
+    const char *args[] = {"loadfile", target.constData(), "replace", optionText.constData(),
+                          nullptr};
+    MpvNode result;
+    if (commandNode(args, result) < 0) return std::nullopt;
+    const mpv_node *id = mapValue(*result, "playlist_entry_id");
+    if (!id || id->format != MPV_FORMAT_INT64 || id->u.int64 == 0) return std::nullopt;
+    return id->u.int64;
+}
+
+// ---- events -------------------------------------------------------------
+
+// Runs on an mpv thread: only queue the drain on the GUI thread.
+void MpvEngine::onWakeup(void *self)
+{
+    auto *engine = static_cast<MpvEngine *>(self);
+    if (!engine->m_drainQueued.exchange(true))
+        QMetaObject::invokeMethod(engine, &MpvEngine::drain, Qt::QueuedConnection);
+}
+
+void MpvEngine::drain()
+{
+    m_drainQueued.store(false);
+    while (m_handle) {
+        const mpv_event *event = mpv_wait_event(m_handle.get(), 0);
+        switch (event->event_id) {
+        case MPV_EVENT_NONE:
+            return;
+        case MPV_EVENT_SHUTDOWN:
+            // The core is going away: let go of it.
+            shutdown();
+            emit shutDown();
+            return;
+        case MPV_EVENT_START_FILE:
+            emit fileStarted(
+                static_cast<const mpv_event_start_file *>(event->data)->playlist_entry_id);
+            break;
+        case MPV_EVENT_FILE_LOADED:
+            emit fileLoaded();
+            break;
+        case MPV_EVENT_PLAYBACK_RESTART:
+            emit playbackRestarted();
+            break;
+        case MPV_EVENT_COMMAND_REPLY:
+            emit commandReplied(event->reply_userdata, event->error);
+            break;
+        case MPV_EVENT_END_FILE: {
+            const auto *end = static_cast<const mpv_event_end_file *>(event->data);
+            emit fileEnded(end->playlist_entry_id, end->reason, end->error);
+            break;
+        }
+        case MPV_EVENT_PROPERTY_CHANGE:
+            propertyChanged(event->reply_userdata, event->data);
+            break;
+        default:
+            break;
+        }
+    }
+}
+
+void MpvEngine::observe()
+{
+    const struct {
+        Observed which;
+        const char *name;
+        mpv_format format;
+    } observed[] = {
+        {Observed::EofReached, "eof-reached", MPV_FORMAT_FLAG},
+        {Observed::Duration, "duration", MPV_FORMAT_DOUBLE},
+        // Whole seconds: the engine then reports the position once a second,
+        // not at every frame; what needs it exact reads it.
+        {Observed::TimePos, "time-pos", MPV_FORMAT_INT64},
+        {Observed::Volume, "volume", MPV_FORMAT_DOUBLE},
+        {Observed::Mute, "mute", MPV_FORMAT_FLAG},
+        {Observed::Speed, "speed", MPV_FORMAT_DOUBLE},
+        {Observed::ChapterList, "chapter-list", MPV_FORMAT_NODE},
+        {Observed::Chapter, "chapter", MPV_FORMAT_INT64},
+        {Observed::TrackList, "track-list", MPV_FORMAT_NODE},
+        {Observed::Metadata, "metadata", MPV_FORMAT_NODE},
+        {Observed::SilenceMetadata, "af-metadata/silence", MPV_FORMAT_NODE},
+    };
+    for (const auto &o : observed)
+        mpv_observe_property(m_handle.get(), static_cast<std::uint64_t>(o.which), o.name, o.format);
+}
+
+void MpvEngine::propertyChanged(std::uint64_t which, const void *data)
+{
+    const auto &property = *static_cast<const mpv_event_property *>(data);
+    const bool none = property.format == MPV_FORMAT_NONE; // unavailable: no medium
+    const auto node = [&property] { return *static_cast<const mpv_node *>(property.data); };
+    switch (static_cast<Observed>(which)) {
+    case Observed::EofReached:
+        if (!none && *static_cast<const int *>(property.data)) emit eofReached();
+        break;
+    case Observed::Duration:
+        emit durationChanged();
+        break;
+    case Observed::TimePos:
+        if (!none) emit positionTicked();
+        break;
+    case Observed::Volume:
+        if (!none) emit volumeChanged(*static_cast<const double *>(property.data));
+        break;
+    case Observed::Mute:
+        if (!none) emit muteChanged(*static_cast<const int *>(property.data) != 0);
+        break;
+    case Observed::Speed:
+        if (!none) emit speedChanged(*static_cast<const double *>(property.data));
+        break;
+    case Observed::ChapterList:
+        emit chaptersChanged(none ? QList<MediaPlayer::Chapter>() : readChapters(node()));
+        break;
+    case Observed::Chapter:
+        emit chapterChanged(
+            none ? -1 : static_cast<int>(*static_cast<const std::int64_t *>(property.data)));
+        break;
+    case Observed::TrackList:
+        emit tracksChanged(none ? QList<MediaPlayer::Track>() : readTracks(node()));
+        break;
+    case Observed::Metadata:
+        emit tagsChanged(none ? QVariantMap() : readTags(node()));
+        break;
+    case Observed::SilenceMetadata:
+        if (!none)
+            emit silenceReported(reportedTime(node(), "lavfi.silence_start"),
+                                 reportedTime(node(), "lavfi.silence_end"));
+        break;
+    }
+}

@@ -1,0 +1,136 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "player/MediaPlayer.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QVariantMap>
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <optional>
+
+struct mpv_handle;
+struct mpv_node;
+class VideoArea;
+class VideoSurface;
+
+// Frees a handle with mpv_terminate_destroy: the core and its video output
+// are gone when it returns.
+struct MpvHandleDeleter {
+    void operator()(mpv_handle *handle) const;
+};
+using MpvHandle = std::unique_ptr<mpv_handle, MpvHandleDeleter>;
+
+// A node the engine filled in (a property, a command's result), freed with
+// it.
+class MpvNode
+{
+public:
+    MpvNode();
+    ~MpvNode();
+    MpvNode(const MpvNode &) = delete;
+    MpvNode &operator=(const MpvNode &) = delete;
+    mpv_node *get() { return m_node.get(); }
+    const mpv_node &operator*() const { return *m_node; }
+    // Marks the node as filled: it is freed at the end.
+    void filled() { m_filled = true; }
+
+private:
+    std::unique_ptr<mpv_node> m_node;
+    bool m_filled = false;
+};
+
+// The libmpv engine: owns the handle (and nothing else frees it), sets it up,
+// observes the properties the player follows, and turns each engine event
+// into one typed signal, on the GUI thread. It is the one place that knows
+// the lifetime of the window the video is drawn into: the engine's own
+// window inside the picture area (X11, Windows), or the OpenGL render
+// surface (Wayland); shutdown() takes the video output down while that
+// window still exists.
+class MpvEngine : public QObject
+{
+    Q_OBJECT
+
+public:
+    // How the picture reaches the screen.
+    enum class VideoOutput { None, Embedded, RenderApi };
+    struct Options {
+        bool video = true; // show video where the platform can
+        bool audio = true; // false: mpv's null audio output (tests)
+    };
+
+    // Raises AppError when the engine cannot be started.
+    MpvEngine(VideoArea *area, Options options, QObject *parent = nullptr);
+    ~MpvEngine() override;
+
+    bool alive() const { return m_handle != nullptr; }
+    VideoOutput videoOutput() const { return m_output; }
+    // The render surface (RenderApi only): whether its GL context exists,
+    // or could not be made.
+    bool renderPending() const;
+    bool renderFailed() const { return m_renderFailed; }
+    VideoSurface *surface() const { return m_surface; }
+
+    // Stops the engine and frees the handle: the render context first, then
+    // the core with its video output, while the window it draws into still
+    // exists. Safe to call more than once; afterwards alive() is false and
+    // every call below fails quietly (returns an error or nothing).
+    void shutdown();
+
+    // --- calls; each returns the engine's error code (< 0: refused) ---
+    int setFlag(const char *name, bool value);
+    int setDouble(const char *name, double value);
+    int setString(const char *name, const char *value);
+    int getDouble(const char *name, double *value) const;
+    QString getString(const char *name) const;
+    int getNode(const char *name, MpvNode &node) const;
+    int command(const char *const *args);
+    int commandNode(const char *const *args, MpvNode &result);
+    int commandAsync(std::uint64_t userdata, const char *const *args);
+    // Loads a file in place of the current one; the playlist id of the new
+    // entry, or nothing when the engine refused.
+    std::optional<std::int64_t> loadFile(const QByteArray &target, const QStringList &options);
+
+signals:
+    void fileStarted(std::int64_t id);
+    void fileLoaded();
+    void playbackRestarted();
+    void commandReplied(std::uint64_t userdata, int error);
+    // reason: mpv_end_file_reason; error: the engine's error code.
+    void fileEnded(std::int64_t id, int reason, int error);
+    void eofReached();
+    void durationChanged();
+    void positionTicked(); // at most once a second while playing
+    void volumeChanged(double volume);
+    void muteChanged(bool muted);
+    void speedChanged(double speed);
+    void chaptersChanged(const QList<MediaPlayer::Chapter> &chapters);
+    void chapterChanged(int index); // -1: none
+    void tracksChanged(const QList<MediaPlayer::Track> &tracks);
+    void tagsChanged(const QVariantMap &tags);
+    // The silence detector's last report: the start of the last silence it
+    // found and the end of the last that ended (negative: none).
+    void silenceReported(double start, double end);
+    // The core went away by itself: the handle is released already.
+    void shutDown();
+    // The render surface's GL context exists, or cannot be made.
+    void renderReady();
+    void renderFailedNow();
+
+private:
+    static void onWakeup(void *self);
+    void drain();
+    void observe();
+    void propertyChanged(std::uint64_t which, const void *property);
+
+    MpvHandle m_handle;
+    VideoOutput m_output = VideoOutput::None;
+    VideoSurface *m_surface = nullptr;
+    bool m_renderFailed = false;
+    std::atomic<bool> m_drainQueued{false};
+};
