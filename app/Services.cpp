@@ -2,6 +2,7 @@
 #include "app/Services.h"
 
 #include "app/Taskbar.h"
+#include "persist/DiskWriter.h"
 #include "persist/ProgramDir.h"
 #include "player/MpvPlayer.h"
 
@@ -194,5 +195,8 @@ Services realServices(const QStringList &arguments)
     s.programName = QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
     s.arguments = arguments;
     s.instanceNumber = claimInstanceNumber();
+    // Lives until the program's static objects go, after the windows.
+    static DiskWriter writer(true);
+    s.diskWriter = &writer;
     return s;
 }

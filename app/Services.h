@@ -6,6 +6,7 @@
 #include <QStringList>
 #include <functional>
 
+class DiskWriter;
 class QWidget;
 class MediaPlayer;
 
@@ -133,6 +134,9 @@ struct Services {
     // first): its main window opens that many steps down and to the right,
     // so that it does not hide another's.
     int instanceNumber = 0;
+    // Runs the slow writes (the journal, the place store) away from the
+    // windows; none: the main window writes at once, itself (tests).
+    DiskWriter *diskWriter = nullptr;
 };
 
 // The real services, for the running program.

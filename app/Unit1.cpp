@@ -15,11 +15,10 @@
 #include "lists/Unit3.h"
 #include "lists/Unit4.h"
 #include "lists/Unit6.h"
-#include "persist/HistoryStore.h"
 #include "persist/IniFile.h"
 #include "persist/LocalNames.h"
+#include "persist/PlaceKeeper.h"
 #include "persist/ProgramDir.h"
-#include "persist/ResumeJournal.h"
 #include "persist/SettingsKeys.h"
 #include "player/MediaPlayer.h"
 
@@ -120,19 +119,10 @@ TForm1::TForm1(const Services &services, QWidget *parent)
         if (!WindowsMediaPlayer1->hasCurrentMedia()) hideProgressTB();
     });
 
-    // The resume journal (the place survives a crash) and the desktop
-    // integration (MPRIS, screen saver; absent without a session bus).
-    m_journal = new ResumeJournal(
-        programFile(m_services.programDir, QString::fromUtf8(kJournalFile)), this);
-    m_journal->watch(WindowsMediaPlayer1);
-    // The place store; nothing is opened or created before it is needed.
-    m_history = std::make_unique<HistoryStore>(
-        programFile(m_services.programDir, QString::fromUtf8(kHistoryFile)));
-    connect(m_journal->timer(), &QTimer::timeout, this, &TForm1::keepPlace);
-    connect(WindowsMediaPlayer1, &MediaPlayer::playStateChanged, this, [this](int state) {
-        if (state == MediaPlayer::MediaEnded) placeFinished();
-    });
-    connect(WindowsMediaPlayer1, &MediaPlayer::listenedCleared, this, &TForm1::forgetListened);
+    // The place keeper (the resume record, the journal that survives a
+    // crash, the place store) and the desktop integration (MPRIS, screen
+    // saver; absent without a session bus).
+    wirePlaceKeeper();
     // The sleep timer's "at the end of the playlist": whether the
     // auto-advance will open another entry after this medium.
     WindowsMediaPlayer1->setMoreToCome(
@@ -305,7 +295,7 @@ void TForm1::FormCreate()
     removeStaleTemporaries(m_services.programDir);
     // A journal left by a run that did not end normally becomes the resume
     // record before the resume check.
-    runHandler(*this, nullptr, [&] { m_journal->recover(resumePath()); });
+    runHandler(*this, nullptr, [&] { m_keeper->recoverJournal(resumePath()); });
 
     // 2. The two files are opened by each read; nothing stays open.
     const IniFile resume(resumePath());

@@ -10,13 +10,13 @@
 #include <memory>
 
 class DesktopIntegration;
-class HistoryStore;
+class DiskWriter;
 class MediaPlayer;
+class PlaceKeeper;
 class QAction;
 class QLabel;
 class QMenu;
 class QTimer;
-class ResumeJournal;
 
 // The main window: hosts the player, carries the only menu bar, shows the
 // status bar and owns the two timers (Timer1: the status update, Timer2: the
@@ -141,15 +141,13 @@ public:
     // signal to end the program). Returns whether the window closed.
     bool closeUnattended(bool forced);
 
-    // The place store (persist/Unit1Places.cpp): keeps the place of the
-    // medium loaded; the medium played to its end; shows a medium's
-    // listened stretches and, unless offer is false, offers its kept place;
-    // the user cleared its listened record; the whole name of a medium whose
-    // name the INI file could not hold.
+    // The place keeper (persist/Unit1Places.cpp): keeps the place of the
+    // medium loaded; shows a medium's listened stretches and, unless offer
+    // is false, offers its kept place; the whole name of a medium whose name
+    // the INI file could not hold.
+    PlaceKeeper *placeKeeper() const { return m_keeper; }
     void keepPlace();
-    void placeFinished();
     void showKeptPlace(const QString &name, bool offer);
-    void forgetListened();
     QString exactMediumName(const QString &iniText) override;
 
     // Full screen of the main window (the video surface is never reparented).
@@ -179,13 +177,10 @@ private:
     bool m_closeAllowed = false; // the close query has already allowed this close
     bool m_unattended = false;   // see closeUnattended()
     bool m_forcedClose = false;
-    ResumeJournal *m_journal = nullptr;      // the crash-safe copy of the place
+    DiskWriter *m_writer = nullptr;          // the services' own, or ours
+    PlaceKeeper *m_keeper = nullptr;         // Resume.ini, the journal, History.db
     DesktopIntegration *m_desktop = nullptr; // MPRIS and the screen saver (Linux)
-    std::unique_ptr<HistoryStore> m_history; // "History.db"
-    // What was kept last, so that an unchanged place is not written again.
-    QString m_keptName;
-    double m_keptPosition = -1.0;
-    QList<ListenedRange> m_keptListened;
+    void wirePlaceKeeper();
 };
 
 // Program-wide flags of the main window's unit.

@@ -19,29 +19,15 @@ namespace
 {
 
 const QLatin1String kDriver("QSQLITE");
-// How long a call waits for another program's write before it gives up.
-const QLatin1String kConnectOptions("QSQLITE_BUSY_TIMEOUT=1000");
-// The database header's application id ("PLMH") and the version of the
-// tables below.
+// The database header's application id ("PLMH"); the version of the tables
+// is that of the last migration.
 constexpr qint64 kApplicationId = 0x504C4D48;
-constexpr qint64 kSchemaVersion = 1;
 
 // SQLite's primary result codes that matter here.
 constexpr int kSqliteBusy = 5;
 constexpr int kSqliteLocked = 6;
 constexpr int kSqliteCorrupt = 11;
 constexpr int kSqliteNotADatabase = 26;
-
-// One row per medium: its exact name (UTF-16 little-endian code units), its
-// place (position NULL when none is kept), when it was played, the order of
-// the writes (seq, the most recent highest) and its listened ranges (pairs of
-// little-endian doubles, merged; NULL when none).
-const char *const kSchema[] = {
-    "CREATE TABLE places (name BLOB PRIMARY KEY NOT NULL, position REAL, "
-    "duration REAL NOT NULL DEFAULT 0, played INTEGER NOT NULL DEFAULT 0, "
-    "seq INTEGER NOT NULL, ranges BLOB)",
-    "CREATE INDEX places_seq ON places (seq)",
-};
 
 const char kNextSeq[] = "(SELECT ifnull(max(seq), 0) + 1 FROM places)";
 
@@ -118,16 +104,6 @@ QString newConnectionName()
     return QStringLiteral("pelmora-history-%1").arg(++counter);
 }
 
-// Removes what lies at path: a file, a link or an empty directory.
-void removeEntry(const QString &path)
-{
-    const QFileInfo info(path);
-    if (info.isDir() && !info.isSymLink())
-        QDir().rmdir(path);
-    else if (info.exists() || info.isSymLink())
-        QFile::remove(path);
-}
-
 } // namespace
 
 // One use of the database: the connection is opened for one call and closed
@@ -138,11 +114,12 @@ class HistoryStore::Session
 public:
     enum class Failure { None, Damaged, Busy, Other };
 
-    Session(const QString &connection, const QString &path) : m_connection(connection)
+    Session(const QString &connection, const QString &path, int busyMs) : m_connection(connection)
     {
         m_db = QSqlDatabase::addDatabase(kDriver, connection);
         m_db.setDatabaseName(path);
-        m_db.setConnectOptions(kConnectOptions);
+        // How long a call waits for another program's write lock.
+        m_db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(busyMs));
     }
     ~Session()
     {
@@ -266,8 +243,28 @@ private:
     QString m_reason;
 };
 
-HistoryStore::HistoryStore(QString path)
-    : m_path(std::move(path)), m_connection(newConnectionName())
+const QList<HistoryStore::Migration> &HistoryStore::migrations()
+{
+    static const QList<Migration> all = {
+        // 1: one row per medium: its exact name (UTF-16 little-endian code
+        // units), its place (position NULL when none is kept), when it was
+        // played, the order of the writes (seq, the most recent highest) and
+        // its listened ranges (pairs of little-endian doubles, merged; NULL
+        // when none).
+        {1,
+         {QStringLiteral("CREATE TABLE places (name BLOB PRIMARY KEY NOT NULL, position REAL, "
+                         "duration REAL NOT NULL DEFAULT 0, played INTEGER NOT NULL DEFAULT 0, "
+                         "seq INTEGER NOT NULL, ranges BLOB)"),
+          QStringLiteral("CREATE INDEX places_seq ON places (seq)")}},
+    };
+    return all;
+}
+
+HistoryStore::HistoryStore(QString path) : HistoryStore(std::move(path), migrations()) {}
+
+HistoryStore::HistoryStore(QString path, QList<Migration> migrations)
+    : m_path(std::move(path)), m_connection(newConnectionName()),
+      m_migrations(std::move(migrations))
 {
 }
 
@@ -277,17 +274,35 @@ HistoryStore::~HistoryStore() = default;
 // used at all is moved aside; what a write then needs is a new file.
 bool HistoryStore::usable(Access access)
 {
-    if (m_off || !driverAvailable()) return false;
+    if (!driverAvailable()) {
+        m_trouble = Trouble::NoDriver;
+        return false;
+    }
+    if (m_off) {
+        m_trouble = Trouble::Newer;
+        return false;
+    }
     const QFileInfo info(m_path);
-    if (!info.exists() && !info.isSymLink()) return access == Access::Create;
+    if (!info.exists() && !info.isSymLink()) {
+        if (access != Access::Create) return false;
+        if (!QFileInfo(info.absolutePath()).isWritable()) {
+            m_trouble = Trouble::Unwritable;
+            return false;
+        }
+        return true;
+    }
     QString reason;
     if (!info.isFile())
         reason = QStringLiteral("ファイルではありません");
     else if (!info.isReadable())
         reason = QStringLiteral("読み込めません");
-    else if (access != Access::Read && !info.isWritable())
-        reason = QStringLiteral("書き込めません");
-    else
+    else if (access != Access::Read &&
+             (!info.isWritable() || !(info.permissions() & QFileDevice::WriteOwner))) {
+        // Made read-only by the user (the bit is tested too: the super-user
+        // may write anything): read, never written or replaced.
+        m_trouble = Trouble::ReadOnly;
+        return false;
+    } else
         return true;
     setAside(reason);
     return access == Access::Create && !QFileInfo::exists(m_path);
@@ -295,20 +310,24 @@ bool HistoryStore::usable(Access access)
 
 void HistoryStore::setAside(const QString &reason)
 {
-    const QString broken = m_path + QStringLiteral(".broken");
-    removeEntry(broken);
+    // The first free name: a copy rescued earlier is never replaced.
+    QString broken = m_path + QStringLiteral(".broken");
+    for (int n = 2; QFileInfo::exists(broken) || QFileInfo(broken).isSymLink(); ++n)
+        broken = m_path + QStringLiteral(".broken.%1").arg(n);
     if (!QDir().rename(m_path, broken)) {
         // The directory cannot be written: nothing can be done in this run.
         m_off = true;
+        m_trouble = Trouble::Unwritable;
         return;
     }
     // A journal belongs to the file it was written for.
     for (const char *suffix : {"-journal", "-wal", "-shm"}) {
         const QString side = m_path + QLatin1String(suffix);
-        removeEntry(broken + QLatin1String(suffix));
         if (QFileInfo::exists(side)) QDir().rename(side, broken + QLatin1String(suffix));
     }
     m_checked = false;
+    m_trouble = Trouble::SetAside;
+    m_setAsidePath = broken;
     note(QStringLiteral("%1 を使えないため %2 に移し、新しく始めます: %3")
              .arg(QDir::toNativeSeparators(m_path), QDir::toNativeSeparators(broken), reason));
 }
@@ -320,12 +339,14 @@ void HistoryStore::setAside(const QString &reason)
 bool HistoryStore::run(Access access, const std::function<bool(Session &)> &work)
 {
     using Failure = Session::Failure;
+    m_trouble = Trouble::None;
+    const qint64 known = m_migrations.isEmpty() ? 0 : m_migrations.constLast().version;
     for (int attempt = 0; attempt < 2; ++attempt) {
         if (!usable(access)) return false;
         Failure failure = Failure::None;
         QString reason;
         {
-            Session s(m_connection, m_path);
+            Session s(m_connection, m_path, m_busyMs);
             const bool writes = access != Access::Read;
             bool ok = s.open();
             if (ok && writes) {
@@ -337,15 +358,17 @@ bool HistoryStore::run(Access access, const std::function<bool(Session &)> &work
                 const QVariant version = s.value(QStringLiteral("PRAGMA user_version"));
                 ok = app.isValid() && version.isValid();
                 if (ok && app.toLongLong() == kApplicationId) {
-                    if (version.toLongLong() > kSchemaVersion) {
+                    if (version.toLongLong() > known) {
                         note(QStringLiteral("%1 は新しい版のものなので使いません")
                                  .arg(QDir::toNativeSeparators(m_path)));
                         m_off = true;
-                        ok = false;
-                    } else if (version.toLongLong() != kSchemaVersion) {
-                        s.fail(Failure::Damaged, QStringLiteral("unknown version"));
-                        ok = false;
+                        m_trouble = Trouble::Newer;
+                        return false;
                     }
+                    // An older store: upgraded by the write, inside its
+                    // transaction; read as it is.
+                    if (writes && version.toLongLong() < known)
+                        ok = upgrade(s, version.toLongLong());
                 } else if (ok) {
                     const QVariant tables =
                         s.value(QStringLiteral("SELECT count(*) FROM sqlite_master"));
@@ -357,13 +380,9 @@ bool HistoryStore::run(Access access, const std::function<bool(Session &)> &work
                     } else if (ok && access != Access::Create) {
                         ok = false; // a new, empty file: nothing to read or change
                     } else if (ok) {
-                        for (const char *statement : kSchema)
-                            ok = ok && s.exec(QLatin1String(statement));
-                        ok =
-                            ok &&
-                            s.exec(
-                                QStringLiteral("PRAGMA application_id = %1").arg(kApplicationId)) &&
-                            s.exec(QStringLiteral("PRAGMA user_version = %1").arg(kSchemaVersion));
+                        ok = upgrade(s, 0) &&
+                             s.exec(
+                                 QStringLiteral("PRAGMA application_id = %1").arg(kApplicationId));
                         m_checked = ok;
                     }
                 }
@@ -379,11 +398,26 @@ bool HistoryStore::run(Access access, const std::function<bool(Session &)> &work
             failure = s.failure();
             reason = s.reason();
         }
+        if (failure == Failure::Busy) m_trouble = Trouble::Busy;
         if (failure != Failure::Damaged) return false;
         setAside(reason);
         if (access != Access::Create) return false;
     }
     return false;
+}
+
+// Brings the tables from version `from` to the last one, inside the
+// session's transaction.
+bool HistoryStore::upgrade(Session &s, qint64 from)
+{
+    qint64 reached = from;
+    for (const Migration &m : std::as_const(m_migrations)) {
+        if (m.version <= from) continue;
+        for (const QString &statement : m.statements)
+            if (!s.exec(statement)) return false;
+        reached = m.version;
+    }
+    return s.exec(QStringLiteral("PRAGMA user_version = %1").arg(reached));
 }
 
 std::optional<HistoryStore::Place> HistoryStore::place(const QString &name)

@@ -5,6 +5,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <QtGlobal>
 
 #include <functional>
@@ -35,14 +36,20 @@
 //   1 s for the other's write and otherwise gives up that call. A read
 //   takes well under a millisecond; a write costs what the disk needs to
 //   make it durable (a few synchronisations: from 1 to some 20 ms).
+// - Its tables carry a schema version; opening an older store for a write
+//   upgrades it through the numbered migrations, in the write's one
+//   transaction, so a new version never loses a place. Reads work on an
+//   older store as it is. A store of a newer version than the program knows
+//   is left untouched: nothing is read from it or written to it.
 // - A database that cannot be used (not a database, damaged, not readable, a
-//   directory, a read-only file when writing, a database of another program)
-//   is moved aside to "History.db.broken" (replacing an older one), with a
-//   one-line warning (qWarning); the next write starts a new one. When the
-//   directory cannot be written the store does nothing; when the SQLite
-//   driver is missing, or the file was made by a newer version of the
-//   program, it does nothing after one warning. No call raises an error or
-//   shows anything.
+//   directory, a database of another program) is moved aside to
+//   "History.db.broken", or "History.db.broken.2", ".3" ... when that
+//   exists (a rescued copy is never deleted), with a one-line warning
+//   (qWarning); the next write starts a new one. A file the user made
+//   read-only is read, never written or moved. When the directory cannot be
+//   written the store writes nothing. When the SQLite driver is missing it
+//   does nothing after one warning. No call raises an error or shows
+//   anything; trouble() tells what kept the last call from its work.
 // - Names are stored exactly (as UTF-16 code units, so that lone surrogates
 //   and NULs survive); positions that are not finite or negative count as 0.
 //
@@ -52,6 +59,25 @@
 class HistoryStore
 {
 public:
+    // One step of the tables' history: the statements that bring a store of
+    // the version before to this one.
+    struct Migration {
+        int version;
+        QStringList statements;
+    };
+    // The program's migrations, version 1 first.
+    static const QList<Migration> &migrations();
+
+    // What kept the last call from doing its work.
+    enum class Trouble {
+        None,
+        Busy,       // another program holds the store's write lock: try again later
+        ReadOnly,   // the file is read-only: it is read, never written
+        Unwritable, // the directory cannot be written: nothing is kept
+        Newer,      // made by a newer version of the program: left untouched
+        SetAside,   // it could not be used and was moved aside; a new one began
+        NoDriver,   // no SQLite driver
+    };
     struct Place {
         double position = 0.0; // seconds
         double duration = 0.0; // seconds; 0 when not known
@@ -64,11 +90,18 @@ public:
     // path: the full path of the database file ("History.db" in the
     // program's directory, programFile(dir, kHistoryFile)).
     explicit HistoryStore(QString path);
+    // The same, with other migrations (tests of the upgrade).
+    HistoryStore(QString path, QList<Migration> migrations);
     ~HistoryStore();
     HistoryStore(const HistoryStore &) = delete;
     HistoryStore &operator=(const HistoryStore &) = delete;
 
     const QString &path() const { return m_path; }
+    Trouble trouble() const { return m_trouble; }
+    // Where the last damaged store was moved to (SetAside).
+    const QString &setAsidePath() const { return m_setAsidePath; }
+    // How long a call waits for another program's write lock, in ms.
+    void setBusyTimeout(int ms) { m_busyMs = ms; }
 
     // The kept place of a medium; nothing when none is kept (never played,
     // dropped, or finished).
@@ -101,13 +134,18 @@ private:
     enum class Access { Read, Change, Create };
     class Session;
     bool run(Access access, const std::function<bool(Session &)> &work);
+    bool upgrade(Session &s, qint64 from);
     bool usable(Access access);
     void setAside(const QString &reason);
 
     QString m_path;
-    QString m_connection;   // this store's connection name, unique in the process
+    QString m_connection; // this store's connection name, unique in the process
+    QList<Migration> m_migrations;
     bool m_checked = false; // the file has passed a full check in this run
     bool m_off = false;     // no driver, or a newer program's database
+    int m_busyMs = 1000;
+    Trouble m_trouble = Trouble::None;
+    QString m_setAsidePath;
 };
 
 inline const char kHistoryFile[] = "History.db";

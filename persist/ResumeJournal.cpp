@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "persist/ResumeJournal.h"
 
+#include "persist/DiskWriter.h"
 #include "persist/FileUtil.h"
 #include "persist/IniFile.h"
 
@@ -71,24 +72,40 @@ void ResumeJournal::tick()
         const std::optional<Record> record = m_source();
         if (!record) return;
         if (m_written == record && QFile::exists(m_path)) return;
-        writeFileAtomically(m_path, encode(*record));
+        const QByteArray bytes = encode(*record);
+        const QString path = m_path;
+        auto write = [path, bytes] {
+            try {
+                writeFileAtomically(path, bytes);
+            } catch (const std::exception &) {
+                // Not written: the next tick finds no file and tries again.
+            }
+            return DiskWriter::Outcome::Done;
+        };
         m_written = record;
+        if (m_writer)
+            m_writer->post(write);
+        else
+            write();
     } catch (const std::exception &) {
-        // The player refused a read or the file could not be written: the
-        // next tick tries again.
+        // The player refused a read: the next tick tries again.
     }
-}
-
-void ResumeJournal::playStateChanged(int state)
-{
-    if (state == PlayStates::Paused) tick();
 }
 
 void ResumeJournal::remove()
 {
     m_closed = true;
     m_timer->stop();
-    if (QFile::exists(m_path)) QFile::remove(m_path);
+    // After the writes posted before it.
+    const QString path = m_path;
+    auto removal = [path] {
+        if (QFile::exists(path)) QFile::remove(path);
+        return DiskWriter::Outcome::Done;
+    };
+    if (m_writer)
+        m_writer->post(removal);
+    else
+        removal();
 }
 
 void ResumeJournal::close()

@@ -1,15 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "player/PlayState.h"
-
 #include <QObject>
-#include <QPointer>
 #include <QString>
 #include <functional>
 #include <memory>
 #include <optional>
 
+class DiskWriter;
 class QLockFile;
 class QTimer;
 
@@ -64,25 +62,24 @@ public:
     static QString slotPath(const QString &path, int n);
     static constexpr int MaxSlots = 16;
 
-    // Follows a player: reads its URL and position while it is playing or
-    // paused, and writes at once when it pauses.
-    template <class Player> void watch(Player *player);
     void setSource(Source source) { m_source = std::move(source); }
 
     const QString &path() const { return m_path; }
+    // Writes and removals go through the writer (none: at once, here).
+    void setWriter(DiskWriter *writer) { m_writer = writer; }
     QTimer *timer() const { return m_timer; }
 
     // The timer's tick: writes the current record when it differs from the
     // last one written, or when the file has gone.
     void tick();
-    // The player's state changed: a pause is written at once.
-    void playStateChanged(int state);
     // The close was allowed and the place is kept in the resume file (or
     // rightly not): the journal is removed and stays so.
     void remove();
     // The close was allowed but the place could not be written: the journal
     // stays, for the next start to recover, and is not written any more.
     void close();
+    // After remove() or close(): nothing is written any more.
+    bool closed() const { return m_closed; }
     // Start-up: a journal found is moved into the resume file at resumePath.
     // Returns true when a record was recovered. A write to the resume file
     // that fails raises AppError; the journal then stays.
@@ -97,20 +94,9 @@ private:
     QString m_firstPath;
     QString m_path;
     std::unique_ptr<QLockFile> m_lock; // held for the whole run
+    DiskWriter *m_writer = nullptr;
     QTimer *m_timer = nullptr;
     Source m_source;
     std::optional<Record> m_written;
     bool m_closed = false;
 };
-
-template <class Player> void ResumeJournal::watch(Player *player)
-{
-    QPointer<Player> p(player);
-    setSource([p]() -> std::optional<Record> {
-        if (!p || !p->hasCurrentMedia()) return std::nullopt;
-        const int state = p->playState();
-        if (state != PlayStates::Playing && state != PlayStates::Paused) return std::nullopt;
-        return Record{p->url(), p->currentPosition()};
-    });
-    connect(player, &Player::playStateChanged, this, &ResumeJournal::playStateChanged);
-}

@@ -6,12 +6,10 @@
 #include "lists/Unit6.h"
 #include "persist/AppError.h"
 #include "persist/IniFile.h"
-#include "persist/ListFile.h"
-#include "persist/ResumeJournal.h"
+#include "persist/PlaceKeeper.h"
 #include "persist/SettingsKeys.h"
 #include "player/MediaPlayer.h"
 
-#include <QFile>
 #include <QTimer>
 
 namespace
@@ -28,99 +26,44 @@ bool TForm1::FormCloseQuery()
                                   notice(QStringLiteral("エラー"), kPreventedText, MsgIcon::Error));
         return false;
     }
-
-    // 2.-9. Each step runs on its own: one that fails is noted and the next
-    //    still runs, so that a damaged settings file or a playlist that cannot
-    //    be written never costs the place. The failures are reported together
-    //    at the end; the close goes ahead.
-    QStringList failures;
-    auto step = [&](auto &&body) {
-        try {
-            body();
-            return true;
-        } catch (const AppError &e) {
-            failures << e.message();
-        } catch (const std::exception &e) {
-            failures << QString::fromLocal8Bit(e.what());
-        }
-        return false;
-    };
+    // 2.-9. The place keeper saves the settings, the recent list, the
+    //    playlist and its state and the position (or drops the resume
+    //    record), each step on its own: a damaged settings file or a playlist
+    //    that cannot be written never costs the place. The failures are
+    //    reported together; the close goes ahead.
+    PlaceKeeper::Closing c;
+    c.settingsPath = settingsPath();
+    c.resumePath = resumePath();
+    c.playlistPath = playlistPath();
     MediaPlayer *player = WindowsMediaPlayer1;
-    const IniFile settings(settingsPath());
-    const IniFile resume(resumePath());
-    // 3. The volume, and with it the playback speed.
-    step([&] { settings.writeInteger(SettingsKeys::Volume, player->volume()); });
-    step([&] {
-        settings.writeFloat(SettingsKeys::PlaybackSpeed, player->speed());
-        settings.writeBool(SettingsKeys::PlaybackSkipSilence, player->skipsSilence());
-    });
-    // 4. The recent list, or the history switched off.
-    step([&] {
-        if (RecentDisable) {
-            settings.writeBool(SettingsKeys::RecentEnable, false);
-            return;
-        }
-        const QStringList recent = recentList();
-        for (int i = 1; i <= SettingsKeys::RecentFileCount; ++i)
-            settings.writeString(SettingsKeys::RecentFile,
-                                 i <= recent.size() ? recent.at(i - 1) : QString(), i);
-    });
-    // 6. The playlist state, only with auto-advance on.
-    step([&] {
-        if (!Timer2->isActive()) return;
-        resume.writeBool(SettingsKeys::PlaylistEnabled, true);
-        resume.writeInteger(SettingsKeys::PlaylistIndex, Form6 ? Form6->itemIndex() : -1);
-    });
-    // The place store keeps the place too (it never fails the close).
-    keepPlace();
-    // 7. Save the position? SaveClicked first; the state is not read when it
-    //    is set.
-    bool save = false;
-    const bool decided = step([&] {
-        save = SaveClicked || player->playState() == MediaPlayer::Playing ||
-               player->playState() == MediaPlayer::Paused;
-    });
-    // Whether the place is where it belongs: written, or rightly not kept.
-    // Only then may the journal go.
-    bool placeSettled = false;
-    if (decided && save) {
-        // 8. Saving, when there is a current medium.
-        placeSettled = step([&] {
-            if (!player->hasCurrentMedia()) return;
-            resume.writeResumeRecord(player->url(), player->currentPosition());
-        });
-        step([&] {
-            if (!player->hasCurrentMedia()) return;
-            Timer1->stop();
-            player->stop();
-            player->closeMedia();
-        });
-    } else if (decided) {
-        // 9. Not saving: the resume record goes.
-        placeSettled = true;
-        step([&] {
-            player->stop();
-            player->closeMedia();
-        });
-        if (QFile::exists(resumePath())) QFile::remove(resumePath());
+    try {
+        c.volume = player->volume();
+        c.speed = player->speed();
+        c.skipSilence = player->skipsSilence();
+    } catch (const AppError &e) {
+        c.failures << e.message();
     }
-    // 5. The playlist, only when it holds entries; the largest write, so it
-    //    comes last.
-    step([&] {
-        if (Form6 && Form6->count() > 0)
-            writeListFile(playlistPath(), Form6->entries(), Form6->encoding);
-    });
+    c.recentDisabled = RecentDisable;
+    c.recent = recentList();
+    c.recentCount = SettingsKeys::RecentFileCount;
+    c.autoAdvance = Timer2->isActive();
+    c.playlistIndex = Form6 ? Form6->itemIndex() : -1;
+    if (Form6 && Form6->count() > 0) {
+        c.playlist = Form6->entries();
+        c.playlistEncoding = Form6->encoding;
+    }
+    c.saveClicked = SaveClicked;
+    c.releaseMedium = [this, player] {
+        Timer1->stop();
+        player->stop();
+        player->closeMedia();
+    };
+    const QStringList failures = m_keeper->close(c);
     if (!failures.isEmpty())
         showErrorReport(handlerDialogs(), this, QStringLiteral("終了（CloseQuery）"),
                         failures.join(QLatin1Char('\n')));
     // 10. In every case.
     Timer1->stop();
-    if (m_journal) {
-        if (placeSettled)
-            m_journal->remove();
-        else
-            m_journal->close();
-    }
     return true;
 }
 

@@ -2,8 +2,11 @@
 // The place store "History.db": lazy creation, nothing left beside it, the
 // 1,000 most recent media, listened ranges, exact names behind the INI's
 // text, damaged files set aside, and two writers killed at random.
+#include "persist/DiskWriter.h"
 #include "persist/HistoryStore.h"
 #include "persist/IniFile.h"
+#include "persist/PlaceKeeper.h"
+#include "player/PlayState.h"
 #include "support/HistoryWriter.h"
 #include "support/TestFiles.h"
 
@@ -14,6 +17,7 @@
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QScopeGuard>
+#include <QSignalSpy>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTemporaryDir>
@@ -70,8 +74,10 @@ private slots:
     void exactNameBehindTheIniText();
     void damagedFileSetAside_data();
     void damagedFileSetAside();
+    void versionsAndReadOnlyStores();
     void unwritableDirectoryIsLeftAlone();
     void survivesTwoWritersKilled();
+    void lockedStoreWritesWaitAndAreKept();
 
 private:
     QString path() const { return m_tmp->filePath(QString::fromLatin1(kHistoryFile)); }
@@ -223,12 +229,12 @@ void TestHistoryStore::damagedFileSetAside_data()
     QTest::newRow("directory") << "directory";
     QTest::newRow("another program's database") << "foreign";
     QTest::newRow("unreadable") << "unreadable";
-    QTest::newRow("read-only") << "read-only";
 }
 
-// A file in the store's place that it cannot use is moved to
-// "History.db.broken" (an older one replaced) with one note, and the store
-// goes on with a new file.
+// A file in the store's place that it cannot use is moved aside with one
+// note, under the first free name: "History.db.broken" when there is none,
+// else ".broken.2" (a copy rescued earlier is kept), and the store goes on
+// with a new file.
 void TestHistoryStore::damagedFileSetAside()
 {
     QFETCH(QString, kind);
@@ -264,35 +270,72 @@ void TestHistoryStore::damagedFileSetAside()
         QSqlDatabase::removeDatabase("foreign");
     } else {
         HistoryStore(path()).keepPlace(QStringLiteral("/m/old.mp4"), 1, 2, 3);
-        const bool unreadable = kind == QLatin1String("unreadable");
-        QVERIFY(QFile::setPermissions(path(), unreadable ? QFileDevice::WriteOwner
-                                                         : QFileDevice::ReadOwner));
-        const QFileInfo info(path());
-        if (unreadable ? info.isReadable() : info.isWritable())
-            QSKIP("permissions do not hold for this user");
+        QVERIFY(QFile::setPermissions(path(), QFileDevice::WriteOwner));
+        if (QFileInfo(path()).isReadable()) QSKIP("permissions do not hold for this user");
     }
 
     HistoryStore store(path());
     QTest::ignoreMessage(QtWarningMsg, kSetAsideNote);
     QTest::failOnWarning(QRegularExpression(QStringLiteral(".")));
-    if (kind == QLatin1String("read-only")) {
-        // A read-only file can still be read; it is moved aside when a
-        // place is to be kept.
-        QVERIFY(store.place(QStringLiteral("/m/old.mp4")));
-        QCOMPARE(bytesOf(broken), QByteArray("an older one"));
-        store.keepPlace(name, 42, 100, 5);
-    } else {
-        QVERIFY(!store.place(name));
-        QVERIFY(!QFileInfo::exists(path())); // reading creates nothing
-        store.keepPlace(name, 42, 100, 5);
-    }
-    QVERIFY(QFileInfo::exists(broken));
-    QVERIFY(bytesOf(broken) != "an older one");
+    QVERIFY(!store.place(name));
+    QVERIFY(!QFileInfo::exists(path())); // reading creates nothing
+    QCOMPARE(store.trouble(), HistoryStore::Trouble::SetAside);
+    store.keepPlace(name, 42, 100, 5);
+    const QString second = broken + QStringLiteral(".2");
+    QCOMPARE(bytesOf(broken), QByteArray("an older one"));
+    QVERIFY(QFileInfo::exists(second));
     if (kind == QLatin1String("directory"))
-        QCOMPARE(bytesOf(broken + QStringLiteral("/kept.txt")), QByteArray("kept"));
+        QCOMPARE(bytesOf(second + QStringLiteral("/kept.txt")), QByteArray("kept"));
     QCOMPARE(HistoryStore(path()).place(name), (Place{42, 100, 5}));
-    QCOMPARE(entries(),
-             (QStringList{QString::fromLatin1(kHistoryFile), QFileInfo(broken).fileName()}));
+    QCOMPARE(entries(), (QStringList{QString::fromLatin1(kHistoryFile),
+                                     QFileInfo(broken).fileName(), QFileInfo(second).fileName()}));
+}
+
+// A store the user made read-only is read, and never written, moved or
+// replaced; one of a newer version is left untouched; an older one is
+// upgraded by the first write, its places kept.
+void TestHistoryStore::versionsAndReadOnlyStores()
+{
+    const QString name = QStringLiteral("/m/a.mp4");
+    HistoryStore(path()).keepPlace(name, 10, 100, 1);
+    QVERIFY(QFile::setPermissions(path(), QFileDevice::ReadOwner));
+    QTest::failOnWarning(QRegularExpression(QStringLiteral(".")));
+    {
+        HistoryStore store(path());
+        store.keepPlace(QStringLiteral("/m/b.mp4"), 20, 100, 2);
+        QCOMPARE(store.trouble(), HistoryStore::Trouble::ReadOnly);
+        QCOMPARE(store.place(name), (Place{10, 100, 1}));
+        QCOMPARE(entries(), QStringList{QString::fromLatin1(kHistoryFile)});
+    }
+    QVERIFY(QFile::setPermissions(path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+
+    // Version 2 adds a column; the program's version 1 store is upgraded.
+    QList<HistoryStore::Migration> two = HistoryStore::migrations();
+    two << HistoryStore::Migration{2, {QStringLiteral("ALTER TABLE places ADD COLUMN note TEXT")}};
+    HistoryStore newer(path(), two);
+    QCOMPARE(newer.place(name), (Place{10, 100, 1})); // read as it is
+    newer.keepPlace(QStringLiteral("/m/b.mp4"), 30, 100, 3);
+    QCOMPARE(newer.place(name), (Place{10, 100, 1}));
+    QCOMPARE(newer.place(QStringLiteral("/m/b.mp4")), (Place{30, 100, 3}));
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "check");
+        db.setDatabaseName(path());
+        QVERIFY(db.open());
+        QSqlQuery q(db);
+        QVERIFY(q.exec(QStringLiteral("PRAGMA user_version")) && q.next());
+        QCOMPARE(q.value(0).toInt(), 2);
+        QVERIFY(q.exec(QStringLiteral("SELECT note FROM places")));
+    }
+    QSqlDatabase::removeDatabase("check");
+
+    // The program's own version 1 meets the version 2 store: untouched.
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("新しい版")));
+    HistoryStore older(path());
+    QVERIFY(!older.place(name));
+    QCOMPARE(older.trouble(), HistoryStore::Trouble::Newer);
+    older.keepPlace(name, 50, 100, 4);
+    QCOMPARE(newer.place(name), (Place{10, 100, 1}));
+    QCOMPARE(entries(), QStringList{QString::fromLatin1(kHistoryFile)});
 }
 
 // Where nothing can be written, the store does nothing and says nothing: it
@@ -422,6 +465,47 @@ void TestHistoryStore::survivesTwoWritersKilled()
     qInfo("%d rounds in %lld ms, %d left a journal, %lld records checked (seed %u)", rounds,
           qlonglong(timer.elapsed()), journalsLeft, qlonglong(records), seed);
 #endif
+}
+
+// Another program holds the store's write lock: the places kept meanwhile
+// wait, in order, on the writer's thread (keeping one returns at once), are
+// offered from memory, are told about once, and reach the store when the
+// lock goes.
+void TestHistoryStore::lockedStoreWritesWaitAndAreKept()
+{
+    HistoryStore(path()).keepPlace(QStringLiteral("/m/old.mp4"), 5, 100, 1);
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "holder");
+    db.setDatabaseName(path());
+    QVERIFY(db.open());
+    QSqlQuery lock(db);
+    QVERIFY(lock.exec(QStringLiteral("BEGIN IMMEDIATE")));
+
+    DiskWriter writer(true);
+    PlaybackSnapshot now{QStringLiteral("/m/a.mp4"), 30, 600, PlayStates::Playing, {{0, 30}}};
+    qint64 clock = 1000;
+    PlaceKeeper keeper(
+        m_tmp->path(), &writer, [&now] { return now; }, [&clock] { return clock; });
+    QSignalSpy told(&keeper, &PlaceKeeper::trouble);
+    QElapsedTimer took;
+    took.start();
+    keeper.keep();
+    now.position = 45;
+    keeper.keep();
+    QVERIFY2(took.elapsed() < 200, qPrintable(QString::number(took.elapsed())));
+    QCOMPARE(keeper.placeToOffer(QStringLiteral("/m/a.mp4")), std::optional<double>(45));
+    QTRY_COMPARE_WITH_TIMEOUT(told.size(), 1, 5000);
+    QVERIFY(told.first().first().toString().contains(QStringLiteral("使用中")));
+    QVERIFY(!writer.flush(200)); // still waiting for the lock
+
+    QVERIFY(lock.exec(QStringLiteral("ROLLBACK")));
+    QVERIFY(writer.flush(5000));
+    QCOMPARE(HistoryStore(path()).place(QStringLiteral("/m/a.mp4")), (Place{45, 600, 1000}));
+    QCOMPARE(HistoryStore(path()).place(QStringLiteral("/m/old.mp4")), (Place{5, 100, 1}));
+    QCOMPARE(told.size(), 1);
+    lock = QSqlQuery();
+    db.close();
+    db = QSqlDatabase();
+    QSqlDatabase::removeDatabase("holder");
 }
 
 QTEST_GUILESS_MAIN(TestHistoryStore)
