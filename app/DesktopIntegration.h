@@ -3,26 +3,33 @@
 
 #include <QObject>
 
-class TForm1;
+class MediaPlayer;
+class Mpris;
 
 // What a Linux desktop expects of a media player, on the session bus: the
 // MPRIS2 interfaces (media keys, the desktop's media widgets; app/Mpris.h) and
-// holding off the screen saver while a video plays (app/ScreenSaver.h).
-// Without a session bus, and on Windows, it is silently absent.
+// holding off the screen saver while a video plays (app/ScreenSaver.h). It
+// knows the player, no window: the program's wiring connects MPRIS to the
+// windows. Without a session bus, and on Windows, it is silently absent.
 class DesktopIntegration : public QObject
 {
     Q_OBJECT
 
 public:
-    explicit DesktopIntegration(TForm1 *form);
+    DesktopIntegration(MediaPlayer *player, QObject *parent);
     ~DesktopIntegration() override;
 
-    // True when a session bus is connected: the pieces are made as soon as
-    // the event loop runs.
+    // True when a session bus is connected.
     bool active() const { return m_bus; }
+    // MPRIS, on the bus once publish() has run (also without a bus: it then
+    // only keeps its state).
+    Mpris *mpris() const { return m_mpris; }
+    // Puts MPRIS on the bus and starts holding off the screen saver.
+    void publish();
 
 private:
+    MediaPlayer *m_player;
     bool m_bus = false;
-    QObject *m_mpris = nullptr;
+    Mpris *m_mpris = nullptr;
     QObject *m_inhibitor = nullptr;
 };

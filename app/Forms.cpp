@@ -1,15 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/Forms.h"
 
-#include "about/Unit2.h"
-#include "app/Unit1.h"
-#include "commands/Unit5.h"
-#include "commands/Unit7.h"
-#include "lists/Unit3.h"
-#include "lists/Unit4.h"
-#include "lists/Unit6.h"
 #include "persist/LocalNames.h"
-#include "player/MediaPlayer.h"
 
 #include <QFontDatabase>
 #include <QGuiApplication>
@@ -17,50 +9,6 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QUrl>
-
-static void initResources()
-{
-    // The pictures live in the windows' static library: register them.
-    Q_INIT_RESOURCE(resources);
-}
-
-void createForms(const Services &services)
-{
-    initResources();
-    Form1 = new TForm1(services);
-    Form1->FormCreate();
-    Form2 = new TForm2(*Form1, Form1);
-    Form2->FormCreate();
-    Form3 = new TForm3(*Form1, Form1);
-    Form3->FormCreate();
-    Form4 = new TForm4(*Form1, Form1);
-    Form4->FormCreate();
-    Form5 = new TForm5(*Form1, Form1);
-    Form5->FormCreate();
-    Form6 = new TForm6(*Form1, Form1);
-    Form6->FormCreate();
-    Form7 = new TForm7(*Form1, Form1);
-    Form7->FormCreate();
-
-    // The playlist shows which of its entries plays.
-    MediaPlayer *player = Form1->WindowsMediaPlayer1;
-    QObject::connect(player, &MediaPlayer::playStateChanged, Form6, [player] {
-        Form6->setPlaying(player->hasCurrentMedia() ? player->url() : QString());
-    });
-}
-
-void destroyForms()
-{
-    // The secondary windows are children of the main window.
-    delete Form1;
-    Form1 = nullptr;
-    Form2 = nullptr;
-    Form3 = nullptr;
-    Form4 = nullptr;
-    Form5 = nullptr;
-    Form6 = nullptr;
-    Form7 = nullptr;
-}
 
 void registerFontSubstitutes()
 {

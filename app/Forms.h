@@ -1,17 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "app/Services.h"
-
 #include <QFont>
+#include <QStringList>
 #include <QWidget>
 
-// Start-up: creates the seven windows one after the other, TForm1 to TForm7,
-// each with its creation handler run to its end before the next; all
-// secondary windows stay hidden. Sets the instances Form1 .. Form7.
-void createForms(const Services &services);
-// Destroys every window (the end of the program, or the end of a test).
-void destroyForms();
+// What every window uses: the form font, the flags of a fixed-size window,
+// showing a secondary window, centring, dropped files, buttons. The windows
+// are made and wired together in app/Flow.h.
 
 // The form font: "ＭＳ Ｐゴシック" and friends, mapped to an installed
 // Japanese font where they are missing (registerFontSubstitutes()).

@@ -2,7 +2,7 @@
 #include "app/Mpris.h"
 
 // Windows has no MPRIS; its media keys reach the window as key presses.
-QObject *createMpris(TForm1 *, QObject *)
+bool Mpris::publish()
 {
-    return nullptr;
+    return false;
 }

@@ -7,7 +7,6 @@
 
 #include "about/Unit2.h"
 #include "app/CheckIcon.h"
-#include "app/DesktopIntegration.h"
 #include "app/Forms.h"
 #include "app/TimeText.h"
 #include "commands/Unit5.h"
@@ -127,7 +126,6 @@ TForm1::TForm1(const Services &services, QWidget *parent)
     // auto-advance will open another entry after this medium.
     WindowsMediaPlayer1->setMoreToCome(
         [this] { return Timer2->isActive() && Form6 && Form6->itemIndex() < Form6->count() - 1; });
-    m_desktop = new DesktopIntegration(this);
 
     // Client area 624 x 426 below the menu bar, centred when first shown;
     // the windows of further running programs step down and to the right,
@@ -465,6 +463,7 @@ void TForm1::setFullScreenVideo(bool on)
         menuBar()->show();
         statusBar()->show();
     }
+    emit fullScreenChanged(on);
 }
 
 Dialogs *TForm1::handlerDialogs() const

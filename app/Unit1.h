@@ -9,7 +9,6 @@
 
 #include <memory>
 
-class DesktopIntegration;
 class DiskWriter;
 class MediaPlayer;
 class PlaceKeeper;
@@ -153,6 +152,10 @@ public:
     // Full screen of the main window (the video surface is never reparented).
     void setFullScreenVideo(bool on);
 
+signals:
+    void fullScreenChanged(bool on);
+
+public:
 protected:
     void closeEvent(QCloseEvent *event) override;
     void showEvent(QShowEvent *event) override;
@@ -177,9 +180,8 @@ private:
     bool m_closeAllowed = false; // the close query has already allowed this close
     bool m_unattended = false;   // see closeUnattended()
     bool m_forcedClose = false;
-    DiskWriter *m_writer = nullptr;          // the services' own, or ours
-    PlaceKeeper *m_keeper = nullptr;         // Resume.ini, the journal, History.db
-    DesktopIntegration *m_desktop = nullptr; // MPRIS and the screen saver (Linux)
+    DiskWriter *m_writer = nullptr;  // the services' own, or ours
+    PlaceKeeper *m_keeper = nullptr; // Resume.ini, the journal, History.db
     void wirePlaceKeeper();
 };
 

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The program's entry: creates the windows and runs the event loop.
+#include "app/Flow.h"
 #include "app/Forms.h"
 #include "app/QuitSignals.h"
 #include "app/Services.h"

@@ -101,7 +101,10 @@ TForm6::TForm6(MainWindowHost &host, QWidget *parent) : QWidget(parent, Qt::Tool
     m_markTimer->setInterval(0);
     connect(m_markTimer, &QTimer::timeout, this, &TForm6::markPlaying);
     QAbstractItemModel *model = ListBox1->model();
-    auto remark = [this] { m_markTimer->start(); };
+    auto remark = [this] {
+        m_markTimer->start();
+        emit cursorChanged();
+    };
     connect(model, &QAbstractItemModel::rowsInserted, this, remark);
     connect(model, &QAbstractItemModel::rowsRemoved, this, remark);
     connect(model, &QAbstractItemModel::rowsMoved, this, remark);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "lists/PlaylistBox.h"
+#include "lists/PlaylistCursor.h"
 #include "lists/Shuffle.h"
 #include "persist/ListFile.h"
 
@@ -21,7 +22,7 @@ class TForm6;
 
 // The playlist window "プレイリスト": the entries of ListBox1, at most one
 // selected; the selection is also the auto-advance cursor.
-class TForm6 : public QWidget
+class TForm6 : public QWidget, public PlaylistCursor
 {
     Q_OBJECT
 
@@ -60,9 +61,9 @@ public:
     // The entries after and before the selected one (-1: none; with no
     // selection the next one is the first), and playing one of them as a
     // double-click does (the desktop's media keys).
-    int nextEntry() const;
-    int previousEntry() const;
-    void playEntry(int index);
+    int nextEntry() const override;
+    int previousEntry() const override;
+    void playEntry(int index) override;
     // Files dropped on the list, in the order delivered.
     void DropFiles(const QStringList &names);
 
@@ -91,6 +92,10 @@ public:
     // Whether the widest entry width (for the extent rule) is known; after
     // a load it is measured in short slices while the program is idle.
     bool widestWidthKnown() const { return m_maxWidthValid; }
+
+signals:
+    // The entries or the selection changed (and with them the cursor).
+    void cursorChanged();
 
 protected:
     void resizeEvent(QResizeEvent *event) override;

@@ -15,6 +15,8 @@
 
 #include <QStatusBar>
 
+#include <algorithm>
+
 void TForm1::wirePlaceKeeper()
 {
     m_writer = m_services.diskWriter ? m_services.diskWriter : new DiskWriter(false, this);
@@ -26,6 +28,8 @@ void TForm1::wirePlaceKeeper()
         s.state = player->playState();
         s.position = player->currentPosition();
         s.duration = player->duration();
+        // A target beyond the end is not a place: the end is.
+        if (s.duration > 0) s.position = std::min(s.position, s.duration);
         s.listened = player->listened();
         return s;
     };

@@ -5,8 +5,10 @@
 # "現在の再生位置を保存して終了(&S)"; the next start offers it, and
 # "レジューム(&P)" continues there. A SIGTERM while playing saves too, and one
 # while the resume notice is open ends the program in order, keeping the record.
+# MPRIS does not act behind the notice: OpenUri and Quit then fail.
 source "$(dirname "$0")/lib.sh"
 start_display
+start_bus
 make_clip "$E2E_DIR/talk.mp4" 600
 
 # First run: play, step forward 60 s, save and exit through the menu.
@@ -24,10 +26,18 @@ note "saved $file at $saved s"
 awk -v s="$saved" 'BEGIN{exit !(s >= 61 && s < 75)}' || fail "Second=$saved is not about 60 s on"
 
 # Second run: the notice names the clip and the time; resume continues there.
+make_clip "$E2E_DIR/other.mp4" 20
 start_program
 notice=$(wait_window "レジューム可能なファイルがあります" 30) || fail "no resume notice"
 shot "$E2E_DIR/notice.png"
 [ -n "${E2E_SHOTS:-}" ] && cp "$E2E_DIR/notice.png" "$E2E_SHOTS/resume-notice.png"
+! mpris org.mpris.MediaPlayer2.Player.OpenUri "file://$E2E_DIR/other.mp4" >/dev/null 2>&1 ||
+  fail "MPRIS opened a file behind the resume notice"
+! mpris org.mpris.MediaPlayer2.Quit >/dev/null 2>&1 || fail "MPRIS quit behind the resume notice"
+sleep 0.5
+[ "$(ini_value "$E2E_DIR/Resume.ini" Resume FileName)" = "$E2E_DIR/talk.mp4" ] ||
+  fail "the record offered was overwritten behind the notice"
+kill -0 "$PROGRAM_PID" 2>/dev/null || fail "the program ended behind the notice"
 focus_keys "$notice" Return
 win=$(wait_window "^Pelmora$" 30) || fail "no main window after the notice"
 t0=$(date +%s.%N)

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "support/TestServices.h"
 
+#include "app/Flow.h"
 #include "app/Forms.h"
 #include "app/Unit1.h"
 #include "support/FakePlayer.h"

@@ -1,0 +1,204 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "app/Flow.h"
+
+#include "about/Unit2.h"
+#include "app/CoverArt.h"
+#include "app/DesktopIntegration.h"
+#include "app/Guard.h"
+#include "app/Mpris.h"
+#include "app/Unit1.h"
+#include "commands/Unit5.h"
+#include "commands/Unit7.h"
+#include "lists/Unit3.h"
+#include "lists/Unit4.h"
+#include "lists/Unit6.h"
+#include "persist/LocalNames.h"
+#include "player/MediaPlayer.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QTimer>
+#include <QUrl>
+
+static void initResources()
+{
+    // The pictures live in the windows' static library: register them.
+    Q_INIT_RESOURCE(resources);
+}
+
+namespace
+{
+
+// ---- the player to the windows ------------------------------------------------
+
+void wirePlayerToWindows(TForm1 *main, TForm6 *playlist)
+{
+    // The playlist shows which of its entries plays.
+    MediaPlayer *player = main->WindowsMediaPlayer1;
+    QObject::connect(player, &MediaPlayer::playStateChanged, playlist, [player, playlist] {
+        playlist->setPlaying(player->hasCurrentMedia() ? player->url() : QString());
+    });
+}
+
+// ---- the program to the desktop -----------------------------------------------
+
+Mpris::Track trackOf(MediaPlayer *player)
+{
+    Mpris::Track track;
+    if (!player->hasCurrentMedia()) return track;
+    try {
+        const QString url = player->url();
+        const QUrl asUrl(url);
+        track.url = asUrl.scheme().size() > 1 ? asUrl.toString() : localNameToUrl(url).toString();
+        const QVariantMap tags = player->tags();
+        track.title = tags.value(QStringLiteral("title")).toString();
+        if (track.title.isEmpty()) track.title = captionName(url);
+        const QString artist = tags.value(QStringLiteral("artist")).toString();
+        if (!artist.isEmpty()) track.artists << artist;
+        track.album = tags.value(QStringLiteral("album")).toString();
+        track.length = player->duration();
+        const QImage art = player->coverArt();
+        if (!art.isNull()) track.artUrl = coverArtUrl(art, url);
+    } catch (const std::exception &) {
+        // Told again at the next change.
+    }
+    return track;
+}
+
+Mpris::Status statusOf(const MediaPlayer *player)
+{
+    switch (player->playState()) {
+    case MediaPlayer::Playing:
+        return Mpris::Status::Playing;
+    case MediaPlayer::Paused:
+        return Mpris::Status::Paused;
+    default:
+        return Mpris::Status::Stopped;
+    }
+}
+
+void pushStateToDesktop(TForm1 *main, TForm6 *playlist, Mpris *mpris)
+{
+    MediaPlayer *player = main->WindowsMediaPlayer1;
+    auto medium = [player, mpris] {
+        mpris->setStatus(statusOf(player));
+        mpris->setTrack(trackOf(player));
+    };
+    QObject::connect(player, &MediaPlayer::playStateChanged, mpris, medium);
+    QObject::connect(player, &MediaPlayer::mediumInfoChanged, mpris, medium);
+    QObject::connect(mpris, &Mpris::positionWanted, player, [player, mpris] {
+        try {
+            mpris->setPosition(player->hasCurrentMedia() ? player->currentPosition() : 0.0);
+        } catch (const std::exception &) {
+        }
+    });
+    QObject::connect(player, &MediaPlayer::speedChanged, mpris, &Mpris::setRate);
+    QObject::connect(player, &MediaPlayer::volumeChanged, mpris,
+                     [mpris](int volume) { mpris->setVolume(volume / 100.0); });
+    QObject::connect(player, &MediaPlayer::seeked, mpris, &Mpris::announceSeek);
+    QObject::connect(player, &MediaPlayer::silencePassed, mpris, &Mpris::announceSeek);
+    auto cursor = [playlist, mpris] {
+        const PlaylistCursor *c = playlist;
+        mpris->setCanGoNext(c->nextEntry() >= 0);
+        mpris->setCanGoPrevious(c->previousEntry() >= 0);
+    };
+    QObject::connect(playlist, &TForm6::cursorChanged, mpris, cursor);
+    QObject::connect(main->X2, &QAction::toggled, mpris,
+                     [mpris](bool prevented) { mpris->setCanQuit(!prevented); });
+    QObject::connect(main, &TForm1::fullScreenChanged, mpris, &Mpris::setFullscreen);
+    // Requests wait until start-up is through, and while a box waits for an
+    // answer.
+    mpris->setAccepting(
+        [main] { return main->isVisible() && QApplication::activeModalWidget() == nullptr; });
+    medium();
+    cursor();
+    try {
+        mpris->setRate(player->speed());
+        mpris->setVolume(player->volume() / 100.0);
+    } catch (const std::exception &) {
+    }
+    mpris->setCanQuit(!main->X2->isChecked());
+}
+
+// ---- the desktop's requests to the program --------------------------------------
+
+void takeDesktopRequests(TForm1 *main, TForm6 *playlist, Mpris *mpris)
+{
+    MediaPlayer *player = main->WindowsMediaPlayer1;
+    // The player's own operations, guarded as the program's handlers are.
+    auto onPlayer = [main](auto &&body) {
+        return [main, body] { runHandler(*main, nullptr, body); };
+    };
+    QObject::connect(mpris, &Mpris::playRequested, main, onPlayer([player] { player->play(); }));
+    QObject::connect(mpris, &Mpris::pauseRequested, main, onPlayer([player] { player->pause(); }));
+    QObject::connect(mpris, &Mpris::stopRequested, main, onPlayer([player] { player->stop(); }));
+    QObject::connect(mpris, &Mpris::positionRequested, main, [main, player](double seconds) {
+        runHandler(*main, nullptr, [&] { player->setCurrentPosition(seconds); });
+    });
+    QObject::connect(mpris, &Mpris::volumeRequested, main, [main, player](int volume) {
+        runHandler(*main, nullptr, [&] { player->setVolume(volume); });
+    });
+    QObject::connect(mpris, &Mpris::rateRequested, main, [main, player](double rate) {
+        runHandler(*main, nullptr, [&] { player->setSpeed(rate); });
+    });
+    QObject::connect(mpris, &Mpris::fullscreenRequested, main, &TForm1::setFullScreenVideo);
+    PlaylistCursor *cursor = playlist;
+    QObject::connect(mpris, &Mpris::nextRequested, playlist,
+                     [cursor] { cursor->playEntry(cursor->nextEntry()); });
+    QObject::connect(mpris, &Mpris::previousRequested, playlist,
+                     [cursor] { cursor->playEntry(cursor->previousEntry()); });
+    QObject::connect(mpris, &Mpris::openRequested, main, [main](const QString &fileName) {
+        runHandler(*main, nullptr, [&] {
+            main->setAutoAdvance(false);
+            main->OpenFile(fileName);
+        });
+    });
+    // Through the close query, as every close.
+    QObject::connect(mpris, &Mpris::quitRequested, main, [main] { main->close(); });
+    QObject::connect(mpris, &Mpris::raiseRequested, main, [main] {
+        if (main->isMinimized()) main->showNormal();
+        main->show();
+        main->raise();
+        main->activateWindow();
+    });
+}
+
+} // namespace
+
+void createForms(const Services &services)
+{
+    initResources();
+    Form1 = new TForm1(services);
+    Form1->FormCreate();
+    Form2 = new TForm2(*Form1, Form1);
+    Form2->FormCreate();
+    Form3 = new TForm3(*Form1, Form1);
+    Form3->FormCreate();
+    Form4 = new TForm4(*Form1, Form1);
+    Form4->FormCreate();
+    Form5 = new TForm5(*Form1, Form1);
+    Form5->FormCreate();
+    Form6 = new TForm6(*Form1, Form1);
+    Form6->FormCreate();
+    Form7 = new TForm7(*Form1, Form1);
+    Form7->FormCreate();
+
+    wirePlayerToWindows(Form1, Form6);
+    auto *desktop = new DesktopIntegration(Form1->WindowsMediaPlayer1, Form1);
+    pushStateToDesktop(Form1, Form6, desktop->mpris());
+    takeDesktopRequests(Form1, Form6, desktop->mpris());
+    desktop->publish();
+}
+
+void destroyForms()
+{
+    // The secondary windows are children of the main window.
+    delete Form1;
+    Form1 = nullptr;
+    Form2 = nullptr;
+    Form3 = nullptr;
+    Form4 = nullptr;
+    Form5 = nullptr;
+    Form6 = nullptr;
+    Form7 = nullptr;
+}

@@ -1,0 +1,16 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "app/Services.h"
+
+// The one place where the program's pieces are made and wired together.
+//
+// Start-up: creates the seven windows one after the other, TForm1 to TForm7,
+// each with its creation handler run to its end before the next; all
+// secondary windows stay hidden. Sets the instances Form1 .. Form7. Then it
+// wires what the windows do not know of each other, grouped by direction:
+// the player to the windows, the program to the desktop (MPRIS, the screen
+// saver), and the desktop's requests to the program.
+void createForms(const Services &services);
+// Destroys every window (the end of the program, or the end of a test).
+void destroyForms();

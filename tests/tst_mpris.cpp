@@ -1,0 +1,151 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// MPRIS alone, without the windows, on a private session bus: the state the
+// program pushes in is what the bus reads, and the requests come out by
+// MPRIS's rules; while the program does not accept requests they fail.
+#include "app/Mpris.h"
+
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QDBusPendingCall>
+#include <QDBusVariant>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTest>
+#ifdef Q_OS_LINUX
+#include <csignal>
+#include <sys/prctl.h>
+#endif
+
+namespace
+{
+
+QString g_busAddress;
+const QString kService = QStringLiteral("org.mpris.MediaPlayer2.pelmora");
+const QString kPlayer = QStringLiteral("org.mpris.MediaPlayer2.Player");
+
+QDBusMessage call(const QString &interface, const QString &method, const QVariantList &args = {})
+{
+    QDBusMessage m = QDBusMessage::createMethodCall(
+        kService, QStringLiteral("/org/mpris/MediaPlayer2"), interface, method);
+    m.setArguments(args);
+    QDBusPendingCall pending =
+        QDBusConnection::connectToBus(g_busAddress, QStringLiteral("client")).asyncCall(m, 5000);
+    static_cast<void>(QTest::qWaitFor([&] { return pending.isFinished(); }, 6000));
+    return pending.reply();
+}
+
+} // namespace
+
+class TestMpris : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    // Seek and SetPosition as the specification asks: before the start to
+    // 0, beyond the end to the next entry or to the end; SetPosition beyond
+    // the length or for another track does nothing. A volume far beyond 1
+    // is the loudest.
+    void requestsFollowTheRules()
+    {
+        Mpris m;
+        QSignalSpy to(&m, &Mpris::positionRequested);
+        QSignalSpy next(&m, &Mpris::nextRequested);
+        QSignalSpy volume(&m, &Mpris::volumeRequested);
+        QCOMPARE(m.seek(5'000'000), Mpris::Answer::Ignored); // nothing loaded
+        m.setTrack({QStringLiteral("file:///m/a.mp3"), QStringLiteral("a"), {}, {}, {}, 300});
+        connect(&m, &Mpris::positionWanted, &m, [&m] { m.setPosition(100); });
+        m.seek(std::numeric_limits<qlonglong>::max());
+        m.seek(-std::numeric_limits<qlonglong>::max());
+        m.seek(-30'000'000);
+        QCOMPARE(to.size(), 3);
+        QCOMPARE(to.at(0).first().toDouble(), 300.0); // the end, as a normal end
+        QCOMPARE(to.at(1).first().toDouble(), 0.0);
+        QCOMPARE(to.at(2).first().toDouble(), 70.0);
+        m.setCanGoNext(true);
+        m.seek(250'000'000);
+        QTRY_COMPARE(next.size(), 1);
+        QCOMPARE(to.size(), 3);
+        QCOMPARE(m.setPositionOf(m.trackId(), 301'000'000), Mpris::Answer::Ignored);
+        QCOMPARE(m.setPositionOf(QStringLiteral("/org/pelmora/track/0"), 5'000'000),
+                 Mpris::Answer::Ignored);
+        QCOMPARE(m.setPositionOf(m.trackId(), 5'000'000), Mpris::Answer::Done);
+        QCOMPARE(to.constLast().first().toDouble(), 5.0);
+        m.requestVolume(1e308);
+        m.requestVolume(std::nan(""));
+        m.requestVolume(-3);
+        QCOMPARE(volume.size(), 2);
+        QCOMPARE(volume.at(0).first().toInt(), 100);
+        QCOMPARE(volume.at(1).first().toInt(), 0);
+    }
+
+    // On the bus: what the program pushed is read; a refused request is an
+    // error for the caller and reaches nothing.
+    void onTheBus()
+    {
+        if (g_busAddress.isEmpty()) QSKIP("dbus-daemon is not available");
+        Mpris m;
+        QVERIFY(m.publish());
+        bool accepting = false;
+        m.setAccepting([&accepting] { return accepting; });
+        m.setTrack({QStringLiteral("file:///m/a.mp3"), QStringLiteral("a"), {}, {}, {}, 300});
+        m.setStatus(Mpris::Status::Paused);
+        connect(&m, &Mpris::positionWanted, &m, [&m] { m.setPosition(42.5); });
+        QSignalSpy play(&m, &Mpris::playRequested);
+        QSignalSpy quit(&m, &Mpris::quitRequested);
+        QTRY_VERIFY(QDBusConnection::connectToBus(g_busAddress, QStringLiteral("client"))
+                        .interface()
+                        ->isServiceRegistered(kService));
+
+        const QDBusMessage position =
+            call(QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"),
+                 {kPlayer, QStringLiteral("Position")});
+        QCOMPARE(position.arguments().first().value<QDBusVariant>().variant().toLongLong(),
+                 42'500'000LL);
+
+        QCOMPARE(call(kPlayer, QStringLiteral("Play")).type(), QDBusMessage::ErrorMessage);
+        QCOMPARE(call(QStringLiteral("org.mpris.MediaPlayer2"), QStringLiteral("Quit")).type(),
+                 QDBusMessage::ErrorMessage);
+        QTest::qWait(50);
+        QCOMPARE(play.size(), 0);
+        QCOMPARE(quit.size(), 0);
+        accepting = true;
+        QCOMPARE(call(kPlayer, QStringLiteral("Play")).type(), QDBusMessage::ReplyMessage);
+        QCOMPARE(play.size(), 1);
+    }
+};
+
+int main(int argc, char *argv[])
+{
+    // A private session bus, in place before anything connects to one.
+    QProcess daemon;
+    if (!QStandardPaths::findExecutable(QStringLiteral("dbus-daemon")).isEmpty()) {
+#ifdef Q_OS_LINUX
+        daemon.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
+#endif
+        daemon.start(QStringLiteral("dbus-daemon"),
+                     {QStringLiteral("--session"), QStringLiteral("--print-address"),
+                      QStringLiteral("--nofork")});
+        if (daemon.waitForStarted(5000) && daemon.waitForReadyRead(5000))
+            g_busAddress = QString::fromUtf8(daemon.readLine()).trimmed();
+    }
+    qputenv("DBUS_SESSION_BUS_ADDRESS", g_busAddress.isEmpty()
+                                            ? QByteArray("unix:path=/nonexistent/pelmora-test-bus")
+                                            : g_busAddress.toUtf8());
+    int result = 0;
+    {
+        QCoreApplication app(argc, argv);
+        TestMpris test;
+        result = QTest::qExec(&test, argc, argv);
+    }
+    if (daemon.state() != QProcess::NotRunning) {
+        daemon.kill();
+        daemon.waitForFinished(5000);
+    }
+    return result;
+}
+
+#include "tst_mpris.moc"
