@@ -154,6 +154,13 @@ TForm3::TForm3(MainWindowHost &host, QWidget *parent)
     });
 }
 
+TForm3::~TForm3()
+{
+    // The grid's model tells of its last changes while the grid goes, when
+    // this window is no longer whole.
+    StringGrid1->model()->disconnect(this);
+}
+
 void TForm3::showMarks()
 {
     // The grid holds the records of every medium; the seek bar flags only

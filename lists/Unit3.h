@@ -20,6 +20,7 @@ class TForm3 : public QWidget
 
 public:
     explicit TForm3(MainWindowHost &host, QWidget *parent = nullptr);
+    ~TForm3() override;
 
     QTableWidget *StringGrid1 = nullptr;
     QAction *N1 = nullptr;          // context menu "ジャンプ"

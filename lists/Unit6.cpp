@@ -223,6 +223,14 @@ int TForm6::entryWidth(const QString &text) const
     return QFontMetrics(ListBox1->font()).horizontalAdvance(PlaylistBox::shownText(text));
 }
 
+TForm6::~TForm6()
+{
+    // The list tells of its last changes while it goes, when this window is
+    // no longer whole.
+    ListBox1->model()->disconnect(this);
+    ListBox1->disconnect(this);
+}
+
 void TForm6::setPlaying(const QString &name)
 {
     if (name == m_playing) return;

@@ -28,6 +28,7 @@ class TForm6 : public QWidget, public PlaylistCursor
 
 public:
     explicit TForm6(MainWindowHost &host, QWidget *parent = nullptr);
+    ~TForm6() override;
 
     QLabel *Label1 = nullptr;
     PlaylistBox *ListBox1 = nullptr;
