@@ -191,7 +191,8 @@ Services realServices(const QStringList &arguments)
     s.taskbar = taskbar.get();
     s.executableDir = QCoreApplication::applicationDirPath();
     s.programDir = chooseProgramDir(
-        s.executableDir, QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation));
+        s.executableDir, QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation),
+        &s.programDirNote);
     s.programName = QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
     s.arguments = arguments;
     s.instanceNumber = claimInstanceNumber();

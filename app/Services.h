@@ -126,8 +126,9 @@ struct Services {
     Delay *delay = nullptr;
     Shell *shell = nullptr;
     Taskbar *taskbar = nullptr;
-    QString programDir;    // where Pelmora.ini, Resume.ini and Playlist.txt lie
-    QString executableDir; // the program's own directory (help and readme)
+    QString programDir;     // where Pelmora.ini, Resume.ini and Playlist.txt lie
+    QString programDirNote; // said once at start-up: where the files are written instead
+    QString executableDir;  // the program's own directory (help and readme)
     QString programName = QStringLiteral("pelmora"); // the program file's name without extension
     QStringList arguments; // the command line after the program's own name
     // The place of this program among the user's running ones (0 for the

@@ -101,8 +101,11 @@ TForm1::TForm1(const Services &services, QWidget *parent)
     Timer2->setInterval(1000);
     connect(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
     connect(Timer2, &QTimer::timeout, this, &TForm1::Timer2Timer);
+    // The status update ticks once a second while playing (Unit1Monitor.cpp).
+    Timer1->setInterval(IdleMonitorMs);
 
     buildMenu();
+    followPlayback();
     // Ctrl+O beside the menu's "開く(&O)...", which keeps its own look.
     auto *openKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_O), this);
     connect(openKey, &QShortcut::activated, this, &TForm1::O1Click);
@@ -342,6 +345,8 @@ void TForm1::showEvent(QShowEvent *event)
 
 void TForm1::FormShow()
 {
+    if (!m_services.programDirNote.isEmpty())
+        statusBar()->showMessage(m_services.programDirNote, 15000);
     runHandler(*this, nullptr, [&] {
         if (m_services.arguments.isEmpty()) return;
         if (Timer2->isActive()) Timer2->stop();

@@ -169,6 +169,10 @@ private:
     void showSecondary(QWidget *window);
     void seekBy(double step);
     void continueAdvance();
+    // The status update's pace follows playback (app/Unit1Monitor.cpp).
+    void followPlayback();
+    static constexpr int IdleMonitorMs = 60000;
+    bool m_refreshQueued = false;
     void setCaptionFromName(const QString &name);
     void openDocument(const QString &caption, const QString &path, const QString &target);
     // Where the open dialogs start: the folder of the last medium opened.

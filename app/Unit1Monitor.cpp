@@ -8,6 +8,7 @@
 #include "player/MediaPlayer.h"
 
 #include <QLabel>
+#include <QTimer>
 
 #include <algorithm>
 #include <cmath>
@@ -28,6 +29,30 @@ qint64 remainingMilliseconds(double left, double speed)
 }
 
 } // namespace
+
+// While nothing moves (paused, stopped, nothing loaded) the status update
+// stays on but ticks seldom, so that an idle program does not wake the
+// machine each second; whatever can change the display (a seek, another
+// state, the medium's length) refreshes it at once instead.
+void TForm1::followPlayback()
+{
+    MediaPlayer *player = WindowsMediaPlayer1;
+    auto refresh = [this] {
+        if (!Timer1->isActive() || m_refreshQueued) return;
+        m_refreshQueued = true;
+        QTimer::singleShot(0, this, [this] {
+            m_refreshQueued = false;
+            if (Timer1->isActive()) Timer1Timer();
+        });
+    };
+    connect(player, &MediaPlayer::playStateChanged, this, [this, refresh](int state) {
+        const int interval = state == MediaPlayer::Playing ? 1000 : IdleMonitorMs;
+        if (Timer1->interval() != interval) Timer1->setInterval(interval);
+        refresh();
+    });
+    connect(player, &MediaPlayer::seeked, this, refresh);
+    connect(player, &MediaPlayer::mediumInfoChanged, this, refresh);
+}
 
 void TForm1::Timer1Timer()
 {

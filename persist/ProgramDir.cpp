@@ -3,6 +3,7 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QTemporaryFile>
@@ -56,10 +57,43 @@ int removeStaleTemporaries(const QString &dir)
     return removed;
 }
 
-QString chooseProgramDir(const QString &executableDir, const QString &userConfigDir)
+namespace
+{
+const char *const kRecords[] = {kSettingsFile, kResumeFile, kPlaylistFile, "History.db"};
+} // namespace
+
+int seedProgramDir(const QString &from, const QString &to)
+{
+    for (const char *name : kRecords)
+        if (QFileInfo::exists(programFile(to, QString::fromUtf8(name)))) return 0;
+    int copied = 0;
+    for (const char *name : kRecords) {
+        const QString source = programFile(from, QString::fromUtf8(name));
+        if (QFileInfo(source).isFile() &&
+            QFile::copy(source, programFile(to, QString::fromUtf8(name)))) {
+            // The copy is the user's to write, whatever the original's mode.
+            QFile::setPermissions(programFile(to, QString::fromUtf8(name)),
+                                  QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+            ++copied;
+        }
+    }
+    return copied;
+}
+
+QString chooseProgramDir(const QString &executableDir, const QString &userConfigDir, QString *note)
 {
     if (canCreateFileIn(executableDir)) return executableDir;
     QDir().mkpath(userConfigDir);
+    seedProgramDir(executableDir, userConfigDir);
+    // Records beside the program that will not change any more: say where
+    // they are kept now.
+    bool records = false;
+    for (const char *name : kRecords)
+        records = records || QFileInfo::exists(programFile(executableDir, QString::fromUtf8(name)));
+    if (note && records)
+        *note = QStringLiteral("プログラムのフォルダーに書き込めないため、設定と再生位置は %1 "
+                               "に保存します")
+                    .arg(QDir::toNativeSeparators(userConfigDir));
     return userConfigDir;
 }
 

@@ -6,9 +6,17 @@
 // Where the program keeps "Pelmora.ini", "Resume.ini" and "Playlist.txt":
 // the directory of the program's executable, so that a portable copy carries
 // its state along. When that directory cannot be written (the program is
-// installed system-wide) the per-user configuration directory is used
-// instead, for reading and writing alike.
-QString chooseProgramDir(const QString &executableDir, const QString &userConfigDir);
+// installed system-wide, or a portable copy lies on a read-only disk) the
+// per-user configuration directory is used instead, for reading and writing
+// alike; the records that lie beside the program are read from there all the
+// same (seedProgramDir), and *note then tells once where the writes go.
+QString chooseProgramDir(const QString &executableDir, const QString &userConfigDir,
+                         QString *note = nullptr);
+// Copies the program's records ("Pelmora.ini", "Resume.ini", "Playlist.txt",
+// "History.db") that lie in from into to, when to holds none of them yet (the
+// first run that writes elsewhere): from then on to is where they are read
+// and written. Returns how many were copied.
+int seedProgramDir(const QString &from, const QString &to);
 
 // Removes from the program's directory what an atomic write that was cut
 // short (the process killed) leaves behind: the temporary "<name>.XXXXXX"

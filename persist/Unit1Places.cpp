@@ -14,6 +14,7 @@
 #include "player/MediaPlayer.h"
 
 #include <QStatusBar>
+#include <QTimer>
 
 #include <algorithm>
 
@@ -39,8 +40,14 @@ void TForm1::wirePlaceKeeper()
         [clock] { return clock->now().toMSecsSinceEpoch(); }, this);
     connect(player, &MediaPlayer::playStateChanged, m_keeper, [this](int state) {
         if (state == MediaPlayer::MediaEnded) m_keeper->finished();
-        // A pause is written to the journal at once.
-        if (state == MediaPlayer::Paused) m_keeper->journal()->tick();
+        // A pause is written to the journal at once; the journal and the
+        // place store tick only while the place moves.
+        ResumeJournal *journal = m_keeper->journal();
+        if (state == MediaPlayer::Paused) journal->tick();
+        if (state == MediaPlayer::Playing && !journal->closed())
+            journal->timer()->start();
+        else if (state != MediaPlayer::Playing)
+            journal->timer()->stop();
     });
     connect(player, &MediaPlayer::listenedCleared, m_keeper, [this, player] {
         if (player->hasCurrentMedia()) m_keeper->forgetListened(player->url());

@@ -47,7 +47,15 @@ MediaName classifyMediaName(const QString &name)
         if (!url.isValid() || !url.isLocalFile()) return {MediaNameKind::Refused, QString()};
         return {MediaNameKind::Local, url.toLocalFile()};
     }
-    if (networkSchemes().contains(scheme)) return {MediaNameKind::Network, name};
+    if (networkSchemes().contains(scheme)) {
+        // A stream needs "scheme://" and a host: "http:fifo" is a local name
+        // (the engine would open it as one), and gets the local checks.
+        const QUrl url(name, QUrl::StrictMode);
+        if (QStringView(name).mid(scheme.size() + 1).startsWith(u"//") && url.isValid() &&
+            !url.host().isEmpty())
+            return {MediaNameKind::Network, name};
+        return {MediaNameKind::Local, name};
+    }
     return {MediaNameKind::Refused, QString()};
 }
 

@@ -14,7 +14,9 @@
 // - local files: a path (absolute, relative, or with a drive letter) or a
 //   "file:" URL;
 // - plain network streams whose scheme is in networkSchemes(): http, https,
-//   ftp, rtsp, rtsps, rtmp, rtmps, mms, mmsh and mmst.
+//   ftp, rtsp, rtsps, rtmp, rtmps, mms, mmsh and mmst, written
+//   "scheme://host..."; such a scheme without "//" and a host ("http:x") is
+//   a local name.
 // Every other name with a scheme of two letters or more is refused.
 enum class MediaNameKind {
     None,    // empty or only blanks: no medium

@@ -161,6 +161,9 @@ MpvEngine::MpvEngine(VideoArea *area, Options options, QObject *parent) : QObjec
         {"load-auto-profiles", "no"},
         {"load-unsafe-playlists", "no"},
         {"ytdl", "no"},
+        // Subtitle files beside the medium are added by the player, a huge
+        // one left out.
+        {"sub-auto", "no"},
         {"keep-open", "yes"},
         {"idle", "yes"},
         {"hwdec", "auto-safe"},

@@ -9,6 +9,7 @@
 #include "player/MediaName.h"
 #include "player/MpvSupport.h"
 #include "player/PlayerControls.h"
+#include "player/Sidecars.h"
 #include "player/SilencePasser.h"
 #include "player/SleepTimer.h"
 #include "player/VideoArea.h"
@@ -231,6 +232,7 @@ void MpvPlayer::carryOut(const Command &c)
     case Command::Loaded:
         lookAtPictures();
         showCard();
+        addSidecars();
         break;
     case Command::Seeked:
         emit seeked(c.position);
@@ -272,6 +274,18 @@ void MpvPlayer::sendLoad(const Command &c)
     e.id = id.value_or(0);
     m_silence->restart(c.hasStart ? c.position : 0.0);
     feed(e);
+}
+
+void MpvPlayer::addSidecars()
+{
+    const MediaName name = classifyMediaName(m_target);
+    if (name.kind != MediaNameKind::Local) return;
+    // Without waiting: the engine reads them on its own.
+    for (const QString &file : sidecarSubtitles(name.path)) {
+        const QByteArray bytes = localNameToBytes(file);
+        const char *args[] = {"sub-add", bytes.constData(), "auto", nullptr};
+        m_engine->commandAsync(0, args);
+    }
 }
 
 void MpvPlayer::sendSeek(double seconds, quint64 serial, bool listen)

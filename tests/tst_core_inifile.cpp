@@ -514,6 +514,19 @@ void TestIniFile::programDirFallback()
 
     QCOMPARE(programFile(exe, QString::fromLatin1(kSettingsFile)),
              exe + QStringLiteral("/Pelmora.ini"));
+
+    // The records beside a program that cannot write there are read from the
+    // directory written instead: copied there once, never again after.
+    const QString elsewhere = m_tmp->filePath(QStringLiteral("elsewhere"));
+    QVERIFY(QDir().mkpath(elsewhere));
+    putBytes(exe + QStringLiteral("/Resume.ini"), "[Resume]\r\nFileName=/a.mp3\r\nSecond=5\r\n");
+    putBytes(exe + QStringLiteral("/Playlist.txt"), "/a.mp3\r\n");
+    QCOMPARE(seedProgramDir(exe, elsewhere), 2);
+    QCOMPARE(bytesOf(elsewhere + QStringLiteral("/Resume.ini")),
+             QByteArray("[Resume]\r\nFileName=/a.mp3\r\nSecond=5\r\n"));
+    QFile::remove(elsewhere + QStringLiteral("/Resume.ini")); // the record was taken
+    QCOMPARE(seedProgramDir(exe, elsewhere), 0);
+    QVERIFY(!QFileInfo::exists(elsewhere + QStringLiteral("/Resume.ini")));
 }
 
 // What a write killed half-way leaves beside the files goes at the next start;

@@ -10,9 +10,13 @@
 #include "support/FakePlayer.h"
 #include "support/TestServices.h"
 
+#include <QDir>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QUrl>
+
+#include <sys/stat.h>
 
 namespace
 {
@@ -57,6 +61,9 @@ void TestMediaNames::kinds()
         {"av://lavfi:sine", MediaNameKind::Refused, ""},
         {"edl://a.mp3", MediaNameKind::Refused, ""},
         {"file://host/share/a.mp3", MediaNameKind::Local, "//host/share/a.mp3"},
+        // A stream's scheme without "//" and a host is a local name.
+        {"http:fifo", MediaNameKind::Local, "http:fifo"},
+        {"https:///nohost", MediaNameKind::Local, "https:///nohost"},
         {"  ", MediaNameKind::None, ""},
     };
     for (const auto &c : cases) {
@@ -64,6 +71,13 @@ void TestMediaNames::kinds()
         QVERIFY2(name.kind == c.kind, c.name);
         QCOMPARE(name.path, QString::fromUtf8(c.path));
     }
+    // A FIFO by that name is no regular file: the engine never gets it.
+    QTemporaryDir dir;
+    const QString old = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(dir.path()));
+    QCOMPARE(::mkfifo("http:fifo", 0600), 0);
+    QVERIFY(engineTarget(QStringLiteral("http:fifo")).isEmpty());
+    QVERIFY(QDir::setCurrent(old));
 }
 
 void TestMediaNames::refusedNamesNeverReachTheEngine()

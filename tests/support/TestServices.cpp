@@ -85,6 +85,7 @@ TForm1 *TestProgram::start(const QStringList &arguments, bool show)
     s.executableDir = m_dir.path();
     s.programName = QStringLiteral("pelmora");
     s.arguments = arguments;
+    s.diskWriter = diskWriter;
     // The fonts as the program's entry sets them up.
     registerFontSubstitutes();
     createForms(s);

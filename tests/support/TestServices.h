@@ -138,6 +138,8 @@ public:
     std::function<MediaPlayer *(QWidget *)> makePlayer;
     // The real pause instead of the manual one (delay then stays unused).
     bool useRealDelay = false;
+    // The slow writes' thread, as the program has one (none: at once).
+    DiskWriter *diskWriter = nullptr;
     RealDelay realDelay;
 
 private:

@@ -1,0 +1,13 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// The subtitle files beside a local medium: the same stem, or the stem and a
+// tag such as a language ("lecture.ja.srt" for "lecture.mp4"), with one of
+// the extensions srt, vtt, ass, ssa and lrc (any case); the exact stem first,
+// then the others by name. A huge file (over MaxSidecarBytes) is not
+// listed: the engine would spend a core on it for as long as it plays.
+inline constexpr qint64 MaxSidecarBytes = 10 * 1024 * 1024;
+QStringList sidecarSubtitles(const QString &mediumPath, qint64 maxBytes = MaxSidecarBytes);
