@@ -22,7 +22,8 @@
 namespace
 {
 
-const char *const SilenceFilter = "@silence:lavfi=[silencedetect=n=-45dB:d=0.7]";
+const char *const SilenceFilter =
+    "@silence:lavfi=[asetnsamples=n=4096:p=0,silencedetect=n=-45dB:d=0.7]";
 
 // The name the card shows: a file's name; any other name whole.
 QString displayName(const QString &url)

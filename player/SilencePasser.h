@@ -31,7 +31,8 @@ public:
 
     bool on() const { return m_on; }
     void setOn(bool on, double position);
-    bool passing() const { return m_skipper.passing(); }
+    // A silence is being passed at the fast speed now.
+    bool passing() const { return m_fast; }
     // The medium's stretches passed quickly, and the time that saved.
     const QList<ListenedRange> &passed() const { return m_passed; }
     double saved() const { return m_saved; }
@@ -55,12 +56,15 @@ signals:
 
 private:
     void apply(const SilenceSkipper::Step &step);
+    void setFast(bool fast);
 
     std::function<Playback()> m_playback;
     SilenceSkipper m_skipper;
     bool m_on = false;
+    bool m_fast = false;
     QList<ListenedRange> m_passed;
     double m_saved = 0.0;
     QElapsedTimer m_steady;
     QTimer *m_limit = nullptr; // ends a pass whose end never comes
+    QTimer *m_begin = nullptr; // waits for playback to reach a silence heard ahead
 };

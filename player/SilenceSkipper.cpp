@@ -38,10 +38,11 @@ SilenceSkipper::Step SilenceSkipper::report(double start, double end, double pos
     if (start < m_trustedFrom - Slack || end >= start || !playing) return {};
     m_passing = true;
     m_silenceStart = start;
-    m_from = position;
+    m_from = std::max(position, start);
     m_beganMs = nowMs;
     Step step;
     step.kind = Step::Begin;
+    step.target = m_from;
     return step;
 }
 

@@ -29,6 +29,9 @@ public:
 
     struct Step {
         enum Kind { None, Begin, End } kind = None;
+        // Begin: where the pass begins (the silence's start, or where
+        // playback is when that lies behind it); the detector hears the sound
+        // ahead of playback, so this may still lie ahead.
         // End: where playback goes on (seek there when it differs from the
         // position), the stretch passed quickly, and the time it saved.
         double target = 0.0;
@@ -53,6 +56,9 @@ public:
 
     // A pass that has lasted MaxPassMs ends where it is.
     Step expire(double position, double speed, qint64 nowMs);
+    // Playback reached the pass's beginning: the fast speed starts now (its
+    // time counts from here).
+    void begun(qint64 nowMs) { m_beganMs = nowMs; }
 
 private:
     Step finish(double target, double speed, qint64 nowMs);
