@@ -17,6 +17,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QEvent>
 #include <QTimer>
 #include <QUrl>
 
@@ -31,8 +32,35 @@ namespace
 
 // ---- the player to the windows ------------------------------------------------
 
+// Once the main window has painted itself: what was left out of the start.
+class AfterFirstPaint : public QObject
+{
+public:
+    AfterFirstPaint(QWidget *window, std::function<void()> then)
+        : QObject(window), m_then(std::move(then))
+    {
+        window->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint) {
+            watched->removeEventFilter(this);
+            QTimer::singleShot(0, parent(), m_then);
+            deleteLater();
+        }
+        return false;
+    }
+
+private:
+    std::function<void()> m_then;
+};
+
 void wirePlayerToWindows(TForm1 *main, TForm6 *playlist)
 {
+    // A long playlist is read once the main window is up.
+    new AfterFirstPaint(main, [playlist] { playlist->finishLoading(); });
     // The playlist shows which of its entries plays.
     MediaPlayer *player = main->WindowsMediaPlayer1;
     QObject::connect(player, &MediaPlayer::playStateChanged, playlist, [player, playlist] {
@@ -111,7 +139,8 @@ void pushStateToDesktop(TForm1 *main, TForm6 *playlist, Mpris *mpris)
     mpris->setAccepting(
         [main] { return main->isVisible() && QApplication::activeModalWidget() == nullptr; });
     medium();
-    cursor();
+    // A long list still to be read tells its cursor once it is read.
+    if (!playlist->loadPending()) cursor();
     try {
         mpris->setRate(player->speed());
         mpris->setVolume(player->volume() / 100.0);

@@ -6,6 +6,7 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
@@ -164,6 +165,7 @@ void TForm6::resizeEvent(QResizeEvent *event)
 
 void TForm6::showEvent(QShowEvent *event)
 {
+    finishLoading();
     QWidget::showEvent(event);
     if (event->spontaneous()) return;
     // Centred on the screen each time it is shown.
@@ -171,6 +173,20 @@ void TForm6::showEvent(QShowEvent *event)
 }
 
 void TForm6::FormCreate()
+{
+    const QString path = m_host.playlistPath();
+    if (!QFile::exists(path)) return;
+    // A long list is read once the main window is up (finishLoading), so
+    // that it does not hold the start back; anything that asks the list
+    // before reads it at once.
+    if (QFileInfo(path).size() > DeferredLoadBytes) {
+        m_loadPending = true;
+        return;
+    }
+    loadPlaylistFile();
+}
+
+void TForm6::loadPlaylistFile()
 {
     // A "Playlist.txt" that cannot be read is reported; the list starts
     // empty and the program goes on.
@@ -183,8 +199,17 @@ void TForm6::FormCreate()
     });
 }
 
+void TForm6::finishLoading() const
+{
+    if (!m_loadPending) return;
+    auto *self = const_cast<TForm6 *>(this);
+    self->m_loadPending = false;
+    self->loadPlaylistFile();
+}
+
 QStringList TForm6::entries() const
 {
+    finishLoading();
     QStringList list;
     const int n = ListBox1->count();
     list.reserve(n);
@@ -195,16 +220,19 @@ QStringList TForm6::entries() const
 
 int TForm6::count() const
 {
+    finishLoading();
     return ListBox1->count();
 }
 
 int TForm6::itemIndex() const
 {
+    finishLoading();
     return ListBox1->selectedRow();
 }
 
 void TForm6::setItemIndex(int index)
 {
+    finishLoading();
     if (index < 0 || index >= ListBox1->count())
         ListBox1->setCurrentRow(-1);
     else
@@ -213,6 +241,7 @@ void TForm6::setItemIndex(int index)
 
 void TForm6::setEntries(const QStringList &list)
 {
+    m_loadPending = false;
     ListBox1->clear();
     ListBox1->addEntries(list);
     entriesReplaced();
@@ -317,6 +346,7 @@ bool TForm6::measureWidths(qint64 budgetNanoseconds)
 
 void TForm6::appendEntries(const QStringList &names)
 {
+    finishLoading();
     if (names.isEmpty()) return;
     // Each file is appended, then the extent is set to the widest entry of
     // the whole list + 30; the widest width is kept between additions.
@@ -348,6 +378,7 @@ void TForm6::settlePendingExtent()
 
 void TForm6::Button5Click()
 {
+    finishLoading();
     runHandler(m_host, nullptr, [&] {
         const QStringList names = m_host.services().dialogs->openFiles(this, FileDialogOptions{});
         appendEntries(names);
@@ -356,12 +387,14 @@ void TForm6::Button5Click()
 
 void TForm6::DropFiles(const QStringList &names)
 {
+    finishLoading();
     // Nothing is played; auto-advance is not touched.
     runHandler(m_host, nullptr, [&] { appendEntries(names); });
 }
 
 void TForm6::Button1Click()
 {
+    finishLoading();
     const int i = itemIndex();
     if (i < 1) return;
     moveEntry(ListBox1, i, i - 1);
@@ -371,6 +404,7 @@ void TForm6::Button1Click()
 
 void TForm6::Button2Click()
 {
+    finishLoading();
     const int i = itemIndex();
     if (i < 0 || i == ListBox1->count() - 1) return;
     moveEntry(ListBox1, i, i + 1);
@@ -380,6 +414,7 @@ void TForm6::Button2Click()
 
 void TForm6::Button4Click()
 {
+    finishLoading();
     const int i = itemIndex();
     if (i < 0) return;
     // An addition's extent counts this entry too.
@@ -394,6 +429,7 @@ void TForm6::Button4Click()
 
 void TForm6::Button3Click()
 {
+    finishLoading();
     runHandler(m_host, nullptr, [&] {
         const Message m = question(QStringLiteral("クリアの確認"),
                                    QStringLiteral("リストを全て消去してもよろしいですか？"));
@@ -407,6 +443,7 @@ void TForm6::Button3Click()
 
 void TForm6::Button6Click()
 {
+    finishLoading();
     runHandler(m_host, nullptr, [&] {
         FileDialogOptions options;
         options.filter = kListFilter;
@@ -423,6 +460,7 @@ void TForm6::Button6Click()
 
 void TForm6::Button7Click()
 {
+    finishLoading();
     runHandler(m_host, nullptr, [&] {
         FileDialogOptions options;
         options.filter = kListFilter;
@@ -436,6 +474,7 @@ void TForm6::Button7Click()
 
 void TForm6::Button8Click()
 {
+    finishLoading();
     runHandler(m_host, nullptr, [&] {
         if (ListBox1->count() == 0) return;
         const Message m = question(QStringLiteral("シャッフル"),
@@ -467,6 +506,7 @@ void TForm6::Button9Click()
 
 void TForm6::ListBox1DblClick()
 {
+    finishLoading();
     runHandler(m_host, nullptr, [&] {
         const int i = itemIndex();
         if (i < 0) return;
@@ -478,17 +518,20 @@ void TForm6::ListBox1DblClick()
 
 int TForm6::nextEntry() const
 {
+    finishLoading();
     const int next = itemIndex() + 1;
     return next < count() ? next : -1;
 }
 
 int TForm6::previousEntry() const
 {
+    finishLoading();
     return itemIndex() >= 1 ? itemIndex() - 1 : -1;
 }
 
 void TForm6::playEntry(int index)
 {
+    finishLoading();
     if (index < 0 || index >= count()) return;
     setItemIndex(index);
     ListBox1DblClick();
@@ -496,6 +539,7 @@ void TForm6::playEntry(int index)
 
 void TForm6::ListBox1StartDrag()
 {
+    finishLoading();
     PrevItemIndex = -1;
 }
 

@@ -46,8 +46,13 @@ public:
     // The encoding the list keeps (that of the last file read into it).
     TextEncoding encoding = TextEncoding::Cp932;
 
-    // Loads "Playlist.txt" when it exists.
+    // Loads "Playlist.txt" when it exists; a long one (over
+    // DeferredLoadBytes) when finishLoading() runs, or anything asks the
+    // list first.
     void FormCreate();
+    void finishLoading() const;
+    bool loadPending() const { return m_loadPending; }
+    static constexpr qint64 DeferredLoadBytes = 256 * 1024;
 
     void Button1Click(); // move up
     void Button2Click(); // move down
@@ -123,6 +128,8 @@ private:
     int m_measuredRows = 0;
     QTimer *m_measureTimer = nullptr;
     void markPlaying();
+    void loadPlaylistFile();
+    bool m_loadPending = false;
     QString m_playing;
     QPersistentModelIndex m_playingIndex;
     QTimer *m_markTimer = nullptr;

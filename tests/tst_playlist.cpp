@@ -609,6 +609,26 @@ void TestPlaylist::playlistFileAtStartUp()
         QCOMPARE(program.dialogs.shown.constFirst().caption, QStringLiteral("pelmora"));
         QVERIFY(Form7); // the windows after it were created all the same
     }
+    {
+        // A long list is read after the start; a close that never asked for
+        // it writes it back whole, in its own encoding.
+        TestProgram program;
+        QString lines;
+        for (int i = 0; i < 20000; ++i)
+            lines += QStringLiteral("/m/講義%1.mp3\r\n").arg(i, 5, 10, QLatin1Char('0'));
+        const QByteArray text = QByteArray("\xFF\xFE", 2)
+                                + QByteArray(reinterpret_cast<const char *>(lines.utf16()),
+                                             lines.size() * 2);
+        QVERIFY(text.size() > TForm6::DeferredLoadBytes);
+        program.writeFile(QStringLiteral("Playlist.txt"), text);
+        TForm1 *form = program.start();
+        QVERIFY(form->FormCloseQuery());
+        QCOMPARE(program.readFile(QStringLiteral("Playlist.txt")), text);
+        program.end();
+        program.start();
+        QCOMPARE(Form6->count(), 20000);
+        QCOMPARE(Form6->entries().constLast(), QStringLiteral("/m/講義19999.mp3"));
+    }
 }
 
 void TestPlaylist::doubleClickPlaysAndSwitchesAutoAdvanceOn()
