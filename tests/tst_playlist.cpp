@@ -616,9 +616,9 @@ void TestPlaylist::playlistFileAtStartUp()
         QString lines;
         for (int i = 0; i < 20000; ++i)
             lines += QStringLiteral("/m/講義%1.mp3\r\n").arg(i, 5, 10, QLatin1Char('0'));
-        const QByteArray text = QByteArray("\xFF\xFE", 2)
-                                + QByteArray(reinterpret_cast<const char *>(lines.utf16()),
-                                             lines.size() * 2);
+        const QByteArray text =
+            QByteArray("\xFF\xFE", 2) +
+            QByteArray(reinterpret_cast<const char *>(lines.utf16()), lines.size() * 2);
         QVERIFY(text.size() > TForm6::DeferredLoadBytes);
         program.writeFile(QStringLiteral("Playlist.txt"), text);
         TForm1 *form = program.start();
