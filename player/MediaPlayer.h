@@ -14,6 +14,7 @@
 #include <functional>
 #include <optional>
 
+class QAction;
 class QKeyEvent;
 
 // The player component hosted by the main window. The windows know only these
@@ -173,6 +174,12 @@ public:
     virtual void setRepeatStretch(std::optional<ListenedRange> stretch) { Q_UNUSED(stretch); }
     virtual std::optional<ListenedRange> repeatStretch() const { return std::nullopt; }
 
+    // The program's own items in the picture's context menu (its windows and
+    // tools), after the component's own ones, before full screen; the
+    // actions stay the caller's.
+    void addMenuAction(QAction *action) { m_menuActions << action; }
+    const QList<QAction *> &menuActions() const { return m_menuActions; }
+
 signals:
     // OnClick: nButton 1 is the left button, 2 the right, 4 the middle.
     void clicked(int nButton, int nShiftState, double fX, double fY);
@@ -209,4 +216,7 @@ signals:
     // The user asked for full screen (double-click on the video) or to leave
     // it (Esc).
     void fullScreenRequested(bool on);
+
+private:
+    QList<QAction *> m_menuActions;
 };

@@ -226,6 +226,10 @@ void MpvPlayer::showContextMenu(const QPoint &globalPos)
         emit listenedCleared();
     });
     forget->setEnabled(hasCurrentMedia());
+    if (!menuActions().isEmpty()) {
+        m_menu->addSeparator();
+        m_menu->addActions(menuActions());
+    }
 
     m_menu->addSeparator();
     const bool full = window()->isFullScreen();
