@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -256,6 +257,21 @@ const QList<HistoryStore::Migration> &HistoryStore::migrations()
                          "duration REAL NOT NULL DEFAULT 0, played INTEGER NOT NULL DEFAULT 0, "
                          "seq INTEGER NOT NULL, ranges BLOB)"),
           QStringLiteral("CREATE INDEX places_seq ON places (seq)")}},
+        // 2: the study log (one row per stretch really played: the medium,
+        // the stretch in it, the wall-clock times in UTC ms, the speed and
+        // the seconds passed by silence skipping), and the playback settings
+        // kept per medium and per folder (NULL: not set there).
+        {2,
+         {QStringLiteral("CREATE TABLE stretches (id INTEGER PRIMARY KEY, name BLOB NOT NULL, "
+                         "start REAL NOT NULL, end REAL NOT NULL, wall_start INTEGER NOT NULL, "
+                         "wall_end INTEGER NOT NULL, speed REAL NOT NULL, "
+                         "skipped REAL NOT NULL DEFAULT 0)"),
+          QStringLiteral("CREATE INDEX stretches_name ON stretches (name)"),
+          QStringLiteral("CREATE TABLE media_settings (name BLOB PRIMARY KEY NOT NULL, speed REAL, "
+                         "voice_boost INTEGER, skip_silence INTEGER, seq INTEGER NOT NULL)"),
+          QStringLiteral("CREATE TABLE folder_settings (folder BLOB PRIMARY KEY NOT NULL, "
+                         "speed REAL, voice_boost INTEGER, skip_silence INTEGER, intro REAL, "
+                         "outro REAL, seq INTEGER NOT NULL)")}},
     };
     return all;
 }
@@ -513,4 +529,137 @@ QString HistoryStore::exactName(const QString &storedForm,
         return true;
     });
     return found;
+}
+
+// ---- the study log ----------------------------------------------------------
+
+void HistoryStore::addStretches(const QList<Stretch> &stretches)
+{
+    QList<Stretch> kept;
+    for (const Stretch &st : stretches)
+        if (!st.name.isEmpty() && seconds(st.end) > seconds(st.start) &&
+            st.wallEndMs >= st.wallStartMs)
+            kept << st;
+    if (kept.isEmpty()) return;
+    run(Access::Create, [&](Session &s) {
+        for (const Stretch &st : std::as_const(kept)) {
+            const double speed = std::isfinite(st.speed) && st.speed > 0 ? st.speed : 1.0;
+            if (!s.exec(QStringLiteral("INSERT INTO stretches (name, start, end, wall_start, "
+                                       "wall_end, speed, skipped) VALUES (?, ?, ?, ?, ?, ?, ?)"),
+                        {keyOf(st.name), seconds(st.start), seconds(st.end), st.wallStartMs,
+                         st.wallEndMs, speed, seconds(st.skipped)}))
+                return false;
+        }
+        // A bounded log: the oldest rows beyond kMaxStretches go.
+        return s.exec(QStringLiteral("DELETE FROM stretches WHERE id <= (SELECT id FROM stretches "
+                                     "ORDER BY id DESC LIMIT 1 OFFSET %1)")
+                          .arg(kMaxStretches));
+    });
+}
+
+QList<HistoryStore::Stretch> HistoryStore::stretches(qint64 sinceMs)
+{
+    QList<Stretch> found;
+    run(Access::Read, [&](Session &s) {
+        QSqlQuery q;
+        if (!s.exec(q,
+                    QStringLiteral("SELECT name, start, end, wall_start, wall_end, speed, skipped "
+                                   "FROM stretches WHERE wall_end >= ? ORDER BY wall_start, id"),
+                    {sinceMs}))
+            return false;
+        QHash<QByteArray, QString> names; // one QString per medium
+        while (q.next()) {
+            const QByteArray key = q.value(0).toByteArray();
+            auto it = names.find(key);
+            if (it == names.end()) it = names.insert(key, nameOf(key));
+            found.append({*it, q.value(1).toDouble(), q.value(2).toDouble(),
+                          q.value(3).toLongLong(), q.value(4).toLongLong(), q.value(5).toDouble(),
+                          q.value(6).toDouble()});
+        }
+        return true;
+    });
+    return found;
+}
+
+void HistoryStore::clearStretches(const QString &name)
+{
+    run(Access::Change, [&](Session &s) {
+        return name.isEmpty()
+                   ? s.exec(QStringLiteral("DELETE FROM stretches"))
+                   : s.exec(QStringLiteral("DELETE FROM stretches WHERE name = ?"), {keyOf(name)});
+    });
+}
+
+// ---- playback settings per medium and per folder ----------------------------
+
+namespace
+{
+
+QVariant nullable(const std::optional<double> &v)
+{
+    return v && std::isfinite(*v) ? QVariant(*v) : QVariant(QMetaType::fromType<double>());
+}
+QVariant nullable(const std::optional<bool> &v)
+{
+    return v ? QVariant(*v ? 1 : 0) : QVariant(QMetaType::fromType<int>());
+}
+std::optional<double> optionalDouble(const QVariant &v)
+{
+    if (v.isNull()) return std::nullopt;
+    return v.toDouble();
+}
+std::optional<bool> optionalBool(const QVariant &v)
+{
+    if (v.isNull()) return std::nullopt;
+    return v.toInt() != 0;
+}
+
+} // namespace
+
+std::optional<HistoryStore::Settings> HistoryStore::settings(SettingsOf of, const QString &key)
+{
+    std::optional<Settings> found;
+    if (key.isEmpty()) return found;
+    const bool folder = of == SettingsOf::Folder;
+    run(Access::Read, [&](Session &s) {
+        QSqlQuery q;
+        if (!s.exec(q,
+                    folder ? QStringLiteral("SELECT speed, voice_boost, skip_silence, intro, outro "
+                                            "FROM folder_settings WHERE folder = ?")
+                           : QStringLiteral("SELECT speed, voice_boost, skip_silence, NULL, NULL "
+                                            "FROM media_settings WHERE name = ?"),
+                    {keyOf(key)}))
+            return false;
+        if (q.next())
+            found = Settings{optionalDouble(q.value(0)), optionalBool(q.value(1)),
+                             optionalBool(q.value(2)), seconds(q.value(3).toDouble()),
+                             seconds(q.value(4).toDouble())};
+        return true;
+    });
+    return found;
+}
+
+void HistoryStore::keepSettings(SettingsOf of, const QString &key, const Settings &settings)
+{
+    if (key.isEmpty()) return;
+    const bool folder = of == SettingsOf::Folder;
+    run(Access::Create, [&](Session &s) {
+        const QString table =
+            folder ? QStringLiteral("folder_settings") : QStringLiteral("media_settings");
+        const QString column = folder ? QStringLiteral("folder") : QStringLiteral("name");
+        const QString nextSeq =
+            QStringLiteral("(SELECT ifnull(max(seq), 0) + 1 FROM %1)").arg(table);
+        QVariantList values{keyOf(key), nullable(settings.speed), nullable(settings.voiceBoost),
+                            nullable(settings.skipSilence)};
+        QString sql = QStringLiteral("INSERT OR REPLACE INTO %1 (%2, speed, voice_boost, "
+                                     "skip_silence, seq%3) VALUES (?, ?, ?, ?, %4%5)")
+                          .arg(table, column, folder ? QStringLiteral(", intro, outro") : QString(),
+                               nextSeq, folder ? QStringLiteral(", ?, ?") : QString());
+        if (folder) values << seconds(settings.introSeconds) << seconds(settings.outroSeconds);
+        return s.exec(sql, values) &&
+               s.exec(QStringLiteral("DELETE FROM %1 WHERE seq <= (SELECT seq FROM %1 "
+                                     "ORDER BY seq DESC LIMIT 1 OFFSET %2)")
+                          .arg(table)
+                          .arg(HistoryStore::kMaxMedia));
+    });
 }

@@ -130,6 +130,47 @@ public:
     QString exactName(const QString &storedForm,
                       const std::function<QString(const QString &)> &toStoredForm);
 
+    // ---- the study log: the stretches really played ----
+    // A stretch [start, end) of a medium played without a seek, pause or
+    // change of speed, from wallStartMs to wallEndMs (UTC ms), at speed;
+    // skipped: the seconds of it that silence skipping passed.
+    struct Stretch {
+        QString name;
+        double start = 0.0;
+        double end = 0.0;
+        qint64 wallStartMs = 0;
+        qint64 wallEndMs = 0;
+        double speed = 1.0;
+        double skipped = 0.0;
+        bool operator==(const Stretch &) const = default;
+    };
+    static constexpr int kMaxStretches = 100000;
+    // Adds the stretches (empty or reversed ones are left out) in one
+    // transaction; the oldest beyond kMaxStretches go.
+    void addStretches(const QList<Stretch> &stretches);
+    // The stretches that ended at sinceMs or later, oldest first.
+    QList<Stretch> stretches(qint64 sinceMs = 0);
+    // Forgets the stretches of one medium; of all media when name is empty.
+    void clearStretches(const QString &name);
+
+    // ---- playback settings kept per medium and per folder ----
+    // Each is unset (nullopt) where the medium or folder does not set it.
+    struct Settings {
+        std::optional<double> speed;
+        std::optional<bool> voiceBoost;
+        std::optional<bool> skipSilence;
+        double introSeconds = 0.0; // folders only: skipped at each file's start
+        double outroSeconds = 0.0; // folders only: left out at each file's end
+        bool operator==(const Settings &) const = default;
+    };
+    enum class SettingsOf { Medium, Folder };
+    // The settings kept for a medium (its exact name) or a folder (its
+    // path); nothing when none are kept.
+    std::optional<Settings> settings(SettingsOf of, const QString &key);
+    // Keeps them (replacing what was kept); the 1,000 most recently kept
+    // media and folders are kept.
+    void keepSettings(SettingsOf of, const QString &key, const Settings &settings);
+
 private:
     enum class Access { Read, Change, Create };
     class Session;

@@ -75,6 +75,7 @@ private slots:
     void damagedFileSetAside_data();
     void damagedFileSetAside();
     void versionsAndReadOnlyStores();
+    void studyLogAndSettingsAreKeptExactly();
     void unwritableDirectoryIsLeftAlone();
     void survivesTwoWritersKilled();
     void lockedStoreWritesWaitAndAreKept();
@@ -297,7 +298,8 @@ void TestHistoryStore::damagedFileSetAside()
 void TestHistoryStore::versionsAndReadOnlyStores()
 {
     const QString name = QStringLiteral("/m/a.mp4");
-    HistoryStore(path()).keepPlace(name, 10, 100, 1);
+    // A store of the first version, from before the study log.
+    HistoryStore(path(), {HistoryStore::migrations().constFirst()}).keepPlace(name, 10, 100, 1);
     QVERIFY(QFile::setPermissions(path(), QFileDevice::ReadOwner));
     QTest::failOnWarning(QRegularExpression(QStringLiteral(".")));
     {
@@ -309,9 +311,24 @@ void TestHistoryStore::versionsAndReadOnlyStores()
     }
     QVERIFY(QFile::setPermissions(path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner));
 
-    // Version 2 adds a column; the program's version 1 store is upgraded.
+    // The program reads it as it is, and its first write upgrades it with
+    // every place kept.
+    {
+        HistoryStore current(path());
+        QVERIFY(current.stretches().isEmpty());
+        QVERIFY(!current.settings(HistoryStore::SettingsOf::Folder, QStringLiteral("/m")));
+        QCOMPARE(current.trouble(), HistoryStore::Trouble::None);
+        const HistoryStore::Stretch heard{name, 0, 10, 5, 15, 1.0, 0};
+        current.addStretches({heard});
+        QCOMPARE(current.place(name), (Place{10, 100, 1}));
+        QCOMPARE(current.stretches(), QList<HistoryStore::Stretch>{heard});
+    }
+
+    // A later version adds a column; the program's store is upgraded.
     QList<HistoryStore::Migration> two = HistoryStore::migrations();
-    two << HistoryStore::Migration{2, {QStringLiteral("ALTER TABLE places ADD COLUMN note TEXT")}};
+    const int next = two.constLast().version + 1;
+    two << HistoryStore::Migration{next,
+                                   {QStringLiteral("ALTER TABLE places ADD COLUMN note TEXT")}};
     HistoryStore newer(path(), two);
     QCOMPARE(newer.place(name), (Place{10, 100, 1})); // read as it is
     newer.keepPlace(QStringLiteral("/m/b.mp4"), 30, 100, 3);
@@ -323,12 +340,12 @@ void TestHistoryStore::versionsAndReadOnlyStores()
         QVERIFY(db.open());
         QSqlQuery q(db);
         QVERIFY(q.exec(QStringLiteral("PRAGMA user_version")) && q.next());
-        QCOMPARE(q.value(0).toInt(), 2);
+        QCOMPARE(q.value(0).toInt(), next);
         QVERIFY(q.exec(QStringLiteral("SELECT note FROM places")));
     }
     QSqlDatabase::removeDatabase("check");
 
-    // The program's own version 1 meets the version 2 store: untouched.
+    // The program meets the later version's store: untouched.
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("新しい版")));
     HistoryStore older(path());
     QVERIFY(!older.place(name));
@@ -336,6 +353,37 @@ void TestHistoryStore::versionsAndReadOnlyStores()
     older.keepPlace(name, 50, 100, 4);
     QCOMPARE(newer.place(name), (Place{10, 100, 1}));
     QCOMPARE(entries(), QStringList{QString::fromLatin1(kHistoryFile)});
+}
+
+// The log keeps each stretch as given and forgets one medium's or all; the
+// settings keep what is set and what is not, per medium and per folder
+// apart, the last kept winning.
+void TestHistoryStore::studyLogAndSettingsAreKeptExactly()
+{
+    using Stretch = HistoryStore::Stretch;
+    using Settings = HistoryStore::Settings;
+    const QString a = QStringLiteral("/講義/第1回.mp4"), b = QStringLiteral("/講義/第2回.mp4");
+    HistoryStore store(path());
+    const Stretch first{a, 0, 600.5, 1000, 401000, 1.5, 12.25};
+    const Stretch second{b, 30, 90, 500000, 560000, 1.0, 0};
+    store.addStretches({first, second, {a, 50, 40, 1, 2, 1, 0}, {a, 0, 10, 9, 3, 1, 0}});
+    QCOMPARE(store.stretches(), (QList<Stretch>{first, second}));
+    QCOMPARE(store.stretches(401001), QList<Stretch>{second});
+    store.clearStretches(a);
+    QCOMPARE(store.stretches(), QList<Stretch>{second});
+    store.clearStretches(QString());
+    QVERIFY(store.stretches().isEmpty());
+
+    const Settings fast{1.7, std::nullopt, true, 0, 0};
+    store.keepSettings(HistoryStore::SettingsOf::Medium, a, fast);
+    const Settings course{1.25, false, std::nullopt, 12.5, 30};
+    store.keepSettings(HistoryStore::SettingsOf::Folder, QStringLiteral("/講義"), course);
+    QCOMPARE(store.settings(HistoryStore::SettingsOf::Medium, a), fast);
+    QCOMPARE(store.settings(HistoryStore::SettingsOf::Folder, QStringLiteral("/講義")), course);
+    QVERIFY(!store.settings(HistoryStore::SettingsOf::Medium, QStringLiteral("/講義")));
+    const Settings slower{1.0, true, false, 0, 0};
+    store.keepSettings(HistoryStore::SettingsOf::Medium, a, slower);
+    QCOMPARE(store.settings(HistoryStore::SettingsOf::Medium, a), slower);
 }
 
 // Where nothing can be written, the store does nothing and says nothing: it
