@@ -6,6 +6,7 @@
 #include "app/DesktopIntegration.h"
 #include "app/Guard.h"
 #include "app/Mpris.h"
+#include "app/TimeText.h"
 #include "app/Unit1.h"
 #include "commands/Unit5.h"
 #include "commands/Unit7.h"
@@ -57,8 +58,17 @@ private:
     std::function<void()> m_then;
 };
 
-void wirePlayerToWindows(TForm1 *main, TForm6 *playlist)
+void wirePlayerToWindows(TForm1 *main, TForm6 *playlist, TForm3 *records)
 {
+    // Where the sleep timer paused: a record "おやすみ 23:41" at that place.
+    const Clock *clock = main->services().clock;
+    QObject::connect(main->WindowsMediaPlayer1, &MediaPlayer::fellAsleep, records,
+                     [main, records, clock](double position) {
+                         records->addRecord(timeText(position),
+                                            QStringLiteral("おやすみ ") +
+                                                clock->now().toString(QStringLiteral("HH:mm")),
+                                            main->WindowsMediaPlayer1->url());
+                     });
     // A long playlist is read once the main window is up.
     new AfterFirstPaint(main, [playlist] { playlist->finishLoading(); });
     // The playlist shows which of its entries plays.
@@ -212,7 +222,7 @@ void createForms(const Services &services)
     Form7 = new TForm7(*Form1, Form1);
     Form7->FormCreate();
 
-    wirePlayerToWindows(Form1, Form6);
+    wirePlayerToWindows(Form1, Form6, Form3);
     auto *desktop = new DesktopIntegration(Form1->WindowsMediaPlayer1, Form1);
     pushStateToDesktop(Form1, Form6, desktop->mpris());
     takeDesktopRequests(Form1, Form6, desktop->mpris());

@@ -127,7 +127,7 @@ public:
     // MainWindowHost, over the members above
     MediaPlayer *player() const override { return WindowsMediaPlayer1; }
     bool recentDisabled() const override { return RecentDisable; }
-    void setRecentDisabled(bool off) override { RecentDisable = off; }
+    void setRecentDisabled(bool off) override;
     bool autoAdvanceOn() const override;
     void setAutoAdvance(bool on) override;
     QString currentPositionText() const override { return CurrentPosition; }

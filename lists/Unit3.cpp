@@ -296,6 +296,16 @@ void TForm3::Button1Click()
     });
 }
 
+void TForm3::addRecord(const QString &time, const QString &comment, const QString &medium)
+{
+    // The slot keeps what was typed into it: the new row goes before it.
+    const int row = StringGrid1->rowCount() - 1;
+    StringGrid1->insertRow(row);
+    setCell(0, row + 1, time);
+    setCell(1, row + 1, comment);
+    StringGrid1->item(row, 0)->setData(MediumRole, medium);
+}
+
 void TForm3::Button2Click()
 {
     runHandler(m_host, nullptr, [&] {

@@ -38,6 +38,9 @@ public:
     void Button4Click();
     void Button5Click();
     void N1Click();
+    // Adds a recorded row (before the slot for the next record): a time
+    // text, its comment and the medium it belongs to.
+    void addRecord(const QString &time, const QString &comment, const QString &medium);
 
     // The grid's row count, the header row included (the table's rows + 1).
     int rowCount() const;

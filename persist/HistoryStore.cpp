@@ -533,6 +533,24 @@ QString HistoryStore::exactName(const QString &storedForm,
 
 // ---- the study log ----------------------------------------------------------
 
+QList<HistoryStore::MediumRecord> HistoryStore::media()
+{
+    QList<MediumRecord> found;
+    run(Access::Read, [&](Session &s) {
+        QSqlQuery q;
+        if (!s.exec(q, QStringLiteral("SELECT name, duration, position, ranges FROM places")))
+            return false;
+        while (q.next()) {
+            MediumRecord r{nameOf(q.value(0).toByteArray()), seconds(q.value(1).toDouble()),
+                           std::nullopt, decodeRanges(q.value(3).toByteArray())};
+            if (!q.value(2).isNull()) r.position = seconds(q.value(2).toDouble());
+            found << r;
+        }
+        return true;
+    });
+    return found;
+}
+
 void HistoryStore::addStretches(const QList<Stretch> &stretches)
 {
     QList<Stretch> kept;

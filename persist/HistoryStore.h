@@ -153,6 +153,16 @@ public:
     // Forgets the stretches of one medium; of all media when name is empty.
     void clearStretches(const QString &name);
 
+    // What the store keeps of each medium, for the study log: its length, its
+    // place (none: finished or never kept) and its listened ranges.
+    struct MediumRecord {
+        QString name;
+        double duration = 0.0;
+        std::optional<double> position;
+        QList<ListenedRange> ranges;
+    };
+    QList<MediumRecord> media();
+
     // ---- playback settings kept per medium and per folder ----
     // Each is unset (nullopt) where the medium or folder does not set it.
     struct Settings {

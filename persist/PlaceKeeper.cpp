@@ -217,7 +217,20 @@ void PlaceKeeper::forgetListened(const QString &name)
     w.rangesCleared = true;
     w.ranges.clear();
     m_keptListened.clear();
-    post([name](HistoryStore &store) { store.clearRanges(name); });
+    post([name](HistoryStore &store) {
+        store.clearRanges(name);
+        store.clearStretches(name);
+    });
+}
+
+void PlaceKeeper::addStretch(const HistoryStore::Stretch &stretch)
+{
+    post([stretch](HistoryStore &store) { store.addStretches({stretch}); });
+}
+
+void PlaceKeeper::eraseStudyLog()
+{
+    post([](HistoryStore &store) { store.clearStretches(QString()); });
 }
 
 QString PlaceKeeper::exactName(const QString &storedForm,

@@ -71,8 +71,12 @@ public:
     // (none when not kept, within the margin, or finished).
     QList<ListenedRange> listened(const QString &name);
     std::optional<double> placeToOffer(const QString &name);
-    // The user cleared what was heard of a medium.
+    // The user cleared what was heard of a medium: its ranges and its
+    // stretches in the study log.
     void forgetListened(const QString &name);
+    // The study log: a stretch played, kept; the whole log, erased.
+    void addStretch(const HistoryStore::Stretch &stretch);
+    void eraseStudyLog();
     // The whole name of a medium whose name another file could not hold.
     QString exactName(const QString &storedForm,
                       const std::function<QString(const QString &)> &toStoredForm);

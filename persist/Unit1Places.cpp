@@ -52,9 +52,22 @@ void TForm1::wirePlaceKeeper()
     connect(player, &MediaPlayer::listenedCleared, m_keeper, [this, player] {
         if (player->hasCurrentMedia()) m_keeper->forgetListened(player->url());
     });
+    // The study log follows the history switch: kept only while the history
+    // is on.
+    connect(player, &MediaPlayer::stretchPlayed, m_keeper,
+            [this](const HistoryStore::Stretch &stretch) {
+                if (!RecentDisable) m_keeper->addStretch(stretch);
+            });
     // Told calmly, once per run, in the status bar.
     connect(m_keeper, &PlaceKeeper::trouble, this,
             [this](const QString &text) { statusBar()->showMessage(text, 15000); });
+}
+
+// Switching the history off erases the study log too.
+void TForm1::setRecentDisabled(bool off)
+{
+    if (off && !RecentDisable && m_keeper) m_keeper->eraseStudyLog();
+    RecentDisable = off;
 }
 
 void TForm1::keepPlace()

@@ -31,6 +31,9 @@ bool TForm1::FormCloseQuery()
     //    record), each step on its own: a damaged settings file or a playlist
     //    that cannot be written never costs the place. The failures are
     //    reported together; the close goes ahead.
+    // The stretch playing now goes into the study log before the store is
+    // closed.
+    WindowsMediaPlayer1->endStretch();
     PlaceKeeper::Closing c;
     c.settingsPath = settingsPath();
     c.resumePath = resumePath();

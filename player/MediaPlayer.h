@@ -4,13 +4,16 @@
 #include "persist/ListenedRanges.h"
 #include "player/PlayState.h"
 #include "player/PlayerKeys.h"
+#include "player/StretchRecorder.h"
 
+#include <QDateTime>
 #include <QImage>
 #include <QList>
 #include <QString>
 #include <QVariantMap>
 #include <QWidget>
 
+#include <exception>
 #include <functional>
 #include <optional>
 
@@ -180,6 +183,28 @@ public:
     void addMenuAction(QAction *action) { m_menuActions << action; }
     const QList<QAction *> &menuActions() const { return m_menuActions; }
 
+    // The study log: the stretches really played come out by stretchPlayed,
+    // with the wall-clock times of this clock (UTC ms).
+    void setWallClock(std::function<qint64()> clock) { m_wallClock = std::move(clock); }
+    // Ends the stretch playing now (the program closes).
+    void endStretch() { logStopped(m_recorder.open() ? safePosition() : 0.0); }
+
+protected:
+    // For the implementations: the medium plays at position (each report of
+    // the position while playing); silence skipping passed to `to`; playback
+    // stopped moving on (a pause, a stop, the end, a seek asked for, a change
+    // of speed or medium), at position where it stood before.
+    void logPlaying(double position)
+    {
+        if (auto closed = m_recorder.playing(url(), position, speed(), m_wallClock()))
+            emit stretchPlayed(*closed);
+    }
+    void logPassed(double to, double skipped) { m_recorder.passed(to, skipped, m_wallClock()); }
+    void logStopped(double position)
+    {
+        if (auto closed = m_recorder.stop(position, m_wallClock())) emit stretchPlayed(*closed);
+    }
+
 signals:
     // OnClick: nButton 1 is the left button, 2 the right, 4 the middle.
     void clicked(int nButton, int nShiftState, double fX, double fY);
@@ -216,7 +241,21 @@ signals:
     // The user asked for full screen (double-click on the video) or to leave
     // it (Esc).
     void fullScreenRequested(bool on);
+    // The sleep timer paused playback at position, where its fade began.
+    void fellAsleep(double position);
+    // A stretch of the medium was played through (for the study log).
+    void stretchPlayed(const HistoryStore::Stretch &stretch);
 
 private:
+    double safePosition() const
+    {
+        try {
+            return currentPosition();
+        } catch (const std::exception &) {
+            return -1.0;
+        }
+    }
     QList<QAction *> m_menuActions;
+    StretchRecorder m_recorder;
+    std::function<qint64()> m_wallClock = [] { return QDateTime::currentMSecsSinceEpoch(); };
 };

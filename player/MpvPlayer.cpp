@@ -62,8 +62,11 @@ MpvPlayer::MpvPlayer(QWidget *parent, Options options) : MediaPlayer(parent)
     connect(m_silence, &SilencePasser::fastChanged, this, &MpvPlayer::pushEngineSpeed);
     connect(m_silence, &SilencePasser::resumeAt, this, [this](double to) {
         // What was passed counts as played.
-        if (!m_silence->passed().isEmpty())
-            m_listen.played(to, to - m_silence->passed().constLast().start + 1.0);
+        if (!m_silence->passed().isEmpty()) {
+            const double from = m_silence->passed().constLast().start;
+            m_listen.played(to, to - from + 1.0);
+            logPassed(to, to - from);
+        }
         feed({Event::SetPosition, to, 0, 0, true});
         emit silencePassed(to);
     });
@@ -74,6 +77,7 @@ MpvPlayer::MpvPlayer(QWidget *parent, Options options) : MediaPlayer(parent)
     steady->start();
     m_sleep = new SleepTimer(
         *this, [steady] { return steady->elapsed(); }, this);
+    connect(m_sleep, &SleepTimer::sleptAt, this, &MediaPlayer::fellAsleep);
 
     wireEngine();
     followEngineInfo();
@@ -239,6 +243,7 @@ void MpvPlayer::carryOut(const Command &c)
         emit positionChanged(c.position);
         break;
     case Command::State:
+        if (c.state != Playing) logStopped(m_lastPlayed);
         emit playStateChanged(c.state);
         break;
     case Command::Failed:
@@ -252,6 +257,7 @@ void MpvPlayer::carryOut(const Command &c)
             Qt::QueuedConnection);
         break;
     case Command::Cleared:
+        logStopped(m_lastPlayed);
         m_info = Info{};
         m_listen = ListenTracker{};
         m_floor = 0.0;
@@ -298,8 +304,11 @@ void MpvPlayer::sendSeek(double seconds, quint64 serial, bool listen)
         // What was played up to here counts; seeking over a stretch does not
         // mark it.
         double at = 0.0;
-        if (playState() == Playing && m_engine->getDouble("time-pos", &at) >= 0)
+        if (playState() == Playing && m_engine->getDouble("time-pos", &at) >= 0) {
             m_listen.played(at, ListenStepSeconds);
+            logStopped(at);
+        }
+        logStopped(m_lastPlayed);
         m_listen.interrupt();
     }
     const QByteArray target = QByteArray::number(seconds, 'f', 3);

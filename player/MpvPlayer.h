@@ -134,6 +134,7 @@ private:
     template <class Body> void guardedCall(Body &&body);
     void withdrawPlace();
     void userActed();
+    void extendSleep();
 
     MpvEngine *m_engine = nullptr;
     MediumMachine m_machine;
@@ -172,6 +173,7 @@ private:
     };
     Info m_info;
     ListenTracker m_listen;
+    double m_lastPlayed = -1.0; // the last position reported while playing
     // The highest position reported while playing forward: a read never goes
     // below it (the engine's estimate dips when the speed changes, and a
     // silence passed may end a little back). A seek the caller asks for sets

@@ -85,6 +85,7 @@ void MpvPlayer::wireControls()
             [this](SleepTimer::Mode mode, int minutes) {
                 guardedCall([&] { m_sleep->set(mode, minutes); });
             });
+    connect(m_controls, &PlayerControls::sleepExtendRequested, this, &MpvPlayer::extendSleep);
     connect(m_controls, &PlayerControls::placeRequested, this,
             [this] { guardedCall([&] { takeOfferedPlace(); }); });
 
@@ -113,6 +114,13 @@ template <class Body> void MpvPlayer::guardedCall(Body &&body)
     } catch (const AppError &) {
         emit error();
     }
+}
+
+// Extending is the one action of the user that keeps a fade going: the sound
+// comes back and playback goes on.
+void MpvPlayer::extendSleep()
+{
+    if (m_enabled) m_sleep->extend();
 }
 
 void MpvPlayer::userActed()
@@ -169,10 +177,12 @@ void MpvPlayer::showContextMenu(const QPoint &globalPos)
         [this](double value) { guardedCall([&] { setSpeed(value); }); },
         [this](bool on) { guardedCall([&] { setSkipSilence(on); }); });
     QMenu *sleep = m_menu->addMenu(QStringLiteral("スリープタイマー(&Z)"));
-    PlayerControls::fillSleepMenu(sleep, m_sleep->mode(), m_sleep->minutes(), this,
-                                  [this](SleepTimer::Mode mode, int minutes) {
-                                      guardedCall([&] { m_sleep->set(mode, minutes); });
-                                  });
+    PlayerControls::fillSleepMenu(
+        sleep, m_sleep->mode(), m_sleep->minutes(), !m_info.chapters.isEmpty(), this,
+        [this](SleepTimer::Mode mode, int minutes) {
+            guardedCall([&] { m_sleep->set(mode, minutes); });
+        },
+        [this] { extendSleep(); });
 
     if (!m_info.chapters.isEmpty()) {
         const int chapter = m_info.chapter;

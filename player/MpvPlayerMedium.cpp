@@ -43,8 +43,11 @@ void MpvPlayer::followEngineInfo()
         // What is played marks the medium; a landing seek does not.
         try {
             const double at = currentPosition();
-            if (current() && playState() == Playing && !m_machine.target())
+            if (current() && playState() == Playing && !m_machine.target()) {
                 m_listen.played(at, ListenStepSeconds);
+                m_lastPlayed = at;
+                logPlaying(at);
+            }
             emit positionChanged(at);
         } catch (const AppError &) {
         }
@@ -97,6 +100,11 @@ void MpvPlayer::setSpeed(double speed)
         const char *args[] = {"af", stretch ? "add" : "remove",
                               stretch ? "@tempo:scaletempo2" : "@tempo", nullptr};
         check(m_engine->command(args), "af");
+    }
+    if (value != m_speed && playState() == Playing) {
+        // A stretch of the study log is played at one speed.
+        double at = 0.0;
+        if (m_engine->getDouble("time-pos", &at) >= 0) logStopped(at);
     }
     m_speed = value;
     pushEngineSpeed();

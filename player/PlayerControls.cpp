@@ -196,8 +196,10 @@ PlayerControls::PlayerControls(QWidget *parent) : QWidget(parent)
     m_sleep->setMenu(m_sleepMenu);
     connect(m_sleepMenu, &QMenu::aboutToShow, this, [this] {
         fillSleepMenu(
-            m_sleepMenu, m_sleepMode, m_sleepMinutes, this,
-            [this](SleepTimer::Mode mode, int minutes) { emit sleepRequested(mode, minutes); });
+            m_sleepMenu, m_sleepMode, m_sleepMinutes, m_player && !m_player->chapters().isEmpty(),
+            this,
+            [this](SleepTimer::Mode mode, int minutes) { emit sleepRequested(mode, minutes); },
+            [this] { emit sleepExtendRequested(); });
     });
 
     m_volume = new BarSlider(this);
@@ -446,9 +448,10 @@ void PlayerControls::fillSpeedMenu(QMenu *menu, double current, bool skipping, Q
     QObject::connect(silence, &QAction::triggered, receiver, [skip, skipping] { skip(!skipping); });
 }
 
-void PlayerControls::fillSleepMenu(QMenu *menu, SleepTimer::Mode mode, int minutes,
+void PlayerControls::fillSleepMenu(QMenu *menu, SleepTimer::Mode mode, int minutes, bool chapters,
                                    QObject *receiver,
-                                   const std::function<void(SleepTimer::Mode, int)> &choose)
+                                   const std::function<void(SleepTimer::Mode, int)> &choose,
+                                   const std::function<void()> &extend)
 {
     using Mode = SleepTimer::Mode;
     menu->clear();
@@ -465,13 +468,20 @@ void PlayerControls::fillSleepMenu(QMenu *menu, SleepTimer::Mode mode, int minut
         {Mode::Minutes, 90, QStringLiteral("90分")},
         {Mode::EndOfMedium, 0, QStringLiteral("このファイルの終わりで")},
         {Mode::EndOfPlaylist, 0, QStringLiteral("プレイリストの終わりで")},
+        {Mode::EndOfChapter, 0, QStringLiteral("チャプターの終わり")},
     };
     for (const auto &c : choices) {
+        if (c.mode == Mode::EndOfChapter && !chapters) continue;
         QAction *action = menu->addAction(c.caption);
         action->setCheckable(true);
         action->setChecked(c.mode == mode && (c.mode != Mode::Minutes || c.minutes == minutes));
         QObject::connect(action, &QAction::triggered, receiver,
                          [choose, m = c.mode, n = c.minutes] { choose(m, n); });
+    }
+    if (mode != Mode::Off) {
+        menu->addSeparator();
+        QObject::connect(menu->addAction(QStringLiteral("+15分")), &QAction::triggered, receiver,
+                         [extend] { extend(); });
     }
 }
 

@@ -68,14 +68,19 @@ public:
     static void fillSpeedMenu(QMenu *menu, double current, bool skipping, QObject *receiver,
                               const std::function<void(double)> &choose,
                               const std::function<void(bool)> &skip);
-    // Fills a menu with the sleep timer's choices, the current one ticked.
-    static void fillSleepMenu(QMenu *menu, SleepTimer::Mode mode, int minutes, QObject *receiver,
-                              const std::function<void(SleepTimer::Mode, int)> &choose);
+    // Fills a menu with the sleep timer's choices, the current one ticked:
+    // the end of the chapter when the medium has chapters, and "+15分"
+    // while the timer runs.
+    static void fillSleepMenu(QMenu *menu, SleepTimer::Mode mode, int minutes, bool chapters,
+                              QObject *receiver,
+                              const std::function<void(SleepTimer::Mode, int)> &choose,
+                              const std::function<void()> &extend);
 
 signals:
     void playRequested();
     void pauseRequested();
     void stopRequested();
+    void sleepExtendRequested();
     void seekRequested(double seconds);
     void volumeRequested(int volume);
     void muteRequested(bool muted);

@@ -39,10 +39,40 @@ void SleepTimer::set(Mode mode, int minutes)
     m_mode = mode;
     m_minutes = mode == Mode::Minutes ? std::max(1, minutes) : 0;
     m_deadline = m_now() + qint64(m_minutes) * 60000;
+    if (mode == Mode::EndOfChapter) {
+        try {
+            m_chapterEnd = chapterEnd(m_player.currentPosition());
+        } catch (const std::exception &) {
+            m_chapterEnd = m_player.duration();
+        }
+    }
     if (mode == Mode::Off)
         m_timer->stop();
     else
         m_timer->start(SlowTickMs);
+    emit changed();
+}
+
+// The end of the chapter that position lies in: the next chapter's start, or
+// the medium's end.
+double SleepTimer::chapterEnd(double position) const
+{
+    for (const MediaPlayer::Chapter &c : m_player.chapters())
+        if (c.time > position + 0.001) return c.time;
+    return m_player.duration();
+}
+
+void SleepTimer::extend()
+{
+    if (m_mode == Mode::Off) return;
+    const qint64 left = remainingMs().value_or(0);
+    if (m_fading) m_player.setFade(1.0);
+    m_fading = false;
+    m_fadeFrom.reset();
+    m_deadline = m_now() + left + qint64(ExtendMinutes) * 60000;
+    m_minutes = int((m_deadline - m_now() + 59999) / 60000);
+    m_mode = Mode::Minutes;
+    m_timer->start(SlowTickMs);
     emit changed();
 }
 
@@ -56,9 +86,12 @@ std::optional<qint64> SleepTimer::remainingMs() const
     case Mode::EndOfPlaylist:
         if (m_moreToCome && m_moreToCome()) return std::nullopt;
         [[fallthrough]];
-    case Mode::EndOfMedium: {
+    case Mode::EndOfMedium:
+    case Mode::EndOfChapter: {
         if (!m_player.hasCurrentMedia()) return std::nullopt;
-        const double left = m_player.duration() - m_player.currentPosition();
+        const double end =
+            m_mode == Mode::EndOfChapter && m_chapterEnd > 0 ? m_chapterEnd : m_player.duration();
+        const double left = end - m_player.currentPosition();
         const double speed = m_player.speed() > 0 ? m_player.speed() : 1.0;
         if (!(m_player.duration() > 0) || !std::isfinite(left)) return std::nullopt;
         return std::max<qint64>(0, qint64(left * 1000.0 / speed) - EndMarginMs);
@@ -69,7 +102,9 @@ std::optional<qint64> SleepTimer::remainingMs() const
 
 bool SleepTimer::holdsAtEnd() const
 {
+    // The last chapter ends with the medium.
     return m_mode == Mode::EndOfMedium ||
+           (m_mode == Mode::EndOfChapter && !(m_chapterEnd < m_player.duration())) ||
            (m_mode == Mode::EndOfPlaylist && !(m_moreToCome && m_moreToCome()));
 }
 
@@ -81,6 +116,14 @@ void SleepTimer::userActed()
 void SleepTimer::tick()
 {
     if (m_mode == Mode::Off) return;
+    if (m_mode == Mode::EndOfChapter && !m_fading) {
+        // Moved by the user into another chapter: the end of that one.
+        try {
+            const double at = m_player.currentPosition();
+            if (at >= m_chapterEnd || chapterEnd(at) < m_chapterEnd) m_chapterEnd = chapterEnd(at);
+        } catch (const std::exception &) {
+        }
+    }
     const std::optional<qint64> left = remainingMs();
     // The end modes count only while the medium plays.
     const bool counting = m_mode == Mode::Minutes || m_player.playState() == MediaPlayer::Playing;
@@ -91,7 +134,10 @@ void SleepTimer::tick()
     if (left && counting && *left <= FadeMs) {
         if (!m_fading) {
             try {
-                m_fadeFrom = m_player.currentPosition();
+                // Where the fade began, should this tick come after it.
+                const double speed = m_player.speed() > 0 ? m_player.speed() : 1.0;
+                m_fadeFrom = std::max(0.0, m_player.currentPosition() -
+                                               double(FadeMs - *left) / 1000.0 * speed);
             } catch (const std::exception &) {
                 m_fadeFrom.reset();
             }
@@ -129,12 +175,14 @@ void SleepTimer::finish(bool pause)
     m_fadeFrom.reset();
     m_mode = Mode::Off;
     m_timer->stop();
+    std::optional<double> slept;
     if (pause && m_player.playState() == MediaPlayer::Playing) {
         m_pausing = true;
         try {
             m_player.pause();
             // The place kept is where the fade began.
             if (back) m_player.setCurrentPosition(*back);
+            slept = back ? *back : m_player.currentPosition();
         } catch (...) {
             m_pausing = false;
             throw;
@@ -143,4 +191,5 @@ void SleepTimer::finish(bool pause)
     }
     m_player.setFade(1.0); // the volume setting, at once
     emit changed();
+    if (slept) emit sleptAt(*slept);
 }

@@ -30,13 +30,20 @@ class SleepTimer : public QObject
     Q_OBJECT
 
 public:
-    enum class Mode { Off, Minutes, EndOfMedium, EndOfPlaylist };
+    enum class Mode { Off, Minutes, EndOfMedium, EndOfPlaylist, EndOfChapter };
+    static constexpr int ExtendMinutes = 15;
     static constexpr int FadeMs = 30000;
 
     SleepTimer(MediaPlayer &player, std::function<qint64()> nowMs, QObject *parent = nullptr);
 
-    // Switches the timer; minutes is used by Mode::Minutes.
+    // Switches the timer; minutes is used by Mode::Minutes. EndOfChapter
+    // pauses at the end of the chapter playing now (for a medium without
+    // chapters: at the end of the medium).
     void set(Mode mode, int minutes = 0);
+    // While the timer runs: ExtendMinutes more, counted from the time now
+    // left (an end mode becomes a count of minutes). During the fade the
+    // sound comes back and playback goes on.
+    void extend();
     Mode mode() const { return m_mode; }
     int minutes() const { return m_minutes; }
     // Whether the playlist will open another entry after the current medium
@@ -65,10 +72,13 @@ public:
 signals:
     // The mode or the time left changed (for the control bar).
     void changed();
+    // The timer paused playback; position: the place kept, where the fade
+    // began.
+    void sleptAt(double position);
 
 private:
     void finish(bool pause);
-    bool endMode() const { return m_mode == Mode::EndOfMedium || m_mode == Mode::EndOfPlaylist; }
+    double chapterEnd(double position) const;
 
     MediaPlayer &m_player;
     std::function<qint64()> m_now;
@@ -77,6 +87,7 @@ private:
     Mode m_mode = Mode::Off;
     int m_minutes = 0;
     qint64 m_deadline = 0;
+    double m_chapterEnd = 0.0; // EndOfChapter: where the chapter ends, in the medium
     bool m_fading = false;
     std::optional<double> m_fadeFrom; // where the fade began, in the medium
     bool m_pausing = false;           // the timer's own pause, which is no user action

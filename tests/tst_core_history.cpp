@@ -6,6 +6,7 @@
 #include "persist/HistoryStore.h"
 #include "persist/IniFile.h"
 #include "persist/PlaceKeeper.h"
+#include "persist/StudyLog.h"
 #include "player/PlayState.h"
 #include "support/HistoryWriter.h"
 #include "support/TestFiles.h"
@@ -76,6 +77,7 @@ private slots:
     void damagedFileSetAside();
     void versionsAndReadOnlyStores();
     void studyLogAndSettingsAreKeptExactly();
+    void studyDaysWeekAndMedia();
     void unwritableDirectoryIsLeftAlone();
     void survivesTwoWritersKilled();
     void lockedStoreWritesWaitAndAreKept();
@@ -384,6 +386,40 @@ void TestHistoryStore::studyLogAndSettingsAreKeptExactly()
     const Settings slower{1.0, true, false, 0, 0};
     store.keepSettings(HistoryStore::SettingsOf::Medium, a, slower);
     QCOMPARE(store.settings(HistoryStore::SettingsOf::Medium, a), slower);
+}
+
+// Each stretch counts on the local day it began; the week starts on Monday;
+// the 30 days end today. A medium's share and end come from the place store.
+void TestHistoryStore::studyDaysWeekAndMedia()
+{
+    auto at = [](QDate d, int h, int m) { return QDateTime(d, QTime(h, m)).toMSecsSinceEpoch(); };
+    const QDate today(2026, 12, 9); // a Wednesday
+    const QString a = QStringLiteral("/c/1.mp3"), b = QStringLiteral("/c/2.mp3");
+    const Stretches log{
+        {a, 0, 600, at(today, 23, 55), at(today.addDays(1), 0, 5), 1.0, 0}, // today's
+        {a, 0, 1200, at(today.addDays(-2), 8, 0), at(today.addDays(-2), 8, 10), 2.0, 0},
+        {b, 0, 300, at(today.addDays(-3), 8, 0), at(today.addDays(-3), 8, 5), 1.0, 0}, // Sunday
+        {b, 300, 900, at(today.addDays(-40), 8, 0), at(today.addDays(-40), 8, 10), 1.0, 0},
+    };
+    const QList<StudyDay> days = studyDays(log, today, 30);
+    QCOMPARE(days.size(), 30);
+    QCOMPARE(days.constFirst().date, today.addDays(-29));
+    QCOMPARE(days.constLast().figures.playedSeconds, 600.0);
+    QCOMPARE(days.at(27).figures.savedBySpeed, 600.0);
+    QCOMPARE(days.at(26).figures.wallSeconds, 300.0);
+    const StudyTotals totals = studyTotals(log, today);
+    QCOMPARE(totals.today.wallSeconds, 600.0);
+    QCOMPARE(totals.week.playedSeconds, 1800.0);
+    QCOMPARE(totals.all.heardSeconds, 1200.0 + 900.0);
+
+    const QList<StudyMedium> media =
+        studyMedia(log, {{a, 1200, std::nullopt, {{0, 1195}}}, {b, 1800, 700.0, {{0, 900}}}});
+    QCOMPARE(media.size(), 2);
+    QCOMPARE(media.at(0).name, a);
+    QVERIFY(media.at(0).finished);
+    QVERIFY(!media.at(1).finished);
+    QCOMPARE(media.at(1).share, 0.5);
+    QCOMPARE(media.at(1).folder, QStringLiteral("/c"));
 }
 
 // Where nothing can be written, the store does nothing and says nothing: it

@@ -3,9 +3,11 @@
 // speed, the speed kept from run to run, the place kept in every file and
 // offered again, and the component's own keys.
 #include "app/Unit1.h"
+#include "lists/Unit3.h"
 #include "lists/Unit6.h"
 #include "persist/IniFile.h"
 #include "persist/SettingsKeys.h"
+#include "persist/StudyLog.h"
 #include "player/SleepTimer.h"
 #include "support/FakePlayer.h"
 #include "support/TestServices.h"
@@ -29,6 +31,8 @@ private slots:
     void sleepAtTheEndOfTheFileHoldsThePlaylist();
     void sleepAtTheEndKeepsThePlaceWithSilencesPassed();
     void skipSilenceSwitchKept();
+    void studyLogFiguresAreHonest();
+    void sleepAtTheChapterEndAndExtending();
 };
 
 void TestListening::endTimeAtSpeed_data()
@@ -224,6 +228,10 @@ void TestListening::sleepTimerFadesThenPauses()
     QCOMPARE(p->playState(), int(MediaPlayer::Paused)); // paused, not stopped
     QCOMPARE(p->fade(), 1.0);
     QCOMPARE(sleep->mode(), SleepTimer::Mode::Off);
+    // Where the fade began is kept and recorded, with the clock time.
+    QCOMPARE(p->currentPosition(), 14 * 60 + 30.0);
+    QCOMPARE(Form3->cell(0, 1), QStringLiteral("00:14:30"));
+    QCOMPARE(Form3->cell(1, 1), QStringLiteral("おやすみ 14:00"));
     QVERIFY(f->close());
     QCOMPARE(IniFile(run.file(QStringLiteral("Pelmora.ini")))
                  .readInteger(QStringLiteral("Volume"), QStringLiteral("Value"), -1),
@@ -294,7 +302,8 @@ void TestListening::sleepAtTheEndKeepsThePlaceWithSilencesPassed()
         p->sleepTimer()->set(SleepTimer::Mode::EndOfMedium);
         p->advance(160); // 300 - 240 = 60 s of sound left, 40 s at 1.5x
         QCOMPARE(p->fade(), 1.0);
-        p->advance(12); // 258: 28 s left, the fade begins
+        // 258: 27 s left before the pause; the fade began 3 s ago, at 253.5.
+        p->advance(12);
         QVERIFY(p->fade() < 1.0);
         p->passSilence(270);
         QCOMPARE(p->sleepTimer()->mode(), SleepTimer::Mode::EndOfMedium);
@@ -306,17 +315,17 @@ void TestListening::sleepAtTheEndKeepsThePlaceWithSilencesPassed()
                 p->advance(0.5);
         }
         QCOMPARE(p->playState(), int(MediaPlayer::Paused));
-        QCOMPARE(p->currentPosition(), 258.0);
+        QCOMPARE(p->currentPosition(), 253.5);
         QCOMPARE(p->sleepTimer()->mode(), SleepTimer::Mode::Off);
         QCOMPARE(p->fade(), 1.0);
         QVERIFY(f->close());
         QCOMPARE(
             IniFile(run.file(QStringLiteral("Resume.ini"))).readFloat(SettingsKeys::ResumeSecond),
-            258.0);
+            253.5);
         run.end();
         // Opened again, it offers the place: it did not count as finished.
         run.start({QStringLiteral("/m/lecture.mp3")});
-        QCOMPARE(run.player()->offeredPlace(), std::optional<double>(258.0));
+        QCOMPARE(run.player()->offeredPlace(), std::optional<double>(253.5));
     }
 }
 
@@ -333,3 +342,93 @@ void TestListening::skipSilenceSwitchKept()
 
 QTEST_MAIN(TestListening)
 #include "tst_listening.moc"
+
+// A 70-minute lecture at 1.5x: 60 minutes of it played (a seek passes ten
+// minutes, a pause of ten minutes between), six silences of a minute passed
+// quickly. The log tells 60:00 of content in 36:00, 20:00 saved by the speed
+// and 4:00 by silence skipping; ten minutes played again count as time
+// spent, not as more content heard.
+void TestListening::studyLogFiguresAreHonest()
+{
+    FakePlayer p;
+    Stretches log;
+    connect(&p, &MediaPlayer::stretchPlayed, &p,
+            [&log](const HistoryStore::Stretch &s) { log << s; });
+    p.setDefaultDuration(4200);
+    p.setURL(QStringLiteral("/m/lecture.mp3"));
+    p.setSpeed(1.5);
+    p.finishLoading();
+    auto playTo = [&p](double target) {
+        while (p.currentPosition() < target - 1e-6)
+            p.advance(std::min(1.0, (target - p.currentPosition()) / 1.5));
+    };
+    for (const double silence : {300.0, 600.0, 900.0}) {
+        playTo(silence);
+        p.passSilence(silence + 60);
+    }
+    playTo(1200);
+    p.pause();
+    p.advance(600); // paused: no time spent listening
+    p.play();
+    p.setCurrentPosition(1800); // a seek: ten minutes not heard
+    for (const double silence : {2400.0, 3000.0, 3600.0}) {
+        playTo(silence);
+        p.passSilence(silence + 60);
+    }
+    while (p.playState() == MediaPlayer::Playing) // to the end, which stops the medium
+        p.advance(1.0);
+    QCOMPARE(p.playState(), int(MediaPlayer::Stopped));
+
+    StudyFigures f = studyFigures(log);
+    QCOMPARE(qRound(f.playedSeconds), 3600);
+    QCOMPARE(qRound(f.heardSeconds), 3600);
+    QVERIFY2(std::abs(f.wallSeconds - 2160) <= 1, qPrintable(QString::number(f.wallSeconds)));
+    QCOMPARE(qRound(f.savedBySpeed), 1200);
+    QCOMPARE(qRound(f.savedBySilence), 240);
+
+    // Played again from the start for ten minutes.
+    p.play();
+    playTo(600);
+    p.pause();
+    f = studyFigures(log);
+    QCOMPARE(qRound(f.playedSeconds), 4200);
+    QCOMPARE(qRound(f.heardSeconds), 3600);
+    QVERIFY(std::abs(f.wallSeconds - 2560) <= 1);
+}
+
+// "チャプターの終わり" pauses before the next chapter and tells where the
+// fade began; "+15分" during a fade brings the sound back and goes on, and
+// counts from the time that was left.
+void TestListening::sleepAtTheChapterEndAndExtending()
+{
+    FakePlayer p;
+    p.setDefaultDuration(900);
+    p.setChapters(
+        {{0, QStringLiteral("序")}, {300, QStringLiteral("一")}, {600, QStringLiteral("二")}});
+    p.setURL(QStringLiteral("/m/book.m4b"));
+    p.finishLoading();
+    QList<double> slept;
+    connect(&p, &MediaPlayer::fellAsleep, &p, [&slept](double at) { slept << at; });
+    p.setCurrentPosition(310);
+    SleepTimer *sleep = p.sleepTimer();
+    sleep->set(SleepTimer::Mode::EndOfChapter);
+    QCOMPARE(sleep->remainingMs(), std::optional<qint64>((600 - 310) * 1000 - 1000));
+    p.advance(275); // 585: in the fade
+    QVERIFY(p.fade() < 1.0);
+    sleep->extend();
+    QCOMPARE(p.fade(), 1.0);
+    QCOMPARE(sleep->mode(), SleepTimer::Mode::Minutes);
+    QCOMPARE(*sleep->remainingMs(), 14000 + 15 * 60000);
+    p.advance(60);
+    QCOMPARE(p.playState(), int(MediaPlayer::Playing)); // on into the next chapter
+    QVERIFY(slept.isEmpty());
+
+    sleep->set(SleepTimer::Mode::EndOfChapter); // at 645: the last chapter ends with the file
+    while (p.playState() == MediaPlayer::Playing)
+        p.advance(0.5);
+    QCOMPARE(p.playState(), int(MediaPlayer::Paused));
+    QCOMPARE(slept.size(), 1);
+    QVERIFY2(std::abs(slept.constFirst() - (900 - 1 - 30)) <= 1,
+             qPrintable(QString::number(slept.constFirst())));
+    QCOMPARE(p.currentPosition(), slept.constFirst());
+}

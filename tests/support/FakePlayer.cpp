@@ -12,6 +12,9 @@ FakePlayer::FakePlayer(QWidget *parent)
     : MediaPlayer(parent), m_sleep(new SleepTimer(
                                *this, [this] { return m_clockMs; }, this))
 {
+    // The study log's wall clock is the simulated one, from a fixed day.
+    setWallClock([this] { return WallClockStartMs + m_clockMs; });
+    connect(m_sleep, &SleepTimer::sleptAt, this, &MediaPlayer::fellAsleep);
 }
 
 bool FakePlayer::sleepsAtEnd() const
@@ -33,6 +36,7 @@ void FakePlayer::check(const char *operation) const
 void FakePlayer::setState(int state)
 {
     if (m_state == state) return;
+    if (state != Playing) logStopped(m_position);
     m_state = state;
     emit playStateChanged(state);
 }
@@ -41,6 +45,7 @@ void FakePlayer::setURL(const QString &url)
 {
     check("setURL");
     calls << QStringLiteral("setURL:") + url;
+    logStopped(m_position);
     m_url = url;
     m_position = 0.0;
     m_offered.reset();
@@ -113,6 +118,7 @@ void FakePlayer::setCurrentPosition(double seconds)
     check("setCurrentPosition");
     calls << QStringLiteral("pos=%1").arg(seconds);
     if (!m_loaded) return;
+    logStopped(m_position);
     m_position = std::max(0.0, seconds);
     m_listen.interrupt();
     if (!m_loading) emit seeked(m_position);
@@ -141,6 +147,7 @@ void FakePlayer::setMuted(bool muted)
 
 void FakePlayer::setSpeed(double speed)
 {
+    logStopped(m_position);
     m_speed = std::clamp(std::round(speed * 100) / 100, MinSpeed, MaxSpeed);
     emit speedChanged(m_speed);
 }
@@ -185,6 +192,7 @@ void FakePlayer::closeMedia()
 void FakePlayer::advance(double seconds)
 {
     finishLoading();
+    if (m_state == Playing) logPlaying(m_position);
     // Wall time passes whatever the state; the sleep timer looks at it.
     m_clockMs += static_cast<qint64>(std::llround(seconds * 1000));
     moveOn(seconds);
@@ -194,6 +202,7 @@ void FakePlayer::advance(double seconds)
 void FakePlayer::passSilence(double to)
 {
     if (m_state != Playing || to <= m_position) return;
+    logPassed(to, to - m_position);
     m_position = to;
     emit silencePassed(to);
 }
@@ -205,6 +214,7 @@ void FakePlayer::moveOn(double seconds)
     m_position += seconds * m_speed;
     m_listen.played(std::min(m_position, m_duration > 0 ? m_duration : m_position),
                     seconds * m_speed + 1e-9);
+    logPlaying(std::min(m_position, m_duration > 0 ? m_duration : m_position));
     if (m_duration > 0 && m_position >= m_duration) {
         m_position = m_duration;
         if (m_sleep->endReached()) return;

@@ -60,6 +60,8 @@ public:
     void setMoreToCome(std::function<bool()> moreToCome) override;
     // The sleep timer, on the double's simulated clock (advance() moves it).
     SleepTimer *sleepTimer() const { return m_sleep; }
+    // The study log's wall clock at simulated time 0: 2026-12-01 09:00 UTC.
+    static constexpr qint64 WallClockStartMs = 1796115600000;
     qint64 clockMs() const { return m_clockMs; }
     // The place on offer, if any.
     std::optional<double> offeredPlace() const { return m_offered; }

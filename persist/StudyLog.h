@@ -1,0 +1,63 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "persist/HistoryStore.h"
+
+#include <QDate>
+#include <QList>
+#include <QString>
+
+// The figures of the study log, from the stretches really played.
+//
+// - Wall time: the clock time the stretches took. Paused time, seeks and
+//   jumps are in no stretch, so they never count.
+// - Content played: the seconds of the media gone through (a stretch played
+//   twice counts twice); content heard: the same, each second of a medium
+//   once (a stretch played twice counts once).
+// - Saved by speed: what playing faster saved, content × (1 − 1/speed).
+// - Saved by silence skipping: what the stretch would have taken at its
+//   speed, less the wall time it took (never below 0).
+// So wall + saved by speed + saved by silence = content played.
+struct StudyFigures {
+    double wallSeconds = 0.0;
+    double playedSeconds = 0.0;
+    double heardSeconds = 0.0;
+    double savedBySpeed = 0.0;
+    double savedBySilence = 0.0;
+};
+
+using Stretches = QList<HistoryStore::Stretch>;
+
+StudyFigures studyFigures(const Stretches &stretches);
+
+// The figures of each of the days up to lastDay (days of them, oldest
+// first), by the local date on which each stretch began.
+struct StudyDay {
+    QDate date;
+    StudyFigures figures;
+};
+QList<StudyDay> studyDays(const Stretches &stretches, QDate lastDay, int days);
+
+// Today's, this week's (from Monday) and all the figures.
+struct StudyTotals {
+    StudyFigures today, week, all;
+};
+StudyTotals studyTotals(const Stretches &stretches, QDate today);
+
+// One medium of the log: its folder and name, its figures, and from the
+// place store its length, whether it was finished and the share of it heard
+// (the listened ranges over its length; 0 when its length is not known).
+struct StudyMedium {
+    QString folder;
+    QString name;
+    StudyFigures figures;
+    double duration = 0.0;
+    bool finished = false;
+    double share = 0.0;
+};
+// The media of the log, by folder and name.
+QList<StudyMedium> studyMedia(const Stretches &stretches,
+                              const QList<HistoryStore::MediumRecord> &records);
+
+// The media as CSV (UTF-8 with a byte order mark, for spreadsheets).
+QByteArray studyCsv(const QList<StudyMedium> &media);
