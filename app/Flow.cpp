@@ -4,6 +4,7 @@
 #include "about/Unit2.h"
 #include "app/CoverArt.h"
 #include "app/DesktopIntegration.h"
+#include "app/Forms.h"
 #include "app/Guard.h"
 #include "app/Mpris.h"
 #include "app/TimeText.h"
@@ -13,6 +14,7 @@
 #include "lists/Unit3.h"
 #include "lists/Unit4.h"
 #include "lists/Unit6.h"
+#include "lists/Unit9.h"
 #include "persist/LocalNames.h"
 #include "player/MediaPlayer.h"
 
@@ -221,6 +223,13 @@ void createForms(const Services &services)
     Form6->FormCreate();
     Form7 = new TForm7(*Form1, Form1);
     Form7->FormCreate();
+    Form9 = new TForm9(*Form1, Form1);
+
+    // The program's own windows in the picture's context menu.
+    auto *studyLog = new QAction(QStringLiteral("学習記録(&G)..."), Form1);
+    studyLog->setObjectName(QStringLiteral("studyLogAction"));
+    QObject::connect(studyLog, &QAction::triggered, Form9, [] { showModeless(Form9); });
+    Form1->WindowsMediaPlayer1->addMenuAction(studyLog);
 
     wirePlayerToWindows(Form1, Form6, Form3);
     auto *desktop = new DesktopIntegration(Form1->WindowsMediaPlayer1, Form1);
@@ -240,4 +249,5 @@ void destroyForms()
     Form5 = nullptr;
     Form6 = nullptr;
     Form7 = nullptr;
+    Form9 = nullptr;
 }

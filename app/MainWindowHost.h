@@ -3,6 +3,7 @@
 
 #include "app/Guard.h"
 #include "app/Services.h"
+#include "persist/HistoryStore.h"
 
 #include <QRect>
 #include <QString>
@@ -40,4 +41,9 @@ public:
     // The main window's frame on the screen, and that screen (may be null).
     virtual QRect hostFrameGeometry() const = 0;
     virtual QScreen *hostScreen() const = 0;
+    // The study log as the place store keeps it, read off the GUI thread
+    // once the writes before it are done; done runs on the GUI thread.
+    using StudyLogReader = std::function<void(const QList<HistoryStore::Stretch> &,
+                                              const QList<HistoryStore::MediumRecord> &)>;
+    virtual void readStudyLog(StudyLogReader done) = 0;
 };

@@ -228,6 +228,23 @@ void PlaceKeeper::addStretch(const HistoryStore::Stretch &stretch)
     post([stretch](HistoryStore &store) { store.addStretches({stretch}); });
 }
 
+void PlaceKeeper::readStudyLog(std::function<void(const QList<HistoryStore::Stretch> &,
+                                                  const QList<HistoryStore::MediumRecord> &)>
+                                   done)
+{
+    auto store = m_store;
+    auto sink = m_sink;
+    m_writer->post([store, sink, done = std::move(done)] {
+        const QList<HistoryStore::Stretch> stretches = store->stretches();
+        const QList<HistoryStore::MediumRecord> media = store->media();
+        QMutexLocker lock(&sink->mutex);
+        if (PlaceKeeper *keeper = sink->keeper)
+            QMetaObject::invokeMethod(
+                keeper, [done, stretches, media] { done(stretches, media); }, Qt::QueuedConnection);
+        return DiskWriter::Outcome::Done;
+    });
+}
+
 void PlaceKeeper::eraseStudyLog()
 {
     post([](HistoryStore &store) { store.clearStretches(QString()); });

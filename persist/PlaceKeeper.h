@@ -77,6 +77,11 @@ public:
     // The study log: a stretch played, kept; the whole log, erased.
     void addStretch(const HistoryStore::Stretch &stretch);
     void eraseStudyLog();
+    // Reads the log and what is kept of the media, after the writes waiting
+    // before it; done runs on the keeper's thread.
+    void readStudyLog(std::function<void(const QList<HistoryStore::Stretch> &,
+                                         const QList<HistoryStore::MediumRecord> &)>
+                          done);
     // The whole name of a medium whose name another file could not hold.
     QString exactName(const QString &storedForm,
                       const std::function<QString(const QString &)> &toStoredForm);

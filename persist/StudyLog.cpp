@@ -23,12 +23,6 @@ QDate localDate(qint64 ms)
     return QDateTime::fromMSecsSinceEpoch(ms).date();
 }
 
-QString folderOf(const QString &name)
-{
-    const qsizetype slash = std::max(name.lastIndexOf(u'/'), name.lastIndexOf(u'\\'));
-    return slash > 0 ? name.left(slash) : QString();
-}
-
 QString csvField(const QString &text)
 {
     if (!text.contains(u',') && !text.contains(u'"') && !text.contains(u'\n') &&
@@ -45,6 +39,12 @@ QString number(double seconds)
 }
 
 } // namespace
+
+QString studyFolderOf(const QString &name)
+{
+    const qsizetype slash = std::max(name.lastIndexOf(u'/'), name.lastIndexOf(u'\\'));
+    return slash > 0 ? name.left(slash) : QString();
+}
 
 StudyFigures studyFigures(const Stretches &stretches)
 {
@@ -102,7 +102,7 @@ QList<StudyMedium> studyMedia(const Stretches &stretches,
         recordOf.insert(r.name, &r);
     QList<StudyMedium> list;
     for (auto it = byName.cbegin(); it != byName.cend(); ++it) {
-        StudyMedium m{folderOf(it.key()), it.key(), studyFigures(it.value())};
+        StudyMedium m{studyFolderOf(it.key()), it.key(), studyFigures(it.value())};
         if (const HistoryStore::MediumRecord *r = recordOf.value(it.key())) {
             m.duration = r->duration;
             if (m.duration > 0) {

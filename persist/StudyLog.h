@@ -59,5 +59,8 @@ struct StudyMedium {
 QList<StudyMedium> studyMedia(const Stretches &stretches,
                               const QList<HistoryStore::MediumRecord> &records);
 
+// The folder of a medium's name ("" when it has none).
+QString studyFolderOf(const QString &name);
+
 // The media as CSV (UTF-8 with a byte order mark, for spreadsheets).
 QByteArray studyCsv(const QList<StudyMedium> &media);

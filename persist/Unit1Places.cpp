@@ -63,6 +63,11 @@ void TForm1::wirePlaceKeeper()
             [this](const QString &text) { statusBar()->showMessage(text, 15000); });
 }
 
+void TForm1::readStudyLog(StudyLogReader done)
+{
+    m_keeper->readStudyLog(std::move(done));
+}
+
 // Switching the history off erases the study log too.
 void TForm1::setRecentDisabled(bool off)
 {

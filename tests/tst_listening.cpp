@@ -5,6 +5,7 @@
 #include "app/Unit1.h"
 #include "lists/Unit3.h"
 #include "lists/Unit6.h"
+#include "lists/Unit9.h"
 #include "persist/IniFile.h"
 #include "persist/SettingsKeys.h"
 #include "persist/StudyLog.h"
@@ -13,7 +14,9 @@
 #include "support/TestServices.h"
 
 #include <QLabel>
+#include <QSignalSpy>
 #include <QTest>
+#include <QTreeWidget>
 
 class TestListening : public QObject
 {
@@ -33,6 +36,7 @@ private slots:
     void skipSilenceSwitchKept();
     void studyLogFiguresAreHonest();
     void sleepAtTheChapterEndAndExtending();
+    void studyLogWindowAndTheHistorySwitch();
 };
 
 void TestListening::endTimeAtSpeed_data()
@@ -431,4 +435,35 @@ void TestListening::sleepAtTheChapterEndAndExtending()
     QVERIFY2(std::abs(slept.constFirst() - (900 - 1 - 30)) <= 1,
              qPrintable(QString::number(slept.constFirst())));
     QCOMPARE(p.currentPosition(), slept.constFirst());
+}
+
+// A two-minute file played twice at 2x reaches the store and comes back in
+// the window: two minutes spent, two heard, two saved by the speed. The
+// history switched off erases the log.
+void TestListening::studyLogWindowAndTheHistorySwitch()
+{
+    TestProgram run;
+    run.preparePlayer = [](FakePlayer *p) { p->setDefaultDuration(120); };
+    TForm1 *f = run.start({QStringLiteral("/m/lecture.mp3")});
+    FakePlayer *p = run.player();
+    p->finishLoading();
+    p->setSpeed(2.0);
+    for (int round = 0; round < 2; ++round) {
+        p->play();
+        while (p->playState() == MediaPlayer::Playing)
+            p->advance(1.0);
+    }
+    QSignalSpy shown(Form9, &TForm9::shown);
+    Form9->show();
+    QVERIFY(shown.wait());
+    QVERIFY2(Form9->AllLabel->text().contains(
+                 QStringLiteral("再生 0:02:00、内容 0:02:00、短縮 0:02:00（速度 0:02:00、")),
+             qPrintable(Form9->AllLabel->text()));
+    QCOMPARE(Form9->Table->topLevelItemCount(), 1);
+
+    f->setRecentDisabled(true);
+    Form9->refresh();
+    QVERIFY(shown.wait());
+    QVERIFY(Form9->AllLabel->text().contains(QStringLiteral("再生 0:00:00")));
+    QCOMPARE(Form9->Table->topLevelItemCount(), 0);
 }
