@@ -243,7 +243,7 @@ void MpvPlayer::carryOut(const Command &c)
         emit positionChanged(c.position);
         break;
     case Command::State:
-        if (c.state != Playing) logStopped(m_lastPlayed);
+        if (c.state != Playing) logStopped(c.state == MediaEnded ? endOfPlay() : m_lastPlayed);
         emit playStateChanged(c.state);
         break;
     case Command::Failed:
@@ -265,6 +265,15 @@ void MpvPlayer::carryOut(const Command &c)
         emit mediumInfoChanged();
         break;
     }
+}
+
+// Where a medium played to its end stopped: its length, when still known.
+double MpvPlayer::endOfPlay() const
+{
+    double length = 0.0;
+    if (m_engine->getDouble("duration", &length) >= 0 && std::isfinite(length) && length > 0)
+        return length;
+    return m_lastPlayed;
 }
 
 void MpvPlayer::sendLoad(const Command &c)

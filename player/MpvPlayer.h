@@ -174,6 +174,7 @@ private:
     Info m_info;
     ListenTracker m_listen;
     double m_lastPlayed = -1.0; // the last position reported while playing
+    double endOfPlay() const;
     // The highest position reported while playing forward: a read never goes
     // below it (the engine's estimate dips when the speed changes, and a
     // silence passed may end a little back). A seek the caller asks for sets
