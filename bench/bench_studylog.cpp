@@ -38,8 +38,7 @@ int main(int argc, char **argv)
             const double start = (i / 250) * 300.0;
             const qint64 wall = yearAgo + qint64(i) * 365 * 86400000 / 5000;
             log.append({name, start, start + 300, wall, wall + 200000, 1.5, 10});
-            if (i < 250)
-                store.keepPlace(name, 100, 3600, wall, {{0, 3000}});
+            if (i < 250) store.keepPlace(name, 100, 3600, wall, {{0, 3000}});
         }
         store.addStretches(log);
     }

@@ -455,7 +455,7 @@ std::optional<HistoryStore::Place> HistoryStore::place(const QString &name)
 }
 
 void HistoryStore::keepPlace(const QString &name, double position, double duration, qint64 nowMs,
-                             const QList<ListenedRange> &listened)
+                             const QList<ListenedRange> &listened, const QList<Stretch> &log)
 {
     if (name.isEmpty()) return;
     run(Access::Create, [&](Session &s) {
@@ -463,7 +463,7 @@ void HistoryStore::keepPlace(const QString &name, double position, double durati
         return s.touch(key, nowMs) &&
                s.exec(QStringLiteral("UPDATE places SET position = ?, duration = ? WHERE name = ?"),
                       {seconds(position), seconds(duration), key}) &&
-               s.addRanges(key, listened) && s.dropOldest();
+               s.addRanges(key, listened) && s.dropOldest() && insertStretches(s, log);
     });
 }
 
@@ -553,26 +553,33 @@ QList<HistoryStore::MediumRecord> HistoryStore::media()
 
 void HistoryStore::addStretches(const QList<Stretch> &stretches)
 {
-    QList<Stretch> kept;
-    for (const Stretch &st : stretches)
-        if (!st.name.isEmpty() && seconds(st.end) > seconds(st.start) &&
-            st.wallEndMs >= st.wallStartMs)
-            kept << st;
-    if (kept.isEmpty()) return;
-    run(Access::Create, [&](Session &s) {
-        for (const Stretch &st : std::as_const(kept)) {
-            const double speed = std::isfinite(st.speed) && st.speed > 0 ? st.speed : 1.0;
-            if (!s.exec(QStringLiteral("INSERT INTO stretches (name, start, end, wall_start, "
-                                       "wall_end, speed, skipped) VALUES (?, ?, ?, ?, ?, ?, ?)"),
-                        {keyOf(st.name), seconds(st.start), seconds(st.end), st.wallStartMs,
-                         st.wallEndMs, speed, seconds(st.skipped)}))
-                return false;
-        }
-        // A bounded log: the oldest rows beyond kMaxStretches go.
-        return s.exec(QStringLiteral("DELETE FROM stretches WHERE id <= (SELECT id FROM stretches "
-                                     "ORDER BY id DESC LIMIT 1 OFFSET %1)")
-                          .arg(kMaxStretches));
-    });
+    if (std::none_of(stretches.cbegin(), stretches.cend(), [](const Stretch &st) {
+            return !st.name.isEmpty() && seconds(st.end) > seconds(st.start);
+        }))
+        return;
+    run(Access::Create, [&](Session &s) { return insertStretches(s, stretches); });
+}
+
+bool HistoryStore::insertStretches(Session &s, const QList<Stretch> &stretches)
+{
+    bool any = false;
+    for (const Stretch &st : stretches) {
+        if (st.name.isEmpty() || !(seconds(st.end) > seconds(st.start)) ||
+            st.wallEndMs < st.wallStartMs)
+            continue;
+        any = true;
+        const double speed = std::isfinite(st.speed) && st.speed > 0 ? st.speed : 1.0;
+        if (!s.exec(QStringLiteral("INSERT INTO stretches (name, start, end, wall_start, "
+                                   "wall_end, speed, skipped) VALUES (?, ?, ?, ?, ?, ?, ?)"),
+                    {keyOf(st.name), seconds(st.start), seconds(st.end), st.wallStartMs,
+                     st.wallEndMs, speed, seconds(st.skipped)}))
+            return false;
+    }
+    // A bounded log: the oldest rows beyond kMaxStretches go.
+    return !any ||
+           s.exec(QStringLiteral("DELETE FROM stretches WHERE id <= (SELECT id FROM stretches "
+                                 "ORDER BY id DESC LIMIT 1 OFFSET %1)")
+                      .arg(kMaxStretches));
 }
 
 QList<HistoryStore::Stretch> HistoryStore::stretches(qint64 sinceMs)

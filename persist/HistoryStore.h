@@ -103,13 +103,28 @@ public:
     // How long a call waits for another program's write lock, in ms.
     void setBusyTimeout(int ms) { m_busyMs = ms; }
 
+    // ---- the study log: the stretches really played ----
+    // A stretch [start, end) of a medium played without a seek, pause or
+    // change of speed, from wallStartMs to wallEndMs (UTC ms), at speed;
+    // skipped: the seconds of it that silence skipping passed.
+    struct Stretch {
+        QString name;
+        double start = 0.0;
+        double end = 0.0;
+        qint64 wallStartMs = 0;
+        qint64 wallEndMs = 0;
+        double speed = 1.0;
+        double skipped = 0.0;
+        bool operator==(const Stretch &) const = default;
+    };
     // The kept place of a medium; nothing when none is kept (never played,
     // dropped, or finished).
     std::optional<Place> place(const QString &name);
     // Keeps the place of the medium being played at nowMs, and merges the
     // listened ranges given into its kept ones, in one transaction.
+    // The stretches given for the study log go in with them (addStretches).
     void keepPlace(const QString &name, double position, double duration, qint64 nowMs,
-                   const QList<ListenedRange> &listened = {});
+                   const QList<ListenedRange> &listened = {}, const QList<Stretch> &log = {});
     // The medium was played to its end: its place is forgotten.
     void clearPlace(const QString &name);
 
@@ -130,20 +145,6 @@ public:
     QString exactName(const QString &storedForm,
                       const std::function<QString(const QString &)> &toStoredForm);
 
-    // ---- the study log: the stretches really played ----
-    // A stretch [start, end) of a medium played without a seek, pause or
-    // change of speed, from wallStartMs to wallEndMs (UTC ms), at speed;
-    // skipped: the seconds of it that silence skipping passed.
-    struct Stretch {
-        QString name;
-        double start = 0.0;
-        double end = 0.0;
-        qint64 wallStartMs = 0;
-        qint64 wallEndMs = 0;
-        double speed = 1.0;
-        double skipped = 0.0;
-        bool operator==(const Stretch &) const = default;
-    };
     static constexpr int kMaxStretches = 100000;
     // Adds the stretches (empty or reversed ones are left out) in one
     // transaction; the oldest beyond kMaxStretches go.
@@ -186,6 +187,7 @@ private:
     class Session;
     bool run(Access access, const std::function<bool(Session &)> &work);
     bool upgrade(Session &s, qint64 from);
+    static bool insertStretches(Session &s, const QList<Stretch> &stretches);
     bool usable(Access access);
     void setAside(const QString &reason);
 

@@ -62,6 +62,10 @@ PlaceKeeper::PlaceKeeper(const QString &dir, DiskWriter *writer, Source source,
     });
     // The place store keeps the place at each of the journal's ticks.
     connect(m_journal->timer(), &QTimer::timeout, this, &PlaceKeeper::keep);
+    m_logTimer = new QTimer(this);
+    m_logTimer->setSingleShot(true);
+    m_logTimer->setInterval(LogFlushMs);
+    connect(m_logTimer, &QTimer::timeout, this, &PlaceKeeper::flushLog);
     m_sink->keeper = this;
 }
 
@@ -161,9 +165,12 @@ void PlaceKeeper::keep()
         });
     } else {
         w.place = s->position;
-        post([name, listened, now, position = s->position,
-              duration = s->duration](HistoryStore &store) {
-            store.keepPlace(name, position, duration, now, listened);
+        // The stretches played since go in the same transaction.
+        const QList<HistoryStore::Stretch> log = std::exchange(m_pendingLog, {});
+        m_logTimer->stop();
+        post([name, listened, now, position = s->position, duration = s->duration,
+              log](HistoryStore &store) {
+            store.keepPlace(name, position, duration, now, listened, log);
         });
     }
     m_keptName = s->name;
@@ -217,6 +224,7 @@ void PlaceKeeper::forgetListened(const QString &name)
     w.rangesCleared = true;
     w.ranges.clear();
     m_keptListened.clear();
+    m_pendingLog.removeIf([&name](const HistoryStore::Stretch &s) { return s.name == name; });
     post([name](HistoryStore &store) {
         store.clearRanges(name);
         store.clearStretches(name);
@@ -225,13 +233,22 @@ void PlaceKeeper::forgetListened(const QString &name)
 
 void PlaceKeeper::addStretch(const HistoryStore::Stretch &stretch)
 {
-    post([stretch](HistoryStore &store) { store.addStretches({stretch}); });
+    m_pendingLog << stretch;
+    if (!m_logTimer->isActive()) m_logTimer->start();
+}
+
+void PlaceKeeper::flushLog()
+{
+    m_logTimer->stop();
+    if (m_pendingLog.isEmpty()) return;
+    post([log = std::exchange(m_pendingLog, {})](HistoryStore &store) { store.addStretches(log); });
 }
 
 void PlaceKeeper::readStudyLog(std::function<void(const QList<HistoryStore::Stretch> &,
                                                   const QList<HistoryStore::MediumRecord> &)>
                                    done)
 {
+    flushLog();
     auto store = m_store;
     auto sink = m_sink;
     m_writer->post([store, sink, done = std::move(done)] {
@@ -247,6 +264,7 @@ void PlaceKeeper::readStudyLog(std::function<void(const QList<HistoryStore::Stre
 
 void PlaceKeeper::eraseStudyLog()
 {
+    m_pendingLog.clear();
     post([](HistoryStore &store) { store.clearStretches(QString()); });
 }
 
@@ -348,6 +366,7 @@ QStringList PlaceKeeper::close(const Closing &c)
         m_journal->close();
     // What the writer still holds is written before the program ends (a
     // store locked by another program is given a few seconds).
+    flushLog();
     m_writer->flush(3000);
     return failures;
 }

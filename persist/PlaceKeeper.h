@@ -16,6 +16,7 @@
 #include <optional>
 
 class DiskWriter;
+class QTimer;
 class ResumeJournal;
 
 // What playback is at one moment, as the place keeper needs it.
@@ -77,6 +78,7 @@ public:
     // The study log: a stretch played, kept; the whole log, erased.
     void addStretch(const HistoryStore::Stretch &stretch);
     void eraseStudyLog();
+    static constexpr int LogFlushMs = 10000;
     // Reads the log and what is kept of the media, after the writes waiting
     // before it; done runs on the keeper's thread.
     void readStudyLog(std::function<void(const QList<HistoryStore::Stretch> &,
@@ -143,6 +145,11 @@ private:
     std::shared_ptr<HistoryStore> m_store; // written by the writer
     QHash<QString, Written> m_written;     // what this run wrote, by medium
     QSet<int> m_told;                      // the kinds of trouble told already
+    // Stretches of the study log waiting for the next write of the place (one
+    // transaction for both), or for LogFlushMs.
+    QList<HistoryStore::Stretch> m_pendingLog;
+    QTimer *m_logTimer = nullptr;
+    void flushLog();
     // What was kept last, so that an unchanged place is not written again.
     QString m_keptName;
     double m_keptPosition = -1.0;

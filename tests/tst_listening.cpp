@@ -13,10 +13,12 @@
 #include "support/FakePlayer.h"
 #include "support/TestServices.h"
 
+#include <QFile>
 #include <QLabel>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTreeWidget>
+#include <QtEndian>
 
 class TestListening : public QObject
 {
@@ -37,6 +39,7 @@ private slots:
     void studyLogFiguresAreHonest();
     void sleepAtTheChapterEndAndExtending();
     void studyLogWindowAndTheHistorySwitch();
+    void openingAFileWritesOneTransaction();
 };
 
 void TestListening::endTimeAtSpeed_data()
@@ -466,4 +469,36 @@ void TestListening::studyLogWindowAndTheHistorySwitch()
     QVERIFY(shown.wait());
     QVERIFY(Form9->AllLabel->text().contains(QStringLiteral("再生 0:00:00")));
     QCOMPARE(Form9->Table->topLevelItemCount(), 0);
+}
+
+// Opening another file keeps the place of the one before in one transaction
+// of the store (its header's change counter counts them); the stretch just
+// played goes in with the next place kept.
+void TestListening::openingAFileWritesOneTransaction()
+{
+    TestProgram run;
+    run.preparePlayer = [](FakePlayer *p) { p->setDefaultDuration(600); };
+    TForm1 *f = run.start({QStringLiteral("/m/a.mp3")});
+    FakePlayer *p = run.player();
+    for (int i = 0; i < 40; ++i)
+        p->advance(1.0);
+    f->OpenFile(QStringLiteral("/m/b.mp3")); // creates the store
+    auto commits = [&run] {
+        QFile db(run.file(QStringLiteral("History.db")));
+        if (!db.open(QIODevice::ReadOnly)) return -1;
+        const QByteArray header = db.read(28);
+        return header.size() < 28 ? -1 : int(qFromBigEndian<quint32>(header.constData() + 24));
+    };
+    const int before = commits();
+    QVERIFY(before > 0);
+    for (int i = 0; i < 40; ++i)
+        p->advance(1.0);
+    f->OpenFile(QStringLiteral("/m/c.mp3"));
+    QCOMPARE(commits(), before + 1);
+    // The stretches of a and b came with the places.
+    QSignalSpy shown(Form9, &TForm9::shown);
+    Form9->show();
+    QVERIFY(shown.wait());
+    QCOMPARE(Form9->Table->topLevelItem(0)->childCount(), 2);
+    QCOMPARE(commits(), before + 2); // the stretch of b, before the read
 }
