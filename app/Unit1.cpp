@@ -328,6 +328,14 @@ void TForm1::FormCreate()
     runHandler(*this, nullptr, [&] {
         WindowsMediaPlayer1->setSpeed(settings.readFloat(SettingsKeys::PlaybackSpeed));
         WindowsMediaPlayer1->setSkipSilence(settings.readBool(SettingsKeys::PlaybackSkipSilence));
+        WindowsMediaPlayer1->setVoiceBoost(settings.readBool(SettingsKeys::PlaybackVoiceBoost));
+    });
+    // Smart rewind, with pauses measured on the program's clock.
+    const Clock *clock = m_services.clock;
+    WindowsMediaPlayer1->setWallClock([clock] { return clock->now().toMSecsSinceEpoch(); });
+    runHandler(*this, nullptr, [&] {
+        WindowsMediaPlayer1->setRewindAfterPause(
+            settings.readBool(SettingsKeys::PlaybackRewindAfterPause));
     });
 }
 

@@ -161,6 +161,7 @@ void PlaceKeeper::keep()
         });
     } else {
         w.place = s->position;
+        w.placeMs = now;
         post([name, listened, now, position = s->position,
               duration = s->duration](HistoryStore &store) {
             store.keepPlace(name, position, duration, now, listened);
@@ -211,6 +212,17 @@ std::optional<double> PlaceKeeper::placeToOffer(const QString &name)
     return std::nullopt;
 }
 
+std::optional<qint64> PlaceKeeper::placeKeptAt(const QString &name)
+{
+    const auto written = m_written.constFind(name);
+    if (written != m_written.cend() && written->placeKnown) {
+        if (written->place) return written->placeMs;
+        return std::nullopt;
+    }
+    if (const std::optional<HistoryStore::Place> kept = m_reader.place(name)) return kept->playedMs;
+    return std::nullopt;
+}
+
 void PlaceKeeper::forgetListened(const QString &name)
 {
     Written &w = m_written[name];
@@ -244,6 +256,7 @@ void PlaceKeeper::saveSettings(const Closing &c, QStringList &failures)
         if (!c.speed) return;
         settings.writeFloat(SettingsKeys::PlaybackSpeed, *c.speed);
         settings.writeBool(SettingsKeys::PlaybackSkipSilence, c.skipSilence);
+        settings.writeBool(SettingsKeys::PlaybackVoiceBoost, c.voiceBoost);
     });
     // The recent list, or the history switched off.
     step(failures, [&] {

@@ -71,6 +71,8 @@ public:
     // (none when not kept, within the margin, or finished).
     QList<ListenedRange> listened(const QString &name);
     std::optional<double> placeToOffer(const QString &name);
+    // When that place was kept (UTC ms since 1970); nothing when no place is.
+    std::optional<qint64> placeKeptAt(const QString &name);
     // The user cleared what was heard of a medium.
     void forgetListened(const QString &name);
     // The whole name of a medium whose name another file could not hold.
@@ -90,6 +92,7 @@ public:
         std::optional<int> volume;
         std::optional<double> speed;
         bool skipSilence = false;
+        bool voiceBoost = false;
         QStringList failures;
         bool recentDisabled = false;
         QStringList recent;
@@ -115,6 +118,7 @@ private:
     struct Written {
         bool placeKnown = false;
         std::optional<double> place; // nothing: finished
+        qint64 placeMs = 0;          // when the place was kept
         QList<ListenedRange> ranges;
         bool rangesCleared = false;
     };

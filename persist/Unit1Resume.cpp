@@ -40,6 +40,7 @@ bool TForm1::FormCloseQuery()
         c.volume = player->volume();
         c.speed = player->speed();
         c.skipSilence = player->skipsSilence();
+        c.voiceBoost = player->voiceBoost();
     } catch (const AppError &e) {
         c.failures << e.message();
     }

@@ -147,10 +147,14 @@ public:
     // shows a button with the time text for a while; taking it (the button
     // or the key R) moves there and plays.
     static constexpr int PlaceOfferMs = 15000;
-    virtual void offerPlace(double seconds, const QString &timeText)
+    // keptAtMs: when the place was kept (UTC ms), if known: taking it goes
+    // on a little earlier after a long time (smart rewind).
+    virtual void offerPlace(double seconds, const QString &timeText,
+                            std::optional<qint64> keptAtMs = std::nullopt)
     {
         Q_UNUSED(seconds);
         Q_UNUSED(timeText);
+        Q_UNUSED(keptAtMs);
     }
     // Takes the place on offer; false when none is.
     virtual bool takeOfferedPlace() { return false; }
@@ -173,6 +177,22 @@ public:
     // The A-B repeat's stretch, drawn on the seek bar while it repeats.
     virtual void setRepeatStretch(std::optional<ListenedRange> stretch) { Q_UNUSED(stretch); }
     virtual std::optional<ListenedRange> repeatStretch() const { return std::nullopt; }
+
+    // Voice boost: the speech is evened out and made clearer (loudness
+    // levelled, low rumble cut, presence lifted, peaks limited). It holds
+    // from one medium to the next.
+    virtual bool voiceBoost() const { return false; }
+    virtual void setVoiceBoost(bool on) { Q_UNUSED(on); }
+
+    // Smart rewind: play() after a pause of a minute or more goes on a
+    // little earlier (SmartRewind), and so does the place on offer after a
+    // long time; rewound() tells how far. A position that a caller sets
+    // while paused is gone to exactly: the pause no longer counts.
+    void setRewindAfterPause(bool on) { m_rewindOn = on; }
+    bool rewindsAfterPause() const { return m_rewindOn; }
+    // The wall clock that measures pauses, UTC ms since 1970.
+    void setWallClock(std::function<qint64()> nowMs) { m_nowMs = std::move(nowMs); }
+    qint64 wallNowMs() const;
 
     // The program's own items in the picture's context menu (its windows and
     // tools), after the component's own ones, before full screen; the
@@ -213,10 +233,29 @@ signals:
     void mediumInfoChanged();
     // The user cleared the record of what was played of this medium.
     void listenedCleared();
+    // Smart rewind went back this many seconds on going on.
+    void rewound(double seconds);
+    // Voice boost was switched.
+    void voiceBoostChanged(bool on);
     // The user asked for full screen (double-click on the video) or to leave
     // it (Esc).
     void fullScreenRequested(bool on);
 
+protected:
+    // For the components: playback was paused (from playing) now; a caller
+    // set the position or another medium came (the pause no longer counts).
+    void notePause();
+    void forgetPause() { m_pausedAtMs.reset(); }
+    // Where play() goes on from `position` after the pause noted, with the
+    // silences known in the medium; nothing when it goes on where it is.
+    // Forgets the pause.
+    std::optional<double> rewindAfterPause(double position, const QList<ListenedRange> &silences);
+    // Where a place kept at keptAtMs is gone on from.
+    double rewindPlace(double place, std::optional<qint64> keptAtMs) const;
+
 private:
     QList<QAction *> m_menuActions;
+    bool m_rewindOn = true;
+    std::function<qint64()> m_nowMs;
+    std::optional<qint64> m_pausedAtMs;
 };

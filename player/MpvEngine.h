@@ -62,6 +62,9 @@ public:
     struct Options {
         bool video = true; // show video where the platform can
         bool audio = true; // false: mpv's null audio output (tests)
+        // Not empty: the sound is written to this WAV file, as fast as it is
+        // decoded, instead of played (tests that measure it).
+        QString audioFile = QString();
     };
 
     // Raises AppError when the engine cannot be started.

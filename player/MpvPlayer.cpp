@@ -157,7 +157,11 @@ void MpvPlayer::wireEngine()
     connect(m_engine, &MpvEngine::renderFailedNow, this,
             [this] { feed(machineEvent(Event::RenderFailed)); });
     connect(m_engine, &MpvEngine::silenceReported, this, [this](double start, double end) {
-        if (m_machine.current()) m_silence->report(start, end);
+        if (!m_machine.current()) return;
+        // Where the pauses of the medium begin, for smart rewind.
+        if (start >= 0.0 && !m_pauseStarts.contains(ListenedRange{start, start}))
+            m_pauseStarts.append({start, start});
+        m_silence->report(start, end);
     });
 }
 
@@ -255,6 +259,7 @@ void MpvPlayer::carryOut(const Command &c)
         m_info = Info{};
         m_listen = ListenTracker{};
         m_floor = 0.0;
+        m_pauseStarts.clear();
         m_silence->newMedium();
         emit mediumInfoChanged();
         break;
@@ -326,6 +331,7 @@ void MpvPlayer::setURL(const QString &url)
     // is let go.
     if (m_target.isEmpty()) e.failure = whyNotLoaded(url);
     withdrawPlace();
+    forgetPause();
     feed(e);
     showCard();
 }
@@ -333,6 +339,7 @@ void MpvPlayer::setURL(const QString &url)
 void MpvPlayer::closeMedia()
 {
     require();
+    forgetPause();
     feed(machineEvent(Event::Close));
     showCard();
 }
@@ -342,17 +349,29 @@ void MpvPlayer::closeMedia()
 void MpvPlayer::play()
 {
     require();
+    // Going on after a pause: a little earlier (smart rewind).
+    std::optional<double> back;
+    double from = 0.0;
+    if (playState() == Paused) {
+        from = currentPosition();
+        back = rewindAfterPause(from, m_pauseStarts);
+    }
+    if (back) setCurrentPosition(*back);
     feed(machineEvent(Event::Play));
+    if (back) emit rewound(from - *back);
 }
 
 void MpvPlayer::pause()
 {
     require();
+    const bool playing = playState() == Playing;
     feed(machineEvent(Event::Pause));
+    if (playing && playState() == Paused) notePause();
 }
 
 void MpvPlayer::stop()
 {
     require();
+    forgetPause();
     feed(machineEvent(Event::Stop));
 }

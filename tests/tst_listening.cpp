@@ -11,6 +11,7 @@
 #include "support/TestServices.h"
 
 #include <QLabel>
+#include <QSignalSpy>
 #include <QTest>
 
 class TestListening : public QObject
@@ -29,6 +30,7 @@ private slots:
     void sleepAtTheEndOfTheFileHoldsThePlaylist();
     void sleepAtTheEndKeepsThePlaceWithSilencesPassed();
     void skipSilenceSwitchKept();
+    void offeredPlaceGoesBackByTheTimeSinceItWasKept();
 };
 
 void TestListening::endTimeAtSpeed_data()
@@ -329,6 +331,37 @@ void TestListening::skipSilenceSwitchKept()
     QVERIFY(f->close());
     run.start();
     QVERIFY(run.player()->skipsSilence());
+}
+
+void TestListening::offeredPlaceGoesBackByTheTimeSinceItWasKept()
+{
+    TestProgram run;
+    TForm1 *f = run.start();
+    FakePlayer *p = run.player();
+    // Kept at 130.5 s; offered again after two hours, on the program's clock.
+    playTo(run, QStringLiteral("/m/long.mp3"), 130.5);
+    run.clock.time = run.clock.time.addSecs(2 * 3600);
+    f->OpenFile(QStringLiteral("/m/long.mp3"));
+    p->finishLoading();
+    QSignalSpy rewound(p, &MediaPlayer::rewound);
+    QVERIFY(p->takeOfferedPlace());
+    QCOMPARE(p->currentPosition(), 120.5);
+    QCOMPARE(rewound.count(), 1);
+    // A pause of a day, then play: 20 s back.
+    p->pause();
+    run.clock.time = run.clock.time.addDays(1);
+    p->play();
+    QCOMPARE(p->currentPosition(), 100.5);
+
+    // Switched off in the settings file: the place exactly.
+    QVERIFY(f->close());
+    run.writeFile(QStringLiteral("Pelmora.ini"), "[Playback]\r\nRewindAfterPause=0\r\n");
+    run.start();
+    run.clock.time = run.clock.time.addDays(3);
+    run.form()->OpenFile(QStringLiteral("/m/long.mp3"));
+    run.player()->finishLoading();
+    QVERIFY(run.player()->takeOfferedPlace());
+    QCOMPARE(run.player()->currentPosition(), 100.5);
 }
 
 QTEST_MAIN(TestListening)

@@ -249,6 +249,53 @@ private slots:
         QVERIFY(p().currentPosition() >= 5.0 && p().currentPosition() < 7.0);
     }
 
+    // Smart rewind: play() after a pause of a minute or more goes on earlier,
+    // measured on the wall clock given; never after a position asked for,
+    // and never across the start of a repeated stretch.
+    void goesOnEarlierAfterALongPauseOnly()
+    {
+        qint64 now = 1'800'000'000'000;
+        p().setWallClock([&now] { return now; });
+        QSignalSpy rewound(m_player.get(), &MediaPlayer::rewound);
+        startLong();
+        p().setCurrentPosition(20.0);
+        p().pause();
+        d().pass(0.3);
+        const double paused = p().currentPosition();
+        now += 61'000;
+        p().play();
+        QVERIFY2(std::abs(p().currentPosition() - (paused - 3.0)) < 0.05,
+                 qPrintable(QStringLiteral("%1 after %2").arg(p().currentPosition()).arg(paused)));
+        QCOMPARE(rewound.count(), 1);
+        QVERIFY(std::abs(rewound.last().at(0).toDouble() - 3.0) < 0.05);
+        QVERIFY(waitState(MediaPlayer::Playing));
+        // A place asked for while paused is gone to exactly.
+        p().pause();
+        now += 2 * 3600'000;
+        p().setCurrentPosition(25.0);
+        p().play();
+        QVERIFY(std::abs(p().currentPosition() - 25.0) < 0.05);
+        // A short pause: nothing; a repeated stretch holds a long one.
+        p().pause();
+        now += 59'000;
+        p().play();
+        QVERIFY(p().currentPosition() >= 25.0);
+        p().setRepeatStretch(ListenedRange{24.0, 35.0});
+        p().pause();
+        now += 25 * 3600'000;
+        p().play();
+        QCOMPARE(p().currentPosition(), 24.0);
+        QCOMPARE(rewound.count(), 2);
+        // Switched off: nothing.
+        p().setRewindAfterPause(false);
+        p().setCurrentPosition(30.0);
+        p().pause();
+        now += 25 * 3600'000;
+        p().play();
+        QVERIFY(p().currentPosition() >= 30.0);
+        QCOMPARE(rewound.count(), 2);
+    }
+
     void stopKeepsMediumAtZero()
     {
         startLong();

@@ -44,6 +44,7 @@ void FakePlayer::setURL(const QString &url)
     m_url = url;
     m_position = 0.0;
     m_offered.reset();
+    forgetPause();
     m_listen.clear();
     m_startPaused = false;
     // The engine's boundary: a name the player refuses never reaches it.
@@ -78,7 +79,12 @@ void FakePlayer::play()
     m_startPaused = false;
     if (m_loading) return; // plays once loaded
     if (m_state == MediaEnded) m_position = 0.0;
+    const double from = m_position;
+    const std::optional<double> back =
+        m_state == Paused ? rewindAfterPause(from, m_pauseStarts) : std::nullopt;
+    if (back) setCurrentPosition(*back);
     setState(Playing);
+    if (back) emit rewound(from - *back);
 }
 
 void FakePlayer::pause()
@@ -86,6 +92,7 @@ void FakePlayer::pause()
     check("pause");
     calls << QStringLiteral("pause");
     if (!m_loaded || m_loading) return;
+    if (m_state == Playing) notePause();
     if (m_state == Playing || m_state == Paused) setState(Paused);
 }
 
@@ -93,6 +100,7 @@ void FakePlayer::stop()
 {
     check("stop");
     calls << QStringLiteral("stop");
+    forgetPause();
     if (!m_loaded) return;
     m_position = 0.0;
     if (m_loading) {
@@ -112,6 +120,7 @@ void FakePlayer::setCurrentPosition(double seconds)
 {
     check("setCurrentPosition");
     calls << QStringLiteral("pos=%1").arg(seconds);
+    forgetPause();
     if (!m_loaded) return;
     m_position = std::max(0.0, seconds);
     m_listen.interrupt();
@@ -158,17 +167,20 @@ void FakePlayer::setCurrentChapter(int index)
     if (index >= 0 && index < m_chapters.size()) setCurrentPosition(m_chapters.at(index).time);
 }
 
-void FakePlayer::offerPlace(double seconds, const QString &timeText)
+void FakePlayer::offerPlace(double seconds, const QString &timeText, std::optional<qint64> keptAtMs)
 {
     calls << QStringLiteral("offer=%1 %2").arg(seconds).arg(timeText);
     m_offered = seconds;
+    m_offeredKeptAt = keptAtMs;
 }
 
 bool FakePlayer::takeOfferedPlace()
 {
     if (!m_offered) return false;
-    setCurrentPosition(*m_offered);
+    const double from = rewindPlace(*m_offered, m_offeredKeptAt);
+    setCurrentPosition(from);
     play();
+    if (*m_offered - from >= 0.5) emit rewound(*m_offered - from);
     m_offered.reset();
     return true;
 }
@@ -176,6 +188,7 @@ bool FakePlayer::takeOfferedPlace()
 void FakePlayer::closeMedia()
 {
     calls << QStringLiteral("close");
+    forgetPause();
     m_loaded = false;
     m_loading = false;
     m_position = 0.0;

@@ -43,7 +43,18 @@ public:
     QList<Chapter> chapters() const override { return m_loaded ? m_chapters : QList<Chapter>(); }
     int currentChapter() const override;
     void setCurrentChapter(int index) override;
-    void offerPlace(double seconds, const QString &timeText) override;
+    void offerPlace(double seconds, const QString &timeText,
+                    std::optional<qint64> keptAtMs = std::nullopt) override;
+    bool voiceBoost() const override { return m_boost; }
+    void setVoiceBoost(bool on) override
+    {
+        calls << QStringLiteral("boost=%1").arg(on);
+        if (on == m_boost) return;
+        m_boost = on;
+        emit voiceBoostChanged(on);
+    }
+    // The pauses of the medium that the silence detector would know.
+    void setPauseStarts(const QList<ListenedRange> &starts) { m_pauseStarts = starts; }
     bool takeOfferedPlace() override;
     QList<ListenedRange> listened() const override { return m_listen.ranges(); }
     void setListened(const QList<ListenedRange> &ranges) override { m_listen.setKnown(ranges); }
@@ -112,6 +123,9 @@ private:
     double m_speed = 1.0;
     QList<Chapter> m_chapters;
     std::optional<double> m_offered;
+    std::optional<qint64> m_offeredKeptAt;
+    QList<ListenedRange> m_pauseStarts;
+    bool m_boost = false;
     ListenTracker m_listen;
     QList<Mark> m_marks;
     std::optional<ListenedRange> m_stretch;
