@@ -223,6 +223,24 @@ std::optional<qint64> PlaceKeeper::placeKeptAt(const QString &name)
     return std::nullopt;
 }
 
+std::optional<HistoryStore::Settings> PlaceKeeper::settings(HistoryStore::SettingsOf of,
+                                                            const QString &key)
+{
+    const auto written = m_settingsWritten.constFind({int(of), key});
+    if (written != m_settingsWritten.cend()) return *written;
+    std::optional<HistoryStore::Settings> kept = m_reader.settings(of, key);
+    report(m_reader.trouble(), m_reader.setAsidePath());
+    return kept;
+}
+
+void PlaceKeeper::keepSettings(HistoryStore::SettingsOf of, const QString &key,
+                               const HistoryStore::Settings &settings)
+{
+    if (m_journal->closed() || key.isEmpty()) return;
+    m_settingsWritten.insert({int(of), key}, settings);
+    post([of, key, settings](HistoryStore &store) { store.keepSettings(of, key, settings); });
+}
+
 void PlaceKeeper::forgetListened(const QString &name)
 {
     Written &w = m_written[name];

@@ -73,6 +73,11 @@ public:
     std::optional<double> placeToOffer(const QString &name);
     // When that place was kept (UTC ms since 1970); nothing when no place is.
     std::optional<qint64> placeKeptAt(const QString &name);
+    // The playback settings kept for a medium or a folder (what this run
+    // kept a moment ago included), and keeping them.
+    std::optional<HistoryStore::Settings> settings(HistoryStore::SettingsOf of, const QString &key);
+    void keepSettings(HistoryStore::SettingsOf of, const QString &key,
+                      const HistoryStore::Settings &settings);
     // The user cleared what was heard of a medium.
     void forgetListened(const QString &name);
     // The whole name of a medium whose name another file could not hold.
@@ -137,7 +142,9 @@ private:
     HistoryStore m_reader;                 // read here
     std::shared_ptr<HistoryStore> m_store; // written by the writer
     QHash<QString, Written> m_written;     // what this run wrote, by medium
-    QSet<int> m_told;                      // the kinds of trouble told already
+    // The settings this run kept, by kind and medium or folder.
+    QHash<QPair<int, QString>, HistoryStore::Settings> m_settingsWritten;
+    QSet<int> m_told; // the kinds of trouble told already
     // What was kept last, so that an unchanged place is not written again.
     QString m_keptName;
     double m_keptPosition = -1.0;

@@ -110,6 +110,7 @@ void TForm1::P1Click()
         keepPlace();
         const QString name = exactMediumName(resume.readString(SettingsKeys::ResumeFileName));
         player->setURL(name);
+        applyCourseSettings(name, false);
         showKeptPlace(name, false);
         // The saved position, with its fraction, before playback starts.
         player->setCurrentPosition(resume.readFloat(SettingsKeys::ResumeSecond));

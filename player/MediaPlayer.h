@@ -184,6 +184,11 @@ public:
     virtual bool voiceBoost() const { return false; }
     virtual void setVoiceBoost(bool on) { Q_UNUSED(on); }
 
+    // The loaded medium ends this many seconds before its real end (a
+    // course's outro): reaching that point is its end, as MediaEnded. A new
+    // URL clears it; set it right after setURL().
+    virtual void setEndCut(double seconds) { Q_UNUSED(seconds); }
+
     // Smart rewind: play() after a pause of a minute or more goes on a
     // little earlier (SmartRewind), and so does the place on offer after a
     // long time; rewound() tells how far. A position that a caller sets

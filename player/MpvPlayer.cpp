@@ -271,6 +271,10 @@ void MpvPlayer::sendLoad(const Command &c)
     QStringList fileOptions;
     if (c.hasStart) fileOptions << QStringLiteral("start=") + QString::number(c.position, 'f', 3);
     if (c.videoOff) fileOptions << QStringLiteral("vid=no");
+    // A course's outro: the engine ends the medium there, as at its end.
+    // Always given, so that an end set for the medium before holds no more.
+    fileOptions << (m_endCut > 0.0 ? QStringLiteral("end=-") + QString::number(m_endCut, 'f', 3)
+                                   : QStringLiteral("end=none"));
     std::optional<std::int64_t> id;
     // A local name goes to the engine as its own bytes.
     if (m_engine->setFlag("pause", c.flag) >= 0)
@@ -332,8 +336,21 @@ void MpvPlayer::setURL(const QString &url)
     if (m_target.isEmpty()) e.failure = whyNotLoaded(url);
     withdrawPlace();
     forgetPause();
+    m_endCut = 0.0;
     feed(e);
     showCard();
+}
+
+void MpvPlayer::setEndCut(double seconds)
+{
+    require();
+    m_endCut = std::isfinite(seconds) ? std::max(0.0, seconds) : 0.0;
+    // A medium loaded already takes it at once.
+    if (m_machine.loaded()) {
+        const QByteArray end =
+            m_endCut > 0.0 ? "-" + QByteArray::number(m_endCut, 'f', 3) : QByteArrayLiteral("none");
+        check(m_engine->setString("end", end.constData()), "end");
+    }
 }
 
 void MpvPlayer::closeMedia()

@@ -81,6 +81,7 @@ public:
     void offerPlace(double seconds, const QString &timeText,
                     std::optional<qint64> keptAtMs = std::nullopt) override;
     bool voiceBoost() const override { return m_boost; }
+    void setEndCut(double seconds) override;
     void setVoiceBoost(bool on) override;
     bool takeOfferedPlace() override;
     QString offeredPlaceText() const override { return m_offeredText; }
@@ -153,6 +154,7 @@ private:
     std::optional<qint64> m_offeredKeptAt;
     QList<ListenedRange> m_pauseStarts; // where the medium's pauses begin, as heard
     bool m_boost = false;
+    double m_endCut = 0.0; // the medium ends this long before its end
     QString m_offeredText;
     QList<Mark> m_marks;
     std::optional<ListenedRange> m_repeat;

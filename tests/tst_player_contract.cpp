@@ -16,6 +16,7 @@
 #include <QTest>
 #include <QtEndian>
 
+#include <algorithm>
 #include <clocale>
 #include <cmath>
 #include <functional>
@@ -294,6 +295,31 @@ private slots:
         p().play();
         QVERIFY(p().currentPosition() >= 30.0);
         QCOMPARE(rewound.count(), 2);
+    }
+
+    // A course's intro and outro: a position written right after the URL,
+    // and an end cut that ends the medium early, as at its end.
+    void introAndOutroOfACourse()
+    {
+        p().setURL(d().longMedium());
+        p().setCurrentPosition(3.0);
+        p().setEndCut(Driver::LongLength - 5.0);
+        QVERIFY(waitState(MediaPlayer::Playing));
+        QVERIFY2(std::abs(p().currentPosition() - 3.0) < 0.1,
+                 qPrintable(QString::number(p().currentPosition())));
+        QSignalSpy states(m_player.get(), &MediaPlayer::playStateChanged);
+        QVERIFY(d().waitUntil(
+            [&] {
+                return std::any_of(states.cbegin(), states.cend(), [](const QList<QVariant> &s) {
+                    return s.at(0).toInt() == MediaPlayer::MediaEnded;
+                });
+            },
+            5.0));
+        // Another medium plays to its own end.
+        p().setURL(d().shortMedium());
+        QVERIFY(waitState(MediaPlayer::Playing));
+        d().pass(2.5);
+        QCOMPARE(p().playState(), int(MediaPlayer::Playing));
     }
 
     void stopKeepsMediumAtZero()

@@ -44,6 +44,7 @@ void FakePlayer::setURL(const QString &url)
     m_url = url;
     m_position = 0.0;
     m_offered.reset();
+    m_endCut = 0.0;
     forgetPause();
     m_listen.clear();
     m_startPaused = false;
@@ -216,10 +217,10 @@ void FakePlayer::moveOn(double seconds)
     if (m_state != Playing) return;
     m_listen.played(m_position, 0.0);
     m_position += seconds * m_speed;
-    m_listen.played(std::min(m_position, m_duration > 0 ? m_duration : m_position),
-                    seconds * m_speed + 1e-9);
-    if (m_duration > 0 && m_position >= m_duration) {
-        m_position = m_duration;
+    const double end = m_duration > 0 ? std::max(0.0, m_duration - m_endCut) : 0.0;
+    m_listen.played(std::min(m_position, end > 0 ? end : m_position), seconds * m_speed + 1e-9);
+    if (m_duration > 0 && m_position >= end) {
+        m_position = end;
         if (m_sleep->endReached()) return;
         setState(MediaEnded);
         m_position = 0.0;

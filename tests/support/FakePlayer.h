@@ -53,6 +53,12 @@ public:
         m_boost = on;
         emit voiceBoostChanged(on);
     }
+    void setEndCut(double seconds) override
+    {
+        calls << QStringLiteral("endCut=%1").arg(seconds);
+        m_endCut = std::max(0.0, seconds);
+    }
+    double endCut() const { return m_endCut; }
     // The pauses of the medium that the silence detector would know.
     void setPauseStarts(const QList<ListenedRange> &starts) { m_pauseStarts = starts; }
     bool takeOfferedPlace() override;
@@ -66,7 +72,12 @@ public:
     void setFade(double factor) override { m_fade = factor; }
     double fade() const { return m_fade; }
     bool skipsSilence() const override { return m_skipSilence; }
-    void setSkipSilence(bool on) override { m_skipSilence = on; }
+    void setSkipSilence(bool on) override
+    {
+        if (on == m_skipSilence) return;
+        m_skipSilence = on;
+        emit silenceSkipChanged(on, 0.0);
+    }
     bool sleepsAtEnd() const override;
     void setMoreToCome(std::function<bool()> moreToCome) override;
     // The sleep timer, on the double's simulated clock (advance() moves it).
@@ -126,6 +137,7 @@ private:
     std::optional<qint64> m_offeredKeptAt;
     QList<ListenedRange> m_pauseStarts;
     bool m_boost = false;
+    double m_endCut = 0.0;
     ListenTracker m_listen;
     QList<Mark> m_marks;
     std::optional<ListenedRange> m_stretch;
