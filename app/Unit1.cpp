@@ -333,7 +333,7 @@ void TForm1::FormCreate()
     });
     // The global settings: what a medium in a folder never played opens with.
     try {
-        m_globalPlayback = currentPlayback();
+        m_globalPlayback = m_lastPlayback = currentPlayback();
     } catch (const std::exception &) {
     }
     // Smart rewind, with pauses measured on the program's clock.

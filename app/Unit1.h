@@ -9,6 +9,7 @@
 #include <QPointer>
 
 #include <memory>
+#include <optional>
 
 class DiskWriter;
 class MediaPlayer;
@@ -203,8 +204,9 @@ private:
     CoursePlayback currentPlayback() const;
     CoursePlayback m_globalPlayback; // "Pelmora.ini", or set with nothing loaded
     bool m_applyingCourse = false;
-    QString m_courseName; // the medium whose settings were kept last
-    CoursePlayback m_courseKept;
+    CoursePlayback m_lastPlayback;              // the player's, as last reported
+    QString m_courseName;                       // the medium loaded with its course settings
+    std::optional<CoursePlayback> m_courseKept; // kept for it last
     TForm10 *m_form10 = nullptr;
 };
 

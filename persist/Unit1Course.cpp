@@ -24,12 +24,23 @@ void TForm1::wireCourseMemory()
 {
     MediaPlayer *player = WindowsMediaPlayer1;
     auto changed = [this] {
-        if (m_applyingCourse) return;
         runHandler(*this, nullptr, [&] {
-            if (WindowsMediaPlayer1->hasCurrentMedia())
-                keepCourseSettings();
-            else
-                m_globalPlayback = currentPlayback();
+            const CoursePlayback now = currentPlayback();
+            const CoursePlayback before = m_lastPlayback;
+            m_lastPlayback = now;
+            if (m_applyingCourse) return;
+            MediaPlayer *p = WindowsMediaPlayer1;
+            if (p->hasCurrentMedia()) {
+                // Only once the medium has its own settings: the player
+                // reports on the way from one medium to the next too.
+                if (p->url() == m_courseName) keepCourseSettings();
+                return;
+            }
+            // Nothing loaded: what the user changed is the global setting.
+            if (now.speed != before.speed) m_globalPlayback.speed = now.speed;
+            if (now.voiceBoost != before.voiceBoost) m_globalPlayback.voiceBoost = now.voiceBoost;
+            if (now.skipSilence != before.skipSilence)
+                m_globalPlayback.skipSilence = now.skipSilence;
         });
     };
     connect(player, &MediaPlayer::speedChanged, this, changed);
@@ -59,18 +70,17 @@ void TForm1::applyCourseSettings(const QString &name, bool intro)
     if (intro && choice.introSeconds > 0.0) player->setCurrentPosition(choice.introSeconds);
     player->setEndCut(choice.outroSeconds);
     // Played with these: the medium and its folder keep them.
-    m_courseName.clear();
+    m_courseName = name;
+    m_courseKept.reset();
     keepCourseSettings();
 }
 
 void TForm1::keepCourseSettings()
 {
-    MediaPlayer *player = WindowsMediaPlayer1;
-    const QString name = player->url();
+    const QString name = m_courseName;
     const CoursePlayback now = currentPlayback();
     // The silence skipping's saved time changes often: only a change counts.
-    if (name == m_courseName && now == m_courseKept) return;
-    m_courseName = name;
+    if (m_courseKept == now) return;
     m_courseKept = now;
     // Written only where they differ from what is kept (reads are quick).
     auto keep = [this, &now](SettingsOf of, const QString &key) {
