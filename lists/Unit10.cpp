@@ -142,8 +142,12 @@ void TForm10::keyPressEvent(QKeyEvent *event)
         Button2Click();
         return;
     }
+    // Enter is OK wherever the focus is, but on the cancel button.
     if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
-        Button1Click();
+        if (focusWidget() == Button2)
+            Button2Click();
+        else
+            Button1Click();
         return;
     }
     QWidget::keyPressEvent(event);

@@ -466,7 +466,7 @@ void TestListening::folderSettingsWindow()
     w->CheckBox1->setChecked(true);
     w->IntroEdit->setValue(30);
     w->OutroEdit->setValue(20);
-    QTest::keyClick(w, Qt::Key_Return);
+    QTest::keyClick(w->OutroEdit, Qt::Key_Return);
     QVERIFY(!w->isVisible());
     // The file loaded follows at once (its outro too).
     QCOMPARE(p->speed(), 1.25);
@@ -490,7 +490,7 @@ void TestListening::folderSettingsWindow()
     f->showFolderSettings();
     QCOMPARE(w->IntroEdit->value(), 30);
     w->IntroEdit->setValue(99);
-    QTest::keyClick(w, Qt::Key_Escape);
+    QTest::keyClick(w->IntroEdit, Qt::Key_Escape);
     f->showFolderSettings();
     QCOMPARE(w->IntroEdit->value(), 30);
 }
