@@ -27,11 +27,11 @@ const char *const SilenceFilter =
 
 // Voice boost: the speech levelled half-wave by half-wave (speechnorm: quiet
 // speech raised up to 16 times, loud speech brought down), the low rumble
-// cut (high-pass at 100 Hz; before speechnorm, FFmpeg 5.1's speechnorm falls
-// silent on its output), the presence around 2.5 kHz lifted by 3 dB, and the
-// peaks limited below -1 dBFS. After the silence detector and the time
-// stretching in the chain, so that it hears the medium as it is and the
-// limiter has the last word.
+// cut (a high-pass at 100 Hz, after speechnorm: fed by the high-pass, FFmpeg
+// 5.1's speechnorm fell silent after a few seconds), the presence around
+// 2.5 kHz lifted by 3 dB, and the peaks limited to -1.4 dBFS. It comes after
+// the silence detector, which hears the medium as it is, and after the time
+// stretching, so that the limiter has the last word.
 const char *const BoostFilter =
     "@boost:lavfi=[speechnorm=p=0.65:e=16:c=4:r=0.0005:f=0.001:l=1,highpass=f=100,"
     "equalizer=f=2500:t=q:w=1:g=3,alimiter=limit=0.85:attack=5:release=50:level=0]";

@@ -7,6 +7,7 @@
 #include "lists/Unit6.h"
 #include "persist/IniFile.h"
 #include "persist/SettingsKeys.h"
+#include "player/PlayerControls.h"
 #include "player/SleepTimer.h"
 #include "support/FakePlayer.h"
 #include "support/TestServices.h"
@@ -37,6 +38,7 @@ private slots:
     void offeredPlaceGoesBackByTheTimeSinceItWasKept();
     void settingsKeptPerFileThenFolderThenGlobal();
     void folderSettingsWindow();
+    void rewindIsToldInTheBar();
 };
 
 void TestListening::endTimeAtSpeed_data()
@@ -493,6 +495,30 @@ void TestListening::folderSettingsWindow()
     QTest::keyClick(w->IntroEdit, Qt::Key_Escape);
     f->showFolderSettings();
     QCOMPARE(w->IntroEdit->value(), 30);
+}
+
+void TestListening::rewindIsToldInTheBar()
+{
+    FakePlayer player;
+    qint64 now = 0;
+    player.setWallClock([&now] { return now; });
+    PlayerControls bar;
+    bar.follow(&player, nullptr);
+    auto *label = bar.findChild<QLabel *>(QStringLiteral("rewoundLabel"));
+    QVERIFY(label);
+    player.setURL(QStringLiteral("/m/a.mp3"));
+    player.finishLoading();
+    player.advance(50);
+    player.pause();
+    now += 30'000;
+    player.play();
+    QVERIFY(!label->isVisibleTo(&bar)); // half a minute: nothing
+    player.pause();
+    now += 3'600'000;
+    player.play();
+    QVERIFY(label->isVisibleTo(&bar));
+    QCOMPARE(label->text(), QStringLiteral("10秒戻しました"));
+    QCOMPARE(label->accessibleName(), label->text());
 }
 
 QTEST_MAIN(TestListening)
