@@ -315,11 +315,21 @@ private slots:
                 });
             },
             5.0));
-        // Another medium plays to its own end.
+        // Another medium plays on: the cut was the other's.
         p().setURL(d().shortMedium());
         QVERIFY(waitState(MediaPlayer::Playing));
-        d().pass(2.5);
+        d().pass(1.0);
         QCOMPARE(p().playState(), int(MediaPlayer::Playing));
+        // A cut set while it plays (the folder's settings changed) holds.
+        states.clear();
+        p().setEndCut(Driver::ShortLength - 1.8);
+        QVERIFY(d().waitUntil(
+            [&] {
+                return std::any_of(states.cbegin(), states.cend(), [](const QList<QVariant> &s) {
+                    return s.at(0).toInt() == MediaPlayer::MediaEnded;
+                });
+            },
+            1.8));
     }
 
     void stopKeepsMediumAtZero()
