@@ -48,16 +48,11 @@ public:
     bool voiceBoost() const override { return m_boost; }
     void setVoiceBoost(bool on) override
     {
-        calls << QStringLiteral("boost=%1").arg(on);
         if (on == m_boost) return;
         m_boost = on;
         emit voiceBoostChanged(on);
     }
-    void setEndCut(double seconds) override
-    {
-        calls << QStringLiteral("endCut=%1").arg(seconds);
-        m_endCut = std::max(0.0, seconds);
-    }
+    void setEndCut(double seconds) override { m_endCut = std::max(0.0, seconds); }
     double endCut() const { return m_endCut; }
     // The pauses of the medium that the silence detector would know.
     void setPauseStarts(const QList<ListenedRange> &starts) { m_pauseStarts = starts; }
