@@ -24,6 +24,7 @@ private slots:
     void initTestCase();
     void quietAndLoudSpeechComeOutEven();
     void switchingWhilePlayingLeavesNoGap();
+    void detectorFirstLimiterLast();
 
 private:
     QTemporaryDir m_dir;
@@ -262,6 +263,38 @@ void TestEngineVoice::switchingWhilePlayingLeavesNoGap()
           double(wav.samples.size()) / wav.rate / wav.channels);
     QVERIFY(switches >= 4);
     QVERIFY2(gap <= 0.1, qPrintable(QString::number(gap)));
+}
+
+// The silence detector hears the medium as it is; the limiter has the last
+// word, whatever the order the switches were set in.
+void TestEngineVoice::detectorFirstLimiterLast()
+{
+    MpvPlayer player(nullptr, MpvPlayer::headless());
+    auto order = [&player] {
+        const QString chain = player.engineProperty("af");
+        QStringList labels;
+        for (const char *label : {"@silence", "@tempo", "@boost"}) {
+            const qsizetype at = chain.indexOf(QLatin1String(label));
+            if (at >= 0)
+                labels << QStringLiteral("%1:%2").arg(at, 6, 10, QLatin1Char('0')).arg(label);
+        }
+        labels.sort();
+        for (QString &l : labels)
+            l = l.mid(7);
+        return labels.join(QLatin1Char(' '));
+    };
+    player.setVoiceBoost(true);
+    player.setSkipSilence(true);
+    player.setSpeed(1.5);
+    QCOMPARE(order(), QStringLiteral("@silence @tempo @boost"));
+    player.setVoiceBoost(false);
+    player.setSpeed(1.0);
+    player.setVoiceBoost(true);
+    player.setSpeed(2.0);
+    QCOMPARE(order(), QStringLiteral("@silence @tempo @boost"));
+    player.setSkipSilence(false);
+    player.setSkipSilence(true);
+    QCOMPARE(order(), QStringLiteral("@silence @tempo @boost"));
 }
 
 int main(int argc, char **argv)
