@@ -140,6 +140,10 @@ MpvEngine::MpvEngine(VideoArea *area, Options options, QObject *parent) : QObjec
     m_output = chooseOutput(options.video);
     QByteArray wid;
     const QByteArray audioFile = QFile::encodeName(options.audioFile);
+    const QByteArray pace =
+        !options.audioFile.isEmpty() && options.audioFilePace > 0.0
+            ? "@pace:lavfi=[arealtime=speed=" + QByteArray::number(options.audioFilePace) + "]"
+            : QByteArray();
     if (m_output == VideoOutput::Embedded) {
         // Only the picture area gets a window of its own, for the engine's.
         area->setAttribute(Qt::WA_DontCreateNativeAncestors);
@@ -189,6 +193,7 @@ MpvEngine::MpvEngine(VideoArea *area, Options options, QObject *parent) : QObjec
                : options.audio              ? ""
                                             : "null"},
         {"ao-pcm-file", audioFile.constData()},
+        {"af", pace.constData()},
     };
     for (const auto &setting : settings) {
         if (!*setting.value) continue;
