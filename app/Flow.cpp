@@ -232,6 +232,11 @@ void createForms(const Services &services)
     Form1->WindowsMediaPlayer1->addMenuAction(studyLog);
 
     wirePlayerToWindows(Form1, Form6, Form3);
+    // The picture's context menu: the playback settings of the folder.
+    auto *folderSettings = new QAction(QStringLiteral("このフォルダーの再生設定(&O)..."), Form1);
+    folderSettings->setObjectName(QStringLiteral("folderSettingsAction"));
+    QObject::connect(folderSettings, &QAction::triggered, Form1, &TForm1::showFolderSettings);
+    Form1->WindowsMediaPlayer1->addMenuAction(folderSettings);
     auto *desktop = new DesktopIntegration(Form1->WindowsMediaPlayer1, Form1);
     pushStateToDesktop(Form1, Form6, desktop->mpris());
     takeDesktopRequests(Form1, Form6, desktop->mpris());

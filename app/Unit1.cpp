@@ -125,6 +125,7 @@ TForm1::TForm1(const Services &services, QWidget *parent)
     // crash, the place store) and the desktop integration (MPRIS, screen
     // saver; absent without a session bus).
     wirePlaceKeeper();
+    wireCourseMemory();
     // The sleep timer's "at the end of the playlist": whether the
     // auto-advance will open another entry after this medium.
     WindowsMediaPlayer1->setMoreToCome(
@@ -328,6 +329,19 @@ void TForm1::FormCreate()
     runHandler(*this, nullptr, [&] {
         WindowsMediaPlayer1->setSpeed(settings.readFloat(SettingsKeys::PlaybackSpeed));
         WindowsMediaPlayer1->setSkipSilence(settings.readBool(SettingsKeys::PlaybackSkipSilence));
+        WindowsMediaPlayer1->setVoiceBoost(settings.readBool(SettingsKeys::PlaybackVoiceBoost));
+    });
+    // The global settings: what a medium in a folder never played opens with.
+    try {
+        m_globalPlayback = m_lastPlayback = currentPlayback();
+    } catch (const std::exception &) {
+    }
+    // Smart rewind, with pauses measured on the program's clock.
+    const Clock *clock = m_services.clock;
+    WindowsMediaPlayer1->setWallClock([clock] { return clock->now().toMSecsSinceEpoch(); });
+    runHandler(*this, nullptr, [&] {
+        WindowsMediaPlayer1->setRewindAfterPause(
+            settings.readBool(SettingsKeys::PlaybackRewindAfterPause));
     });
 }
 

@@ -2,16 +2,19 @@
 #pragma once
 
 #include "app/MainWindowHost.h"
+#include "persist/CourseSettings.h"
 #include "persist/ListenedRanges.h"
 
 #include <QMainWindow>
 #include <QPointer>
 
 #include <memory>
+#include <optional>
 
 class DiskWriter;
 class MediaPlayer;
 class PlaceKeeper;
+class TForm10;
 class QAction;
 class QLabel;
 class QMenu;
@@ -150,6 +153,15 @@ public:
     void showKeptPlace(const QString &name, bool offer);
     QString exactMediumName(const QString &iniText) override;
 
+    // Per-course memory (persist/Unit1Course.cpp): a medium opens with its
+    // own playback settings, else its folder's, else the global ones (and,
+    // with intro, at its folder's intro); what the user changes while it
+    // plays is kept for it and its folder. showFolderSettings() opens
+    // "このフォルダーの再生設定" for the folder of the medium loaded.
+    void applyCourseSettings(const QString &name, bool intro);
+    void showFolderSettings();
+    TForm10 *folderSettingsWindow() const { return m_form10; }
+
     // Full screen of the main window (the video surface is never reparented).
     void setFullScreenVideo(bool on);
 
@@ -188,6 +200,15 @@ private:
     DiskWriter *m_writer = nullptr;  // the services' own, or ours
     PlaceKeeper *m_keeper = nullptr; // Resume.ini, the journal, History.db
     void wirePlaceKeeper();
+    void wireCourseMemory();
+    void keepCourseSettings();
+    CoursePlayback currentPlayback() const;
+    CoursePlayback m_globalPlayback; // "Pelmora.ini", or set with nothing loaded
+    bool m_applyingCourse = false;
+    CoursePlayback m_lastPlayback;              // the player's, as last reported
+    QString m_courseName;                       // the medium loaded with its course settings
+    std::optional<CoursePlayback> m_courseKept; // kept for it last
+    TForm10 *m_form10 = nullptr;
 };
 
 // Program-wide flags of the main window's unit.

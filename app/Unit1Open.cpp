@@ -53,6 +53,7 @@ void TForm1::OpenFile(const QString &FileName)
         // 2. The start-position path: loaded, kept stopped, the start-time
         //    dialog asks where to begin.
         WindowsMediaPlayer1->setURL(FileName);
+        applyCourseSettings(FileName, false);
         WindowsMediaPlayer1->stop();
         showKeptPlace(FileName, false);
         Timer1->start();
@@ -63,6 +64,7 @@ void TForm1::OpenFile(const QString &FileName)
     } else {
         // 3. The ordinary path.
         WindowsMediaPlayer1->setURL(FileName);
+        applyCourseSettings(FileName, true);
         WindowsMediaPlayer1->play();
         showKeptPlace(FileName, true);
         Timer1->start();

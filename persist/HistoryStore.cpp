@@ -455,7 +455,13 @@ std::optional<HistoryStore::Place> HistoryStore::place(const QString &name)
 }
 
 void HistoryStore::keepPlace(const QString &name, double position, double duration, qint64 nowMs,
-                             const QList<ListenedRange> &listened, const QList<Stretch> &log)
+                             const QList<ListenedRange> &listened)
+{
+    keepPlace(name, position, duration, nowMs, listened, Extra{});
+}
+
+void HistoryStore::keepPlace(const QString &name, double position, double duration, qint64 nowMs,
+                             const QList<ListenedRange> &listened, const Extra &extra)
 {
     if (name.isEmpty()) return;
     run(Access::Create, [&](Session &s) {
@@ -463,7 +469,7 @@ void HistoryStore::keepPlace(const QString &name, double position, double durati
         return s.touch(key, nowMs) &&
                s.exec(QStringLiteral("UPDATE places SET position = ?, duration = ? WHERE name = ?"),
                       {seconds(position), seconds(duration), key}) &&
-               s.addRanges(key, listened) && s.dropOldest() && insertStretches(s, log);
+               s.addRanges(key, listened) && s.dropOldest() && writeExtra(s, extra);
     });
 }
 
@@ -667,15 +673,35 @@ std::optional<HistoryStore::Settings> HistoryStore::settings(SettingsOf of, cons
 void HistoryStore::keepSettings(SettingsOf of, const QString &key, const Settings &settings)
 {
     if (key.isEmpty()) return;
-    const bool folder = of == SettingsOf::Folder;
-    run(Access::Create, [&](Session &s) {
+    run(Access::Create, [&](Session &s) { return writeSettings(s, {of, key, settings}); });
+}
+
+void HistoryStore::write(const Extra &extra)
+{
+    if (extra.isEmpty()) return;
+    run(Access::Create, [&](Session &s) { return writeExtra(s, extra); });
+}
+
+bool HistoryStore::writeExtra(Session &s, const Extra &extra)
+{
+    if (!insertStretches(s, extra.log)) return false;
+    for (const SettingsChange &change : extra.settings)
+        if (!change.key.isEmpty() && !writeSettings(s, change)) return false;
+    return true;
+}
+
+bool HistoryStore::writeSettings(Session &s, const SettingsChange &change)
+{
+    const bool folder = change.of == SettingsOf::Folder;
+    const Settings &settings = change.settings;
+    {
         const QString table =
             folder ? QStringLiteral("folder_settings") : QStringLiteral("media_settings");
         const QString column = folder ? QStringLiteral("folder") : QStringLiteral("name");
         const QString nextSeq =
             QStringLiteral("(SELECT ifnull(max(seq), 0) + 1 FROM %1)").arg(table);
-        QVariantList values{keyOf(key), nullable(settings.speed), nullable(settings.voiceBoost),
-                            nullable(settings.skipSilence)};
+        QVariantList values{keyOf(change.key), nullable(settings.speed),
+                            nullable(settings.voiceBoost), nullable(settings.skipSilence)};
         QString sql = QStringLiteral("INSERT OR REPLACE INTO %1 (%2, speed, voice_boost, "
                                      "skip_silence, seq%3) VALUES (?, ?, ?, ?, %4%5)")
                           .arg(table, column, folder ? QStringLiteral(", intro, outro") : QString(),
@@ -686,5 +712,5 @@ void HistoryStore::keepSettings(SettingsOf of, const QString &key, const Setting
                                      "ORDER BY seq DESC LIMIT 1 OFFSET %2)")
                           .arg(table)
                           .arg(HistoryStore::kMaxMedia));
-    });
+    }
 }

@@ -122,9 +122,8 @@ public:
     std::optional<Place> place(const QString &name);
     // Keeps the place of the medium being played at nowMs, and merges the
     // listened ranges given into its kept ones, in one transaction.
-    // The stretches given for the study log go in with them (addStretches).
     void keepPlace(const QString &name, double position, double duration, qint64 nowMs,
-                   const QList<ListenedRange> &listened = {}, const QList<Stretch> &log = {});
+                   const QList<ListenedRange> &listened = {});
     // The medium was played to its end: its place is forgotten.
     void clearPlace(const QString &name);
 
@@ -182,12 +181,31 @@ public:
     // media and folders are kept.
     void keepSettings(SettingsOf of, const QString &key, const Settings &settings);
 
+    // Writes that wait to go into one transaction with the next place kept:
+    // stretches of the study log, settings kept.
+    struct SettingsChange {
+        SettingsOf of = SettingsOf::Medium;
+        QString key;
+        Settings settings;
+    };
+    struct Extra {
+        QList<Stretch> log;
+        QList<SettingsChange> settings;
+        bool isEmpty() const { return log.isEmpty() && settings.isEmpty(); }
+    };
+    // keepPlace() with them, in its transaction; or them alone, in one.
+    void keepPlace(const QString &name, double position, double duration, qint64 nowMs,
+                   const QList<ListenedRange> &listened, const Extra &extra);
+    void write(const Extra &extra);
+
 private:
     enum class Access { Read, Change, Create };
     class Session;
     bool run(Access access, const std::function<bool(Session &)> &work);
     bool upgrade(Session &s, qint64 from);
     static bool insertStretches(Session &s, const QList<Stretch> &stretches);
+    static bool writeSettings(Session &s, const SettingsChange &change);
+    static bool writeExtra(Session &s, const Extra &extra);
     bool usable(Access access);
     void setAside(const QString &reason);
 

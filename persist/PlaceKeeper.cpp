@@ -165,12 +165,14 @@ void PlaceKeeper::keep()
         });
     } else {
         w.place = s->position;
-        // The stretches played since go in the same transaction.
-        const QList<HistoryStore::Stretch> log = std::exchange(m_pendingLog, {});
+        w.placeMs = now;
+        // The stretches played and settings kept since go in the same
+        // transaction.
+        const HistoryStore::Extra extra = std::exchange(m_pending, {});
         m_logTimer->stop();
         post([name, listened, now, position = s->position, duration = s->duration,
-              log](HistoryStore &store) {
-            store.keepPlace(name, position, duration, now, listened, log);
+              extra](HistoryStore &store) {
+            store.keepPlace(name, position, duration, now, listened, extra);
         });
     }
     m_keptName = s->name;
@@ -218,13 +220,46 @@ std::optional<double> PlaceKeeper::placeToOffer(const QString &name)
     return std::nullopt;
 }
 
+std::optional<qint64> PlaceKeeper::placeKeptAt(const QString &name)
+{
+    const auto written = m_written.constFind(name);
+    if (written != m_written.cend() && written->placeKnown) {
+        if (written->place) return written->placeMs;
+        return std::nullopt;
+    }
+    if (const std::optional<HistoryStore::Place> kept = m_reader.place(name)) return kept->playedMs;
+    return std::nullopt;
+}
+
+std::optional<HistoryStore::Settings> PlaceKeeper::settings(HistoryStore::SettingsOf of,
+                                                            const QString &key)
+{
+    const auto written = m_settingsWritten.constFind({int(of), key});
+    if (written != m_settingsWritten.cend()) return *written;
+    std::optional<HistoryStore::Settings> kept = m_reader.settings(of, key);
+    report(m_reader.trouble(), m_reader.setAsidePath());
+    return kept;
+}
+
+void PlaceKeeper::keepSettings(HistoryStore::SettingsOf of, const QString &key,
+                               const HistoryStore::Settings &settings)
+{
+    if (m_journal->closed() || key.isEmpty()) return;
+    m_settingsWritten.insert({int(of), key}, settings);
+    // With the next place kept, in its transaction.
+    m_pending.settings.removeIf(
+        [&](const HistoryStore::SettingsChange &c) { return c.of == of && c.key == key; });
+    m_pending.settings.append({of, key, settings});
+    if (!m_logTimer->isActive()) m_logTimer->start();
+}
+
 void PlaceKeeper::forgetListened(const QString &name)
 {
     Written &w = m_written[name];
     w.rangesCleared = true;
     w.ranges.clear();
     m_keptListened.clear();
-    m_pendingLog.removeIf([&name](const HistoryStore::Stretch &s) { return s.name == name; });
+    m_pending.log.removeIf([&name](const HistoryStore::Stretch &s) { return s.name == name; });
     post([name](HistoryStore &store) {
         store.clearRanges(name);
         store.clearStretches(name);
@@ -233,15 +268,15 @@ void PlaceKeeper::forgetListened(const QString &name)
 
 void PlaceKeeper::addStretch(const HistoryStore::Stretch &stretch)
 {
-    m_pendingLog << stretch;
+    m_pending.log << stretch;
     if (!m_logTimer->isActive()) m_logTimer->start();
 }
 
 void PlaceKeeper::flushLog()
 {
     m_logTimer->stop();
-    if (m_pendingLog.isEmpty()) return;
-    post([log = std::exchange(m_pendingLog, {})](HistoryStore &store) { store.addStretches(log); });
+    if (m_pending.isEmpty()) return;
+    post([extra = std::exchange(m_pending, {})](HistoryStore &store) { store.write(extra); });
 }
 
 void PlaceKeeper::readStudyLog(std::function<void(const QList<HistoryStore::Stretch> &,
@@ -264,7 +299,7 @@ void PlaceKeeper::readStudyLog(std::function<void(const QList<HistoryStore::Stre
 
 void PlaceKeeper::eraseStudyLog()
 {
-    m_pendingLog.clear();
+    m_pending.log.clear();
     post([](HistoryStore &store) { store.clearStretches(QString()); });
 }
 
@@ -292,6 +327,7 @@ void PlaceKeeper::saveSettings(const Closing &c, QStringList &failures)
         if (!c.speed) return;
         settings.writeFloat(SettingsKeys::PlaybackSpeed, *c.speed);
         settings.writeBool(SettingsKeys::PlaybackSkipSilence, c.skipSilence);
+        settings.writeBool(SettingsKeys::PlaybackVoiceBoost, c.voiceBoost);
     });
     // The recent list, or the history switched off.
     step(failures, [&] {

@@ -72,6 +72,13 @@ public:
     // (none when not kept, within the margin, or finished).
     QList<ListenedRange> listened(const QString &name);
     std::optional<double> placeToOffer(const QString &name);
+    // When that place was kept (UTC ms since 1970); nothing when no place is.
+    std::optional<qint64> placeKeptAt(const QString &name);
+    // The playback settings kept for a medium or a folder (what this run
+    // kept a moment ago included), and keeping them.
+    std::optional<HistoryStore::Settings> settings(HistoryStore::SettingsOf of, const QString &key);
+    void keepSettings(HistoryStore::SettingsOf of, const QString &key,
+                      const HistoryStore::Settings &settings);
     // The user cleared what was heard of a medium: its ranges and its
     // stretches in the study log.
     void forgetListened(const QString &name);
@@ -101,6 +108,7 @@ public:
         std::optional<int> volume;
         std::optional<double> speed;
         bool skipSilence = false;
+        bool voiceBoost = false;
         QStringList failures;
         bool recentDisabled = false;
         QStringList recent;
@@ -126,6 +134,7 @@ private:
     struct Written {
         bool placeKnown = false;
         std::optional<double> place; // nothing: finished
+        qint64 placeMs = 0;          // when the place was kept
         QList<ListenedRange> ranges;
         bool rangesCleared = false;
     };
@@ -144,10 +153,12 @@ private:
     HistoryStore m_reader;                 // read here
     std::shared_ptr<HistoryStore> m_store; // written by the writer
     QHash<QString, Written> m_written;     // what this run wrote, by medium
-    QSet<int> m_told;                      // the kinds of trouble told already
+    // The settings this run kept, by kind and medium or folder.
+    QHash<QPair<int, QString>, HistoryStore::Settings> m_settingsWritten;
+    QSet<int> m_told; // the kinds of trouble told already
     // Stretches of the study log waiting for the next write of the place (one
     // transaction for both), or for LogFlushMs.
-    QList<HistoryStore::Stretch> m_pendingLog;
+    HistoryStore::Extra m_pending; // also the settings kept
     QTimer *m_logTimer = nullptr;
     void flushLog();
     // What was kept last, so that an unchanged place is not written again.

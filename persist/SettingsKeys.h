@@ -29,6 +29,12 @@ inline constexpr int RecentFileCount = 10;
 inline constexpr IniKey PlaybackSpeed{"Playback", "Speed", IniKind::Float, 1.0};
 // Stretches of silence are passed quickly.
 inline constexpr IniKey PlaybackSkipSilence{"Playback", "SkipSilence", IniKind::Boolean, 0};
+// Voice boost: speech evened out and made clearer.
+inline constexpr IniKey PlaybackVoiceBoost{"Playback", "VoiceBoost", IniKind::Boolean, 0};
+// Smart rewind: going on after a pause starts a little earlier. Set in the
+// file only; the program reads it at start-up.
+inline constexpr IniKey PlaybackRewindAfterPause{"Playback", "RewindAfterPause", IniKind::Boolean,
+                                                 1};
 
 // --- "Resume.ini" ---
 // The medium and the position of the last exit that saved one; the presence

@@ -87,7 +87,7 @@ void TForm1::showKeptPlace(const QString &name, bool offer)
     player->setListened(m_keeper->listened(name));
     if (!offer) return;
     if (const std::optional<double> place = m_keeper->placeToOffer(name))
-        player->offerPlace(*place, timeText(*place));
+        player->offerPlace(*place, timeText(*place), m_keeper->placeKeptAt(name));
 }
 
 QString TForm1::exactMediumName(const QString &iniText)

@@ -43,6 +43,7 @@ bool TForm1::FormCloseQuery()
         c.volume = player->volume();
         c.speed = player->speed();
         c.skipSilence = player->skipsSilence();
+        c.voiceBoost = player->voiceBoost();
     } catch (const AppError &e) {
         c.failures << e.message();
     }
@@ -112,6 +113,7 @@ void TForm1::P1Click()
         keepPlace();
         const QString name = exactMediumName(resume.readString(SettingsKeys::ResumeFileName));
         player->setURL(name);
+        applyCourseSettings(name, false);
         showKeptPlace(name, false);
         // The saved position, with its fraction, before playback starts.
         player->setCurrentPosition(resume.readFloat(SettingsKeys::ResumeSecond));

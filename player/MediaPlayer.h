@@ -150,10 +150,14 @@ public:
     // shows a button with the time text for a while; taking it (the button
     // or the key R) moves there and plays.
     static constexpr int PlaceOfferMs = 15000;
-    virtual void offerPlace(double seconds, const QString &timeText)
+    // keptAtMs: when the place was kept (UTC ms), if known: taking it goes
+    // on a little earlier after a long time (smart rewind).
+    virtual void offerPlace(double seconds, const QString &timeText,
+                            std::optional<qint64> keptAtMs = std::nullopt)
     {
         Q_UNUSED(seconds);
         Q_UNUSED(timeText);
+        Q_UNUSED(keptAtMs);
     }
     // Takes the place on offer; false when none is.
     virtual bool takeOfferedPlace() { return false; }
@@ -177,6 +181,27 @@ public:
     virtual void setRepeatStretch(std::optional<ListenedRange> stretch) { Q_UNUSED(stretch); }
     virtual std::optional<ListenedRange> repeatStretch() const { return std::nullopt; }
 
+    // Voice boost: the speech is evened out and made clearer (loudness
+    // levelled, low rumble cut, presence lifted, peaks limited). It holds
+    // from one medium to the next.
+    virtual bool voiceBoost() const { return false; }
+    virtual void setVoiceBoost(bool on) { Q_UNUSED(on); }
+
+    // The loaded medium ends this many seconds before its real end (a
+    // course's outro): reaching that point is its end, as MediaEnded. A new
+    // URL clears it; set it right after setURL().
+    virtual void setEndCut(double seconds) { Q_UNUSED(seconds); }
+
+    // Smart rewind: play() after a pause of a minute or more goes on a
+    // little earlier (SmartRewind), and so does the place on offer after a
+    // long time; rewound() tells how far. A position that a caller sets
+    // while paused is gone to exactly: the pause no longer counts.
+    void setRewindAfterPause(bool on) { m_rewindOn = on; }
+    bool rewindsAfterPause() const { return m_rewindOn; }
+    // The wall clock that measures pauses, UTC ms since 1970.
+    void setWallClock(std::function<qint64()> nowMs) { m_nowMs = std::move(nowMs); }
+    qint64 wallNowMs() const;
+
     // The program's own items in the picture's context menu (its windows and
     // tools), after the component's own ones, before full screen; the
     // actions stay the caller's.
@@ -184,8 +209,8 @@ public:
     const QList<QAction *> &menuActions() const { return m_menuActions; }
 
     // The study log: the stretches really played come out by stretchPlayed,
-    // with the wall-clock times of this clock (UTC ms).
-    void setWallClock(std::function<qint64()> clock) { m_wallClock = std::move(clock); }
+    // with the times of this clock (UTC ms; the system's unless set).
+    void setStudyClock(std::function<qint64()> clock) { m_wallClock = std::move(clock); }
     // Ends the stretch playing now (the program closes).
     void endStretch() { logStopped(m_recorder.open() ? safePosition() : 0.0); }
 
@@ -238,6 +263,10 @@ signals:
     void mediumInfoChanged();
     // The user cleared the record of what was played of this medium.
     void listenedCleared();
+    // Smart rewind went back this many seconds on going on.
+    void rewound(double seconds);
+    // Voice boost was switched.
+    void voiceBoostChanged(bool on);
     // The user asked for full screen (double-click on the video) or to leave
     // it (Esc).
     void fullScreenRequested(bool on);
@@ -245,6 +274,18 @@ signals:
     void fellAsleep(double position);
     // A stretch of the medium was played through (for the study log).
     void stretchPlayed(const HistoryStore::Stretch &stretch);
+
+protected:
+    // For the components: playback was paused (from playing) now; a caller
+    // set the position or another medium came (the pause no longer counts).
+    void notePause();
+    void forgetPause() { m_pausedAtMs.reset(); }
+    // Where play() goes on from `position` after the pause noted, with the
+    // silences known in the medium; nothing when it goes on where it is.
+    // Forgets the pause.
+    std::optional<double> rewindAfterPause(double position, const QList<ListenedRange> &silences);
+    // Where a place kept at keptAtMs is gone on from.
+    double rewindPlace(double place, std::optional<qint64> keptAtMs) const;
 
 private:
     double safePosition() const
@@ -258,4 +299,7 @@ private:
     QList<QAction *> m_menuActions;
     StretchRecorder m_recorder;
     std::function<qint64()> m_wallClock = [] { return QDateTime::currentMSecsSinceEpoch(); };
+    bool m_rewindOn = true;
+    std::function<qint64()> m_nowMs;
+    std::optional<qint64> m_pausedAtMs;
 };

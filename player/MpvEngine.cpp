@@ -6,6 +6,7 @@
 #include "player/VideoArea.h"
 #include "player/VideoSurface.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QOpenGLContext>
@@ -138,6 +139,11 @@ MpvEngine::MpvEngine(VideoArea *area, Options options, QObject *parent) : QObjec
 
     m_output = chooseOutput(options.video);
     QByteArray wid;
+    const QByteArray audioFile = QFile::encodeName(options.audioFile);
+    const QByteArray pace =
+        !options.audioFile.isEmpty() && options.audioFilePace > 0.0
+            ? "@pace:lavfi=[arealtime=speed=" + QByteArray::number(options.audioFilePace) + "]"
+            : QByteArray();
     if (m_output == VideoOutput::Embedded) {
         // Only the picture area gets a window of its own, for the engine's.
         area->setAttribute(Qt::WA_DontCreateNativeAncestors);
@@ -183,7 +189,11 @@ MpvEngine::MpvEngine(VideoArea *area, Options options, QObject *parent) : QObjec
         // A machine without a sound device still plays (silently).
         {"audio-fallback-to-null", "yes"},
         {"vo", vo},
-        {"ao", options.audio ? "" : "null"},
+        {"ao", !options.audioFile.isEmpty() ? "pcm"
+               : options.audio              ? ""
+                                            : "null"},
+        {"ao-pcm-file", audioFile.constData()},
+        {"af", pace.constData()},
     };
     for (const auto &setting : settings) {
         if (!*setting.value) continue;

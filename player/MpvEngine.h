@@ -62,6 +62,12 @@ public:
     struct Options {
         bool video = true; // show video where the platform can
         bool audio = true; // false: mpv's null audio output (tests)
+        // Not empty: the sound is written to this WAV file, as fast as it is
+        // decoded, instead of played (tests that measure it).
+        QString audioFile = QString();
+        // With audioFile: written at this many times real time (a filter
+        // that paces the sound, first in the chain); 0: as fast as decoded.
+        double audioFilePace = 0.0;
     };
 
     // Raises AppError when the engine cannot be started.

@@ -161,7 +161,11 @@ void MpvPlayer::wireEngine()
     connect(m_engine, &MpvEngine::renderFailedNow, this,
             [this] { feed(machineEvent(Event::RenderFailed)); });
     connect(m_engine, &MpvEngine::silenceReported, this, [this](double start, double end) {
-        if (m_machine.current()) m_silence->report(start, end);
+        if (!m_machine.current()) return;
+        // Where the pauses of the medium begin, for smart rewind.
+        if (start >= 0.0 && !m_pauseStarts.contains(ListenedRange{start, start}))
+            m_pauseStarts.append({start, start});
+        m_silence->report(start, end);
     });
 }
 
@@ -261,6 +265,7 @@ void MpvPlayer::carryOut(const Command &c)
         m_info = Info{};
         m_listen = ListenTracker{};
         m_floor = 0.0;
+        m_pauseStarts.clear();
         m_silence->newMedium();
         emit mediumInfoChanged();
         break;
@@ -281,6 +286,10 @@ void MpvPlayer::sendLoad(const Command &c)
     QStringList fileOptions;
     if (c.hasStart) fileOptions << QStringLiteral("start=") + QString::number(c.position, 'f', 3);
     if (c.videoOff) fileOptions << QStringLiteral("vid=no");
+    // A course's outro: the engine ends the medium there, as at its end.
+    // Always given, so that an end set for the medium before holds no more.
+    fileOptions << (m_endCut > 0.0 ? QStringLiteral("end=-") + QString::number(m_endCut, 'f', 3)
+                                   : QStringLiteral("end=none"));
     std::optional<std::int64_t> id;
     // A local name goes to the engine as its own bytes.
     if (m_engine->setFlag("pause", c.flag) >= 0)
@@ -344,13 +353,28 @@ void MpvPlayer::setURL(const QString &url)
     // is let go.
     if (m_target.isEmpty()) e.failure = whyNotLoaded(url);
     withdrawPlace();
+    forgetPause();
+    m_endCut = 0.0;
     feed(e);
     showCard();
+}
+
+void MpvPlayer::setEndCut(double seconds)
+{
+    require();
+    m_endCut = std::isfinite(seconds) ? std::max(0.0, seconds) : 0.0;
+    // A medium loaded already takes it at once.
+    if (m_machine.loaded()) {
+        const QByteArray end =
+            m_endCut > 0.0 ? "-" + QByteArray::number(m_endCut, 'f', 3) : QByteArrayLiteral("none");
+        check(m_engine->setString("end", end.constData()), "end");
+    }
 }
 
 void MpvPlayer::closeMedia()
 {
     require();
+    forgetPause();
     feed(machineEvent(Event::Close));
     showCard();
 }
@@ -360,17 +384,29 @@ void MpvPlayer::closeMedia()
 void MpvPlayer::play()
 {
     require();
+    // Going on after a pause: a little earlier (smart rewind).
+    std::optional<double> back;
+    double from = 0.0;
+    if (playState() == Paused) {
+        from = currentPosition();
+        back = rewindAfterPause(from, m_pauseStarts);
+    }
+    if (back) setCurrentPosition(*back);
     feed(machineEvent(Event::Play));
+    if (back) emit rewound(from - *back);
 }
 
 void MpvPlayer::pause()
 {
     require();
+    const bool playing = playState() == Playing;
     feed(machineEvent(Event::Pause));
+    if (playing && playState() == Paused) notePause();
 }
 
 void MpvPlayer::stop()
 {
     require();
+    forgetPause();
     feed(machineEvent(Event::Stop));
 }

@@ -78,7 +78,11 @@ public:
     SleepTimer *sleepTimer() const { return m_sleep; }
     // The stretches of the loaded medium passed quickly as silence.
     QList<ListenedRange> skippedSilences() const;
-    void offerPlace(double seconds, const QString &timeText) override;
+    void offerPlace(double seconds, const QString &timeText,
+                    std::optional<qint64> keptAtMs = std::nullopt) override;
+    bool voiceBoost() const override { return m_boost; }
+    void setEndCut(double seconds) override;
+    void setVoiceBoost(bool on) override;
     bool takeOfferedPlace() override;
     QString offeredPlaceText() const override { return m_offeredText; }
     QList<ListenedRange> listened() const override { return m_listen.ranges(); }
@@ -148,6 +152,10 @@ private:
     int m_clickShift = 0;
     QTimer *m_placeTimer = nullptr; // how long a place is offered
     std::optional<double> m_offeredPlace;
+    std::optional<qint64> m_offeredKeptAt;
+    QList<ListenedRange> m_pauseStarts; // where the medium's pauses begin, as heard
+    bool m_boost = false;
+    double m_endCut = 0.0; // the medium ends this long before its end
     QString m_offeredText;
     QList<Mark> m_marks;
     std::optional<ListenedRange> m_repeat;

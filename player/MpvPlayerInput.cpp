@@ -81,6 +81,8 @@ void MpvPlayer::wireControls()
     });
     connect(m_controls, &PlayerControls::skipSilenceRequested, this,
             [this](bool on) { guardedCall([&] { setSkipSilence(on); }); });
+    connect(m_controls, &PlayerControls::voiceBoostRequested, this,
+            [this](bool on) { guardedCall([&] { setVoiceBoost(on); }); });
     connect(m_controls, &PlayerControls::sleepRequested, this,
             [this](SleepTimer::Mode mode, int minutes) {
                 guardedCall([&] { m_sleep->set(mode, minutes); });
@@ -173,9 +175,15 @@ void MpvPlayer::showContextMenu(const QPoint &globalPos)
 
     QMenu *speeds = m_menu->addMenu(QStringLiteral("再生速度(&R)"));
     PlayerControls::fillSpeedMenu(
-        speeds, m_speed, skipsSilence(), this,
+        speeds, m_speed, skipsSilence(), m_boost, this,
         [this](double value) { guardedCall([&] { setSpeed(value); }); },
-        [this](bool on) { guardedCall([&] { setSkipSilence(on); }); });
+        [this](bool on) { guardedCall([&] { setSkipSilence(on); }); },
+        [this](bool on) { guardedCall([&] { setVoiceBoost(on); }); });
+    QAction *boost =
+        m_menu->addAction(QStringLiteral("声を聞きやすく(&V)"), this,
+                          [this, on = m_boost] { guardedCall([&] { setVoiceBoost(!on); }); });
+    boost->setCheckable(true);
+    boost->setChecked(m_boost);
     QMenu *sleep = m_menu->addMenu(QStringLiteral("スリープタイマー(&Z)"));
     PlayerControls::fillSleepMenu(
         sleep, m_sleep->mode(), m_sleep->minutes(), !m_info.chapters.isEmpty(), this,

@@ -37,6 +37,8 @@ void MpvPlayer::setCurrentPosition(double seconds)
     // Negative targets mean "from the end" to some engine commands: land at 0.
     if (std::isnan(seconds) || seconds < 0.0) seconds = 0.0;
     seconds = std::min(seconds, 1.0e9);
+    // A place asked for is gone to exactly, also after a pause.
+    forgetPause();
     MediumMachine::Event e;
     e.kind = MediumMachine::Event::SetPosition;
     e.position = seconds;

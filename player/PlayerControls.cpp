@@ -179,15 +179,25 @@ PlayerControls::PlayerControls(QWidget *parent) : QWidget(parent)
     m_speed->setMenu(m_speedMenu);
     connect(m_speedMenu, &QMenu::aboutToShow, this, [this] {
         fillSpeedMenu(
-            m_speedMenu, m_currentSpeed, m_skipping, this,
+            m_speedMenu, m_currentSpeed, m_skipping, m_boosting, this,
             [this](double speed) { emit speedRequested(speed); },
-            [this](bool on) { emit skipSilenceRequested(on); });
+            [this](bool on) { emit skipSilenceRequested(on); },
+            [this](bool on) { emit voiceBoostRequested(on); });
     });
 
     m_saved = new QLabel(this);
     m_saved->setObjectName(QStringLiteral("silenceSavedLabel"));
     m_saved->setTextFormat(Qt::PlainText);
     m_saved->hide();
+
+    // What smart rewind did, for a few seconds.
+    m_rewound = new QLabel(this);
+    m_rewound->setObjectName(QStringLiteral("rewoundLabel"));
+    m_rewound->setTextFormat(Qt::PlainText);
+    m_rewound->hide();
+    m_rewoundTimer = new QTimer(this);
+    m_rewoundTimer->setSingleShot(true);
+    connect(m_rewoundTimer, &QTimer::timeout, m_rewound, &QWidget::hide);
 
     m_sleep = new BarButton(this);
     m_sleep->setObjectName(QStringLiteral("sleepButton"));
@@ -228,6 +238,8 @@ PlayerControls::PlayerControls(QWidget *parent) : QWidget(parent)
     buttons->addSpacing(6);
     buttons->addWidget(m_place);
     buttons->addStretch(1);
+    buttons->addWidget(m_rewound);
+    buttons->addSpacing(6);
     buttons->addWidget(m_saved);
     buttons->addSpacing(6);
     buttons->addWidget(m_speed);
@@ -290,6 +302,8 @@ void PlayerControls::follow(MediaPlayer *player, SleepTimer *sleep)
     connect(player, &MediaPlayer::speedChanged, this, &PlayerControls::showSpeed);
     connect(player, &MediaPlayer::marksChanged, this, &PlayerControls::refreshMarks);
     connect(player, &MediaPlayer::silenceSkipChanged, this, &PlayerControls::showSilenceSkip);
+    connect(player, &MediaPlayer::voiceBoostChanged, this, [this](bool on) { m_boosting = on; });
+    connect(player, &MediaPlayer::rewound, this, &PlayerControls::showRewound);
     connect(player, &MediaPlayer::placeOfferChanged, this, &PlayerControls::offerPlace);
     connect(player, &MediaPlayer::enabledChanged, this, &QWidget::setEnabled);
     connect(player, &MediaPlayer::listenedCleared, this, [this] { m_seek->setListened({}); });
@@ -310,6 +324,7 @@ void PlayerControls::refreshAll()
                      m_player->playState() == MediaPlayer::Playing);
         showVolume(m_player->volume(), m_player->muted());
         showSpeed(m_player->speed());
+        m_boosting = m_player->voiceBoost();
         QList<SeekBar::Tick> ticks;
         const QList<MediaPlayer::Chapter> chapters = m_player->chapters();
         for (const MediaPlayer::Chapter &chapter : chapters)
@@ -430,9 +445,10 @@ const QList<double> &PlayerControls::speedChoices()
     return speeds;
 }
 
-void PlayerControls::fillSpeedMenu(QMenu *menu, double current, bool skipping, QObject *receiver,
-                                   const std::function<void(double)> &choose,
-                                   const std::function<void(bool)> &skip)
+void PlayerControls::fillSpeedMenu(QMenu *menu, double current, bool skipping, bool boosting,
+                                   QObject *receiver, const std::function<void(double)> &choose,
+                                   const std::function<void(bool)> &skip,
+                                   const std::function<void(bool)> &boost)
 {
     menu->clear();
     for (double speed : speedChoices()) {
@@ -446,6 +462,21 @@ void PlayerControls::fillSpeedMenu(QMenu *menu, double current, bool skipping, Q
     silence->setCheckable(true);
     silence->setChecked(skipping);
     QObject::connect(silence, &QAction::triggered, receiver, [skip, skipping] { skip(!skipping); });
+    QAction *voice = menu->addAction(QStringLiteral("声を聞きやすく\tV"));
+    voice->setCheckable(true);
+    voice->setChecked(boosting);
+    QObject::connect(voice, &QAction::triggered, receiver, [boost, boosting] { boost(!boosting); });
+}
+
+void PlayerControls::showRewound(double seconds)
+{
+    const int whole = static_cast<int>(std::lround(seconds));
+    if (whole <= 0) return;
+    const QString text = QStringLiteral("%1秒戻しました").arg(whole);
+    m_rewound->setText(text);
+    m_rewound->setAccessibleName(text);
+    m_rewound->show();
+    m_rewoundTimer->start(RewoundShownMs);
 }
 
 void PlayerControls::fillSleepMenu(QMenu *menu, SleepTimer::Mode mode, int minutes, bool chapters,

@@ -45,6 +45,9 @@ public:
     void showSleep(SleepTimer::Mode mode, int minutes, std::optional<qint64> remainingMs);
     // The silence skipping switch, and the time it saved in this medium.
     void showSilenceSkip(bool on, double savedSeconds);
+    // "N秒戻しました" for RewoundShownMs: smart rewind went back.
+    static constexpr int RewoundShownMs = 3000;
+    void showRewound(double seconds);
     // The title of the chapter that plays, beside the time; empty: none.
     void showChapter(const QString &title);
 
@@ -63,11 +66,12 @@ public:
     static QString speedText(double speed);
     // The speeds the menus offer.
     static const QList<double> &speedChoices();
-    // Fills a menu with the speed choices, the current one ticked, and the
-    // silence skipping switch.
-    static void fillSpeedMenu(QMenu *menu, double current, bool skipping, QObject *receiver,
-                              const std::function<void(double)> &choose,
-                              const std::function<void(bool)> &skip);
+    // Fills a menu with the speed choices, the current one ticked, the
+    // silence skipping switch and the voice boost switch.
+    static void fillSpeedMenu(QMenu *menu, double current, bool skipping, bool boosting,
+                              QObject *receiver, const std::function<void(double)> &choose,
+                              const std::function<void(bool)> &skip,
+                              const std::function<void(bool)> &boost);
     // Fills a menu with the sleep timer's choices, the current one ticked:
     // the end of the chapter when the medium has chapters, and "+15分"
     // while the timer runs.
@@ -86,6 +90,7 @@ signals:
     void muteRequested(bool muted);
     void speedRequested(double speed);
     void skipSilenceRequested(bool on);
+    void voiceBoostRequested(bool on);
     void sleepRequested(SleepTimer::Mode mode, int minutes);
     void placeRequested();
     // A recorded position's tick was clicked: go there and play.
@@ -123,11 +128,14 @@ private:
     QToolButton *m_sleep = nullptr;
     QMenu *m_sleepMenu = nullptr;
     QLabel *m_saved = nullptr;
+    QLabel *m_rewound = nullptr;
+    QTimer *m_rewoundTimer = nullptr;
     QToolButton *m_mute = nullptr;
     QSlider *m_volume = nullptr;
     double m_length = 0.0;
     double m_currentSpeed = 1.0;
     bool m_skipping = false;
+    bool m_boosting = false;
     SleepTimer::Mode m_sleepMode = SleepTimer::Mode::Off;
     int m_sleepMinutes = 0;
 };

@@ -2,6 +2,7 @@
 #include "player/SmartRewind.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace SmartRewind
 {
@@ -12,21 +13,24 @@ double amount(qint64 pauseMs)
     if (pauseMs >= day) return 20.0;
     if (pauseMs >= hour) return 10.0;
     if (pauseMs >= minute) return 3.0;
-    return 0.0;
+    return 0.0; // also a clock set back: no pause to speak of
 }
 
 double target(double position, qint64 pauseMs, const QList<ListenedRange> &silences,
               std::optional<ListenedRange> repeat)
 {
+    if (!std::isfinite(position) || position <= 0.0) return std::max(0.0, position);
     const double back = amount(pauseMs);
     if (back <= 0.0) return position;
     double to = std::max(0.0, position - back);
-    // The pause before the sentence that plays at `to`: the last silence that
-    // begins at or before it, when it is close enough.
-    double pauseStart = -1.0;
-    for (const ListenedRange &s : silences)
-        if (s.start <= to && s.start > pauseStart) pauseStart = s.start;
-    if (pauseStart >= 0.0 && to - pauseStart <= MaxFurther) to = pauseStart;
+    // The pause before the sentence that plays at `to`: the last silence
+    // that begins at or before it. Its start, when it is close enough.
+    std::optional<double> pauseStart;
+    for (const ListenedRange &s : silences) {
+        if (!std::isfinite(s.start) || s.start < 0.0 || s.start > to) continue;
+        if (!pauseStart || s.start > *pauseStart) pauseStart = s.start;
+    }
+    if (pauseStart && to - *pauseStart <= MaxFurther) to = *pauseStart;
     // A stretch that repeats is never left backwards.
     if (repeat && position >= repeat->start) to = std::max(to, repeat->start);
     return std::clamp(to, 0.0, position);

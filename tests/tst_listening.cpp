@@ -4,18 +4,23 @@
 // offered again, and the component's own keys.
 #include "app/Unit1.h"
 #include "lists/Unit3.h"
+#include "lists/Unit10.h"
 #include "lists/Unit6.h"
 #include "lists/Unit9.h"
 #include "persist/IniFile.h"
 #include "persist/SettingsKeys.h"
 #include "persist/StudyLog.h"
+#include "player/PlayerControls.h"
 #include "player/SleepTimer.h"
 #include "support/FakePlayer.h"
 #include "support/TestServices.h"
 
+#include <QCheckBox>
+#include <QDoubleSpinBox>
 #include <QFile>
 #include <QLabel>
 #include <QSignalSpy>
+#include <QSpinBox>
 #include <QTest>
 #include <QTreeWidget>
 #include <QtEndian>
@@ -40,6 +45,10 @@ private slots:
     void sleepAtTheChapterEndAndExtending();
     void studyLogWindowAndTheHistorySwitch();
     void openingAFileWritesOneTransaction();
+    void offeredPlaceGoesBackByTheTimeSinceItWasKept();
+    void settingsKeptPerFileThenFolderThenGlobal();
+    void folderSettingsWindow();
+    void rewindIsToldInTheBar();
 };
 
 void TestListening::endTimeAtSpeed_data()
@@ -345,6 +354,186 @@ void TestListening::skipSilenceSwitchKept()
     QVERIFY(f->close());
     run.start();
     QVERIFY(run.player()->skipsSilence());
+}
+
+void TestListening::offeredPlaceGoesBackByTheTimeSinceItWasKept()
+{
+    TestProgram run;
+    TForm1 *f = run.start();
+    FakePlayer *p = run.player();
+    // Kept at 130.5 s; offered again after two hours, on the program's clock.
+    playTo(run, QStringLiteral("/m/long.mp3"), 130.5);
+    run.clock.time = run.clock.time.addSecs(2 * 3600);
+    f->OpenFile(QStringLiteral("/m/long.mp3"));
+    p->finishLoading();
+    QSignalSpy rewound(p, &MediaPlayer::rewound);
+    QVERIFY(p->takeOfferedPlace());
+    QCOMPARE(p->currentPosition(), 120.5);
+    QCOMPARE(rewound.count(), 1);
+    // A pause of a day, then play: 20 s back.
+    p->pause();
+    run.clock.time = run.clock.time.addDays(1);
+    p->play();
+    QCOMPARE(p->currentPosition(), 100.5);
+
+    // Switched off in the settings file: the place exactly.
+    QVERIFY(f->close());
+    run.writeFile(QStringLiteral("Pelmora.ini"), "[Playback]\r\nRewindAfterPause=0\r\n");
+    run.start();
+    run.clock.time = run.clock.time.addDays(3);
+    run.form()->OpenFile(QStringLiteral("/m/long.mp3"));
+    run.player()->finishLoading();
+    QVERIFY(run.player()->takeOfferedPlace());
+    QCOMPARE(run.player()->currentPosition(), 100.5);
+}
+
+namespace
+{
+
+void open(TestProgram &run, const QString &name)
+{
+    run.form()->OpenFile(name);
+    run.player()->finishLoading();
+}
+
+} // namespace
+
+// The course's example: a.mp4 in F at 1.7x with the voice boost, then c.mp4
+// in G (never played: the global settings), then b.mp4 in F for the first
+// time (F's settings), then c.mp4 again (its own). A network name has no
+// folder. The next run remembers them all.
+void TestListening::settingsKeptPerFileThenFolderThenGlobal()
+{
+    TestProgram run;
+    run.writeFile(QStringLiteral("Pelmora.ini"), "[Playback]\r\nSpeed=1.0\r\n");
+    TForm1 *f = run.start();
+    FakePlayer *p = run.player();
+    const QString a = QStringLiteral("/F/a.mp4"), b = QStringLiteral("/F/b.mp4"),
+                  c = QStringLiteral("/G/c.mp4"), web = QStringLiteral("https://h/F/w.mp3");
+    open(run, a);
+    p->setSpeed(1.7);
+    p->setVoiceBoost(true);
+    open(run, c);
+    QCOMPARE(p->speed(), 1.0);
+    QVERIFY(!p->voiceBoost());
+    p->setSkipSilence(true);
+    open(run, b);
+    QCOMPARE(p->speed(), 1.7);
+    QVERIFY(p->voiceBoost());
+    QVERIFY(!p->skipsSilence());
+    p->setSpeed(2.0); // b's own, and F's most recent
+    open(run, c);
+    QCOMPARE(p->speed(), 1.0);
+    QVERIFY(p->skipsSilence());
+    QVERIFY(!p->voiceBoost());
+    open(run, web);
+    QCOMPARE(p->speed(), 1.0); // the global ones
+    p->setSpeed(1.3);
+    open(run, a);
+    QCOMPARE(p->speed(), 1.7);
+    // Changed with nothing loaded: the global setting.
+    p->closeMedia();
+    p->setSpeed(1.1);
+    open(run, QStringLiteral("/H/first.mp4"));
+    QCOMPARE(p->speed(), 1.1);
+
+    QVERIFY(f->close());
+    run.start();
+    p = run.player();
+    const struct {
+        QString name;
+        double speed;
+        bool boost;
+    } expected[] = {{b, 2.0, true},
+                    {c, 1.0, false},
+                    {web, 1.3, false},
+                    {QStringLiteral("/F/new.mp4"), 2.0, true},
+                    {a, 1.7, true}};
+    for (const auto &e : expected) {
+        open(run, e.name);
+        QCOMPARE(p->speed(), e.speed);
+        QCOMPARE(p->voiceBoost(), e.boost);
+    }
+}
+
+void TestListening::folderSettingsWindow()
+{
+    TestProgram run;
+    TForm1 *f = run.start();
+    FakePlayer *p = run.player();
+    // Nothing loaded: a word, no window.
+    f->showFolderSettings();
+    QCOMPARE(run.dialogs.shown.size(), 1);
+    QVERIFY(!f->folderSettingsWindow());
+
+    open(run, QStringLiteral("/F/a.mp4"));
+    p->setSpeed(1.7);
+    f->showFolderSettings();
+    TForm10 *w = f->folderSettingsWindow();
+    QVERIFY(w && w->isVisible());
+    QCOMPARE(w->SpeedEdit->value(), 1.7);
+    // Every field has a name a screen reader can say, and the keyboard
+    // reaches it.
+    for (QWidget *field :
+         std::initializer_list<QWidget *>{w->SpeedEdit, w->IntroEdit, w->OutroEdit}) {
+        QVERIFY(!field->accessibleName().isEmpty());
+        QVERIFY(field->focusPolicy() & Qt::TabFocus);
+    }
+    w->SpeedEdit->setValue(1.25);
+    w->CheckBox1->setChecked(true);
+    w->IntroEdit->setValue(30);
+    w->OutroEdit->setValue(20);
+    QTest::keyClick(w->OutroEdit, Qt::Key_Return);
+    QVERIFY(!w->isVisible());
+    // The file loaded follows at once (its outro too).
+    QCOMPARE(p->speed(), 1.25);
+    QVERIFY(p->voiceBoost());
+    QCOMPARE(p->endCut(), 20.0);
+
+    // A file of the folder opened for the first time: the folder's settings,
+    // at its intro; its outro ends it, and it counts as finished.
+    p->calls.clear();
+    open(run, QStringLiteral("/F/b.mp4"));
+    QCOMPARE(p->speed(), 1.25);
+    QVERIFY(p->calls.contains(QStringLiteral("pos=30")));
+    QCOMPARE(p->currentPosition(), 30.0);
+    p->advance(600);
+    QCOMPARE(p->playState(), int(MediaPlayer::Stopped));
+    open(run, QStringLiteral("/F/c.mp4"));
+    open(run, QStringLiteral("/F/b.mp4"));
+    QVERIFY(!p->offeredPlace());
+
+    // Cancel keeps what was kept; the dialog shows the folder's values.
+    f->showFolderSettings();
+    QCOMPARE(w->IntroEdit->value(), 30);
+    w->IntroEdit->setValue(99);
+    QTest::keyClick(w->IntroEdit, Qt::Key_Escape);
+    f->showFolderSettings();
+    QCOMPARE(w->IntroEdit->value(), 30);
+}
+
+void TestListening::rewindIsToldInTheBar()
+{
+    FakePlayer player;
+    qint64 now = 0;
+    player.setWallClock([&now] { return now; });
+    PlayerControls bar;
+    bar.follow(&player, nullptr);
+    auto *label = bar.findChild<QLabel *>(QStringLiteral("rewoundLabel"));
+    QVERIFY(label);
+    player.setURL(QStringLiteral("/m/a.mp3"));
+    player.finishLoading();
+    player.advance(50);
+    player.pause();
+    now += 30'000;
+    player.play();
+    QVERIFY(!label->isVisibleTo(&bar)); // half a minute: nothing
+    player.pause();
+    now += 3'600'000;
+    player.play();
+    QVERIFY(label->isVisibleTo(&bar));
+    QCOMPARE(label->text(), QStringLiteral("10秒戻しました"));
+    QCOMPARE(label->accessibleName(), label->text());
 }
 
 QTEST_MAIN(TestListening)

@@ -16,6 +16,7 @@
 #include <QTest>
 #include <QtEndian>
 
+#include <algorithm>
 #include <clocale>
 #include <cmath>
 #include <functional>
@@ -247,6 +248,88 @@ private slots:
         QVERIFY(waitState(MediaPlayer::Playing));
         d().pass(0.3);
         QVERIFY(p().currentPosition() >= 5.0 && p().currentPosition() < 7.0);
+    }
+
+    // Smart rewind: play() after a pause of a minute or more goes on earlier,
+    // measured on the wall clock given; never after a position asked for,
+    // and never across the start of a repeated stretch.
+    void goesOnEarlierAfterALongPauseOnly()
+    {
+        qint64 now = 1'800'000'000'000;
+        p().setWallClock([&now] { return now; });
+        QSignalSpy rewound(m_player.get(), &MediaPlayer::rewound);
+        startLong();
+        p().setCurrentPosition(20.0);
+        p().pause();
+        d().pass(0.3);
+        const double paused = p().currentPosition();
+        now += 61'000;
+        p().play();
+        QVERIFY2(std::abs(p().currentPosition() - (paused - 3.0)) < 0.05,
+                 qPrintable(QStringLiteral("%1 after %2").arg(p().currentPosition()).arg(paused)));
+        QCOMPARE(rewound.count(), 1);
+        QVERIFY(std::abs(rewound.last().at(0).toDouble() - 3.0) < 0.05);
+        QVERIFY(waitState(MediaPlayer::Playing));
+        // A place asked for while paused is gone to exactly.
+        p().pause();
+        now += 2 * 3600'000;
+        p().setCurrentPosition(25.0);
+        p().play();
+        QVERIFY(std::abs(p().currentPosition() - 25.0) < 0.05);
+        // A short pause: nothing; a repeated stretch holds a long one.
+        p().pause();
+        now += 59'000;
+        p().play();
+        QVERIFY(p().currentPosition() >= 25.0);
+        p().setRepeatStretch(ListenedRange{24.0, 35.0});
+        p().pause();
+        now += 25 * 3600'000;
+        p().play();
+        QCOMPARE(p().currentPosition(), 24.0);
+        QCOMPARE(rewound.count(), 2);
+        // Switched off: nothing.
+        p().setRewindAfterPause(false);
+        p().setCurrentPosition(30.0);
+        p().pause();
+        now += 25 * 3600'000;
+        p().play();
+        QVERIFY(p().currentPosition() >= 30.0);
+        QCOMPARE(rewound.count(), 2);
+    }
+
+    // A course's intro and outro: a position written right after the URL,
+    // and an end cut that ends the medium early, as at its end.
+    void introAndOutroOfACourse()
+    {
+        p().setURL(d().longMedium());
+        p().setCurrentPosition(3.0);
+        p().setEndCut(Driver::LongLength - 5.0);
+        QVERIFY(waitState(MediaPlayer::Playing));
+        QVERIFY2(std::abs(p().currentPosition() - 3.0) < 0.1,
+                 qPrintable(QString::number(p().currentPosition())));
+        QSignalSpy states(m_player.get(), &MediaPlayer::playStateChanged);
+        QVERIFY(d().waitUntil(
+            [&] {
+                return std::any_of(states.cbegin(), states.cend(), [](const QList<QVariant> &s) {
+                    return s.at(0).toInt() == MediaPlayer::MediaEnded;
+                });
+            },
+            5.0));
+        // Another medium plays on: the cut was the other's.
+        p().setURL(d().shortMedium());
+        QVERIFY(waitState(MediaPlayer::Playing));
+        d().pass(1.0);
+        QCOMPARE(p().playState(), int(MediaPlayer::Playing));
+        // A cut set while it plays (the folder's settings changed) holds.
+        states.clear();
+        p().setEndCut(Driver::ShortLength - 1.8);
+        QVERIFY(d().waitUntil(
+            [&] {
+                return std::any_of(states.cbegin(), states.cend(), [](const QList<QVariant> &s) {
+                    return s.at(0).toInt() == MediaPlayer::MediaEnded;
+                });
+            },
+            1.8));
     }
 
     void stopKeepsMediumAtZero()

@@ -13,7 +13,7 @@ FakePlayer::FakePlayer(QWidget *parent)
                                *this, [this] { return m_clockMs; }, this))
 {
     // The study log's wall clock is the simulated one, from a fixed day.
-    setWallClock([this] { return WallClockStartMs + m_clockMs; });
+    setStudyClock([this] { return WallClockStartMs + m_clockMs; });
     connect(m_sleep, &SleepTimer::sleptAt, this, &MediaPlayer::fellAsleep);
 }
 
@@ -49,6 +49,8 @@ void FakePlayer::setURL(const QString &url)
     m_url = url;
     m_position = 0.0;
     m_offered.reset();
+    m_endCut = 0.0;
+    forgetPause();
     m_listen.clear();
     m_startPaused = false;
     // The engine's boundary: a name the player refuses never reaches it.
@@ -83,7 +85,12 @@ void FakePlayer::play()
     m_startPaused = false;
     if (m_loading) return; // plays once loaded
     if (m_state == MediaEnded) m_position = 0.0;
+    const double from = m_position;
+    const std::optional<double> back =
+        m_state == Paused ? rewindAfterPause(from, m_pauseStarts) : std::nullopt;
+    if (back) setCurrentPosition(*back);
     setState(Playing);
+    if (back) emit rewound(from - *back);
 }
 
 void FakePlayer::pause()
@@ -91,6 +98,7 @@ void FakePlayer::pause()
     check("pause");
     calls << QStringLiteral("pause");
     if (!m_loaded || m_loading) return;
+    if (m_state == Playing) notePause();
     if (m_state == Playing || m_state == Paused) setState(Paused);
 }
 
@@ -98,6 +106,7 @@ void FakePlayer::stop()
 {
     check("stop");
     calls << QStringLiteral("stop");
+    forgetPause();
     if (!m_loaded) return;
     m_position = 0.0;
     if (m_loading) {
@@ -117,6 +126,7 @@ void FakePlayer::setCurrentPosition(double seconds)
 {
     check("setCurrentPosition");
     calls << QStringLiteral("pos=%1").arg(seconds);
+    forgetPause();
     if (!m_loaded) return;
     logStopped(m_position);
     m_position = std::max(0.0, seconds);
@@ -165,17 +175,20 @@ void FakePlayer::setCurrentChapter(int index)
     if (index >= 0 && index < m_chapters.size()) setCurrentPosition(m_chapters.at(index).time);
 }
 
-void FakePlayer::offerPlace(double seconds, const QString &timeText)
+void FakePlayer::offerPlace(double seconds, const QString &timeText, std::optional<qint64> keptAtMs)
 {
     calls << QStringLiteral("offer=%1 %2").arg(seconds).arg(timeText);
     m_offered = seconds;
+    m_offeredKeptAt = keptAtMs;
 }
 
 bool FakePlayer::takeOfferedPlace()
 {
     if (!m_offered) return false;
-    setCurrentPosition(*m_offered);
+    const double from = rewindPlace(*m_offered, m_offeredKeptAt);
+    setCurrentPosition(from);
     play();
+    if (*m_offered - from >= 0.5) emit rewound(*m_offered - from);
     m_offered.reset();
     return true;
 }
@@ -183,6 +196,7 @@ bool FakePlayer::takeOfferedPlace()
 void FakePlayer::closeMedia()
 {
     calls << QStringLiteral("close");
+    forgetPause();
     m_loaded = false;
     m_loading = false;
     m_position = 0.0;
@@ -212,11 +226,11 @@ void FakePlayer::moveOn(double seconds)
     if (m_state != Playing) return;
     m_listen.played(m_position, 0.0);
     m_position += seconds * m_speed;
-    m_listen.played(std::min(m_position, m_duration > 0 ? m_duration : m_position),
-                    seconds * m_speed + 1e-9);
-    logPlaying(std::min(m_position, m_duration > 0 ? m_duration : m_position));
-    if (m_duration > 0 && m_position >= m_duration) {
-        m_position = m_duration;
+    const double end = m_duration > 0 ? std::max(0.0, m_duration - m_endCut) : 0.0;
+    m_listen.played(std::min(m_position, end > 0 ? end : m_position), seconds * m_speed + 1e-9);
+    logPlaying(std::min(m_position, end > 0 ? end : m_position));
+    if (m_duration > 0 && m_position >= end) {
+        m_position = end;
         if (m_sleep->endReached()) return;
         setState(MediaEnded);
         m_position = 0.0;

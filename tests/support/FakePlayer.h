@@ -43,7 +43,19 @@ public:
     QList<Chapter> chapters() const override { return m_loaded ? m_chapters : QList<Chapter>(); }
     int currentChapter() const override;
     void setCurrentChapter(int index) override;
-    void offerPlace(double seconds, const QString &timeText) override;
+    void offerPlace(double seconds, const QString &timeText,
+                    std::optional<qint64> keptAtMs = std::nullopt) override;
+    bool voiceBoost() const override { return m_boost; }
+    void setVoiceBoost(bool on) override
+    {
+        if (on == m_boost) return;
+        m_boost = on;
+        emit voiceBoostChanged(on);
+    }
+    void setEndCut(double seconds) override { m_endCut = std::max(0.0, seconds); }
+    double endCut() const { return m_endCut; }
+    // The pauses of the medium that the silence detector would know.
+    void setPauseStarts(const QList<ListenedRange> &starts) { m_pauseStarts = starts; }
     bool takeOfferedPlace() override;
     QList<ListenedRange> listened() const override { return m_listen.ranges(); }
     void setListened(const QList<ListenedRange> &ranges) override { m_listen.setKnown(ranges); }
@@ -55,7 +67,12 @@ public:
     void setFade(double factor) override { m_fade = factor; }
     double fade() const { return m_fade; }
     bool skipsSilence() const override { return m_skipSilence; }
-    void setSkipSilence(bool on) override { m_skipSilence = on; }
+    void setSkipSilence(bool on) override
+    {
+        if (on == m_skipSilence) return;
+        m_skipSilence = on;
+        emit silenceSkipChanged(on, 0.0);
+    }
     bool sleepsAtEnd() const override;
     void setMoreToCome(std::function<bool()> moreToCome) override;
     // The sleep timer, on the double's simulated clock (advance() moves it).
@@ -114,6 +131,10 @@ private:
     double m_speed = 1.0;
     QList<Chapter> m_chapters;
     std::optional<double> m_offered;
+    std::optional<qint64> m_offeredKeptAt;
+    QList<ListenedRange> m_pauseStarts;
+    bool m_boost = false;
+    double m_endCut = 0.0;
     ListenTracker m_listen;
     QList<Mark> m_marks;
     std::optional<ListenedRange> m_stretch;

@@ -1,0 +1,57 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "persist/CourseSettings.h"
+
+#include <QWidget>
+
+#include <functional>
+
+class QCheckBox;
+class QDoubleSpinBox;
+class QLabel;
+class QPushButton;
+class QSpinBox;
+
+// "このフォルダーの再生設定": the playback settings of the folder of the
+// medium loaded (a course, a series, an audiobook): the speed, the voice
+// boost, silence skipping, and the seconds to skip at the start and at the
+// end of each of its files. It shows what wins: the file's own settings,
+// then the folder's, then the global ones. OK hands the settings to the
+// main window, which keeps them; the window only hides when closed.
+class TForm10 : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit TForm10(QWidget *parent = nullptr);
+
+    QLabel *Label1 = nullptr;            // the folder
+    QDoubleSpinBox *SpeedEdit = nullptr; // 0.5 to 3.0
+    QCheckBox *CheckBox1 = nullptr;      // voice boost
+    QCheckBox *CheckBox2 = nullptr;      // silence skipping
+    QSpinBox *IntroEdit = nullptr;       // 0 to 600 s
+    QSpinBox *OutroEdit = nullptr;       // 0 to 600 s
+    QLabel *Label2 = nullptr;            // the precedence rule
+    QPushButton *Button1 = nullptr;      // OK
+    QPushButton *Button2 = nullptr;      // キャンセル
+
+    // Shows the settings of a folder; a field the folder does not set shows
+    // what its files would open with (shown).
+    void showFolder(const QString &folder, const HistoryStore::Settings &kept,
+                    const CoursePlayback &shown);
+    const QString &folder() const { return m_folder; }
+    // The settings as the fields hold them.
+    HistoryStore::Settings settings() const;
+    // Called by OK with the folder and its settings.
+    std::function<void(const QString &, const HistoryStore::Settings &)> onAccept;
+
+    void Button1Click();
+    void Button2Click();
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+
+private:
+    QString m_folder;
+};

@@ -1,0 +1,49 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "persist/HistoryStore.h"
+
+#include <QString>
+
+#include <optional>
+
+// The playback settings of a course: each file remembers its speed, voice
+// boost and silence skipping, and so does its folder (the settings its files
+// were last played with, and the intro and outro to skip in each of them).
+// What a file opens with: its own settings, then its folder's, then the
+// global ones of "Pelmora.ini".
+struct CoursePlayback {
+    double speed = 1.0;
+    bool voiceBoost = false;
+    bool skipSilence = false;
+    bool operator==(const CoursePlayback &) const = default;
+};
+
+struct CourseChoice {
+    enum class From { Medium, Folder, Global };
+    CoursePlayback playback;
+    From from = From::Global; // where the speed came from
+    double introSeconds = 0.0;
+    double outroSeconds = 0.0;
+};
+
+namespace CourseSettings
+{
+// The intro and outro are 0 to this many seconds.
+inline constexpr double MaxSkipSeconds = 600.0;
+
+// The folder of a local medium (its directory, as an absolute path); empty
+// for a network name, which belongs to no folder.
+QString folderOf(const QString &mediumName);
+
+// What a medium opens with, field by field: the medium's own, then its
+// folder's, then the global ones. The intro and outro are the folder's.
+CourseChoice choose(const std::optional<HistoryStore::Settings> &medium,
+                    const std::optional<HistoryStore::Settings> &folder,
+                    const CoursePlayback &global);
+
+// The settings kept (or none) with the playback laid over them; the intro
+// and outro stay as they were.
+HistoryStore::Settings withPlayback(const std::optional<HistoryStore::Settings> &kept,
+                                    const CoursePlayback &playback);
+} // namespace CourseSettings

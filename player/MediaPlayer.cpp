@@ -1,0 +1,37 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "player/MediaPlayer.h"
+
+#include "player/SmartRewind.h"
+
+#include <QDateTime>
+
+qint64 MediaPlayer::wallNowMs() const
+{
+    return m_nowMs ? m_nowMs() : QDateTime::currentMSecsSinceEpoch();
+}
+
+void MediaPlayer::notePause()
+{
+    // A pause asked for again while paused does not start it anew.
+    if (!m_pausedAtMs) m_pausedAtMs = wallNowMs();
+}
+
+std::optional<double> MediaPlayer::rewindAfterPause(double position,
+                                                    const QList<ListenedRange> &silences)
+{
+    const std::optional<qint64> since = m_pausedAtMs;
+    m_pausedAtMs.reset();
+    if (!since || !m_rewindOn) return std::nullopt;
+    const double to =
+        SmartRewind::target(position, wallNowMs() - *since, silences, repeatStretch());
+    // Less than half a second (the start of a repeated stretch just behind):
+    // not worth a seek, nor a word.
+    if (position - to < 0.5) return std::nullopt;
+    return to;
+}
+
+double MediaPlayer::rewindPlace(double place, std::optional<qint64> keptAtMs) const
+{
+    if (!keptAtMs || !m_rewindOn) return place;
+    return SmartRewind::target(place, wallNowMs() - *keptAtMs, {}, repeatStretch());
+}

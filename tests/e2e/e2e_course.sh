@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# A speed per course: a.mp4 in folder F played at 1.7x (the key "]" seven
+# times), then c.mp4 in folder G, never played, at the global 1.0x; b.mp4 in
+# F, opened for the first time, takes F's 1.7x, and c.mp4 opened again keeps
+# its own 1.0x. The rate is read through MPRIS.
+source "$(dirname "$0")/lib.sh"
+start_display
+start_bus
+mkdir -p "$E2E_DIR/F" "$E2E_DIR/G"
+make_clip "$E2E_DIR/F/a.mp4" 60
+cp "$E2E_DIR/F/a.mp4" "$E2E_DIR/F/b.mp4"
+cp "$E2E_DIR/F/a.mp4" "$E2E_DIR/G/c.mp4"
+
+rate() {
+  mpris org.freedesktop.DBus.Properties.Get org.mpris.MediaPlayer2.Player Rate |
+    sed -n 's/^(<\([0-9.]*\)>,)$/\1/p'
+}
+expect_rate() { # wanted what
+  local r
+  r=$(rate)
+  awk -v r="$r" -v w="$1" 'BEGIN{exit !(r != "" && r - w < 0.001 && w - r < 0.001)}' ||
+    fail "Rate is '$r' for $2, not $1"
+  note "$2: rate $r"
+}
+open_uri() { # path window-name
+  mpris org.mpris.MediaPlayer2.Player.OpenUri "file://$1" >/dev/null || fail "OpenUri $1"
+  wait_window "$2" 10 >/dev/null || fail "no window '$2'"
+  sleep 0.5
+}
+
+start_program "$E2E_DIR/F/a.mp4"
+win=$(wait_window "a - Pelmora" 30) || fail "no main window"
+wait_mpris
+sleep 1
+expect_rate 1.0 "a.mp4 at first"
+focus_keys "$win" bracketright bracketright bracketright bracketright bracketright \
+  bracketright bracketright
+expect_rate 1.7 "a.mp4 after seven ]"
+open_uri "$E2E_DIR/G/c.mp4" "c - Pelmora"
+expect_rate 1.0 "c.mp4 in a folder never played"
+open_uri "$E2E_DIR/F/b.mp4" "b - Pelmora"
+expect_rate 1.7 "b.mp4 opened for the first time in F"
+open_uri "$E2E_DIR/G/c.mp4" "c - Pelmora"
+expect_rate 1.0 "c.mp4 opened again"
+echo "PASS"
