@@ -3,8 +3,8 @@
 // speed, the speed kept from run to run, the place kept in every file and
 // offered again, and the component's own keys.
 #include "app/Unit1.h"
-#include "lists/Unit3.h"
 #include "lists/Unit10.h"
+#include "lists/Unit3.h"
 #include "lists/Unit6.h"
 #include "lists/Unit9.h"
 #include "persist/IniFile.h"
