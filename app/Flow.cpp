@@ -4,6 +4,7 @@
 #include "about/Unit2.h"
 #include "app/CoverArt.h"
 #include "app/DesktopIntegration.h"
+#include "app/Forms.h"
 #include "app/Guard.h"
 #include "app/Mpris.h"
 #include "app/Unit1.h"
@@ -12,6 +13,7 @@
 #include "lists/Unit3.h"
 #include "lists/Unit4.h"
 #include "lists/Unit6.h"
+#include "lists/Unit8.h"
 #include "persist/LocalNames.h"
 #include "player/MediaPlayer.h"
 
@@ -66,6 +68,27 @@ void wirePlayerToWindows(TForm1 *main, TForm6 *playlist)
     QObject::connect(player, &MediaPlayer::playStateChanged, playlist, [player, playlist] {
         playlist->setPlaying(player->hasCurrentMedia() ? player->url() : QString());
     });
+}
+
+// The transcript window: opened by the key T and the picture's context menu;
+// its lines become position records, and the records' notes carry its text.
+void wireTranscript(TForm1 *main, TForm3 *records, TForm8 *transcript)
+{
+    MediaPlayer *player = main->WindowsMediaPlayer1;
+    auto *open = new QAction(QStringLiteral("文字起こし(&T)..."), main);
+    open->setObjectName(QStringLiteral("Transcript1"));
+    player->addMenuAction(open);
+    QObject::connect(open, &QAction::triggered, transcript, &TForm8::openForMedium);
+    QObject::connect(player, &MediaPlayer::transcriptRequested, transcript, &TForm8::openForMedium);
+    transcript->captionName = [](const QString &medium) { return captionName(medium); };
+    QObject::connect(transcript, &TForm8::recordRequested, records,
+                     [records](qint64 ms, const QString &text) { records->addRecord(ms, text); });
+    QObject::connect(transcript, &TForm8::exportNotesRequested, records, &TForm3::ExportNotesClick);
+    QObject::connect(transcript, &TForm8::importNotesRequested, records, [records] {
+        records->ImportNotesClick();
+        showModeless(records);
+    });
+    records->cueTextAt = [transcript](qint64 ms) { return transcript->cueTextAt(ms); };
 }
 
 // ---- the program to the desktop -----------------------------------------------
@@ -211,8 +234,11 @@ void createForms(const Services &services)
     Form6->FormCreate();
     Form7 = new TForm7(*Form1, Form1);
     Form7->FormCreate();
+    Form8 = new TForm8(*Form1, Form1);
+    Form8->FormCreate();
 
     wirePlayerToWindows(Form1, Form6);
+    wireTranscript(Form1, Form3, Form8);
     auto *desktop = new DesktopIntegration(Form1->WindowsMediaPlayer1, Form1);
     pushStateToDesktop(Form1, Form6, desktop->mpris());
     takeDesktopRequests(Form1, Form6, desktop->mpris());
@@ -230,4 +256,5 @@ void destroyForms()
     Form5 = nullptr;
     Form6 = nullptr;
     Form7 = nullptr;
+    Form8 = nullptr;
 }

@@ -29,6 +29,12 @@ inline constexpr int RecentFileCount = 10;
 inline constexpr IniKey PlaybackSpeed{"Playback", "Speed", IniKind::Float, 1.0};
 // Stretches of silence are passed quickly.
 inline constexpr IniKey PlaybackSkipSilence{"Playback", "SkipSilence", IniKind::Boolean, 0};
+// The transcript window's place and size on the screen, as last shown
+// (absent until it has been shown once).
+inline constexpr IniKey TranscriptLeft{"Transcript", "Left", IniKind::Integer, 0};
+inline constexpr IniKey TranscriptTop{"Transcript", "Top", IniKind::Integer, 0};
+inline constexpr IniKey TranscriptWidth{"Transcript", "Width", IniKind::Integer, 0};
+inline constexpr IniKey TranscriptHeight{"Transcript", "Height", IniKind::Integer, 0};
 
 // --- "Resume.ini" ---
 // The medium and the position of the last exit that saved one; the presence

@@ -216,6 +216,8 @@ signals:
     // The user asked for full screen (double-click on the video) or to leave
     // it (Esc).
     void fullScreenRequested(bool on);
+    // The user asked for the transcript of the medium (the key T).
+    void transcriptRequested();
 
 private:
     QList<QAction *> m_menuActions;

@@ -41,7 +41,7 @@ bool applyPlayerKey(MediaPlayer &player, const QKeyEvent &event)
                       key == Qt::Key_Down || key == Qt::Key_M || key == Qt::Key_F ||
                       key == Qt::Key_PageUp || key == Qt::Key_PageDown ||
                       key == Qt::Key_BracketLeft || key == Qt::Key_BracketRight ||
-                      key == Qt::Key_Backspace || key == Qt::Key_R;
+                      key == Qt::Key_Backspace || key == Qt::Key_R || key == Qt::Key_T;
     if (!ours) return false;
     if (!player.playerEnabled()) return true;
     switch (key) {
@@ -80,6 +80,9 @@ bool applyPlayerKey(MediaPlayer &player, const QKeyEvent &event)
         break;
     case Qt::Key_R:
         player.takeOfferedPlace();
+        break;
+    case Qt::Key_T:
+        emit player.transcriptRequested();
         break;
     }
     return true;

@@ -12,6 +12,7 @@ class QKeyEvent;
 // - Page Up / Page Down: the previous / next chapter.
 // - "[" / "]": speed -0.1 / +0.1; Backspace: speed 1.0.
 // - R: continue at the place on offer, while one is.
+// - T: the transcript window (MediaPlayer::transcriptRequested).
 // Returns true when the key is one of these; while the player is disabled
 // they are taken and ignored. Other modifiers than Shift (and the keypad's)
 // leave the key alone.
