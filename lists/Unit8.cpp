@@ -6,6 +6,7 @@
 #include "app/TimeText.h"
 #include "lists/TranscriptModel.h"
 #include "persist/AppError.h"
+#include "persist/EmbeddedSubtitles.h"
 #include "persist/IniFile.h"
 #include "persist/SettingsKeys.h"
 #include "persist/Transcript.h"
@@ -167,6 +168,7 @@ TForm8::TForm8(MainWindowHost &host, QWidget *parent) : QWidget(parent, Qt::Wind
 
 TForm8::~TForm8()
 {
+    if (m_cancel) *m_cancel = true;
     if (isVisible()) savePlace();
 }
 
@@ -192,16 +194,21 @@ void TForm8::openForMedium()
     refresh();
 }
 
-QString TForm8::sourceFor(const QString &medium, const QList<MediaPlayer::Track> &tracks)
+TranscriptSource TForm8::sourceFor(const QString &medium, const QList<MediaPlayer::Track> &tracks)
 {
+    int embedded = 0;
     for (const MediaPlayer::Track &track : tracks) {
-        if (track.type == MediaPlayer::Track::Subtitle && track.selected && track.external &&
-            !track.externalFile.isEmpty())
-            return track.externalFile;
+        if (track.type != MediaPlayer::Track::Subtitle) continue;
+        if (!track.external) ++embedded;
+        if (!track.selected) continue;
+        if (track.external && !track.externalFile.isEmpty()) return {track.externalFile, -1};
+        if (!track.external) return {QString(), embedded};
     }
     // Any size: one too large is named, not passed over.
     const QStringList beside = sidecarSubtitles(medium, std::numeric_limits<qint64>::max());
-    return beside.isEmpty() ? QString() : beside.constFirst();
+    if (!beside.isEmpty()) return {beside.constFirst(), -1};
+    if (QFileInfo(medium).isFile()) return {QString(), 0};
+    return {};
 }
 
 void TForm8::refresh()
@@ -218,16 +225,19 @@ void TForm8::refresh()
     } catch (const AppError &) {
         // Without the tracks, the files beside the medium.
     }
-    const QString source = medium.isEmpty() ? QString() : sourceFor(medium, tracks);
+    const TranscriptSource source =
+        medium.isEmpty() ? TranscriptSource() : sourceFor(medium, tracks);
     if (medium == m_medium && source == m_source && (loading() || m_model->transcript())) return;
-    m_medium = medium;
-    loadFile(source);
+    load(medium, source);
 }
 
-void TForm8::loadFile(const QString &path)
+void TForm8::load(const QString &medium, const TranscriptSource &source)
 {
-    m_source = path;
-    if (path.isEmpty()) {
+    m_medium = medium;
+    m_source = source;
+    if (m_cancel) *m_cancel = true;
+    m_cancel.reset();
+    if (source.file.isEmpty() && source.embedded < 0) {
         // Nothing to read: no worker needed.
         m_watcher->setFuture(QFuture<std::shared_ptr<const Transcript>>());
         m_loading = false;
@@ -238,12 +248,16 @@ void TForm8::loadFile(const QString &path)
     }
     Label1->setText(QStringLiteral("読み込んでいます..."));
     m_loading = true;
+    auto cancel = m_cancel = std::make_shared<std::atomic_bool>(false);
     auto promise = std::make_shared<QPromise<std::shared_ptr<const Transcript>>>();
     promise->start();
     // A newer read replaces this one: its result is then not looked at.
     m_watcher->setFuture(promise->future());
-    QThreadPool::globalInstance()->start([promise, path] {
-        promise->addResult(std::make_shared<const Transcript>(readTranscriptFile(path)));
+    QThreadPool::globalInstance()->start([promise, cancel, medium, source] {
+        auto t = std::make_shared<const Transcript>(
+            source.file.isEmpty() ? readEmbeddedTranscript(medium, source.embedded, cancel.get())
+                                  : readTranscriptFile(source.file));
+        promise->addResult(std::move(t));
         promise->finish();
     });
 }

@@ -7,6 +7,7 @@
 #include <QFutureWatcher>
 #include <QWidget>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 
@@ -19,13 +20,23 @@ class QPushButton;
 class TranscriptModel;
 struct Transcript;
 
+// Where a medium's transcript is read from: a subtitle file, or a subtitle
+// stream inside the medium (counted from 1 among its subtitle streams; 0:
+// the first text one).
+struct TranscriptSource {
+    QString file;
+    int embedded = -1;
+    bool operator==(const TranscriptSource &) const = default;
+};
+
 // The transcript window "文字起こし - <medium>": the cues of the medium's
 // subtitles as a list to read along with, searched as the user types.
 //
-// - The cues come from the subtitle track chosen in the player when it is a
-//   file, otherwise from the subtitle files beside the medium; they are read
-//   on a worker thread, and a file that gives none shows why in a line
-//   below the list.
+// - The cues come from the subtitle track chosen in the player (a file
+//   beside the medium or a stream inside it), otherwise from the first
+//   subtitle file beside the medium, otherwise from its first text subtitle
+//   stream. They are read on a worker thread; a source that gives none
+//   shows why in a line below the list.
 // - While playing, the cue that plays is highlighted and kept in view,
 //   unless the user has scrolled or searched in the last 5 seconds.
 // - Double-click or Enter: playback moves to the cue's start (a paused
@@ -58,13 +69,13 @@ public:
     // Shows the window for the medium that is loaded (the key T, the
     // picture's context menu), reading its transcript when it is not read.
     void openForMedium();
-    // Reads the cues of a file (on a worker); `finished` follows.
-    void loadFile(const QString &path);
+    // Reads the cues of a medium (on a worker); `finished` follows.
+    void load(const QString &medium, const TranscriptSource &source);
     bool loading() const;
 
-    // The subtitle file to read for a medium: the chosen subtitle track's
-    // file, else the first file beside it.
-    static QString sourceFor(const QString &medium, const QList<MediaPlayer::Track> &tracks);
+    // Where to read a medium's transcript from, given the player's tracks.
+    static TranscriptSource sourceFor(const QString &medium,
+                                      const QList<MediaPlayer::Track> &tracks);
 
     // The text of the cues under a time (ms); empty without a transcript.
     QString cueTextAt(qint64 ms) const;
@@ -92,9 +103,10 @@ private:
     MainWindowHost &m_host;
     TranscriptModel *m_model = nullptr;
     QFutureWatcher<std::shared_ptr<const Transcript>> *m_watcher = nullptr;
-    QString m_medium;       // the medium it was opened for
-    QString m_source;       // the file read, or being read
-    QDateTime m_userActive; // the last scroll or search of the user
+    QString m_medium;                           // the medium it was opened for
+    TranscriptSource m_source;                  // what was read, or is being read
+    std::shared_ptr<std::atomic_bool> m_cancel; // ends the read under way
+    QDateTime m_userActive;                     // the last scroll or search of the user
     bool m_autoScroll = false;
     bool m_loading = false;
     bool m_placed = false;

@@ -105,7 +105,7 @@ QString oneLine(const QString &text)
 // SubRip and WebVTT text: HTML-like tags (<i>, <font ...>, <v Name>,
 // <c.loud>, <00:01.000>) and ASS overrides some SubRip files carry
 // ({\an8}) go; references are decoded.
-QString plainCueText(const QStringList &lines)
+QString plainCueLines(const QStringList &lines)
 {
     QString text = lines.join(QLatin1Char(' '));
     static const QRegularExpression tag(QStringLiteral("<[^<>]*>"));
@@ -154,7 +154,7 @@ Transcript parseBlocks(const QStringList &lines)
             ++t.skipped;
             continue;
         }
-        const QString plain = plainCueText(text);
+        const QString plain = plainCueLines(text);
         if (!plain.isEmpty()) t.cues.append({*start, *end, plain});
     }
     return t;
@@ -163,7 +163,7 @@ Transcript parseBlocks(const QStringList &lines)
 // ASS/SSA: the "Dialogue:" lines of [Events], their fields as its "Format:"
 // line orders them, times "h:mm:ss.cc"; the text loses its override blocks
 // ({\b1}), drawings ({\p1}...{\p0}) and turns \N, \n and \h into blanks.
-QString plainAssText(const QString &raw)
+QString assText(const QString &raw)
 {
     QString out;
     bool drawing = false;
@@ -242,7 +242,7 @@ Transcript parseAss(const QStringList &lines)
             ++t.skipped;
             continue;
         }
-        const QString text = plainAssText(parts[textField]);
+        const QString text = assText(parts[textField]);
         if (!text.isEmpty()) t.cues.append({*start, *end, text});
     }
     return t;
@@ -367,14 +367,33 @@ Transcript readTranscriptFile(const QString &path, qint64 maxBytes)
         return t;
     }
     t = parseTranscript(text.lines, transcriptFormatOf(path, text.lines));
+    completeTranscript(t);
+    return t;
+}
+
+QString plainCueText(const QString &text)
+{
+    return plainCueLines(text.split(QLatin1Char('\n')));
+}
+
+QString plainAssText(const QString &text)
+{
+    return assText(text);
+}
+
+void completeTranscript(Transcript &t)
+{
+    std::stable_sort(
+        t.cues.begin(), t.cues.end(),
+        [](const TranscriptCue &a, const TranscriptCue &b) { return a.start < b.start; });
     if (t.cues.isEmpty()) {
-        t.problem = noTranscriptText();
-        return t;
+        if (t.problem.isEmpty()) t.problem = noTranscriptText();
+        return;
     }
+    t.keys.clear();
     t.keys.reserve(t.cues.size());
     for (const TranscriptCue &cue : std::as_const(t.cues))
         t.keys << searchForm(cue.text);
-    return t;
 }
 
 QString searchForm(const QString &text)

@@ -52,6 +52,14 @@ Transcript readTranscriptFile(const QString &path, qint64 maxBytes = MaxTranscri
 // The text of "no transcript": no file, or a file without a single cue.
 QString noTranscriptText();
 
+// The plain text of one cue: of SubRip or WebVTT text (tags and references),
+// and of an ASS/SSA event's text field (override blocks, drawings, \N).
+QString plainCueText(const QString &text);
+QString plainAssText(const QString &text);
+// Sorts the cues by their start, sets the problem when there are none, and
+// fills the keys.
+void completeTranscript(Transcript &transcript);
+
 // The form text is compared in: NFKC, case folded, katakana as hiragana, so
 // that "カタカナ", "かたかな" and "ｶﾀｶﾅ" are the same.
 QString searchForm(const QString &text);

@@ -1,10 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Transcripts: the four subtitle formats, the encodings of their files, bad
 // input, and the search that folds width, case and kana.
+#include "persist/EmbeddedSubtitles.h"
 #include "persist/ListFile.h"
 #include "persist/Transcript.h"
 
 #include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -19,6 +22,8 @@ private slots:
     void readsEachEncoding_data();
     void readsEachEncoding();
     void badFilesGiveAReason();
+    void readsSubtitlesInsideAMedium_data();
+    void readsSubtitlesInsideAMedium();
     void searchFoldsWidthCaseAndKana();
     void searchFollowsTypingAndErasing();
 };
@@ -182,6 +187,74 @@ void TestTranscript::badFilesGiveAReason()
         write("broken.srt", "1\n00:00:aa,000 --> 00:00:02,000\nx\n\n2\n1 --> 2\ny\n"));
     QCOMPARE(broken.problem, noTranscriptText());
     QCOMPARE(broken.skipped, 2);
+}
+
+void TestTranscript::readsSubtitlesInsideAMedium_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("codec");
+    QTest::addColumn<QString>("audio");
+    // Audio without a priming delay, so that the medium starts at 0.
+    QTest::newRow("mp4 mov_text") << "talk.mp4"
+                                  << "mov_text"
+                                  << "alac";
+    QTest::newRow("mkv ass") << "talk.mkv"
+                             << "ass"
+                             << "pcm_s16le";
+    QTest::newRow("mkv subrip") << "talk.mkv"
+                                << "srt"
+                                << "pcm_s16le";
+}
+
+void TestTranscript::readsSubtitlesInsideAMedium()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, codec);
+    QFETCH(QString, audio);
+    const QString ffmpeg = QStandardPaths::findExecutable(QStringLiteral("ffmpeg"));
+    if (ffmpeg.isEmpty()) QSKIP("ffmpeg is missing");
+    QTemporaryDir dir;
+    QFile subs(dir.filePath(QStringLiteral("in.srt")));
+    QVERIFY(subs.open(QIODevice::WriteOnly));
+    subs.write("1\n00:00:00,500 --> 00:00:01,500\n<i>一つ目</i>の\n字幕\n\n"
+               "2\n00:00:02,000 --> 00:00:03,000\nかたかな, comma\n");
+    subs.close();
+    const QString medium = dir.filePath(name);
+    // Two subtitle streams: the second is read when the player chose it.
+    QProcess run;
+    run.start(ffmpeg, {"-nostdin",
+                       "-v",
+                       "error",
+                       "-f",
+                       "lavfi",
+                       "-t",
+                       "4",
+                       "-i",
+                       "anullsrc=r=8000:cl=mono",
+                       "-i",
+                       subs.fileName(),
+                       "-i",
+                       subs.fileName(),
+                       "-map",
+                       "0",
+                       "-map",
+                       "1",
+                       "-map",
+                       "2",
+                       "-c:a",
+                       audio,
+                       "-c:s",
+                       codec,
+                       medium});
+    QVERIFY(run.waitForFinished(20000));
+    QCOMPARE(run.exitCode(), 0);
+    const Transcript t = readEmbeddedTranscript(medium);
+    QCOMPARE(t.problem, QString());
+    QCOMPARE(shown(t), QStringList({"500-1500 一つ目の 字幕", "2000-3000 かたかな, comma"}));
+    QCOMPARE(readEmbeddedTranscript(medium, 2).cues.size(), 2);
+    // No third stream; no medium at all.
+    QCOMPARE(readEmbeddedTranscript(medium, 3).problem, noTranscriptText());
+    QVERIFY(!readEmbeddedTranscript(dir.filePath(QStringLiteral("none.mp4"))).problem.isEmpty());
 }
 
 void TestTranscript::searchFoldsWidthCaseAndKana()
