@@ -88,7 +88,9 @@ void wireTranscript(TForm1 *main, TForm3 *records, TForm8 *transcript)
         records->ImportNotesClick();
         showModeless(records);
     });
-    records->cueTextAt = [transcript](qint64 ms) { return transcript->cueTextAt(ms); };
+    records->cueTextAt = [transcript](const QString &medium, qint64 ms) {
+        return transcript->cueTextAt(medium, ms);
+    };
 }
 
 // ---- the program to the desktop -----------------------------------------------

@@ -414,7 +414,8 @@ QList<Note> TForm3::notes(int *unreadable) const
             continue;
         }
         n.comment = cell(1, row);
-        if (cueTextAt) n.cueText = cueTextAt(n.ms);
+        if (cueTextAt)
+            n.cueText = cueTextAt(time ? time->data(MediumRole).toString() : QString(), n.ms);
         out << n;
     }
     if (unreadable) *unreadable = bad;
@@ -458,7 +459,10 @@ void TForm3::ImportNotesClick()
 {
     // As the list's load: the rows go only once a file has been read.
     runHandler(m_host, nullptr, [&] {
-        const QString name = m_host.services().dialogs->openFile(this, notesDialogOptions());
+        FileDialogOptions options = notesDialogOptions();
+        options.filter = QStringLiteral("メモ（*.md *.csv *.vtt）(*.md *.csv *.vtt);;") +
+                         options.filter + QStringLiteral(";;すべてのファイル（*.*）(*)");
+        const QString name = m_host.services().dialogs->openFile(this, options);
         if (name.isEmpty()) return;
         setNotes(decodeNotes(readWholeFile(name), noteFormatOf(name)));
     });

@@ -57,9 +57,9 @@ public:
     // out, and counted in *unreadable), and rows from notes.
     QList<Note> notes(int *unreadable = nullptr) const;
     void setNotes(const QList<Note> &notes);
-    // The transcript's line at a time (ms), for the notes; empty when there
-    // is no transcript.
-    std::function<QString(qint64 ms)> cueTextAt;
+    // The transcript's line at a time (ms) of a medium (empty: a record read
+    // from a file), for the notes; empty when there is no transcript of it.
+    std::function<QString(const QString &medium, qint64 ms)> cueTextAt;
 
     // The grid's row count, the header row included (the table's rows + 1).
     int rowCount() const;

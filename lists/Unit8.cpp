@@ -9,6 +9,7 @@
 #include "persist/EmbeddedSubtitles.h"
 #include "persist/IniFile.h"
 #include "persist/SettingsKeys.h"
+#include "persist/ThreadPriority.h"
 #include "persist/Transcript.h"
 #include "player/Sidecars.h"
 
@@ -116,6 +117,10 @@ TForm8::TForm8(MainWindowHost &host, QWidget *parent) : QWidget(parent, Qt::Wind
     setTabOrder(Button1, Button2);
     setTabOrder(Button2, Button3);
 
+    // One reader at a time, of its own: it ends with the window, and its
+    // thread may run at a low priority.
+    m_pool = new QThreadPool(this);
+    m_pool->setMaxThreadCount(1);
     m_watcher = new QFutureWatcher<std::shared_ptr<const Transcript>>(this);
     connect(m_watcher, &QFutureWatcherBase::finished, this, [this] {
         if (m_watcher->future().resultCount() == 0) return;
@@ -168,7 +173,12 @@ TForm8::TForm8(MainWindowHost &host, QWidget *parent) : QWidget(parent, Qt::Wind
 
 TForm8::~TForm8()
 {
+    // A read under way is of no use any more: an embedded one ends early, a
+    // file is read to its end (a second at most).
     if (m_cancel) *m_cancel = true;
+    m_watcher->disconnect(this);
+    m_pool->clear();
+    m_pool->waitForDone();
     if (isVisible()) savePlace();
 }
 
@@ -253,7 +263,8 @@ void TForm8::load(const QString &medium, const TranscriptSource &source)
     promise->start();
     // A newer read replaces this one: its result is then not looked at.
     m_watcher->setFuture(promise->future());
-    QThreadPool::globalInstance()->start([promise, cancel, medium, source] {
+    m_pool->start([promise, cancel, medium, source] {
+        lowerCurrentThreadPriority();
         auto t = std::make_shared<const Transcript>(
             source.file.isEmpty() ? readEmbeddedTranscript(medium, source.embedded, cancel.get())
                                   : readTranscriptFile(source.file));
@@ -302,8 +313,9 @@ void TForm8::showCount()
     Label1->setText(text);
 }
 
-QString TForm8::cueTextAt(qint64 ms) const
+QString TForm8::cueTextAt(const QString &medium, qint64 ms) const
 {
+    if (!medium.isEmpty() && medium != m_medium) return {};
     return m_model->textAt(ms);
 }
 

@@ -17,6 +17,7 @@ class QLabel;
 class QLineEdit;
 class QListView;
 class QPushButton;
+class QThreadPool;
 class TranscriptModel;
 struct Transcript;
 
@@ -77,8 +78,9 @@ public:
     static TranscriptSource sourceFor(const QString &medium,
                                       const QList<MediaPlayer::Track> &tracks);
 
-    // The text of the cues under a time (ms); empty without a transcript.
-    QString cueTextAt(qint64 ms) const;
+    // The text of the cues under a time (ms) of a medium (empty: the one
+    // shown); empty without a transcript of that medium.
+    QString cueTextAt(const QString &medium, qint64 ms) const;
 
     void playRow(int row, bool startPlaying);
     void recordRows();
@@ -102,6 +104,7 @@ protected:
 private:
     MainWindowHost &m_host;
     TranscriptModel *m_model = nullptr;
+    QThreadPool *m_pool = nullptr;
     QFutureWatcher<std::shared_ptr<const Transcript>> *m_watcher = nullptr;
     QString m_medium;                           // the medium it was opened for
     TranscriptSource m_source;                  // what was read, or is being read

@@ -26,6 +26,7 @@ private slots:
     void openSearchJumpRecordCopy();
     void followsPlaybackUnlessTheUserJustScrolled();
     void namesWhyThereIsNothing();
+    void notesLeaveAndComeBack();
 };
 
 namespace
@@ -171,6 +172,40 @@ void TestTranscriptWindow::namesWhyThereIsNothing()
     loaded(run, run.file(QStringLiteral("plain.mp4")));
     QTRY_COMPARE(Form8->Label1->text(), QStringLiteral("文字起こしがありません"));
     QCOMPARE(Form8->windowTitle(), QStringLiteral("文字起こし - plain"));
+}
+
+void TestTranscriptWindow::notesLeaveAndComeBack()
+{
+    TestProgram run;
+    run.writeFile(QStringLiteral("lecture.srt"), srt(5, 2250, "三番目の行"));
+    run.start();
+    loaded(run, run.file(QStringLiteral("lecture.mp4")));
+    Form8->openForMedium();
+    QTRY_COMPARE(Form8->model()->rowCount(), 5);
+    Form8->ListBox1->setCurrentIndex(Form8->model()->index(2));
+    Form8->recordRows();
+    Form8->ListBox1->setCurrentIndex(Form8->model()->index(4));
+    Form8->recordRows();
+    Form3->setCell(1, 2, QStringLiteral("メモ, \"引用\"\n二行目"));
+    const QList<Note> before = Form3->notes();
+    QCOMPARE(before.size(), 2);
+    QCOMPARE(before[0], (Note{5500, QStringLiteral("三番目の行"), QStringLiteral("三番目の行")}));
+    QCOMPARE(before[1].ms, 10000);
+
+    // Out through the dialog's name, back in through the open dialog.
+    const QString file = run.file(QStringLiteral("notes.csv"));
+    run.dialogs.saveNames << file;
+    emit Form8->exportNotesRequested();
+    QVERIFY(run.readFile(QStringLiteral("notes.csv")).startsWith("\xEF\xBB\xBF"));
+    Form3->setCell(1, 1, QStringLiteral("changed"));
+    run.dialogs.openNames << file;
+    Form3->ImportNotesClick();
+    QCOMPARE(Form3->notes(), before);
+    QCOMPARE(Form3->rowCount(), 4);
+
+    // A time typed over keeps only what it shows.
+    Form3->setCell(0, 1, QStringLiteral("00:00:07"));
+    QCOMPARE(Form3->notes()[0].ms, 7000);
 }
 
 QTEST_MAIN(TestTranscriptWindow)
