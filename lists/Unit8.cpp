@@ -143,6 +143,7 @@ TForm8::TForm8(MainWindowHost &host, QWidget *parent) : QWidget(parent, Qt::Wind
             ListBox1->setCurrentIndex(m_model->index(0));
         }
         showCount();
+        showFound();
     });
     connect(ListBox1->verticalScrollBar(), &QScrollBar::valueChanged, this, [this] {
         if (!m_autoScroll) userActed();
@@ -285,6 +286,7 @@ void TForm8::showTranscript(std::shared_ptr<const Transcript> transcript)
     m_model->setTranscript(std::move(transcript));
     m_autoScroll = false;
     showCount();
+    showFound();
     try {
         MediaPlayer *player = m_host.player();
         if (player->hasCurrentMedia()) followPosition(player->currentPosition());
@@ -453,8 +455,29 @@ bool TForm8::eventFilter(QObject *watched, QEvent *event)
     return QWidget::eventFilter(watched, event);
 }
 
+void TForm8::showFound()
+{
+    QList<double> times;
+    if (isVisible() && !m_model->filterText().isEmpty()) {
+        const int rows = m_model->rowCount();
+        times.reserve(rows);
+        for (int row = 0; row < rows; ++row)
+            times << static_cast<double>(m_model->cue(m_model->cueOfRow(row)).start) / 1000.0;
+    }
+    if (!times.isEmpty() || !m_host.player()->foundTimes().isEmpty())
+        m_host.player()->setFoundTimes(std::move(times));
+}
+
+void TForm8::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    showFound();
+}
+
 void TForm8::hideEvent(QHideEvent *event)
 {
+    // The marks belong to the search on the screen.
+    m_host.player()->setFoundTimes({});
     savePlace();
     QWidget::hideEvent(event);
 }

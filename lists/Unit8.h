@@ -38,6 +38,8 @@ struct TranscriptSource {
 //   subtitle file beside the medium, otherwise from its first text subtitle
 //   stream. They are read on a worker thread; a source that gives none
 //   shows why in a line below the list.
+// - While the search field is not empty, its matches show as thin marks on
+//   the seek bar.
 // - While playing, the cue that plays is highlighted and kept in view,
 //   unless the user has scrolled or searched in the last 5 seconds.
 // - Double-click or Enter: playback moves to the cue's start (a paused
@@ -99,6 +101,7 @@ signals:
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
+    void showEvent(QShowEvent *event) override;
     void hideEvent(QHideEvent *event) override;
 
 private:
@@ -118,6 +121,8 @@ private:
     void refresh();
     void showTranscript(std::shared_ptr<const Transcript> transcript);
     void showCount();
+    // The search's matches as marks on the seek bar, while it is on.
+    void showFound();
     void userActed();
     bool userActedLately() const;
     QList<int> chosenRows() const;

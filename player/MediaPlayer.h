@@ -174,6 +174,15 @@ public:
     virtual void setRepeatStretch(std::optional<ListenedRange> stretch) { Q_UNUSED(stretch); }
     virtual std::optional<ListenedRange> repeatStretch() const { return std::nullopt; }
 
+    // The starts of the transcript's lines that match a search, drawn as thin
+    // marks on the seek bar while the search is on (empty: none).
+    void setFoundTimes(QList<double> times)
+    {
+        m_foundTimes = std::move(times);
+        emit marksChanged();
+    }
+    const QList<double> &foundTimes() const { return m_foundTimes; }
+
     // The program's own items in the picture's context menu (its windows and
     // tools), after the component's own ones, before full screen; the
     // actions stay the caller's.
@@ -221,4 +230,5 @@ signals:
 
 private:
     QList<QAction *> m_menuActions;
+    QList<double> m_foundTimes;
 };

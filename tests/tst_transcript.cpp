@@ -94,6 +94,8 @@ void TestTranscriptWindow::openSearchJumpRecordCopy()
         Form8->Edit1->insert(QString(c));
     QCOMPARE(m->rowCount(), 1);
     QCOMPARE(m->rowText(0), QStringLiteral("00:00:05 今日はかたかなの話です"));
+    // The match on the seek bar, while the search is on.
+    QCOMPARE(p->foundTimes(), QList<double>({5.5}));
 
     // Enter jumps to the cue's start; the paused medium stays paused.
     QTest::keyClick(Form8->Edit1, Qt::Key_Return);
@@ -114,6 +116,7 @@ void TestTranscriptWindow::openSearchJumpRecordCopy()
 
     // Ctrl+C: the selected rows with their times.
     Form8->Edit1->clear();
+    QVERIFY(p->foundTimes().isEmpty());
     Form8->ListBox1->selectAll();
     QTest::keyClick(Form8->ListBox1, Qt::Key_C, Qt::ControlModifier);
     QCOMPARE(QApplication::clipboard()->text().split(QLatin1Char('\n')).size(), 5);
