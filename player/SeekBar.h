@@ -12,9 +12,10 @@
 // The control bar's seek bar: a slider over the medium's length (in tenths
 // of a second) that also shows, along its groove, the stretches already
 // listened to, the A-B repeat's stretch, small ticks for the chapters and
-// the recorded positions, and thin marks for a search's matches. Its tooltip names the time under
-// the pointer, the chapter there and a recorded position's comment; a click on a recorded
-// position's tick asks to go there.
+// the recorded positions, and thin marks for a search's matches. Its tooltip
+// names the time under the pointer, the chapter there and a recorded
+// position's comment; a click on a recorded position's tick asks to go
+// there.
 class SeekBar : public QSlider
 {
     Q_OBJECT
