@@ -27,6 +27,8 @@ private slots:
     void followsPlaybackUnlessTheUserJustScrolled();
     void namesWhyThereIsNothing();
     void notesLeaveAndComeBack();
+    void chosenTrackDecidesTheSource();
+    void placeAndSizeKept();
 };
 
 namespace
@@ -209,6 +211,57 @@ void TestTranscriptWindow::notesLeaveAndComeBack()
     // A time typed over keeps only what it shows.
     Form3->setCell(0, 1, QStringLiteral("00:00:07"));
     QCOMPARE(Form3->notes()[0].ms, 7000);
+}
+
+void TestTranscriptWindow::chosenTrackDecidesTheSource()
+{
+    TestProgram run;
+    run.writeFile(QStringLiteral("talk.mkv"), "x");
+    run.writeFile(QStringLiteral("talk.ja.srt"), "x");
+    run.writeFile(QStringLiteral("other.mkv"), "x");
+    const QString medium = run.file(QStringLiteral("talk.mkv"));
+    using T = MediaPlayer::Track;
+    auto sub = [](qint64 id, bool selected, const QString &file = QString()) {
+        T t;
+        t.type = T::Subtitle;
+        t.id = id;
+        t.selected = selected;
+        t.external = !file.isEmpty();
+        t.externalFile = file;
+        return t;
+    };
+    T audio;
+    audio.selected = true;
+    const QString srt = run.file(QStringLiteral("talk.ja.srt"));
+    // Nothing chosen: the file beside the medium.
+    QCOMPARE(TForm8::sourceFor(medium, {audio, sub(1, false), sub(2, false, srt)}),
+             (TranscriptSource{srt, -1}));
+    // The second stream inside chosen: that one, though a file lies beside.
+    QCOMPARE(TForm8::sourceFor(medium, {audio, sub(1, false), sub(2, true), sub(3, false, srt)}),
+             (TranscriptSource{QString(), 2}));
+    QCOMPARE(TForm8::sourceFor(medium, {sub(1, false), sub(2, true, srt)}),
+             (TranscriptSource{srt, -1}));
+    // No file beside: the first text stream inside; nothing for a medium that
+    // is no file.
+    QCOMPARE(TForm8::sourceFor(run.file(QStringLiteral("other.mkv")), {}),
+             (TranscriptSource{QString(), 0}));
+    QCOMPARE(TForm8::sourceFor(QStringLiteral("https://example.org/a.mp4"), {}),
+             TranscriptSource());
+}
+
+void TestTranscriptWindow::placeAndSizeKept()
+{
+    TestProgram run;
+    run.start();
+    Form8->openForMedium();
+    Form8->resize(500, 400);
+    Form8->move(60, 70);
+    const QPoint place = Form8->pos();
+    Form8->hide();
+    run.end();
+    run.start();
+    QCOMPARE(Form8->size(), QSize(500, 400));
+    QCOMPARE(Form8->pos(), place);
 }
 
 QTEST_MAIN(TestTranscriptWindow)
