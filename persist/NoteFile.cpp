@@ -295,7 +295,8 @@ QByteArray encodeVtt(QList<Note> notes)
         if (!n.cueText.isEmpty()) {
             // A NOTE holds no "-->" and no empty line.
             QString cue = n.cueText;
-            cue.replace(QLatin1String("-->"), QLatin1String("->"));
+            while (cue.contains(QLatin1String("-->")))
+                cue.replace(QLatin1String("-->"), QLatin1String("->"));
             cue.replace(QLatin1Char('\r'), QLatin1Char(' '));
             cue.replace(QLatin1Char('\n'), QLatin1Char(' '));
             out += QStringLiteral("NOTE %1: %2\n\n").arg(kCue, cue);
@@ -385,12 +386,16 @@ QByteArray encodeNotes(const QList<Note> &notes, NoteFormat format)
 QList<Note> decodeNotes(const QByteArray &bytes, NoteFormat format)
 {
     const QString text = decodeText(bytes);
+    // A file of ours, also one without a single note.
+    bool ours = true;
     if (text.startsWith(QLatin1String("WEBVTT")))
         format = NoteFormat::WebVtt;
     else if (text.startsWith(kTime + QLatin1Char(',')))
         format = NoteFormat::Csv;
-    else if (text.startsWith(QLatin1String("# ")) || text.startsWith(QLatin1Char('|')))
+    else if (text.contains(QStringLiteral("| %1 | %2 |").arg(kTime, kComment)))
         format = NoteFormat::Markdown;
+    else
+        ours = false;
     QList<Note> notes;
     switch (format) {
     case NoteFormat::Csv:
@@ -403,7 +408,7 @@ QList<Note> decodeNotes(const QByteArray &bytes, NoteFormat format)
         notes = decodeMarkdown(text);
         break;
     }
-    if (notes.isEmpty() && !text.trimmed().isEmpty())
+    if (notes.isEmpty() && !ours && !text.trimmed().isEmpty())
         throw AppError(QStringLiteral("メモが見つかりません"));
     return notes;
 }

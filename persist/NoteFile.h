@@ -36,8 +36,9 @@ NoteFormat noteFormatOf(const QString &fileName);
 
 QByteArray encodeNotes(const QList<Note> &notes, NoteFormat format);
 // Reads notes back; the content decides between the formats when it is
-// plainly one of them (a WebVTT header, a CSV header), otherwise `format`.
-// Raises AppError when nothing in the file is a note.
+// plainly one of them (a WebVTT header, a CSV or Markdown table header),
+// otherwise `format`. A file written without notes reads as none; raises
+// AppError when nothing in another file is a note.
 QList<Note> decodeNotes(const QByteArray &bytes, NoteFormat format);
 
 // "01:02:03.045"; and back (false when the text is no such time).

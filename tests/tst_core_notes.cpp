@@ -47,6 +47,8 @@ void TestNotes::roundTrip()
     // The content decides even under another name.
     QCOMPARE(decodeNotes(bytes, NoteFormat::Markdown), notes);
     if (format == NoteFormat::Csv) QVERIFY(bytes.startsWith("\xEF\xBB\xBF"));
+    // No notes at all: a file that reads back as none.
+    QCOMPARE(decodeNotes(encodeNotes({}, format), format), QList<Note>());
 }
 
 void TestNotes::readsWhatOthersWrite()
