@@ -14,6 +14,7 @@
 #include "lists/Unit3.h"
 #include "lists/Unit4.h"
 #include "lists/Unit6.h"
+#include "lists/Unit8.h"
 #include "lists/Unit9.h"
 #include "persist/LocalNames.h"
 #include "player/MediaPlayer.h"
@@ -23,6 +24,8 @@
 #include <QEvent>
 #include <QTimer>
 #include <QUrl>
+
+#include <cmath>
 
 static void initResources()
 {
@@ -65,11 +68,10 @@ void wirePlayerToWindows(TForm1 *main, TForm6 *playlist, TForm3 *records)
     // Where the sleep timer paused: a record "おやすみ 23:41" at that place.
     const Clock *clock = main->services().clock;
     QObject::connect(main->WindowsMediaPlayer1, &MediaPlayer::fellAsleep, records,
-                     [main, records, clock](double position) {
-                         records->addRecord(timeText(position),
+                     [records, clock](double position) {
+                         records->addRecord(std::llround(position * 1000.0),
                                             QStringLiteral("おやすみ ") +
-                                                clock->now().toString(QStringLiteral("HH:mm")),
-                                            main->WindowsMediaPlayer1->url());
+                                                clock->now().toString(QStringLiteral("HH:mm")));
                      });
     // A long playlist is read once the main window is up.
     new AfterFirstPaint(main, [playlist] { playlist->finishLoading(); });
@@ -78,6 +80,29 @@ void wirePlayerToWindows(TForm1 *main, TForm6 *playlist, TForm3 *records)
     QObject::connect(player, &MediaPlayer::playStateChanged, playlist, [player, playlist] {
         playlist->setPlaying(player->hasCurrentMedia() ? player->url() : QString());
     });
+}
+
+// The transcript window: opened by the key T and the picture's context menu;
+// its lines become position records, and the records' notes carry its text.
+void wireTranscript(TForm1 *main, TForm3 *records, TForm8 *transcript)
+{
+    MediaPlayer *player = main->WindowsMediaPlayer1;
+    auto *open = new QAction(QStringLiteral("文字起こし(&T)..."), main);
+    open->setObjectName(QStringLiteral("Transcript1"));
+    player->addMenuAction(open);
+    QObject::connect(open, &QAction::triggered, transcript, &TForm8::openForMedium);
+    QObject::connect(player, &MediaPlayer::transcriptRequested, transcript, &TForm8::openForMedium);
+    transcript->captionName = [](const QString &medium) { return captionName(medium); };
+    QObject::connect(transcript, &TForm8::recordRequested, records,
+                     [records](qint64 ms, const QString &text) { records->addRecord(ms, text); });
+    QObject::connect(transcript, &TForm8::exportNotesRequested, records, &TForm3::ExportNotesClick);
+    QObject::connect(transcript, &TForm8::importNotesRequested, records, [records] {
+        records->ImportNotesClick();
+        showModeless(records);
+    });
+    records->cueTextAt = [transcript](const QString &medium, qint64 ms) {
+        return transcript->cueTextAt(medium, ms);
+    };
 }
 
 // ---- the program to the desktop -----------------------------------------------
@@ -223,6 +248,8 @@ void createForms(const Services &services)
     Form6->FormCreate();
     Form7 = new TForm7(*Form1, Form1);
     Form7->FormCreate();
+    Form8 = new TForm8(*Form1, Form1);
+    Form8->FormCreate();
     Form9 = new TForm9(*Form1, Form1);
 
     // The program's own windows in the picture's context menu.
@@ -232,6 +259,7 @@ void createForms(const Services &services)
     Form1->WindowsMediaPlayer1->addMenuAction(studyLog);
 
     wirePlayerToWindows(Form1, Form6, Form3);
+    wireTranscript(Form1, Form3, Form8);
     // The picture's context menu: the playback settings of the folder.
     auto *folderSettings = new QAction(QStringLiteral("このフォルダーの再生設定(&O)..."), Form1);
     folderSettings->setObjectName(QStringLiteral("folderSettingsAction"));
@@ -254,5 +282,6 @@ void destroyForms()
     Form5 = nullptr;
     Form6 = nullptr;
     Form7 = nullptr;
+    Form8 = nullptr;
     Form9 = nullptr;
 }

@@ -5,9 +5,9 @@
 
 // The one place where the program's pieces are made and wired together.
 //
-// Start-up: creates the seven windows one after the other, TForm1 to TForm7,
+// Start-up: creates the windows one after the other, TForm1 to TForm8,
 // each with its creation handler run to its end before the next; all
-// secondary windows stay hidden. Sets the instances Form1 .. Form7. Then it
+// secondary windows stay hidden. Sets the instances Form1 .. Form8. Then it
 // wires what the windows do not know of each other, grouped by direction:
 // the player to the windows, the program to the desktop (MPRIS, the screen
 // saver), and the desktop's requests to the program.

@@ -16,6 +16,7 @@
 #include <QLockFile>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QShortcut>
 #include <QStandardPaths>
 #include <QTimer>
@@ -93,6 +94,14 @@ public:
         dialog.setDefaultSuffix(o.defaultSuffix);
         if (!o.directory.isEmpty()) dialog.setDirectory(o.directory);
         dialog.setOption(QFileDialog::DontConfirmOverwrite, !o.confirmOverwrite);
+        if (o.suffixFollowsFilter) {
+            QObject::connect(
+                &dialog, &QFileDialog::filterSelected, &dialog, [&dialog](const QString &filter) {
+                    static const QRegularExpression pattern(QStringLiteral("\\(\\*\\.([^ ;)]+)"));
+                    const QRegularExpressionMatch m = pattern.match(filter);
+                    if (m.hasMatch()) dialog.setDefaultSuffix(m.captured(1));
+                });
+        }
         if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
             return QString();
         return dialog.selectedFiles().constFirst();

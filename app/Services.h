@@ -58,6 +58,10 @@ struct FileDialogOptions {
     QString filter;
     QString defaultSuffix; // save dialogs: appended to a name typed without one
     bool confirmOverwrite = true;
+    // Save dialogs: the filter chosen gives the suffix appended to a name
+    // typed without one (the first pattern of each filter), so that the
+    // filter chooses the file's format.
+    bool suffixFollowsFilter = false;
 };
 
 class Dialogs

@@ -7,6 +7,7 @@
 #include "app/MainWindowHost.h"
 #include "app/TimeText.h"
 #include "persist/AppError.h"
+#include "persist/FileUtil.h"
 #include "persist/ListFile.h"
 #include "player/MediaPlayer.h"
 
@@ -32,6 +33,9 @@ const QChar kEllipsis(0x2026); // "…" between the time and the comment
 // when it was recorded, or the record file it was read from.
 constexpr int MediumRole = Qt::UserRole;
 constexpr int RecordFileRole = Qt::UserRole + 1;
+// The time to the millisecond, while the cell shows it (a record taken from
+// a transcript line, or read from notes).
+constexpr int PreciseRole = Qt::UserRole + 2;
 
 // A record file lies next to a medium: in its folder, named after it
 // ("lecture.txt", "lecture-notes.txt" for "lecture.mp4").
@@ -51,6 +55,17 @@ FileDialogOptions listDialogOptions()
     o.filter = QStringLiteral("テキストファイル（*.txt）(*.txt);;すべてのファイル（*.*）(*)");
     o.defaultSuffix = QStringLiteral("txt");
     o.confirmOverwrite = true;
+    return o;
+}
+
+FileDialogOptions notesDialogOptions()
+{
+    FileDialogOptions o;
+    o.filter = QStringLiteral(
+        "Markdown（*.md）(*.md);;CSV（*.csv）(*.csv);;WebVTT チャプター（*.vtt）(*.vtt)");
+    o.defaultSuffix = QStringLiteral("md");
+    o.confirmOverwrite = true;
+    o.suffixFollowsFilter = true;
     return o;
 }
 
@@ -104,6 +119,15 @@ TForm3::TForm3(MainWindowHost &host, QWidget *parent)
     N1 = new QAction(QStringLiteral("ジャンプ"), StringGrid1);
     N1->setObjectName(QStringLiteral("N1"));
     StringGrid1->addAction(N1);
+    auto *notesSeparator = new QAction(StringGrid1);
+    notesSeparator->setSeparator(true);
+    StringGrid1->addAction(notesSeparator);
+    ExportNotes1 = new QAction(QStringLiteral("メモを書き出す..."), StringGrid1);
+    ExportNotes1->setObjectName(QStringLiteral("ExportNotes1"));
+    StringGrid1->addAction(ExportNotes1);
+    ImportNotes1 = new QAction(QStringLiteral("メモを読み込む..."), StringGrid1);
+    ImportNotes1->setObjectName(QStringLiteral("ImportNotes1"));
+    StringGrid1->addAction(ImportNotes1);
     StringGrid1->setContextMenuPolicy(Qt::ActionsContextMenu);
 
     Button1 =
@@ -133,6 +157,8 @@ TForm3::TForm3(MainWindowHost &host, QWidget *parent)
     connect(Button5, &QPushButton::clicked, this, &TForm3::Button5Click);
     connect(Button3, &QPushButton::clicked, this, &TForm3::Button3Click);
     connect(N1, &QAction::triggered, this, &TForm3::N1Click);
+    connect(ExportNotes1, &QAction::triggered, this, &TForm3::ExportNotesClick);
+    connect(ImportNotes1, &QAction::triggered, this, &TForm3::ImportNotesClick);
 
     m_marksTimer = new QTimer(this);
     m_marksTimer->setSingleShot(true);
@@ -151,6 +177,13 @@ TForm3::TForm3(MainWindowHost &host, QWidget *parent)
             item->data(RecordFileRole).isValid() || !m_host.player()->hasCurrentMedia())
             return;
         item->setData(MediumRole, m_host.player()->url());
+    });
+    // A time typed over drops the milliseconds it no longer shows.
+    connect(StringGrid1, &QTableWidget::itemChanged, this, [this](QTableWidgetItem *item) {
+        const QVariant precise = item->data(PreciseRole);
+        if (m_filling || item->column() != 0 || !precise.isValid()) return;
+        if (item->text() != timeText(static_cast<double>(precise.toLongLong() / 1000)))
+            item->setData(PreciseRole, QVariant());
     });
 }
 
@@ -296,16 +329,6 @@ void TForm3::Button1Click()
     });
 }
 
-void TForm3::addRecord(const QString &time, const QString &comment, const QString &medium)
-{
-    // The slot keeps what was typed into it: the new row goes before it.
-    const int row = StringGrid1->rowCount() - 1;
-    StringGrid1->insertRow(row);
-    setCell(0, row + 1, time);
-    setCell(1, row + 1, comment);
-    StringGrid1->item(row, 0)->setData(MediumRole, medium);
-}
-
 void TForm3::Button2Click()
 {
     runHandler(m_host, nullptr, [&] {
@@ -357,5 +380,90 @@ void TForm3::N1Click()
             throw AppError(QStringLiteral("'%1' は正しい時間ではありません").arg(time));
         m_host.player()->setCurrentPosition(static_cast<double>(seconds));
         m_host.player()->play();
+    });
+}
+
+void TForm3::addRecord(qint64 ms, const QString &comment)
+{
+    const int at = rowCount() - 1; // the slot stays last, with what it holds
+    StringGrid1->insertRow(at - 1);
+    m_filling = true;
+    setCell(0, at, timeText(static_cast<double>(ms / 1000)));
+    setCell(1, at, comment);
+    QTableWidgetItem *time = StringGrid1->item(at - 1, 0);
+    time->setData(PreciseRole, ms);
+    if (m_host.player()->hasCurrentMedia()) time->setData(MediumRole, m_host.player()->url());
+    m_filling = false;
+    m_marksTimer->start();
+}
+
+QList<Note> TForm3::notes(int *unreadable) const
+{
+    QList<Note> out;
+    int bad = 0;
+    for (int row = 1; row <= rowCount() - 2; ++row) {
+        const QTableWidgetItem *time = StringGrid1->item(row - 1, 0);
+        Note n;
+        qint64 seconds = 0;
+        if (time && time->data(PreciseRole).isValid())
+            n.ms = time->data(PreciseRole).toLongLong();
+        else if (readTimeText(cell(0, row), &seconds))
+            n.ms = seconds * 1000;
+        else {
+            ++bad;
+            continue;
+        }
+        n.comment = cell(1, row);
+        if (cueTextAt)
+            n.cueText = cueTextAt(time ? time->data(MediumRole).toString() : QString(), n.ms);
+        out << n;
+    }
+    if (unreadable) *unreadable = bad;
+    return out;
+}
+
+void TForm3::setNotes(const QList<Note> &notes)
+{
+    m_filling = true;
+    clearRows();
+    StringGrid1->setRowCount(static_cast<int>(notes.size()) + 1);
+    for (int i = 0; i < notes.size(); ++i) {
+        setCell(0, i + 1, timeText(static_cast<double>(notes[i].ms / 1000)));
+        setCell(1, i + 1, notes[i].comment);
+        StringGrid1->item(i, 0)->setData(PreciseRole, notes[i].ms);
+        if (m_host.player()->hasCurrentMedia())
+            StringGrid1->item(i, 0)->setData(MediumRole, m_host.player()->url());
+    }
+    m_filling = false;
+    m_marksTimer->start();
+}
+
+void TForm3::ExportNotesClick()
+{
+    runHandler(m_host, nullptr, [&] {
+        int unreadable = 0;
+        const QList<Note> list = notes(&unreadable);
+        const QString name = m_host.services().dialogs->saveFile(this, notesDialogOptions());
+        if (name.isEmpty()) return;
+        writeFileAtomically(name, encodeNotes(list, noteFormatOf(name)));
+        if (unreadable > 0)
+            m_host.services().dialogs->message(
+                this,
+                notice(QStringLiteral("メモを書き出す"),
+                       QStringLiteral("時間の読めない %1 行は書き出していません。").arg(unreadable),
+                       MsgIcon::Information));
+    });
+}
+
+void TForm3::ImportNotesClick()
+{
+    // As the list's load: the rows go only once a file has been read.
+    runHandler(m_host, nullptr, [&] {
+        FileDialogOptions options = notesDialogOptions();
+        options.filter = QStringLiteral("メモ（*.md *.csv *.vtt）(*.md *.csv *.vtt);;") +
+                         options.filter + QStringLiteral(";;すべてのファイル（*.*）(*)");
+        const QString name = m_host.services().dialogs->openFile(this, options);
+        if (name.isEmpty()) return;
+        setNotes(decodeNotes(readWholeFile(name), noteFormatOf(name)));
     });
 }

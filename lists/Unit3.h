@@ -1,8 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "persist/NoteFile.h"
+
 #include <QStringList>
 #include <QWidget>
+
+#include <functional>
 
 class MainWindowHost;
 class QAction;
@@ -23,12 +27,14 @@ public:
     ~TForm3() override;
 
     QTableWidget *StringGrid1 = nullptr;
-    QAction *N1 = nullptr;          // context menu "ジャンプ"
-    QPushButton *Button1 = nullptr; // record the current position
-    QPushButton *Button2 = nullptr; // save
-    QPushButton *Button4 = nullptr; // load
-    QPushButton *Button5 = nullptr; // clear
-    QPushButton *Button3 = nullptr; // close
+    QAction *N1 = nullptr;           // context menu "ジャンプ"
+    QAction *ExportNotes1 = nullptr; // context menu "メモを書き出す..."
+    QAction *ImportNotes1 = nullptr; // context menu "メモを読み込む..."
+    QPushButton *Button1 = nullptr;  // record the current position
+    QPushButton *Button2 = nullptr;  // save
+    QPushButton *Button4 = nullptr;  // load
+    QPushButton *Button5 = nullptr;  // clear
+    QPushButton *Button3 = nullptr;  // close
 
     void FormCreate();
     void FormActivate();
@@ -38,9 +44,22 @@ public:
     void Button4Click();
     void Button5Click();
     void N1Click();
-    // Adds a recorded row (before the slot for the next record): a time
-    // text, its comment and the medium it belongs to.
-    void addRecord(const QString &time, const QString &comment, const QString &medium);
+    // Notes that leave the program (persist/NoteFile.h): the recorded rows
+    // written as Markdown, CSV or WebVTT chapters, the save dialog's filter
+    // choosing; and read back from any of them, replacing the rows.
+    void ExportNotesClick();
+    void ImportNotesClick();
+
+    // Adds a record at a time given to the millisecond (a line of the
+    // transcript), above the slot for the next record.
+    void addRecord(qint64 ms, const QString &comment);
+    // The recorded rows as notes (rows whose time cannot be read are left
+    // out, and counted in *unreadable), and rows from notes.
+    QList<Note> notes(int *unreadable = nullptr) const;
+    void setNotes(const QList<Note> &notes);
+    // The transcript's line at a time (ms) of a medium (empty: a record read
+    // from a file), for the notes; empty when there is no transcript of it.
+    std::function<QString(const QString &medium, qint64 ms)> cueTextAt;
 
     // The grid's row count, the header row included (the table's rows + 1).
     int rowCount() const;

@@ -35,6 +35,12 @@ inline constexpr IniKey PlaybackVoiceBoost{"Playback", "VoiceBoost", IniKind::Bo
 // file only; the program reads it at start-up.
 inline constexpr IniKey PlaybackRewindAfterPause{"Playback", "RewindAfterPause", IniKind::Boolean,
                                                  1};
+// The transcript window's place and size on the screen, as last shown
+// (absent until it has been shown once).
+inline constexpr IniKey TranscriptLeft{"Transcript", "Left", IniKind::Integer, 0};
+inline constexpr IniKey TranscriptTop{"Transcript", "Top", IniKind::Integer, 0};
+inline constexpr IniKey TranscriptWidth{"Transcript", "Width", IniKind::Integer, 0};
+inline constexpr IniKey TranscriptHeight{"Transcript", "Height", IniKind::Integer, 0};
 
 // --- "Resume.ini" ---
 // The medium and the position of the last exit that saved one; the presence

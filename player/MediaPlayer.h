@@ -202,6 +202,15 @@ public:
     void setWallClock(std::function<qint64()> nowMs) { m_nowMs = std::move(nowMs); }
     qint64 wallNowMs() const;
 
+    // The starts of the transcript's lines that match a search, drawn as thin
+    // marks on the seek bar while the search is on (empty: none).
+    void setFoundTimes(QList<double> times)
+    {
+        m_foundTimes = std::move(times);
+        emit marksChanged();
+    }
+    const QList<double> &foundTimes() const { return m_foundTimes; }
+
     // The program's own items in the picture's context menu (its windows and
     // tools), after the component's own ones, before full screen; the
     // actions stay the caller's.
@@ -274,6 +283,8 @@ signals:
     void fellAsleep(double position);
     // A stretch of the medium was played through (for the study log).
     void stretchPlayed(const HistoryStore::Stretch &stretch);
+    // The user asked for the transcript of the medium (the key T).
+    void transcriptRequested();
 
 protected:
     // For the components: playback was paused (from playing) now; a caller
@@ -302,4 +313,5 @@ private:
     bool m_rewindOn = true;
     std::function<qint64()> m_nowMs;
     std::optional<qint64> m_pausedAtMs;
+    QList<double> m_foundTimes;
 };

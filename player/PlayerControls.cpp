@@ -365,6 +365,7 @@ void PlayerControls::refreshMarks()
         ticks.append({mark.time, mark.comment});
     m_seek->setMarks(ticks);
     m_seek->setRepeat(m_player->repeatStretch());
+    m_seek->setFound(m_player->foundTimes());
 }
 
 void PlayerControls::showEvent(QShowEvent *event)

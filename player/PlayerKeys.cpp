@@ -37,11 +37,11 @@ bool applyPlayerKey(MediaPlayer &player, const QKeyEvent &event)
     if (mods & ~Qt::ShiftModifier) return false;
     const bool shift = mods & Qt::ShiftModifier;
     const int key = event.key();
-    const bool ours = key == Qt::Key_Left || key == Qt::Key_Right || key == Qt::Key_Up ||
-                      key == Qt::Key_Down || key == Qt::Key_M || key == Qt::Key_F ||
-                      key == Qt::Key_PageUp || key == Qt::Key_PageDown ||
-                      key == Qt::Key_BracketLeft || key == Qt::Key_BracketRight ||
-                      key == Qt::Key_Backspace || key == Qt::Key_R || key == Qt::Key_V;
+    const bool ours =
+        key == Qt::Key_Left || key == Qt::Key_Right || key == Qt::Key_Up || key == Qt::Key_Down ||
+        key == Qt::Key_M || key == Qt::Key_F || key == Qt::Key_PageUp || key == Qt::Key_PageDown ||
+        key == Qt::Key_BracketLeft || key == Qt::Key_BracketRight || key == Qt::Key_Backspace ||
+        key == Qt::Key_R || key == Qt::Key_V || key == Qt::Key_T;
     if (!ours) return false;
     if (!player.playerEnabled()) return true;
     switch (key) {
@@ -83,6 +83,9 @@ bool applyPlayerKey(MediaPlayer &player, const QKeyEvent &event)
         break;
     case Qt::Key_V:
         player.setVoiceBoost(!player.voiceBoost());
+        break;
+    case Qt::Key_T:
+        emit player.transcriptRequested();
         break;
     }
     return true;

@@ -13,6 +13,7 @@ class QKeyEvent;
 // - "[" / "]": speed -0.1 / +0.1; Backspace: speed 1.0.
 // - R: continue at the place on offer, while one is.
 // - V: voice boost on and off.
+// - T: the transcript window (MediaPlayer::transcriptRequested).
 // Returns true when the key is one of these; while the player is disabled
 // they are taken and ignored. Other modifiers than Shift (and the keypad's)
 // leave the key alone.

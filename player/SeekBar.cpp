@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace
 {
@@ -51,6 +52,12 @@ void SeekBar::setLength(double seconds)
 void SeekBar::setChapters(const QList<Tick> &chapters)
 {
     m_chapters = chapters;
+    update();
+}
+
+void SeekBar::setFound(QList<double> times)
+{
+    m_found = std::move(times);
     update();
 }
 
@@ -169,7 +176,9 @@ void SeekBar::paintEvent(QPaintEvent *event)
 {
     QSlider::paintEvent(event);
     if (m_length <= 0.0) return;
-    if (m_listened.isEmpty() && m_chapters.isEmpty() && m_marks.isEmpty() && !m_repeat) return;
+    if (m_listened.isEmpty() && m_chapters.isEmpty() && m_marks.isEmpty() && m_found.isEmpty() &&
+        !m_repeat)
+        return;
     QPainter painter(this);
     const QRect g = groove();
     const int mid = g.center().y();
@@ -192,6 +201,18 @@ void SeekBar::paintEvent(QPaintEvent *event)
     for (const Tick &chapter : m_chapters) {
         const int x = xOf(chapter.time);
         painter.drawLine(x, g.top(), x, mid - 3);
+    }
+    // A search's matches: one thin green line per pixel that holds any (a
+    // long transcript may match thousands of times).
+    if (!m_found.isEmpty()) {
+        std::vector<bool> lit(static_cast<size_t>(std::max(0, width())), false);
+        painter.setPen(QPen(QColor(30, 150, 60), 1));
+        for (const double time : std::as_const(m_found)) {
+            const int x = xOf(time);
+            if (x < 0 || x >= width() || lit[static_cast<size_t>(x)]) continue;
+            lit[static_cast<size_t>(x)] = true;
+            painter.drawLine(x, g.top(), x, std::min(height() - 1, g.bottom() + 3));
+        }
     }
     // A recorded position: a small orange flag across the groove.
     painter.setPen(Qt::NoPen);

@@ -11,10 +11,11 @@
 
 // The control bar's seek bar: a slider over the medium's length (in tenths
 // of a second) that also shows, along its groove, the stretches already
-// listened to, the A-B repeat's stretch, and small ticks for the chapters and
-// the recorded positions. Its tooltip names the time under the pointer, the
-// chapter there and a recorded position's comment; a click on a recorded
-// position's tick asks to go there.
+// listened to, the A-B repeat's stretch, small ticks for the chapters and
+// the recorded positions, and thin marks for a search's matches. Its tooltip
+// names the time under the pointer, the chapter there and a recorded
+// position's comment; a click on a recorded position's tick asks to go
+// there.
 class SeekBar : public QSlider
 {
     Q_OBJECT
@@ -37,6 +38,9 @@ public:
     void setMarks(const QList<Tick> &marks);
     void setListened(const QList<Range> &ranges);
     void setRepeat(std::optional<Range> stretch);
+    // The times a search found: thin marks across the groove.
+    void setFound(QList<double> times);
+    const QList<double> &found() const { return m_found; }
     const QList<Tick> &chapters() const { return m_chapters; }
     const QList<Tick> &marks() const { return m_marks; }
     const QList<Range> &listened() const { return m_listened; }
@@ -63,6 +67,7 @@ private:
     double m_length = 0.0;
     QList<Tick> m_chapters;
     QList<Tick> m_marks;
+    QList<double> m_found;
     QList<Range> m_listened;
     std::optional<Range> m_repeat;
 };

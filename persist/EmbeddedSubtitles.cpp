@@ -1,0 +1,139 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "persist/EmbeddedSubtitles.h"
+
+#include <QDir>
+#include <QFile>
+
+extern "C" {
+#include <libavformat/avformat.h>
+#include <libavutil/avutil.h>
+}
+
+#include <algorithm>
+#include <memory>
+
+namespace
+{
+
+bool isTextCodec(AVCodecID id)
+{
+    return id == AV_CODEC_ID_SUBRIP || id == AV_CODEC_ID_TEXT || id == AV_CODEC_ID_MOV_TEXT ||
+           id == AV_CODEC_ID_ASS || id == AV_CODEC_ID_SSA || id == AV_CODEC_ID_WEBVTT;
+}
+
+// The text of one packet in its codec's form.
+QString packetText(AVCodecID codec, const uint8_t *data, int size)
+{
+    if (!data || size <= 0) return {};
+    switch (codec) {
+    case AV_CODEC_ID_MOV_TEXT: {
+        // A 16-bit big-endian length, the UTF-8 text, then style boxes.
+        if (size < 2) return {};
+        const int length = std::min(size - 2, (data[0] << 8) | data[1]);
+        return plainCueText(QString::fromUtf8(reinterpret_cast<const char *>(data + 2), length));
+    }
+    case AV_CODEC_ID_ASS:
+    case AV_CODEC_ID_SSA: {
+        // "ReadOrder,Layer,Style,Name,MarginL,MarginR,MarginV,Effect,Text"
+        const QString event = QString::fromUtf8(reinterpret_cast<const char *>(data), size);
+        qsizetype at = 0;
+        for (int comma = 0; comma < 8 && at >= 0; ++comma) {
+            at = event.indexOf(QLatin1Char(','), at);
+            if (at >= 0) ++at;
+        }
+        return at < 0 ? QString() : plainAssText(event.mid(at));
+    }
+    default:
+        return plainCueText(QString::fromUtf8(reinterpret_cast<const char *>(data), size));
+    }
+}
+
+qint64 toMs(int64_t value, AVRational base)
+{
+    return av_rescale_q(value, base, AVRational{1, 1000});
+}
+
+struct InputCloser {
+    void operator()(AVFormatContext *c) const { avformat_close_input(&c); }
+};
+struct PacketFree {
+    void operator()(AVPacket *p) const { av_packet_free(&p); }
+};
+
+int interrupted(void *cancel)
+{
+    return cancel && static_cast<const std::atomic_bool *>(cancel)->load();
+}
+
+} // namespace
+
+Transcript readEmbeddedTranscript(const QString &mediumPath, int number,
+                                  const std::atomic_bool *cancel)
+{
+    Transcript t;
+    const QString shown = QDir::toNativeSeparators(mediumPath);
+    AVFormatContext *raw = avformat_alloc_context();
+    if (!raw) {
+        t.problem = noTranscriptText();
+        return t;
+    }
+    raw->interrupt_callback.callback = interrupted;
+    raw->interrupt_callback.opaque = const_cast<std::atomic_bool *>(cancel);
+    if (avformat_open_input(&raw, QFile::encodeName(mediumPath).constData(), nullptr, nullptr) <
+        0) {
+        // avformat_open_input frees the context on failure.
+        t.problem = QStringLiteral("%1 を読み込めません").arg(shown);
+        return t;
+    }
+    std::unique_ptr<AVFormatContext, InputCloser> input(raw);
+
+    int chosen = -1, ordinal = 0;
+    bool pictures = false;
+    for (unsigned i = 0; i < input->nb_streams; ++i) {
+        const AVCodecParameters *par = input->streams[i]->codecpar;
+        if (par->codec_type != AVMEDIA_TYPE_SUBTITLE) continue;
+        ++ordinal;
+        const bool text = isTextCodec(par->codec_id);
+        if (!text) pictures = true;
+        if (chosen < 0 && ((number == 0 && text) || ordinal == number)) {
+            chosen = static_cast<int>(i);
+            if (!text) {
+                t.problem = QStringLiteral("選ばれている字幕は画像の字幕です");
+                return t;
+            }
+        }
+    }
+    if (chosen < 0) {
+        t.problem = pictures && number == 0 ? QStringLiteral("埋め込まれた字幕は画像の字幕です")
+                                            : noTranscriptText();
+        return t;
+    }
+    for (unsigned i = 0; i < input->nb_streams; ++i)
+        input->streams[i]->discard =
+            static_cast<int>(i) == chosen ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
+    const AVStream *stream = input->streams[chosen];
+    const AVCodecID codec = stream->codecpar->codec_id;
+    std::unique_ptr<AVPacket, PacketFree> packet(av_packet_alloc());
+    while (packet && av_read_frame(input.get(), packet.get()) >= 0) {
+        if (packet->stream_index == chosen) {
+            const int64_t pts = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
+            const QString text = packetText(codec, packet->data, packet->size);
+            if (pts == AV_NOPTS_VALUE)
+                ++t.skipped;
+            else if (!text.isEmpty()) {
+                qint64 start = toMs(pts, stream->time_base);
+                // As the player counts: from the start of the medium.
+                if (input->start_time != AV_NOPTS_VALUE)
+                    start -= av_rescale(input->start_time, 1000, AV_TIME_BASE);
+                start = std::max<qint64>(0, start);
+                const qint64 length =
+                    packet->duration > 0 ? toMs(packet->duration, stream->time_base) : 0;
+                t.cues.append({start, start + length, text});
+            }
+        }
+        av_packet_unref(packet.get());
+        if (interrupted(const_cast<std::atomic_bool *>(cancel))) break;
+    }
+    completeTranscript(t);
+    return t;
+}

@@ -1,0 +1,69 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Notes that leave the program: Markdown, CSV and WebVTT chapters written
+// and read back exactly.
+#include "persist/AppError.h"
+#include "persist/NoteFile.h"
+
+#include <QTest>
+
+Q_DECLARE_METATYPE(NoteFormat)
+
+class TestNotes : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void roundTrip_data();
+    void roundTrip();
+    void readsWhatOthersWrite();
+};
+
+void TestNotes::roundTrip_data()
+{
+    QTest::addColumn<NoteFormat>("format");
+    QTest::addColumn<QString>("name");
+    QTest::newRow("markdown") << NoteFormat::Markdown << "notes.md";
+    QTest::newRow("csv") << NoteFormat::Csv << "notes.csv";
+    QTest::newRow("webvtt") << NoteFormat::WebVtt << "notes.vtt";
+}
+
+void TestNotes::roundTrip()
+{
+    QFETCH(NoteFormat, format);
+    QFETCH(QString, name);
+    // In time order: chapters are written so.
+    const QList<Note> notes = {
+        {0, QString(), QString()},
+        {1, QStringLiteral("重要、ここ「試験に出る」"), QStringLiteral("ひらがなの字幕")},
+        {61'001, QStringLiteral("comma, \"quote\" | bar \\ back <br> &amp; --> -->"),
+         QStringLiteral("字幕, \"引用\" | 縦線")},
+        {3'723'456, QStringLiteral("\n一行目\n\n三行目\r\nCR LF\rCR\n"), QString()},
+        {3'723'456, QStringLiteral("  前後に空白  "), QStringLiteral("同時刻")},
+        {360'000'999, QStringLiteral("WEBVTT\nNOTE 字幕: 偽物\n&#10;"), QString()},
+    };
+    QCOMPARE(noteFormatOf(name), format);
+    const QByteArray bytes = encodeNotes(notes, format);
+    QCOMPARE(decodeNotes(bytes, format), notes);
+    // The content decides even under another name.
+    QCOMPARE(decodeNotes(bytes, NoteFormat::Markdown), notes);
+    if (format == NoteFormat::Csv) QVERIFY(bytes.startsWith("\xEF\xBB\xBF"));
+    // No notes at all: a file that reads back as none.
+    QCOMPARE(decodeNotes(encodeNotes({}, format), format), QList<Note>());
+}
+
+void TestNotes::readsWhatOthersWrite()
+{
+    // A spreadsheet's CSV: no mark, LF, a header of its own, short times.
+    const QList<Note> csv =
+        decodeNotes("time,comment\n00:01:02,\"a\nb\"\n1:00:00.5,x\n", NoteFormat::Csv);
+    QCOMPARE(csv, QList<Note>({{62'000, QStringLiteral("a\nb"), QString()},
+                               {3'600'500, QStringLiteral("x"), QString()}}));
+    // WebVTT chapters with identifiers and CR LF.
+    const QList<Note> vtt = decodeNotes(
+        "WEBVTT\r\n\r\nch1\r\n00:00:05.000 --> 00:00:09.000\r\nはじめ\r\n", NoteFormat::WebVtt);
+    QCOMPARE(vtt, QList<Note>({{5'000, QStringLiteral("はじめ"), QString()}}));
+    QVERIFY_THROWS_EXCEPTION(AppError, decodeNotes("just some text\n", NoteFormat::Markdown));
+}
+
+QTEST_GUILESS_MAIN(TestNotes)
+#include "tst_core_notes.moc"
