@@ -273,6 +273,9 @@ void createForms(const Services &services)
 
 void destroyForms()
 {
+    // A transcript window still open keeps its place while the main window,
+    // whose settings path it needs, is whole.
+    if (Form8 && Form8->isVisible()) Form8->savePlace();
     // The secondary windows are children of the main window.
     delete Form1;
     Form1 = nullptr;

@@ -180,7 +180,6 @@ TForm8::~TForm8()
     m_watcher->disconnect(this);
     m_pool->clear();
     m_pool->waitForDone();
-    if (isVisible()) savePlace();
 }
 
 void TForm8::FormCreate()

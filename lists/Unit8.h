@@ -68,6 +68,9 @@ public:
     // The medium's name as the main window's caption gives it.
     std::function<QString(const QString &)> captionName;
 
+    // Keeps the window's place and size in the settings file (when it hides,
+    // and before the program ends while it is open).
+    void savePlace() const;
     void FormCreate();
     // Shows the window for the medium that is loaded (the key T, the
     // picture's context menu), reading its transcript when it is not read.
@@ -126,7 +129,6 @@ private:
     void userActed();
     bool userActedLately() const;
     QList<int> chosenRows() const;
-    void savePlace() const;
     void restorePlace();
 };
 
