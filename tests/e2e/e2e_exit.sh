@@ -52,7 +52,13 @@ one_close() { # road
     kill -0 "$PROGRAM_PID" 2>/dev/null || break
     sleep 0.1
   done
-  kill -0 "$PROGRAM_PID" 2>/dev/null && { echo "$road: the program did not end"; return 1; }
+  if kill -0 "$PROGRAM_PID" 2>/dev/null; then
+    # Counted, and ended, so that the next close starts alone.
+    echo "$road: the program did not end"
+    kill -KILL "$PROGRAM_PID" 2>/dev/null
+    wait "$PROGRAM_PID" 2>/dev/null
+    return 1
+  fi
   wait "$PROGRAM_PID"
   rc=$?
   if [ "$rc" -ne 0 ] || grep -q -E 'X Error|Timers cannot be stopped from another thread' \
