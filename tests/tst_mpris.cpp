@@ -45,7 +45,7 @@ class TestMpris : public QObject
     Q_OBJECT
 
 private slots:
-    // Seek and SetPosition as the specification asks: before the start to
+    // Seek and SetPosition as MPRIS defines them: before the start to
     // 0, beyond the end to the next entry or to the end; SetPosition beyond
     // the length or for another track does nothing. A volume far beyond 1
     // is the loudest.
