@@ -40,10 +40,15 @@ void TForm1::wirePlaceKeeper()
         [clock] { return clock->now().toMSecsSinceEpoch(); }, this);
     connect(player, &MediaPlayer::playStateChanged, m_keeper, [this](int state) {
         if (state == MediaPlayer::MediaEnded) m_keeper->finished();
-        // A pause is written to the journal at once; the journal and the
-        // place store tick only while the place moves.
+        // A pause is written at once: to the journal, and to the place store
+        // in one transaction with the stretch it ended, so that a long pause
+        // wakes no writer later. The journal and the place store tick only
+        // while the place moves.
         ResumeJournal *journal = m_keeper->journal();
-        if (state == MediaPlayer::Paused) journal->tick();
+        if (state == MediaPlayer::Paused) {
+            journal->tick();
+            m_keeper->keep();
+        }
         if (state == MediaPlayer::Playing && !journal->closed())
             journal->timer()->start();
         else if (state != MediaPlayer::Playing)
