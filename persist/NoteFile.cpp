@@ -3,6 +3,7 @@
 
 #include "persist/AppError.h"
 #include "persist/ListFile.h"
+#include "persist/Transcript.h"
 
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -261,27 +262,6 @@ QString vttText(const QString &text)
     return out;
 }
 
-QString unescapeVtt(const QString &text)
-{
-    static const QRegularExpression ref(QStringLiteral("&(amp|lt|gt|#13|#10);"));
-    QString out;
-    qsizetype last = 0;
-    auto it = ref.globalMatch(text);
-    while (it.hasNext()) {
-        const QRegularExpressionMatch m = it.next();
-        out += QStringView(text).sliced(last, m.capturedStart() - last);
-        const QString name = m.captured(1);
-        out += name == QLatin1String("amp")   ? QStringLiteral("&")
-               : name == QLatin1String("lt")  ? QStringLiteral("<")
-               : name == QLatin1String("gt")  ? QStringLiteral(">")
-               : name == QLatin1String("#13") ? QStringLiteral("\r")
-                                              : QStringLiteral("\n");
-        last = m.capturedEnd();
-    }
-    out += QStringView(text).sliced(last);
-    return out;
-}
-
 QByteArray encodeVtt(QList<Note> notes)
 {
     std::stable_sort(notes.begin(), notes.end(),
@@ -326,7 +306,7 @@ QList<Note> decodeVtt(const QString &text)
         QStringList payload;
         while (i + 1 < lines.size() && !lines[i + 1].isEmpty())
             payload << lines[++i];
-        n.comment = unescapeVtt(payload.join(QLatin1Char('\n')));
+        n.comment = decodeEntities(payload.join(QLatin1Char('\n')));
         n.cueText = pendingCue;
         pendingCue.clear();
         notes << n;

@@ -52,50 +52,6 @@ std::optional<qint64> readClock(QStringView text)
     return total * 1000 + ms;
 }
 
-QString decodeEntities(QString text)
-{
-    if (!text.contains(QLatin1Char('&'))) return text;
-    static const QRegularExpression entity(QStringLiteral("&(#x[0-9A-Fa-f]+|#[0-9]+|[A-Za-z]+);"));
-    QString out;
-    qsizetype last = 0;
-    auto it = entity.globalMatch(text);
-    while (it.hasNext()) {
-        const QRegularExpressionMatch m = it.next();
-        out += QStringView(text).sliced(last, m.capturedStart() - last);
-        const QString name = m.captured(1);
-        QString replacement = m.captured(0);
-        if (name.startsWith(QLatin1String("#x")) || name.startsWith(QLatin1String("#X"))) {
-            bool ok = false;
-            const uint code = name.mid(2).toUInt(&ok, 16);
-            if (ok && code > 0 && code <= 0x10FFFF)
-                replacement = QString::fromUcs4(reinterpret_cast<const char32_t *>(&code), 1);
-        } else if (name.startsWith(QLatin1Char('#'))) {
-            bool ok = false;
-            const uint code = name.mid(1).toUInt(&ok);
-            if (ok && code > 0 && code <= 0x10FFFF)
-                replacement = QString::fromUcs4(reinterpret_cast<const char32_t *>(&code), 1);
-        } else if (name == QLatin1String("amp")) {
-            replacement = QStringLiteral("&");
-        } else if (name == QLatin1String("lt")) {
-            replacement = QStringLiteral("<");
-        } else if (name == QLatin1String("gt")) {
-            replacement = QStringLiteral(">");
-        } else if (name == QLatin1String("quot")) {
-            replacement = QStringLiteral("\"");
-        } else if (name == QLatin1String("apos")) {
-            replacement = QStringLiteral("'");
-        } else if (name == QLatin1String("nbsp")) {
-            replacement = QStringLiteral(" ");
-        } else if (name == QLatin1String("lrm") || name == QLatin1String("rlm")) {
-            replacement.clear();
-        }
-        out += replacement;
-        last = m.capturedEnd();
-    }
-    out += QStringView(text).sliced(last);
-    return out;
-}
-
 // White space runs as one blank, none at the ends.
 QString oneLine(const QString &text)
 {
@@ -298,6 +254,50 @@ Transcript parseLrc(const QStringList &lines)
 }
 
 } // namespace
+
+QString decodeEntities(QString text)
+{
+    if (!text.contains(QLatin1Char('&'))) return text;
+    static const QRegularExpression entity(QStringLiteral("&(#x[0-9A-Fa-f]+|#[0-9]+|[A-Za-z]+);"));
+    QString out;
+    qsizetype last = 0;
+    auto it = entity.globalMatch(text);
+    while (it.hasNext()) {
+        const QRegularExpressionMatch m = it.next();
+        out += QStringView(text).sliced(last, m.capturedStart() - last);
+        const QString name = m.captured(1);
+        QString replacement = m.captured(0);
+        if (name.startsWith(QLatin1String("#x")) || name.startsWith(QLatin1String("#X"))) {
+            bool ok = false;
+            const uint code = name.mid(2).toUInt(&ok, 16);
+            if (ok && code > 0 && code <= 0x10FFFF)
+                replacement = QString::fromUcs4(reinterpret_cast<const char32_t *>(&code), 1);
+        } else if (name.startsWith(QLatin1Char('#'))) {
+            bool ok = false;
+            const uint code = name.mid(1).toUInt(&ok);
+            if (ok && code > 0 && code <= 0x10FFFF)
+                replacement = QString::fromUcs4(reinterpret_cast<const char32_t *>(&code), 1);
+        } else if (name == QLatin1String("amp")) {
+            replacement = QStringLiteral("&");
+        } else if (name == QLatin1String("lt")) {
+            replacement = QStringLiteral("<");
+        } else if (name == QLatin1String("gt")) {
+            replacement = QStringLiteral(">");
+        } else if (name == QLatin1String("quot")) {
+            replacement = QStringLiteral("\"");
+        } else if (name == QLatin1String("apos")) {
+            replacement = QStringLiteral("'");
+        } else if (name == QLatin1String("nbsp")) {
+            replacement = QStringLiteral(" ");
+        } else if (name == QLatin1String("lrm") || name == QLatin1String("rlm")) {
+            replacement.clear();
+        }
+        out += replacement;
+        last = m.capturedEnd();
+    }
+    out += QStringView(text).sliced(last);
+    return out;
+}
 
 TranscriptFormat transcriptFormatOf(const QString &fileName, const QStringList &lines)
 {

@@ -56,6 +56,9 @@ QString noTranscriptText();
 // and of an ASS/SSA event's text field (override blocks, drawings, \N).
 QString plainCueText(const QString &text);
 QString plainAssText(const QString &text);
+// Character references (named, decimal and hexadecimal) made characters, in
+// one pass: "&amp;lt;" gives "&lt;". An unknown one stays as it is.
+QString decodeEntities(QString text);
 // Sorts the cues by their start, sets the problem when there are none, and
 // fills the keys.
 void completeTranscript(Transcript &transcript);
