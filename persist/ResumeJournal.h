@@ -16,8 +16,9 @@ class QTimer;
 // process or a power cut loses at most a few seconds of the place.
 //
 // - While a medium is loaded and playing or paused, its URL and position are
-//   written every five seconds, and at once when it is paused; nothing is
-//   written when they have not changed since the last write.
+//   written every five seconds, at once when it is paused, and a moment
+//   after its place moves while paused; nothing is written when they have
+//   not changed since the last write.
 //   Every write replaces the file atomically.
 // - Every close that the close query allows removes it (remove()); nothing is
 //   written afterwards in that run. After a normal exit there is no journal.

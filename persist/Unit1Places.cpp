@@ -18,6 +18,12 @@
 
 #include <algorithm>
 
+namespace
+{
+// A place moved while paused is kept this long after the last move.
+constexpr int PausedMoveKeptMs = 1000;
+} // namespace
+
 void TForm1::wirePlaceKeeper()
 {
     m_writer = m_services.diskWriter ? m_services.diskWriter : new DiskWriter(false, this);
@@ -53,6 +59,21 @@ void TForm1::wirePlaceKeeper()
             journal->timer()->start();
         else if (state != MediaPlayer::Playing)
             journal->timer()->stop();
+    });
+    // A place moved while paused (a seek, the sleep timer going back to where
+    // its fade began) is kept a moment later, once for a run of seeks: no
+    // tick runs then, and a crash or a flat battery during the pause must
+    // not cost it.
+    auto *pausedMove = new QTimer(m_keeper);
+    pausedMove->setSingleShot(true);
+    pausedMove->setInterval(PausedMoveKeptMs);
+    connect(pausedMove, &QTimer::timeout, m_keeper, [this, player] {
+        if (player->playState() != MediaPlayer::Paused) return;
+        m_keeper->journal()->tick();
+        m_keeper->keep();
+    });
+    connect(player, &MediaPlayer::seeked, pausedMove, [player, pausedMove] {
+        if (player->playState() == MediaPlayer::Paused) pausedMove->start();
     });
     connect(player, &MediaPlayer::listenedCleared, m_keeper, [this, player] {
         if (player->hasCurrentMedia()) m_keeper->forgetListened(player->url());
