@@ -31,7 +31,7 @@ struct PlaybackSnapshot {
 };
 
 // Keeps the place of every medium played, in three records: the resume
-// record of the close ("Resume.ini", the design's own), the journal that
+// record of the close ("Resume.ini", which the resume command reads), the journal that
 // survives a crash ("Resume.journal"), and the place store ("History.db",
 // the place and the stretches heard of each medium). It owns the rules they
 // share:
