@@ -203,6 +203,7 @@ private:
     void wireCourseMemory();
     void keepCourseSettings();
     CoursePlayback currentPlayback() const;
+    void setPlayback(const CoursePlayback &playback);
     CoursePlayback m_globalPlayback; // "Pelmora.ini", or set with nothing loaded
     bool m_applyingCourse = false;
     CoursePlayback m_lastPlayback;              // the player's, as last reported

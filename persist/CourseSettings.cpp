@@ -42,24 +42,21 @@ CourseChoice choose(const std::optional<HistoryStore::Settings> &medium,
 {
     CourseChoice c;
     c.playback = global;
-    if (folder) {
-        if (folder->speed) {
-            c.playback.speed = *folder->speed;
-            c.from = CourseChoice::From::Folder;
+    // What a level holds is laid over the one below it.
+    auto overlay = [&c](const HistoryStore::Settings &s, CourseChoice::From from) {
+        if (s.speed) {
+            c.playback.speed = *s.speed;
+            c.from = from;
         }
-        if (folder->voiceBoost) c.playback.voiceBoost = *folder->voiceBoost;
-        if (folder->skipSilence) c.playback.skipSilence = *folder->skipSilence;
+        if (s.voiceBoost) c.playback.voiceBoost = *s.voiceBoost;
+        if (s.skipSilence) c.playback.skipSilence = *s.skipSilence;
+    };
+    if (folder) {
+        overlay(*folder, CourseChoice::From::Folder);
         c.introSeconds = skipSeconds(folder->introSeconds);
         c.outroSeconds = skipSeconds(folder->outroSeconds);
     }
-    if (medium) {
-        if (medium->speed) {
-            c.playback.speed = *medium->speed;
-            c.from = CourseChoice::From::Medium;
-        }
-        if (medium->voiceBoost) c.playback.voiceBoost = *medium->voiceBoost;
-        if (medium->skipSilence) c.playback.skipSilence = *medium->skipSilence;
-    }
+    if (medium) overlay(*medium, CourseChoice::From::Medium);
     return c;
 }
 

@@ -267,14 +267,10 @@ QString decodeEntities(QString text)
         out += QStringView(text).sliced(last, m.capturedStart() - last);
         const QString name = m.captured(1);
         QString replacement = m.captured(0);
-        if (name.startsWith(QLatin1String("#x")) || name.startsWith(QLatin1String("#X"))) {
+        if (name.startsWith(QLatin1Char('#'))) {
+            const bool hex = name.startsWith(QLatin1String("#x"));
             bool ok = false;
-            const uint code = name.mid(2).toUInt(&ok, 16);
-            if (ok && code > 0 && code <= 0x10FFFF)
-                replacement = QString::fromUcs4(reinterpret_cast<const char32_t *>(&code), 1);
-        } else if (name.startsWith(QLatin1Char('#'))) {
-            bool ok = false;
-            const uint code = name.mid(1).toUInt(&ok);
+            const uint code = name.mid(hex ? 2 : 1).toUInt(&ok, hex ? 16 : 10);
             if (ok && code > 0 && code <= 0x10FFFF)
                 replacement = QString::fromUcs4(reinterpret_cast<const char32_t *>(&code), 1);
         } else if (name == QLatin1String("amp")) {

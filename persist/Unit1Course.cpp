@@ -12,12 +12,24 @@
 #include "persist/PlaceKeeper.h"
 #include "player/MediaPlayer.h"
 
+#include <QScopedValueRollback>
+
 using SettingsOf = HistoryStore::SettingsOf;
 
 CoursePlayback TForm1::currentPlayback() const
 {
     const MediaPlayer *player = WindowsMediaPlayer1;
     return {player->speed(), player->voiceBoost(), player->skipsSilence()};
+}
+
+// Sets the player's playback without taking it for a change of the user's.
+void TForm1::setPlayback(const CoursePlayback &playback)
+{
+    MediaPlayer *player = WindowsMediaPlayer1;
+    const QScopedValueRollback<bool> applying(m_applyingCourse, true);
+    player->setSpeed(playback.speed);
+    player->setVoiceBoost(playback.voiceBoost);
+    player->setSkipSilence(playback.skipSilence);
 }
 
 void TForm1::wireCourseMemory()
@@ -57,16 +69,7 @@ void TForm1::applyCourseSettings(const QString &name, bool intro)
         m_keeper->settings(SettingsOf::Medium, name),
         folder.isEmpty() ? std::nullopt : m_keeper->settings(SettingsOf::Folder, folder),
         m_globalPlayback);
-    m_applyingCourse = true;
-    try {
-        player->setSpeed(choice.playback.speed);
-        player->setVoiceBoost(choice.playback.voiceBoost);
-        player->setSkipSilence(choice.playback.skipSilence);
-    } catch (...) {
-        m_applyingCourse = false;
-        throw;
-    }
-    m_applyingCourse = false;
+    setPlayback(choice.playback);
     if (intro && choice.introSeconds > 0.0) player->setCurrentPosition(choice.introSeconds);
     player->setEndCut(choice.outroSeconds);
     // Played with these: the medium and its folder keep them.
@@ -117,16 +120,8 @@ void TForm1::showFolderSettings()
                     MediaPlayer *p = WindowsMediaPlayer1;
                     if (!p->hasCurrentMedia() || CourseSettings::folderOf(p->url()) != chosen)
                         return;
-                    m_applyingCourse = true;
-                    try {
-                        p->setSpeed(settings.speed.value_or(p->speed()));
-                        p->setVoiceBoost(settings.voiceBoost.value_or(p->voiceBoost()));
-                        p->setSkipSilence(settings.skipSilence.value_or(p->skipsSilence()));
-                    } catch (...) {
-                        m_applyingCourse = false;
-                        throw;
-                    }
-                    m_applyingCourse = false;
+                    setPlayback(
+                        CourseSettings::choose(std::nullopt, settings, currentPlayback()).playback);
                     p->setEndCut(settings.outroSeconds);
                     keepCourseSettings();
                 });
