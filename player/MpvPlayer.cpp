@@ -288,8 +288,7 @@ void MpvPlayer::sendLoad(const Command &c)
     if (c.videoOff) fileOptions << QStringLiteral("vid=no");
     // A course's outro: the engine ends the medium there, as at its end.
     // Always given, so that an end set for the medium before holds no more.
-    fileOptions << (m_endCut > 0.0 ? QStringLiteral("end=-") + QString::number(m_endCut, 'f', 3)
-                                   : QStringLiteral("end=none"));
+    fileOptions << QStringLiteral("end=") + QString::fromLatin1(endOption());
     std::optional<std::int64_t> id;
     // A local name goes to the engine as its own bytes.
     if (m_engine->setFlag("pause", c.flag) >= 0)
@@ -322,11 +321,11 @@ void MpvPlayer::sendSeek(double seconds, quint64 serial, bool listen)
         // What was played up to here counts; seeking over a stretch does not
         // mark it.
         double at = 0.0;
-        if (playState() == Playing && m_engine->getDouble("time-pos", &at) >= 0) {
+        if (playState() == Playing && m_engine->getDouble("time-pos", &at) >= 0)
             m_listen.played(at, ListenStepSeconds);
-            logStopped(at);
-        }
-        logStopped(m_lastPlayed);
+        else
+            at = m_lastPlayed;
+        logStopped(at);
         m_listen.interrupt();
     }
     const QByteArray target = QByteArray::number(seconds, 'f', 3);
@@ -364,11 +363,14 @@ void MpvPlayer::setEndCut(double seconds)
     require();
     m_endCut = std::isfinite(seconds) ? std::max(0.0, seconds) : 0.0;
     // A medium loaded already takes it at once.
-    if (m_machine.loaded()) {
-        const QByteArray end =
-            m_endCut > 0.0 ? "-" + QByteArray::number(m_endCut, 'f', 3) : QByteArrayLiteral("none");
-        check(m_engine->setString("end", end.constData()), "end");
-    }
+    if (m_machine.loaded()) check(m_engine->setString("end", endOption().constData()), "end");
+}
+
+// The engine's "end" for the course's outro: that many seconds before the
+// end, or none.
+QByteArray MpvPlayer::endOption() const
+{
+    return m_endCut > 0.0 ? "-" + QByteArray::number(m_endCut, 'f', 3) : QByteArrayLiteral("none");
 }
 
 void MpvPlayer::closeMedia()

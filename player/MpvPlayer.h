@@ -182,6 +182,7 @@ private:
     Info m_info;
     ListenTracker m_listen;
     double m_lastPlayed = -1.0; // the last position reported while playing
+    QByteArray endOption() const;
     double endOfPlay() const;
     // The highest position reported while playing forward: a read never goes
     // below it (the engine's estimate dips when the speed changes, and a
