@@ -40,7 +40,7 @@ int main(int argc, char **argv)
             log.append({name, start, start + 300, wall, wall + 200000, 1.5, 10});
             if (i < 250) store.keepPlace(name, 100, 3600, wall, {{0, 3000}});
         }
-        store.addStretches(log);
+        store.write({log, {}});
     }
     TForm1 *form = run.start();
     Q_UNUSED(form);

@@ -557,22 +557,22 @@ QList<HistoryStore::MediumRecord> HistoryStore::media()
     return found;
 }
 
-void HistoryStore::addStretches(const QList<Stretch> &stretches)
+namespace
 {
-    if (std::none_of(stretches.cbegin(), stretches.cend(), [](const Stretch &st) {
-            return !st.name.isEmpty() && seconds(st.end) > seconds(st.start);
-        }))
-        return;
-    run(Access::Create, [&](Session &s) { return insertStretches(s, stretches); });
+
+bool worthKeeping(const HistoryStore::Stretch &st)
+{
+    return !st.name.isEmpty() && seconds(st.end) > seconds(st.start) &&
+           st.wallEndMs >= st.wallStartMs;
 }
+
+} // namespace
 
 bool HistoryStore::insertStretches(Session &s, const QList<Stretch> &stretches)
 {
     bool any = false;
     for (const Stretch &st : stretches) {
-        if (st.name.isEmpty() || !(seconds(st.end) > seconds(st.start)) ||
-            st.wallEndMs < st.wallStartMs)
-            continue;
+        if (!worthKeeping(st)) continue;
         any = true;
         const double speed = std::isfinite(st.speed) && st.speed > 0 ? st.speed : 1.0;
         if (!s.exec(QStringLiteral("INSERT INTO stretches (name, start, end, wall_start, "
@@ -670,15 +670,12 @@ std::optional<HistoryStore::Settings> HistoryStore::settings(SettingsOf of, cons
     return found;
 }
 
-void HistoryStore::keepSettings(SettingsOf of, const QString &key, const Settings &settings)
-{
-    if (key.isEmpty()) return;
-    run(Access::Create, [&](Session &s) { return writeSettings(s, {of, key, settings}); });
-}
-
 void HistoryStore::write(const Extra &extra)
 {
-    if (extra.isEmpty()) return;
+    if (std::none_of(extra.log.cbegin(), extra.log.cend(), worthKeeping) &&
+        std::all_of(extra.settings.cbegin(), extra.settings.cend(),
+                    [](const SettingsChange &c) { return c.key.isEmpty(); }))
+        return;
     run(Access::Create, [&](Session &s) { return writeExtra(s, extra); });
 }
 

@@ -144,10 +144,8 @@ public:
     QString exactName(const QString &storedForm,
                       const std::function<QString(const QString &)> &toStoredForm);
 
+    // The log keeps this many stretches: the oldest beyond go.
     static constexpr int kMaxStretches = 100000;
-    // Adds the stretches (empty or reversed ones are left out) in one
-    // transaction; the oldest beyond kMaxStretches go.
-    void addStretches(const QList<Stretch> &stretches);
     // The stretches that ended at sinceMs or later, oldest first.
     QList<Stretch> stretches(qint64 sinceMs = 0);
     // Forgets the stretches of one medium; of all media when name is empty.
@@ -177,12 +175,11 @@ public:
     // The settings kept for a medium (its exact name) or a folder (its
     // path); nothing when none are kept.
     std::optional<Settings> settings(SettingsOf of, const QString &key);
-    // Keeps them (replacing what was kept); the 1,000 most recently kept
-    // media and folders are kept.
-    void keepSettings(SettingsOf of, const QString &key, const Settings &settings);
 
     // Writes that wait to go into one transaction with the next place kept:
-    // stretches of the study log, settings kept.
+    // stretches of the study log (empty or reversed ones are left out), and
+    // settings kept (replacing what was kept; the 1,000 most recently kept
+    // media and folders stay).
     struct SettingsChange {
         SettingsOf of = SettingsOf::Medium;
         QString key;
@@ -193,7 +190,8 @@ public:
         QList<SettingsChange> settings;
         bool isEmpty() const { return log.isEmpty() && settings.isEmpty(); }
     };
-    // keepPlace() with them, in its transaction; or them alone, in one.
+    // keepPlace() with them, in its transaction; or them alone, in one (no
+    // store is made for nothing to write).
     void keepPlace(const QString &name, double position, double duration, qint64 nowMs,
                    const QList<ListenedRange> &listened, const Extra &extra);
     void write(const Extra &extra);

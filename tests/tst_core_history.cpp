@@ -321,7 +321,7 @@ void TestHistoryStore::versionsAndReadOnlyStores()
         QVERIFY(!current.settings(HistoryStore::SettingsOf::Folder, QStringLiteral("/m")));
         QCOMPARE(current.trouble(), HistoryStore::Trouble::None);
         const HistoryStore::Stretch heard{name, 0, 10, 5, 15, 1.0, 0};
-        current.addStretches({heard});
+        current.write({{heard}, {}});
         QCOMPARE(current.place(name), (Place{10, 100, 1}));
         QCOMPARE(current.stretches(), QList<HistoryStore::Stretch>{heard});
     }
@@ -368,7 +368,7 @@ void TestHistoryStore::studyLogAndSettingsAreKeptExactly()
     HistoryStore store(path());
     const Stretch first{a, 0, 600.5, 1000, 401000, 1.5, 12.25};
     const Stretch second{b, 30, 90, 500000, 560000, 1.0, 0};
-    store.addStretches({first, second, {a, 50, 40, 1, 2, 1, 0}, {a, 0, 10, 9, 3, 1, 0}});
+    store.write({{first, second, {a, 50, 40, 1, 2, 1, 0}, {a, 0, 10, 9, 3, 1, 0}}, {}});
     QCOMPARE(store.stretches(), (QList<Stretch>{first, second}));
     QCOMPARE(store.stretches(401001), QList<Stretch>{second});
     store.clearStretches(a);
@@ -377,14 +377,15 @@ void TestHistoryStore::studyLogAndSettingsAreKeptExactly()
     QVERIFY(store.stretches().isEmpty());
 
     const Settings fast{1.7, std::nullopt, true, 0, 0};
-    store.keepSettings(HistoryStore::SettingsOf::Medium, a, fast);
     const Settings course{1.25, false, std::nullopt, 12.5, 30};
-    store.keepSettings(HistoryStore::SettingsOf::Folder, QStringLiteral("/講義"), course);
+    store.write({{},
+                 {{HistoryStore::SettingsOf::Medium, a, fast},
+                  {HistoryStore::SettingsOf::Folder, QStringLiteral("/講義"), course}}});
     QCOMPARE(store.settings(HistoryStore::SettingsOf::Medium, a), fast);
     QCOMPARE(store.settings(HistoryStore::SettingsOf::Folder, QStringLiteral("/講義")), course);
     QVERIFY(!store.settings(HistoryStore::SettingsOf::Medium, QStringLiteral("/講義")));
     const Settings slower{1.0, true, false, 0, 0};
-    store.keepSettings(HistoryStore::SettingsOf::Medium, a, slower);
+    store.write({{}, {{HistoryStore::SettingsOf::Medium, a, slower}}});
     QCOMPARE(store.settings(HistoryStore::SettingsOf::Medium, a), slower);
 }
 
