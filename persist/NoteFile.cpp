@@ -149,17 +149,6 @@ QList<Note> decodeMarkdown(const QString &text)
 
 // ---- CSV ----
 
-QString csvField(const QString &text)
-{
-    const bool quote = text.contains(QLatin1Char(',')) || text.contains(QLatin1Char('"')) ||
-                       text.contains(QLatin1Char('\n')) || text.contains(QLatin1Char('\r')) ||
-                       (!text.isEmpty() && (text.front().isSpace() || text.back().isSpace()));
-    if (!quote) return text;
-    QString escaped = text;
-    escaped.replace(QLatin1Char('"'), QLatin1String("\"\""));
-    return QLatin1Char('"') + escaped + QLatin1Char('"');
-}
-
 QByteArray encodeCsv(const QList<Note> &notes)
 {
     QString out = kTime + QLatin1Char(',') + kComment + QLatin1Char(',') + kCue + "\r\n";
@@ -315,6 +304,17 @@ QList<Note> decodeVtt(const QString &text)
 }
 
 } // namespace
+
+QString csvField(const QString &text)
+{
+    const bool quote = text.contains(QLatin1Char(',')) || text.contains(QLatin1Char('"')) ||
+                       text.contains(QLatin1Char('\n')) || text.contains(QLatin1Char('\r')) ||
+                       (!text.isEmpty() && (text.front().isSpace() || text.back().isSpace()));
+    if (!quote) return text;
+    QString escaped = text;
+    escaped.replace(QLatin1Char('"'), QLatin1String("\"\""));
+    return QLatin1Char('"') + escaped + QLatin1Char('"');
+}
 
 QString noteTimeText(qint64 ms)
 {

@@ -34,6 +34,9 @@ enum class NoteFormat { Markdown, Csv, WebVtt };
 // names none.
 NoteFormat noteFormatOf(const QString &fileName);
 
+// One CSV field: quoted (its quotation marks doubled) when it holds a comma,
+// a quotation mark, a line break, or blanks at either end.
+QString csvField(const QString &text);
 QByteArray encodeNotes(const QList<Note> &notes, NoteFormat format);
 // Reads notes back; the content decides between the formats when it is
 // plainly one of them (a WebVTT header, a CSV or Markdown table header),

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "persist/StudyLog.h"
 
+#include "persist/NoteFile.h"
+
 #include <QDateTime>
 #include <QHash>
 #include <QMap>
@@ -21,16 +23,6 @@ double rangesLength(const QList<ListenedRange> &ranges)
 QDate localDate(qint64 ms)
 {
     return QDateTime::fromMSecsSinceEpoch(ms).date();
-}
-
-QString csvField(const QString &text)
-{
-    if (!text.contains(u',') && !text.contains(u'"') && !text.contains(u'\n') &&
-        !text.contains(u'\r'))
-        return text;
-    QString quoted = text;
-    quoted.replace(u'"', QStringLiteral("\"\""));
-    return u'"' + quoted + u'"';
 }
 
 QString number(double seconds)
