@@ -20,7 +20,16 @@ cleanup() {
 }
 trap cleanup EXIT
 
-fail() { echo "FAIL: $*" >&2; exit 1; }
+fail() {
+  echo "FAIL: $*" >&2
+  # What the program said last: the cause of a failure on a machine where it
+  # cannot be watched (an abort, a library's complaint).
+  if [ -s "$E2E_DIR/program.log" ]; then
+    echo "-- the program's last lines:" >&2
+    grep -v -E '^ALSA lib|libvdpau|libcuda' "$E2E_DIR/program.log" | tail -n 15 >&2
+  fi
+  exit 1
+}
 note() { echo "-- $*"; }
 
 start_display() {
