@@ -6,11 +6,13 @@
 #include "app/DesktopIntegration.h"
 #include "app/Forms.h"
 #include "app/Guard.h"
+#include "app/MediumSession.h"
 #include "app/Mpris.h"
 #include "app/TimeText.h"
 #include "app/Unit1.h"
 #include "commands/Unit5.h"
 #include "commands/Unit7.h"
+#include "lists/Unit10.h"
 #include "lists/Unit3.h"
 #include "lists/Unit4.h"
 #include "lists/Unit6.h"
@@ -22,6 +24,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QEvent>
+#include <QStatusBar>
 #include <QTimer>
 #include <QUrl>
 
@@ -235,6 +238,13 @@ void createForms(const Services &services)
 {
     initResources();
     Form1 = new TForm1(services);
+    // The session of the recording loaded, before the main window's creation
+    // handler (which recovers the journal and reads the playback settings).
+    auto *session = new MediumSession(services, *Form1, Form1->WindowsMediaPlayer1, Form1);
+    Form1->setSession(session);
+    // Told calmly, once per run, in the status bar.
+    QObject::connect(session, &MediumSession::trouble, Form1,
+                     [](const QString &text) { Form1->statusBar()->showMessage(text, 15000); });
     Form1->FormCreate();
     Form2 = new TForm2(*Form1, Form1);
     Form2->FormCreate();
@@ -251,6 +261,10 @@ void createForms(const Services &services)
     Form8 = new TForm8(*Form1, Form1);
     Form8->FormCreate();
     Form9 = new TForm9(*Form1, Form1);
+    Form10 = new TForm10(Form1);
+    Form10->onAccept = [session](const QString &folder, const KeptSettings &settings) {
+        runHandler(*Form1, nullptr, [&] { session->keepFolderSettings(folder, settings); });
+    };
 
     // The program's own windows in the picture's context menu.
     auto *studyLog = new QAction(QStringLiteral("学習記録(&G)..."), Form1);
@@ -287,4 +301,5 @@ void destroyForms()
     Form7 = nullptr;
     Form8 = nullptr;
     Form9 = nullptr;
+    Form10 = nullptr;
 }

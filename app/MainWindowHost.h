@@ -3,7 +3,7 @@
 
 #include "app/Guard.h"
 #include "app/Services.h"
-#include "persist/HistoryStore.h"
+#include "persist/Recording.h"
 
 #include <QRect>
 #include <QString>
@@ -43,7 +43,6 @@ public:
     virtual QScreen *hostScreen() const = 0;
     // The study log as the place store keeps it, read off the GUI thread
     // once the writes before it are done; done runs on the GUI thread.
-    using StudyLogReader = std::function<void(const QList<HistoryStore::Stretch> &,
-                                              const QList<HistoryStore::MediumRecord> &)>;
+    using StudyLogReader = std::function<void(const QList<Stretch> &, const QList<MediumRecord> &)>;
     virtual void readStudyLog(StudyLogReader done) = 0;
 };

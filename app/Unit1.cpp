@@ -8,15 +8,16 @@
 #include "about/Unit2.h"
 #include "app/CheckIcon.h"
 #include "app/Forms.h"
+#include "app/MediumSession.h"
 #include "app/TimeText.h"
 #include "commands/Unit5.h"
 #include "commands/Unit7.h"
+#include "lists/Unit10.h"
 #include "lists/Unit3.h"
 #include "lists/Unit4.h"
 #include "lists/Unit6.h"
 #include "persist/IniFile.h"
 #include "persist/LocalNames.h"
-#include "persist/PlaceKeeper.h"
 #include "persist/ProgramDir.h"
 #include "persist/SettingsKeys.h"
 #include "player/MediaPlayer.h"
@@ -121,11 +122,6 @@ TForm1::TForm1(const Services &services, QWidget *parent)
         if (!WindowsMediaPlayer1->hasCurrentMedia()) hideProgressTB();
     });
 
-    // The place keeper (the resume record, the journal that survives a
-    // crash, the place store) and the desktop integration (MPRIS, screen
-    // saver; absent without a session bus).
-    wirePlaceKeeper();
-    wireCourseMemory();
     // The sleep timer's "at the end of the playlist": whether the
     // auto-advance will open another entry after this medium.
     WindowsMediaPlayer1->setMoreToCome(
@@ -187,6 +183,38 @@ void TForm1::setAutoAdvance(bool on)
         Timer2->start();
     else
         Timer2->stop();
+}
+
+void TForm1::readStudyLog(StudyLogReader done)
+{
+    m_session->readStudyLog(std::move(done));
+}
+
+void TForm1::setRecentDisabled(bool off)
+{
+    m_session->setHistoryOn(!off);
+    RecentDisable = off;
+}
+
+QString TForm1::exactMediumName(const QString &iniText)
+{
+    return m_session->exactName(iniText);
+}
+
+void TForm1::showFolderSettings()
+{
+    runHandler(*this, nullptr, [&] {
+        const QString folder = m_session->folder();
+        if (folder.isEmpty()) {
+            m_services.dialogs->message(
+                this, notice(QStringLiteral("このフォルダーの再生設定"),
+                             QStringLiteral("フォルダーにあるファイルを開いてから選んでください。"),
+                             MsgIcon::Information));
+            return;
+        }
+        Form10->showFolder(folder, m_session->folderSettings(folder), m_session->playback());
+        showModeless(Form10);
+    });
 }
 
 QStringList TForm1::recentList() const
@@ -297,7 +325,7 @@ void TForm1::FormCreate()
     removeStaleTemporaries(m_services.programDir);
     // A journal left by a run that did not end normally becomes the resume
     // record before the resume check.
-    runHandler(*this, nullptr, [&] { m_keeper->recoverJournal(resumePath()); });
+    runHandler(*this, nullptr, [&] { m_session->recoverJournal(resumePath()); });
 
     // 2. The two files are opened by each read; nothing stays open.
     const IniFile resume(resumePath());
@@ -333,7 +361,7 @@ void TForm1::FormCreate()
     });
     // The global settings: what a medium in a folder never played opens with.
     try {
-        m_globalPlayback = m_lastPlayback = currentPlayback();
+        m_session->takeGlobalPlayback();
     } catch (const std::exception &) {
     }
     // Smart rewind, with pauses measured on the program's clock.

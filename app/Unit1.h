@@ -2,19 +2,12 @@
 #pragma once
 
 #include "app/MainWindowHost.h"
-#include "persist/CourseSettings.h"
-#include "persist/ListenedRanges.h"
 
 #include <QMainWindow>
 #include <QPointer>
 
-#include <memory>
-#include <optional>
-
-class DiskWriter;
 class MediaPlayer;
-class PlaceKeeper;
-class TForm10;
+class MediumSession;
 class QAction;
 class QLabel;
 class QMenu;
@@ -144,23 +137,14 @@ public:
     // signal to end the program). Returns whether the window closed.
     bool closeUnattended(bool forced);
 
-    // The place keeper (persist/Unit1Places.cpp): keeps the place of the
-    // medium loaded; shows a medium's listened stretches and, unless offer
-    // is false, offers its kept place; the whole name of a medium whose name
-    // the INI file could not hold.
-    PlaceKeeper *placeKeeper() const { return m_keeper; }
-    void keepPlace();
-    void showKeptPlace(const QString &name, bool offer);
+    // The session of the recording loaded (app/MediumSession.h): opening,
+    // its place, its course settings, the study log, the close's steps.
+    // Made in Flow before FormCreate.
+    MediumSession *session() const { return m_session; }
+    void setSession(MediumSession *session) { m_session = session; }
     QString exactMediumName(const QString &iniText) override;
-
-    // Per-course memory (persist/Unit1Course.cpp): a medium opens with its
-    // own playback settings, else its folder's, else the global ones (and,
-    // with intro, at its folder's intro); what the user changes while it
-    // plays is kept for it and its folder. showFolderSettings() opens
     // "このフォルダーの再生設定" for the folder of the medium loaded.
-    void applyCourseSettings(const QString &name, bool intro);
     void showFolderSettings();
-    TForm10 *folderSettingsWindow() const { return m_form10; }
 
     // Full screen of the main window (the video surface is never reparented).
     void setFullScreenVideo(bool on);
@@ -197,19 +181,7 @@ private:
     bool m_closeAllowed = false; // the close query has already allowed this close
     bool m_unattended = false;   // see closeUnattended()
     bool m_forcedClose = false;
-    DiskWriter *m_writer = nullptr;  // the services' own, or ours
-    PlaceKeeper *m_keeper = nullptr; // Resume.ini, the journal, History.db
-    void wirePlaceKeeper();
-    void wireCourseMemory();
-    void keepCourseSettings();
-    CoursePlayback currentPlayback() const;
-    void setPlayback(const CoursePlayback &playback);
-    CoursePlayback m_globalPlayback; // "Pelmora.ini", or set with nothing loaded
-    bool m_applyingCourse = false;
-    CoursePlayback m_lastPlayback;              // the player's, as last reported
-    QString m_courseName;                       // the medium loaded with its course settings
-    std::optional<CoursePlayback> m_courseKept; // kept for it last
-    TForm10 *m_form10 = nullptr;
+    MediumSession *m_session = nullptr;
 };
 
 // Program-wide flags of the main window's unit.

@@ -4,6 +4,7 @@
 #include "app/Unit1.h"
 
 #include "app/Forms.h"
+#include "app/MediumSession.h"
 #include "commands/Unit5.h"
 #include "lists/Unit4.h"
 #include "player/MediaPlayer.h"
@@ -43,34 +44,18 @@ void TForm1::setCaptionFromName(const QString &name)
 
 void TForm1::OpenFile(const QString &FileName)
 {
-    // The place of the medium that goes.
-    keepPlace();
-
     // 1. The recent list, before anything is loaded.
     if (!RecentDisable && Form4) enterRecent(Form4->ComboBox1, FileName);
 
-    if (Shitei) {
-        // 2. The start-position path: loaded, kept stopped, the start-time
-        //    dialog asks where to begin.
-        WindowsMediaPlayer1->setURL(FileName);
-        applyCourseSettings(FileName, false);
-        WindowsMediaPlayer1->stop();
-        showKeptPlace(FileName, false);
-        Timer1->start();
-        E1->setEnabled(true);
-        setCaptionFromName(FileName);
-        Shitei = false;
-        showModeless(Form5);
-    } else {
-        // 3. The ordinary path.
-        WindowsMediaPlayer1->setURL(FileName);
-        applyCourseSettings(FileName, true);
-        WindowsMediaPlayer1->play();
-        showKeptPlace(FileName, true);
-        Timer1->start();
-        E1->setEnabled(true);
-        setCaptionFromName(FileName);
-    }
+    // 2. The start-position path: loaded, kept stopped, the start-time
+    //    dialog asks where to begin. 3. The ordinary path: it plays.
+    const bool startPath = std::exchange(Shitei, false);
+    m_session->open(FileName,
+                    startPath ? MediumSession::Start::Stopped : MediumSession::Start::Playing);
+    Timer1->start();
+    E1->setEnabled(true);
+    setCaptionFromName(FileName);
+    if (startPath) showModeless(Form5);
 }
 
 namespace

@@ -29,7 +29,7 @@ int main(int argc, char **argv)
     run.diskWriter = &writer;
     {
         HistoryStore store(run.file(QString::fromLatin1(kHistoryFile)));
-        QList<HistoryStore::Stretch> log;
+        QList<Stretch> log;
         const qint64 yearAgo = QDateTime::currentMSecsSinceEpoch() - 365LL * 86400000;
         for (int i = 0; i < 5000; ++i) {
             const QString name = QStringLiteral("/home/student/講義/科目 %1/第%2回.mp3")

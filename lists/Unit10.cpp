@@ -16,6 +16,8 @@
 
 #include <cmath>
 
+TForm10 *Form10 = nullptr;
+
 TForm10::TForm10(QWidget *parent) : QWidget(parent, fixedSizeWindowFlags(Qt::Dialog))
 {
     setObjectName(QStringLiteral("Form10"));
@@ -95,7 +97,7 @@ TForm10::TForm10(QWidget *parent) : QWidget(parent, fixedSizeWindowFlags(Qt::Dia
     setFixedWidth(420);
 }
 
-void TForm10::showFolder(const QString &folder, const HistoryStore::Settings &kept,
+void TForm10::showFolder(const QString &folder, const KeptSettings &kept,
                          const CoursePlayback &shown)
 {
     m_folder = folder;
@@ -110,9 +112,9 @@ void TForm10::showFolder(const QString &folder, const HistoryStore::Settings &ke
     SpeedEdit->setFocus(Qt::OtherFocusReason);
 }
 
-HistoryStore::Settings TForm10::settings() const
+KeptSettings TForm10::settings() const
 {
-    HistoryStore::Settings s;
+    KeptSettings s;
     s.speed = SpeedEdit->value();
     s.voiceBoost = CheckBox1->isChecked();
     s.skipSilence = CheckBox2->isChecked();

@@ -38,13 +38,13 @@ public:
 
     // Shows the settings of a folder; a field the folder does not set shows
     // what its files would open with (shown).
-    void showFolder(const QString &folder, const HistoryStore::Settings &kept,
+    void showFolder(const QString &folder, const KeptSettings &kept,
                     const CoursePlayback &shown);
     const QString &folder() const { return m_folder; }
     // The settings as the fields hold them.
-    HistoryStore::Settings settings() const;
+    KeptSettings settings() const;
     // Called by OK with the folder and its settings.
-    std::function<void(const QString &, const HistoryStore::Settings &)> onAccept;
+    std::function<void(const QString &, const KeptSettings &)> onAccept;
 
     void Button1Click();
     void Button2Click();
@@ -55,3 +55,5 @@ protected:
 private:
     QString m_folder;
 };
+
+extern TForm10 *Form10;

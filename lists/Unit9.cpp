@@ -114,13 +114,13 @@ void TForm9::refresh()
     StatusLabel->setText(QStringLiteral("読み込んでいます…"));
     QPointer<TForm9> self(this);
     m_host.readStudyLog(
-        [self](const Stretches &stretches, const QList<HistoryStore::MediumRecord> &media) {
+        [self](const Stretches &stretches, const QList<MediumRecord> &media) {
             if (!self || --self->m_reading > 0) return; // a later read is coming
             self->show(stretches, media);
         });
 }
 
-void TForm9::show(const Stretches &stretches, const QList<HistoryStore::MediumRecord> &media)
+void TForm9::show(const Stretches &stretches, const QList<MediumRecord> &media)
 {
     const QDate today = m_host.services().clock->now().date();
     const StudyTotals totals = studyTotals(stretches, today);
@@ -133,7 +133,7 @@ void TForm9::show(const Stretches &stretches, const QList<HistoryStore::MediumRe
 
     m_media = studyMedia(stretches, media);
     QHash<QString, Stretches> byFolder;
-    for (const HistoryStore::Stretch &s : stretches)
+    for (const Stretch &s : stretches)
         byFolder[studyFolderOf(s.name)] << s;
     Table->clear();
     QTreeWidgetItem *folderItem = nullptr;

@@ -36,7 +36,7 @@ public:
     // Reads the log and shows it (each time the window is shown).
     void refresh();
     // Shows a log read (for the window and its tests).
-    void show(const Stretches &stretches, const QList<HistoryStore::MediumRecord> &media);
+    void show(const Stretches &stretches, const QList<MediumRecord> &media);
     using QWidget::show;
     void CsvButtonClick();
 

@@ -36,14 +36,13 @@ double skipSeconds(double value)
 
 } // namespace
 
-CourseChoice choose(const std::optional<HistoryStore::Settings> &medium,
-                    const std::optional<HistoryStore::Settings> &folder,
-                    const CoursePlayback &global)
+CourseChoice choose(const std::optional<KeptSettings> &medium,
+                    const std::optional<KeptSettings> &folder, const CoursePlayback &global)
 {
     CourseChoice c;
     c.playback = global;
     // What a level holds is laid over the one below it.
-    auto overlay = [&c](const HistoryStore::Settings &s, CourseChoice::From from) {
+    auto overlay = [&c](const KeptSettings &s, CourseChoice::From from) {
         if (s.speed) {
             c.playback.speed = *s.speed;
             c.from = from;
@@ -60,10 +59,9 @@ CourseChoice choose(const std::optional<HistoryStore::Settings> &medium,
     return c;
 }
 
-HistoryStore::Settings withPlayback(const std::optional<HistoryStore::Settings> &kept,
-                                    const CoursePlayback &playback)
+KeptSettings withPlayback(const std::optional<KeptSettings> &kept, const CoursePlayback &playback)
 {
-    HistoryStore::Settings s = kept.value_or(HistoryStore::Settings{});
+    KeptSettings s = kept.value_or(KeptSettings{});
     s.speed = playback.speed;
     s.voiceBoost = playback.voiceBoost;
     s.skipSilence = playback.skipSilence;

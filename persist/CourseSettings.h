@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "persist/HistoryStore.h"
+#include "persist/Recording.h"
 
 #include <QString>
 
@@ -38,12 +38,10 @@ QString folderOf(const QString &mediumName);
 
 // What a medium opens with, field by field: the medium's own, then its
 // folder's, then the global ones. The intro and outro are the folder's.
-CourseChoice choose(const std::optional<HistoryStore::Settings> &medium,
-                    const std::optional<HistoryStore::Settings> &folder,
-                    const CoursePlayback &global);
+CourseChoice choose(const std::optional<KeptSettings> &medium,
+                    const std::optional<KeptSettings> &folder, const CoursePlayback &global);
 
 // The settings kept (or none) with the playback laid over them; the intro
 // and outro stay as they were.
-HistoryStore::Settings withPlayback(const std::optional<HistoryStore::Settings> &kept,
-                                    const CoursePlayback &playback);
+KeptSettings withPlayback(const std::optional<KeptSettings> &kept, const CoursePlayback &playback);
 } // namespace CourseSettings

@@ -362,6 +362,7 @@ bool HistoryStore::run(Access access, const std::function<bool(Session &)> &work
         Failure failure = Failure::None;
         QString reason;
         {
+            ++m_sessions;
             Session s(m_connection, m_path, m_busyMs);
             const bool writes = access != Access::Read;
             bool ok = s.open();
@@ -436,21 +437,23 @@ bool HistoryStore::upgrade(Session &s, qint64 from)
     return s.exec(QStringLiteral("PRAGMA user_version = %1").arg(reached));
 }
 
+bool HistoryStore::readPlace(Session &s, const QString &name, std::optional<Place> &found)
+{
+    QSqlQuery q;
+    if (!s.exec(q, QStringLiteral("SELECT position, duration, played FROM places WHERE name = ?"),
+                {keyOf(name)}))
+        return false;
+    if (q.next() && !q.value(0).isNull())
+        found = Place{seconds(q.value(0).toDouble()), seconds(q.value(1).toDouble()),
+                      q.value(2).toLongLong()};
+    return true;
+}
+
 std::optional<HistoryStore::Place> HistoryStore::place(const QString &name)
 {
     std::optional<Place> found;
     if (name.isEmpty()) return found;
-    run(Access::Read, [&](Session &s) {
-        QSqlQuery q;
-        if (!s.exec(q,
-                    QStringLiteral("SELECT position, duration, played FROM places WHERE name = ?"),
-                    {keyOf(name)}))
-            return false;
-        if (q.next() && !q.value(0).isNull())
-            found = Place{seconds(q.value(0).toDouble()), seconds(q.value(1).toDouble()),
-                          q.value(2).toLongLong()};
-        return true;
-    });
+    run(Access::Read, [&](Session &s) { return readPlace(s, name, found); });
     return found;
 }
 
@@ -484,16 +487,19 @@ void HistoryStore::clearPlace(const QString &name)
     });
 }
 
+bool HistoryStore::readRanges(Session &s, const QString &name, QList<ListenedRange> &found)
+{
+    found = decodeRanges(
+        s.value(QStringLiteral("SELECT ranges FROM places WHERE name = ?"), {keyOf(name)})
+            .toByteArray());
+    return s.failure() == Session::Failure::None;
+}
+
 QList<ListenedRange> HistoryStore::ranges(const QString &name)
 {
     QList<ListenedRange> found;
     if (name.isEmpty()) return found;
-    run(Access::Read, [&](Session &s) {
-        found = decodeRanges(
-            s.value(QStringLiteral("SELECT ranges FROM places WHERE name = ?"), {keyOf(name)})
-                .toByteArray());
-        return s.failure() == Session::Failure::None;
-    });
+    run(Access::Read, [&](Session &s) { return readRanges(s, name, found); });
     return found;
 }
 
@@ -647,24 +653,45 @@ std::optional<bool> optionalBool(const QVariant &v)
 
 } // namespace
 
+bool HistoryStore::readSettings(Session &s, SettingsOf of, const QString &key,
+                                std::optional<Settings> &found)
+{
+    if (key.isEmpty()) return true;
+    QSqlQuery q;
+    if (!s.exec(q,
+                of == SettingsOf::Folder
+                    ? QStringLiteral("SELECT speed, voice_boost, skip_silence, intro, outro "
+                                     "FROM folder_settings WHERE folder = ?")
+                    : QStringLiteral("SELECT speed, voice_boost, skip_silence, NULL, NULL "
+                                     "FROM media_settings WHERE name = ?"),
+                {keyOf(key)}))
+        return false;
+    if (q.next())
+        found =
+            Settings{optionalDouble(q.value(0)), optionalBool(q.value(1)), optionalBool(q.value(2)),
+                     seconds(q.value(3).toDouble()), seconds(q.value(4).toDouble())};
+    return true;
+}
+
 std::optional<HistoryStore::Settings> HistoryStore::settings(SettingsOf of, const QString &key)
 {
     std::optional<Settings> found;
     if (key.isEmpty()) return found;
-    const bool folder = of == SettingsOf::Folder;
+    run(Access::Read, [&](Session &s) { return readSettings(s, of, key, found); });
+    return found;
+}
+
+RecordingInfo HistoryStore::recording(const QString &name, const QString &folder)
+{
+    RecordingInfo found;
+    if (name.isEmpty()) return found;
     run(Access::Read, [&](Session &s) {
-        QSqlQuery q;
-        if (!s.exec(q,
-                    folder ? QStringLiteral("SELECT speed, voice_boost, skip_silence, intro, outro "
-                                            "FROM folder_settings WHERE folder = ?")
-                           : QStringLiteral("SELECT speed, voice_boost, skip_silence, NULL, NULL "
-                                            "FROM media_settings WHERE name = ?"),
-                    {keyOf(key)}))
+        RecordingInfo read;
+        if (!readPlace(s, name, read.place) || !readRanges(s, name, read.ranges) ||
+            !readSettings(s, SettingsOf::Medium, name, read.settings) ||
+            !readSettings(s, SettingsOf::Folder, folder, read.folderSettings))
             return false;
-        if (q.next())
-            found = Settings{optionalDouble(q.value(0)), optionalBool(q.value(1)),
-                             optionalBool(q.value(2)), seconds(q.value(3).toDouble()),
-                             seconds(q.value(4).toDouble())};
+        found = std::move(read);
         return true;
     });
     return found;

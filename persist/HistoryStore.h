@@ -2,6 +2,7 @@
 #pragma once
 
 #include "persist/ListenedRanges.h"
+#include "persist/Recording.h"
 
 #include <QList>
 #include <QString>
@@ -78,12 +79,7 @@ public:
         SetAside,   // it could not be used and was moved aside; a new one began
         NoDriver,   // no SQLite driver
     };
-    struct Place {
-        double position = 0.0; // seconds
-        double duration = 0.0; // seconds; 0 when not known
-        qint64 playedMs = 0;   // when it was last played: UTC, ms since 1970
-        bool operator==(const Place &) const = default;
-    };
+    using Place = ::Place;
 
     static constexpr int kMaxMedia = 1000;
 
@@ -104,19 +100,8 @@ public:
     void setBusyTimeout(int ms) { m_busyMs = ms; }
 
     // ---- the study log: the stretches really played ----
-    // A stretch [start, end) of a medium played without a seek, pause or
-    // change of speed, from wallStartMs to wallEndMs (UTC ms), at speed;
-    // skipped: the seconds of it that silence skipping passed.
-    struct Stretch {
-        QString name;
-        double start = 0.0;
-        double end = 0.0;
-        qint64 wallStartMs = 0;
-        qint64 wallEndMs = 0;
-        double speed = 1.0;
-        double skipped = 0.0;
-        bool operator==(const Stretch &) const = default;
-    };
+    // A stretch of the study log (persist/Recording.h).
+    using Stretch = ::Stretch;
     // The kept place of a medium; nothing when none is kept (never played,
     // dropped, or finished).
     std::optional<Place> place(const QString &name);
@@ -151,30 +136,23 @@ public:
     // Forgets the stretches of one medium; of all media when name is empty.
     void clearStretches(const QString &name);
 
-    // What the store keeps of each medium, for the study log: its length, its
-    // place (none: finished or never kept) and its listened ranges.
-    struct MediumRecord {
-        QString name;
-        double duration = 0.0;
-        std::optional<double> position;
-        QList<ListenedRange> ranges;
-    };
+    // What the store keeps of each medium, for the study log.
+    using MediumRecord = ::MediumRecord;
     QList<MediumRecord> media();
 
     // ---- playback settings kept per medium and per folder ----
-    // Each is unset (nullopt) where the medium or folder does not set it.
-    struct Settings {
-        std::optional<double> speed;
-        std::optional<bool> voiceBoost;
-        std::optional<bool> skipSilence;
-        double introSeconds = 0.0; // folders only: skipped at each file's start
-        double outroSeconds = 0.0; // folders only: left out at each file's end
-        bool operator==(const Settings &) const = default;
-    };
-    enum class SettingsOf { Medium, Folder };
+    using Settings = KeptSettings;
+    using SettingsOf = ::SettingsOf;
     // The settings kept for a medium (its exact name) or a folder (its
     // path); nothing when none are kept.
     std::optional<Settings> settings(SettingsOf of, const QString &key);
+
+    // Everything kept about a medium (its exact name) and its folder (its
+    // path; empty: none), in one session.
+    RecordingInfo recording(const QString &name, const QString &folder);
+
+    // How many times this store has opened the database (tests count reads).
+    int sessions() const { return m_sessions; }
 
     // Writes that wait to go into one transaction with the next place kept:
     // stretches of the study log (empty or reversed ones are left out), and
@@ -201,6 +179,10 @@ private:
     class Session;
     bool run(Access access, const std::function<bool(Session &)> &work);
     bool upgrade(Session &s, qint64 from);
+    static bool readPlace(Session &s, const QString &name, std::optional<Place> &found);
+    static bool readRanges(Session &s, const QString &name, QList<ListenedRange> &found);
+    static bool readSettings(Session &s, SettingsOf of, const QString &key,
+                             std::optional<Settings> &found);
     static bool insertStretches(Session &s, const QList<Stretch> &stretches);
     static bool writeSettings(Session &s, const SettingsChange &change);
     static bool writeExtra(Session &s, const Extra &extra);
@@ -213,6 +195,7 @@ private:
     bool m_checked = false; // the file has passed a full check in this run
     bool m_off = false;     // no driver, or a newer program's database
     int m_busyMs = 1000;
+    int m_sessions = 0;
     Trouble m_trouble = Trouble::None;
     QString m_setAsidePath;
 };

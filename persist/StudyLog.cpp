@@ -42,7 +42,7 @@ StudyFigures studyFigures(const Stretches &stretches)
 {
     StudyFigures f;
     QHash<QString, QList<ListenedRange>> heard;
-    for (const HistoryStore::Stretch &s : stretches) {
+    for (const Stretch &s : stretches) {
         const double content = std::max(0.0, s.end - s.start);
         const double speed = s.speed > 0 ? s.speed : 1.0;
         const double wall = std::max<qint64>(0, s.wallEndMs - s.wallStartMs) / 1000.0;
@@ -61,7 +61,7 @@ QList<StudyDay> studyDays(const Stretches &stretches, QDate lastDay, int days)
 {
     QMap<QDate, Stretches> byDay;
     const QDate first = lastDay.addDays(1 - days);
-    for (const HistoryStore::Stretch &s : stretches) {
+    for (const Stretch &s : stretches) {
         const QDate day = localDate(s.wallStartMs);
         if (day >= first && day <= lastDay) byDay[day] << s;
     }
@@ -75,7 +75,7 @@ StudyTotals studyTotals(const Stretches &stretches, QDate today)
 {
     const QDate monday = today.addDays(1 - today.dayOfWeek());
     Stretches day, week;
-    for (const HistoryStore::Stretch &s : stretches) {
+    for (const Stretch &s : stretches) {
         const QDate d = localDate(s.wallStartMs);
         if (d == today) day << s;
         if (d >= monday && d <= today) week << s;
@@ -83,19 +83,18 @@ StudyTotals studyTotals(const Stretches &stretches, QDate today)
     return {studyFigures(day), studyFigures(week), studyFigures(stretches)};
 }
 
-QList<StudyMedium> studyMedia(const Stretches &stretches,
-                              const QList<HistoryStore::MediumRecord> &records)
+QList<StudyMedium> studyMedia(const Stretches &stretches, const QList<MediumRecord> &records)
 {
     QHash<QString, Stretches> byName;
-    for (const HistoryStore::Stretch &s : stretches)
+    for (const Stretch &s : stretches)
         byName[s.name] << s;
-    QHash<QString, const HistoryStore::MediumRecord *> recordOf;
-    for (const HistoryStore::MediumRecord &r : records)
+    QHash<QString, const MediumRecord *> recordOf;
+    for (const MediumRecord &r : records)
         recordOf.insert(r.name, &r);
     QList<StudyMedium> list;
     for (auto it = byName.cbegin(); it != byName.cend(); ++it) {
         StudyMedium m{studyFolderOf(it.key()), it.key(), studyFigures(it.value())};
-        if (const HistoryStore::MediumRecord *r = recordOf.value(it.key())) {
+        if (const MediumRecord *r = recordOf.value(it.key())) {
             m.duration = r->duration;
             if (m.duration > 0) {
                 m.share = std::min(1.0, rangesLength(r->ranges) / m.duration);

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "persist/HistoryStore.h"
+#include "persist/Recording.h"
 
 #include <QDate>
 #include <QList>
@@ -26,7 +26,7 @@ struct StudyFigures {
     double savedBySilence = 0.0;
 };
 
-using Stretches = QList<HistoryStore::Stretch>;
+using Stretches = QList<Stretch>;
 
 StudyFigures studyFigures(const Stretches &stretches);
 
@@ -56,8 +56,7 @@ struct StudyMedium {
     double share = 0.0;
 };
 // The media of the log, by folder and name.
-QList<StudyMedium> studyMedia(const Stretches &stretches,
-                              const QList<HistoryStore::MediumRecord> &records);
+QList<StudyMedium> studyMedia(const Stretches &stretches, const QList<MediumRecord> &records);
 
 // The folder of a medium's name ("" when it has none).
 QString studyFolderOf(const QString &name);

@@ -3,10 +3,12 @@
 // goes through, save and exit, exit, and the resume command.
 #include "app/Unit1.h"
 
+#include "app/MediumSession.h"
+
 #include "lists/Unit6.h"
 #include "persist/AppError.h"
+#include "persist/CloseSteps.h"
 #include "persist/IniFile.h"
-#include "persist/PlaceKeeper.h"
 #include "persist/SettingsKeys.h"
 #include "player/MediaPlayer.h"
 
@@ -34,7 +36,7 @@ bool TForm1::FormCloseQuery()
     // The stretch playing now goes into the study log before the store is
     // closed.
     WindowsMediaPlayer1->endStretch();
-    PlaceKeeper::Closing c;
+    Closing c;
     c.settingsPath = settingsPath();
     c.resumePath = resumePath();
     c.playlistPath = playlistPath();
@@ -62,7 +64,7 @@ bool TForm1::FormCloseQuery()
         player->stop();
         player->closeMedia();
     };
-    const QStringList failures = m_keeper->close(c);
+    const QStringList failures = m_session->close(c);
     if (!failures.isEmpty())
         showErrorReport(handlerDialogs(), this, QStringLiteral("終了（CloseQuery）"),
                         failures.join(QLatin1Char('\n')));
@@ -110,14 +112,8 @@ void TForm1::P1Click()
         MediaPlayer *player = WindowsMediaPlayer1;
         if (Timer2->isActive()) Timer2->stop();
         const IniFile resume(resumePath());
-        keepPlace();
         const QString name = exactMediumName(resume.readString(SettingsKeys::ResumeFileName));
-        player->setURL(name);
-        applyCourseSettings(name, false);
-        showKeptPlace(name, false);
-        // The saved position, with its fraction, before playback starts.
-        player->setCurrentPosition(resume.readFloat(SettingsKeys::ResumeSecond));
-        player->play();
+        m_session->resume(name, resume.readFloat(SettingsKeys::ResumeSecond));
         Timer1->start();
         P1->setEnabled(false);
         E1->setEnabled(true);

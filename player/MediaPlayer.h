@@ -282,7 +282,7 @@ signals:
     // The sleep timer paused playback at position, where its fade began.
     void fellAsleep(double position);
     // A stretch of the medium was played through (for the study log).
-    void stretchPlayed(const HistoryStore::Stretch &stretch);
+    void stretchPlayed(const Stretch &stretch);
     // The user asked for the transcript of the medium (the key T).
     void transcriptRequested();
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "persist/HistoryStore.h"
+#include "persist/Recording.h"
 
 #include <optional>
 
@@ -13,7 +13,7 @@
 class StretchRecorder
 {
 public:
-    using Stretch = HistoryStore::Stretch;
+    using Stretch = ::Stretch;
 
     // The medium plays at position, at speed, at nowMs (UTC ms): opens a
     // stretch, or extends the open one. Returns the stretch this closed: a

@@ -6,6 +6,7 @@
 #include "persist/HistoryStore.h"
 #include "persist/IniFile.h"
 #include "persist/PlaceKeeper.h"
+#include "persist/StoreLink.h"
 #include "persist/StudyLog.h"
 #include "player/PlayState.h"
 #include "support/HistoryWriter.h"
@@ -30,7 +31,6 @@
 
 using Range = ListenedRange;
 using Ranges = QList<ListenedRange>;
-using Place = HistoryStore::Place;
 
 namespace
 {
@@ -320,10 +320,10 @@ void TestHistoryStore::versionsAndReadOnlyStores()
         QVERIFY(current.stretches().isEmpty());
         QVERIFY(!current.settings(HistoryStore::SettingsOf::Folder, QStringLiteral("/m")));
         QCOMPARE(current.trouble(), HistoryStore::Trouble::None);
-        const HistoryStore::Stretch heard{name, 0, 10, 5, 15, 1.0, 0};
+        const Stretch heard{name, 0, 10, 5, 15, 1.0, 0};
         current.write({{heard}, {}});
         QCOMPARE(current.place(name), (Place{10, 100, 1}));
-        QCOMPARE(current.stretches(), QList<HistoryStore::Stretch>{heard});
+        QCOMPARE(current.stretches(), QList<Stretch>{heard});
     }
 
     // A later version adds a column; the program's store is upgraded.
@@ -362,7 +362,6 @@ void TestHistoryStore::versionsAndReadOnlyStores()
 // apart, the last kept winning.
 void TestHistoryStore::studyLogAndSettingsAreKeptExactly()
 {
-    using Stretch = HistoryStore::Stretch;
     using Settings = HistoryStore::Settings;
     const QString a = QStringLiteral("/講義/第1回.mp4"), b = QStringLiteral("/講義/第2回.mp4");
     HistoryStore store(path());
@@ -568,9 +567,10 @@ void TestHistoryStore::lockedStoreWritesWaitAndAreKept()
     DiskWriter writer(true);
     PlaybackSnapshot now{QStringLiteral("/m/a.mp4"), 30, 600, PlayStates::Playing, {{0, 30}}};
     qint64 clock = 1000;
+    StoreLink link(m_tmp->path(), &writer);
     PlaceKeeper keeper(
-        m_tmp->path(), &writer, [&now] { return now; }, [&clock] { return clock; });
-    QSignalSpy told(&keeper, &PlaceKeeper::trouble);
+        &link, m_tmp->path(), [&now] { return now; }, [&clock] { return clock; });
+    QSignalSpy told(&link, &StoreLink::trouble);
     QElapsedTimer took;
     took.start();
     keeper.keep();

@@ -2,6 +2,7 @@
 // The listening tools around the player double: the end time at another
 // speed, the speed kept from run to run, the place kept in every file and
 // offered again, and the component's own keys.
+#include "app/MediumSession.h"
 #include "app/Unit1.h"
 #include "lists/Unit10.h"
 #include "lists/Unit3.h"
@@ -464,12 +465,12 @@ void TestListening::folderSettingsWindow()
     // Nothing loaded: a word, no window.
     f->showFolderSettings();
     QCOMPARE(run.dialogs.shown.size(), 1);
-    QVERIFY(!f->folderSettingsWindow());
+    QVERIFY(!Form10->isVisible());
 
     open(run, QStringLiteral("/F/a.mp4"));
     p->setSpeed(1.7);
     f->showFolderSettings();
-    TForm10 *w = f->folderSettingsWindow();
+    TForm10 *w = Form10;
     QVERIFY(w && w->isVisible());
     QCOMPARE(w->SpeedEdit->value(), 1.7);
     // Every field has a name a screen reader can say, and the keyboard
@@ -549,7 +550,7 @@ void TestListening::studyLogFiguresAreHonest()
     FakePlayer p;
     Stretches log;
     connect(&p, &MediaPlayer::stretchPlayed, &p,
-            [&log](const HistoryStore::Stretch &s) { log << s; });
+            [&log](const Stretch &s) { log << s; });
     p.setDefaultDuration(4200);
     p.setURL(QStringLiteral("/m/lecture.mp3"));
     p.setSpeed(1.5);
@@ -682,8 +683,16 @@ void TestListening::openingOrPausingWritesOneTransaction()
     QVERIFY(before > 0);
     for (int i = 0; i < 40; ++i)
         p->advance(1.0);
+    // The GUI thread reads the store once per open: the place, the ranges
+    // heard and the settings of the medium and its folder in one go.
+    const int reads = f->session()->storeReads();
     f->OpenFile(QStringLiteral("/m/c.mp3"));
     QCOMPARE(commits(), before + 1);
+    QCOMPARE(f->session()->storeReads(), reads + 1);
+    f->OpenFile(QStringLiteral("/m/a.mp3"));
+    QCOMPARE(f->session()->storeReads(), reads + 2);
+    QVERIFY(p->offeredPlace()); // what that one read found
+    f->OpenFile(QStringLiteral("/m/c.mp3"));
     // A pause writes its place at once, with the stretches waiting (b's and
     // c's) in the same transaction: nothing is left for a timer to wake up
     // for while paused, and the read finds nothing to write first.

@@ -1,0 +1,315 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "app/MediumSession.h"
+
+#include "app/TimeText.h"
+#include "persist/CloseSteps.h"
+#include "persist/DiskWriter.h"
+#include "persist/IniFile.h"
+#include "persist/LocalNames.h"
+#include "persist/PlaceKeeper.h"
+#include "persist/ResumeJournal.h"
+#include "persist/StoreLink.h"
+#include "persist/StudyLogBuffer.h"
+#include "player/MediaPlayer.h"
+
+#include <QScopedValueRollback>
+#include <QTimer>
+
+#include <algorithm>
+
+namespace
+{
+// A place moved while paused is kept this long after the last move.
+constexpr int PausedMoveKeptMs = 1000;
+} // namespace
+
+MediumSession::MediumSession(const Services &services, const HandlerContext &context,
+                             MediaPlayer *player, QObject *parent)
+    : QObject(parent), m_context(context), m_player(player), m_clock(services.clock)
+{
+    m_writer = services.diskWriter ? services.diskWriter : new DiskWriter(false, this);
+    m_link = new StoreLink(services.programDir, m_writer, this);
+    connect(m_link, &StoreLink::trouble, this, &MediumSession::trouble);
+    m_log = std::make_unique<StudyLogBuffer>(m_link);
+    auto snapshot = [this] {
+        PlaybackSnapshot s;
+        if (!m_player->hasCurrentMedia()) return s;
+        s.name = m_name;
+        s.state = m_player->playState();
+        s.position = m_player->currentPosition();
+        s.duration = m_player->duration();
+        // A target beyond the end is not a place: the end is.
+        if (s.duration > 0) s.position = std::min(s.position, s.duration);
+        s.listened = m_player->listened();
+        return s;
+    };
+    const Clock *clock = m_clock;
+    m_keeper = new PlaceKeeper(
+        m_link, services.programDir, snapshot, [clock] { return clock->now().toMSecsSinceEpoch(); },
+        this);
+    connect(player, &MediaPlayer::playStateChanged, this, &MediumSession::followPlayState);
+    // A place moved while paused (a seek, the sleep timer going back to where
+    // its fade began) is kept a moment later, once for a run of seeks: no
+    // tick runs then, and a crash or a flat battery during the pause must
+    // not cost it.
+    auto *pausedMove = new QTimer(this);
+    pausedMove->setSingleShot(true);
+    pausedMove->setInterval(PausedMoveKeptMs);
+    connect(pausedMove, &QTimer::timeout, this, [this] {
+        if (m_player->playState() != MediaPlayer::Paused) return;
+        m_keeper->journal()->tick();
+        m_keeper->keep();
+    });
+    connect(player, &MediaPlayer::seeked, pausedMove, [this, pausedMove] {
+        if (m_player->playState() == MediaPlayer::Paused) pausedMove->start();
+    });
+    connect(player, &MediaPlayer::listenedCleared, this, [this] {
+        if (!m_player->hasCurrentMedia()) return;
+        m_keeper->forgetListened(m_name);
+        m_log->forget(m_name);
+    });
+    // The study log follows the history switch: kept only while it is on.
+    connect(player, &MediaPlayer::stretchPlayed, this, [this](const Stretch &stretch) {
+        if (m_historyOn) m_log->add(stretch);
+    });
+    connect(player, &MediaPlayer::speedChanged, this, &MediumSession::playbackChanged);
+    connect(player, &MediaPlayer::voiceBoostChanged, this, &MediumSession::playbackChanged);
+    connect(player, &MediaPlayer::silenceSkipChanged, this, &MediumSession::playbackChanged);
+}
+
+MediumSession::~MediumSession() = default;
+
+void MediumSession::followPlayState(int state)
+{
+    if (state == MediaPlayer::MediaEnded) m_keeper->finished();
+    // A pause is written at once: to the journal, and to the place store in
+    // one transaction with the stretch it ended, so that a long pause wakes
+    // no writer later. The journal and the place store tick only while the
+    // place moves.
+    ResumeJournal *journal = m_keeper->journal();
+    if (state == MediaPlayer::Paused) {
+        journal->tick();
+        m_keeper->keep();
+    }
+    if (state == MediaPlayer::Playing && !journal->closed())
+        journal->timer()->start();
+    else if (state != MediaPlayer::Playing)
+        journal->timer()->stop();
+}
+
+// ---- opening ------------------------------------------------------------------
+
+QString MediumSession::name() const
+{
+    return m_player->hasCurrentMedia() ? m_name : QString();
+}
+
+void MediumSession::load(const QString &name)
+{
+    // The place of the medium that goes.
+    m_keeper->keep();
+    m_name = name;
+    m_player->setURL(name);
+    // What is kept of it, in one read.
+    m_folder = CourseSettings::folderOf(name);
+    m_info = m_player->hasCurrentMedia() ? m_keeper->recording(name, m_folder) : RecordingInfo{};
+}
+
+void MediumSession::open(const QString &name, Start start)
+{
+    load(name);
+    const bool playing = start == Start::Playing;
+    applyCourse(playing);
+    if (playing)
+        m_player->play();
+    else
+        m_player->stop();
+    showKept(m_info, playing);
+}
+
+void MediumSession::resume(const QString &name, double position)
+{
+    load(name);
+    applyCourse(false);
+    showKept(m_info, false);
+    // The saved position, with its fraction, before playback starts.
+    m_player->setCurrentPosition(position);
+    m_player->play();
+}
+
+void MediumSession::showKept(const RecordingInfo &info, bool offer)
+{
+    if (!m_player->hasCurrentMedia()) return; // refused or missing: nothing to show or keep
+    m_player->setListened(info.ranges);
+    if (!offer) return;
+    if (const std::optional<double> place = PlaceKeeper::placeToOffer(info))
+        m_player->offerPlace(*place, timeText(*place), info.place->playedMs);
+}
+
+// ---- per-course memory ----------------------------------------------------------
+
+CoursePlayback MediumSession::playback() const
+{
+    return {m_player->speed(), m_player->voiceBoost(), m_player->skipsSilence()};
+}
+
+void MediumSession::takeGlobalPlayback()
+{
+    m_globalPlayback = m_lastPlayback = playback();
+}
+
+// Sets the player's playback without taking it for a change of the user's.
+void MediumSession::setPlayback(const CoursePlayback &playback)
+{
+    const QScopedValueRollback<bool> applying(m_applyingCourse, true);
+    m_player->setSpeed(playback.speed);
+    m_player->setVoiceBoost(playback.voiceBoost);
+    m_player->setSkipSilence(playback.skipSilence);
+}
+
+void MediumSession::playbackChanged()
+{
+    runHandler(m_context, nullptr, [&] {
+        const CoursePlayback now = playback();
+        const CoursePlayback before = m_lastPlayback;
+        m_lastPlayback = now;
+        if (m_applyingCourse) return;
+        if (m_player->hasCurrentMedia()) {
+            // Only once the medium has its own settings: the player reports
+            // on the way from one medium to the next too.
+            if (m_name == m_courseName) keepCourseSettings();
+            return;
+        }
+        // Nothing loaded: what the user changed is the global setting.
+        if (now.speed != before.speed) m_globalPlayback.speed = now.speed;
+        if (now.voiceBoost != before.voiceBoost) m_globalPlayback.voiceBoost = now.voiceBoost;
+        if (now.skipSilence != before.skipSilence) m_globalPlayback.skipSilence = now.skipSilence;
+    });
+}
+
+void MediumSession::applyCourse(bool intro)
+{
+    if (!m_player->hasCurrentMedia()) return; // refused or missing
+    const CourseChoice choice = CourseSettings::choose(
+        kept(SettingsOf::Medium, m_name),
+        m_folder.isEmpty() ? std::nullopt : kept(SettingsOf::Folder, m_folder), m_globalPlayback);
+    setPlayback(choice.playback);
+    if (intro && choice.introSeconds > 0.0) m_player->setCurrentPosition(choice.introSeconds);
+    m_player->setEndCut(choice.outroSeconds);
+    // Played with these: the medium and its folder keep them.
+    m_courseName = m_name;
+    m_courseKept.reset();
+    keepCourseSettings();
+}
+
+// The settings kept for a medium or a folder: what this run kept, else what
+// was read when the medium loaded now opened, else a read.
+std::optional<KeptSettings> MediumSession::kept(SettingsOf of, const QString &key)
+{
+    const auto written = m_settingsWritten.constFind({int(of), key});
+    if (written != m_settingsWritten.cend()) return *written;
+    if (of == SettingsOf::Medium && key == m_name) return m_info.settings;
+    if (of == SettingsOf::Folder && key == m_folder) return m_info.folderSettings;
+    return m_link->settings(of, key);
+}
+
+void MediumSession::keepCourseSettings()
+{
+    const CoursePlayback now = playback();
+    // The silence skipping's saved time changes often: only a change counts.
+    if (m_courseKept == now) return;
+    m_courseKept = now;
+    // Written only where they differ from what is kept.
+    auto keepFor = [this, &now](SettingsOf of, const QString &key) {
+        const std::optional<KeptSettings> before = kept(of, key);
+        const KeptSettings wanted = CourseSettings::withPlayback(before, now);
+        if (before != wanted) keepSettings(of, key, wanted);
+    };
+    keepFor(SettingsOf::Medium, m_courseName);
+    const QString folder = CourseSettings::folderOf(m_courseName);
+    if (!folder.isEmpty()) keepFor(SettingsOf::Folder, folder);
+}
+
+void MediumSession::keepSettings(SettingsOf of, const QString &key, const KeptSettings &settings)
+{
+    if (m_keeper->journal()->closed() || key.isEmpty()) return;
+    m_settingsWritten.insert({int(of), key}, settings);
+    // With the next place kept, in its transaction.
+    m_link->wait(of, key, settings);
+}
+
+QString MediumSession::folder() const
+{
+    return CourseSettings::folderOf(name());
+}
+
+KeptSettings MediumSession::folderSettings(const QString &folder)
+{
+    return kept(SettingsOf::Folder, folder).value_or(KeptSettings{});
+}
+
+void MediumSession::keepFolderSettings(const QString &folder, const KeptSettings &settings)
+{
+    keepSettings(SettingsOf::Folder, folder, settings);
+    // The medium loaded from that folder follows at once: its playback and
+    // its outro (its intro is for the next start).
+    if (CourseSettings::folderOf(name()) != folder || name().isEmpty()) return;
+    setPlayback(CourseSettings::choose(std::nullopt, settings, playback()).playback);
+    m_player->setEndCut(settings.outroSeconds);
+    keepCourseSettings();
+}
+
+// ---- history ----------------------------------------------------------------------
+
+void MediumSession::setHistoryOn(bool on)
+{
+    // Switching the history off erases the study log too.
+    if (!on && m_historyOn) m_log->erase();
+    m_historyOn = on;
+}
+
+void MediumSession::readStudyLog(
+    std::function<void(const QList<Stretch> &, const QList<MediumRecord> &)> done)
+{
+    m_log->read(std::move(done));
+}
+
+QString MediumSession::exactName(const QString &iniText)
+{
+    // A name the INI file could not hold (a line break, more than 2,047
+    // characters, bytes that are no text) reads back changed: the place
+    // store has it whole.
+    if (iniText.isEmpty() || localNameExists(iniText)) return iniText;
+    const QString exact = m_link->exactName(iniText, &IniFile::readBackForm);
+    return exact.isEmpty() ? iniText : exact;
+}
+
+int MediumSession::storeReads() const
+{
+    return m_link->reads();
+}
+
+// ---- start-up and the close ---------------------------------------------------------
+
+bool MediumSession::recoverJournal(const QString &resumePath)
+{
+    return m_keeper->recoverJournal(resumePath);
+}
+
+QStringList MediumSession::close(const Closing &c)
+{
+    QStringList failures = c.failures;
+    saveProgramSettings(c, failures);
+    // The place store keeps the place too (it never fails the close).
+    m_keeper->keep();
+    const bool settled =
+        m_keeper->saveOrDropResume(c.saveClicked, c.resumePath, c.releaseMedium, failures);
+    // The playlist: the largest write, so it comes last.
+    savePlaylistFile(c, failures);
+    m_keeper->settle(settled);
+    // What the writer still holds is written before the program ends (a
+    // store locked by another program is given a few seconds).
+    m_link->flushWaiting();
+    m_writer->flush(3000);
+    return failures;
+}

@@ -1,0 +1,124 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "app/Guard.h"
+#include "app/Services.h"
+#include "persist/CourseSettings.h"
+#include "persist/Recording.h"
+
+#include <QHash>
+#include <QObject>
+#include <QPair>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+class DiskWriter;
+class MediaPlayer;
+class PlaceKeeper;
+class StoreLink;
+class StudyLogBuffer;
+struct Closing;
+
+// What happens to one recording while it is open, in one place: loading it
+// with its course's playback settings, showing what was heard of it and
+// offering its kept place; keeping its place (at each of the journal's
+// ticks, at a pause, a moment after a move while paused, before another
+// medium opens, at its end), its study-log stretches and the settings the
+// user changes for it and its folder; and the close's saving steps.
+//
+// It knows the player and the place store, and no window: the main window's
+// handlers hand their work to it, and Flow wires what it tells.
+class MediumSession : public QObject
+{
+    Q_OBJECT
+
+public:
+    // context: where a failing call of the player is reported.
+    MediumSession(const Services &services, const HandlerContext &context, MediaPlayer *player,
+                  QObject *parent = nullptr);
+    ~MediumSession() override;
+
+    // --- opening ---
+    // Keeps the place of the medium that goes, then loads name: playing
+    // from its start (or its folder's intro) with its kept place offered, or
+    // stopped, for the start-time dialog.
+    enum class Start { Playing, Stopped };
+    void open(const QString &name, Start start);
+    // The resume command: name loaded at position, playing; no offer.
+    void resume(const QString &name, double position);
+    // The medium loaded now (empty: none).
+    QString name() const;
+
+    // --- settings ---
+    // The player's playback as read at start-up becomes the global one:
+    // what a medium in a folder never played opens with.
+    void takeGlobalPlayback();
+    // The folder of the medium loaded (empty: none, or not a local file),
+    // the settings kept for a folder, and keeping new ones (the medium
+    // loaded from it follows at once).
+    QString folder() const;
+    KeptSettings folderSettings(const QString &folder);
+    void keepFolderSettings(const QString &folder, const KeptSettings &settings);
+    CoursePlayback playback() const;
+
+    // --- history ---
+    // The history switch: the study log is kept only while it is on, and
+    // switching it off erases the log.
+    void setHistoryOn(bool on);
+    void
+    readStudyLog(std::function<void(const QList<Stretch> &, const QList<MediumRecord> &)> done);
+    // The whole name of a medium whose name the INI file could not hold.
+    QString exactName(const QString &iniText);
+    // How often the GUI thread has read the place store (tests).
+    int storeReads() const;
+
+    // --- start-up and the close ---
+    // A journal left by a run that did not end normally becomes the resume
+    // record. May raise AppError.
+    bool recoverJournal(const QString &resumePath);
+    // Saves what the close saves, each step on its own. Returns the
+    // failures, in order. Nothing is kept after it.
+    QStringList close(const Closing &closing);
+
+signals:
+    // Once per run and kind: the place store cannot be used as it should.
+    void trouble(const QString &message);
+
+private:
+    void load(const QString &name);
+    void applyCourse(bool intro);
+    void showKept(const RecordingInfo &info, bool offer);
+    void followPlayState(int state);
+    void playbackChanged();
+    void keepCourseSettings();
+    void keepSettings(SettingsOf of, const QString &key, const KeptSettings &settings);
+    void setPlayback(const CoursePlayback &playback);
+
+    const HandlerContext &m_context;
+    MediaPlayer *m_player;
+    const Clock *m_clock;
+    DiskWriter *m_writer = nullptr; // the services' own, or ours
+    StoreLink *m_link = nullptr;
+    PlaceKeeper *m_keeper = nullptr;
+    std::unique_ptr<StudyLogBuffer> m_log;
+    QString m_name; // the medium loaded, as it was opened
+    bool m_historyOn = true;
+
+    // Per-course memory: the global playback, the player's as last
+    // reported, the medium loaded with its course settings, what was kept
+    // for it last, and the settings kept in this run or read, by kind and
+    // medium or folder.
+    CoursePlayback m_globalPlayback;
+    CoursePlayback m_lastPlayback;
+    bool m_applyingCourse = false;
+    QString m_courseName;
+    std::optional<CoursePlayback> m_courseKept;
+    QHash<QPair<int, QString>, KeptSettings> m_settingsWritten;
+    RecordingInfo m_info; // what was kept of the medium loaded when it opened
+    QString m_folder;     // its folder
+    std::optional<KeptSettings> kept(SettingsOf of, const QString &key);
+};

@@ -1,0 +1,169 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "persist/StoreLink.h"
+
+#include "persist/DiskWriter.h"
+#include "persist/ProgramDir.h"
+
+#include <QDir>
+#include <QMutex>
+#include <QTimer>
+
+// Where the writer's jobs tell of trouble: the link while it lives.
+struct StoreLink::Sink {
+    QMutex mutex;
+    StoreLink *link = nullptr;
+};
+
+StoreLink::StoreLink(const QString &dir, DiskWriter *writer, QObject *parent)
+    : QObject(parent), m_sink(std::make_shared<Sink>()), m_writer(writer),
+      m_reader(programFile(dir, QString::fromUtf8(kHistoryFile))),
+      m_store(std::make_shared<HistoryStore>(programFile(dir, QString::fromUtf8(kHistoryFile))))
+{
+    // Reads here never wait long for another program's write.
+    m_reader.setBusyTimeout(100);
+    m_waitTimer = new QTimer(this);
+    m_waitTimer->setSingleShot(true);
+    m_waitTimer->setInterval(WaitMs);
+    connect(m_waitTimer, &QTimer::timeout, this, &StoreLink::flushWaiting);
+    m_sink->link = this;
+}
+
+StoreLink::~StoreLink()
+{
+    QMutexLocker lock(&m_sink->mutex);
+    m_sink->link = nullptr;
+}
+
+void StoreLink::post(std::function<void(HistoryStore &)> write)
+{
+    auto store = m_store;
+    auto sink = m_sink;
+    m_writer->post([store, sink, write = std::move(write)] {
+        write(*store);
+        const HistoryStore::Trouble kind = store->trouble();
+        if (kind != HistoryStore::Trouble::None) {
+            QMutexLocker lock(&sink->mutex);
+            if (StoreLink *link = sink->link)
+                QMetaObject::invokeMethod(
+                    link, [link, kind, path = store->setAsidePath()] { link->report(kind, path); },
+                    Qt::QueuedConnection);
+        }
+        // Locked by another program: the write waits and is tried again,
+        // and the ones behind it wait with it.
+        return kind == HistoryStore::Trouble::Busy ? DiskWriter::Outcome::Retry
+                                                   : DiskWriter::Outcome::Done;
+    });
+}
+
+void StoreLink::postWithWaiting(
+    std::function<void(HistoryStore &, const HistoryStore::Extra &)> write)
+{
+    m_waitTimer->stop();
+    post([extra = std::exchange(m_waiting, {}), write = std::move(write)](HistoryStore &store) {
+        write(store, extra);
+    });
+}
+
+void StoreLink::read(std::function<std::function<void()>(HistoryStore &)> job)
+{
+    auto store = m_store;
+    auto sink = m_sink;
+    m_writer->post([store, sink, job = std::move(job)] {
+        std::function<void()> then = job(*store);
+        QMutexLocker lock(&sink->mutex);
+        if (StoreLink *link = sink->link)
+            QMetaObject::invokeMethod(link, std::move(then), Qt::QueuedConnection);
+        return DiskWriter::Outcome::Done;
+    });
+}
+
+RecordingInfo StoreLink::recording(const QString &name, const QString &folder)
+{
+    RecordingInfo info = m_reader.recording(name, folder);
+    report(m_reader.trouble(), m_reader.setAsidePath());
+    return info;
+}
+
+std::optional<KeptSettings> StoreLink::settings(SettingsOf of, const QString &key)
+{
+    std::optional<KeptSettings> kept = m_reader.settings(of, key);
+    report(m_reader.trouble(), m_reader.setAsidePath());
+    return kept;
+}
+
+QString StoreLink::exactName(const QString &storedForm,
+                             const std::function<QString(const QString &)> &toStoredForm)
+{
+    return m_reader.exactName(storedForm, toStoredForm);
+}
+
+void StoreLink::wait(const Stretch &stretch)
+{
+    m_waiting.log << stretch;
+    startWaiting();
+}
+
+void StoreLink::wait(SettingsOf of, const QString &key, const KeptSettings &settings)
+{
+    const HistoryStore::SettingsChange change{of, key, settings};
+    // The newest settings of a medium or folder replace those waiting.
+    m_waiting.settings.removeIf([&](const HistoryStore::SettingsChange &c) {
+        return c.of == change.of && c.key == change.key;
+    });
+    m_waiting.settings.append(change);
+    startWaiting();
+}
+
+void StoreLink::startWaiting()
+{
+    if (!m_waitTimer->isActive()) m_waitTimer->start();
+}
+
+void StoreLink::dropWaiting(const QString &name)
+{
+    if (name.isEmpty())
+        m_waiting.log.clear();
+    else
+        m_waiting.log.removeIf([&name](const Stretch &s) { return s.name == name; });
+}
+
+void StoreLink::flushWaiting()
+{
+    m_waitTimer->stop();
+    if (m_waiting.isEmpty()) return;
+    post([extra = std::exchange(m_waiting, {})](HistoryStore &store) { store.write(extra); });
+}
+
+void StoreLink::report(HistoryStore::Trouble kind, const QString &setAsidePath)
+{
+    if (kind == HistoryStore::Trouble::None || m_told.contains(int(kind))) return;
+    m_told.insert(int(kind));
+    using T = HistoryStore::Trouble;
+    QString text;
+    switch (kind) {
+    case T::None:
+        return;
+    case T::Busy:
+        text = QStringLiteral("再生位置の記録を保存できません（ほかのプログラムが使用中）。"
+                              "使えるようになりしだい保存します");
+        break;
+    case T::ReadOnly:
+        text = QStringLiteral("再生位置の記録（History.db）は読み取り専用です。新しい位置は保存"
+                              "されません");
+        break;
+    case T::Unwritable:
+        text = QStringLiteral("再生位置の記録を保存できません（フォルダーに書き込めません）");
+        break;
+    case T::Newer:
+        text = QStringLiteral("再生位置の記録（History.db）は新しい版のものなので使いません");
+        break;
+    case T::SetAside:
+        text = QStringLiteral("再生位置の記録が壊れていたため %1 に移し、新しく始めました")
+                   .arg(QDir::toNativeSeparators(setAsidePath));
+        break;
+    case T::NoDriver:
+        text = QStringLiteral("再生位置の記録を使えません（SQLite のドライバがありません）");
+        break;
+    }
+    emit trouble(text);
+}

@@ -1,0 +1,32 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "persist/StudyLogBuffer.h"
+
+#include "persist/StoreLink.h"
+
+void StudyLogBuffer::add(const Stretch &stretch)
+{
+    m_link->wait(stretch);
+}
+
+void StudyLogBuffer::forget(const QString &name)
+{
+    if (name.isEmpty()) return;
+    m_link->dropWaiting(name);
+    m_link->post([name](HistoryStore &store) { store.clearStretches(name); });
+}
+
+void StudyLogBuffer::erase()
+{
+    m_link->dropWaiting(QString());
+    m_link->post([](HistoryStore &store) { store.clearStretches(QString()); });
+}
+
+void StudyLogBuffer::read(Reader done)
+{
+    m_link->flushWaiting();
+    m_link->read([done = std::move(done)](HistoryStore &store) -> std::function<void()> {
+        const QList<Stretch> stretches = store.stretches();
+        const QList<MediumRecord> media = store.media();
+        return [done, stretches, media] { done(stretches, media); };
+    });
+}
