@@ -42,7 +42,12 @@ public:
     Commands stop() { return handle(ev::Stop{}); }
     Commands seekTo(double position) { return handle(ev::SetPosition{.position = position}); }
 
-    // The component: the turn after the open, the engine's answer to the
+    // The component: passing a silence moves the position on its own.
+    Commands passSilenceTo(double position)
+    {
+        return handle(ev::SetPosition{.position = position, .origin = medium::Origin::Own});
+    }
+    // The turn after the open, the engine's answer to the
     // load, the moment after the end.
     Commands startLoad() { return handle(ev::StartLoad{.generation = generation()}); }
     // A start of the load queued for the medium opened before this one.
@@ -70,6 +75,7 @@ public:
         return handle(ev::EndFile{.id = id, .reason = reason});
     }
     Commands reachesItsEnd() { return handle(ev::EofReached{}); }
+    Commands shutsDown() { return handle(ev::Shutdown{}); }
 
     // A medium opened and loaded as the engine reports it, playing.
     void playing(std::int64_t id = 1)
@@ -184,6 +190,39 @@ private slots:
         const M::Commands out = m.play();
         QCOMPARE(only<cmd::SeekTo>(out).first().position, 20.0);
         QCOMPARE(m.state(), int(M::Playing));
+    }
+
+    // A silence passed is the component's own move: the stretch played goes
+    // on and the caller hears of no seek; a seek asked for ends the stretch
+    // and is announced.
+    void passingASilenceIsNoSeekAskedFor()
+    {
+        Machine m;
+        m.playing();
+        M::Commands out = m.passSilenceTo(40);
+        QCOMPARE(only<cmd::SeekTo>(out).size(), 1);
+        QVERIFY(!only<cmd::SeekTo>(out).first().endsStretch);
+        QVERIFY(only<cmd::Seeked>(out).isEmpty());
+        out = m.seekTo(50);
+        QVERIFY(only<cmd::SeekTo>(out).first().endsStretch);
+        QCOMPARE(only<cmd::Seeked>(out).size(), 1);
+        QCOMPARE(only<cmd::Seeked>(out).first().position, 50.0);
+    }
+
+    // The engine ends under a playing medium: the medium goes, and the error
+    // is reported for the generation the machine has when the report comes.
+    void theEngineShuttingDown()
+    {
+        Machine m;
+        m.playing();
+        const M::Generation before = m.generation();
+        const M::Commands out = m.shutsDown();
+        QCOMPARE(only<cmd::Cleared>(out).size(), 1);
+        QCOMPARE(m.state(), int(M::Undefined));
+        QVERIFY(!m.hasMedium());
+        QVERIFY(m.generation() != before);
+        QCOMPARE(only<cmd::Failed>(out).size(), 1);
+        QVERIFY(only<cmd::Failed>(out).first().generation == m.generation());
     }
 
     // A position and a stop given before the load completes become the
