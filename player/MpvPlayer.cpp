@@ -24,6 +24,8 @@
 namespace
 {
 
+namespace ev = medium::events;
+namespace cmd = medium::commands;
 using Event = MediumMachine::Event;
 using Command = MediumMachine::Command;
 
@@ -32,12 +34,10 @@ constexpr int EndedToStoppedMs = 50;
 // How long a load waits for the video surface's GL context.
 constexpr int RenderWaitMs = 1500;
 
-Event machineEvent(Event::Kind kind)
-{
-    Event e;
-    e.kind = kind;
-    return e;
-}
+// A visitor of the machine's commands made of one lambda a command.
+template <class... Carry> struct Overloaded : Carry... {
+    using Carry::operator()...;
+};
 
 } // namespace
 
@@ -67,7 +67,7 @@ MpvPlayer::MpvPlayer(QWidget *parent, Options options) : MediaPlayer(parent)
             m_listen.played(to, to - from + 1.0);
             logPassed(to, to - from);
         }
-        feed({Event::SetPosition, to, 0, 0, true});
+        feed(ev::SetPosition{.position = to, .origin = medium::Origin::Own});
         emit silencePassed(to);
     });
     connect(m_silence, &SilencePasser::changed, this, &MediaPlayer::silenceSkipChanged);
@@ -95,7 +95,7 @@ void MpvPlayer::shutdown()
     if (!m_engine->alive()) return;
     m_engine->shutdown();
     // The program ends: the medium goes, and nothing is reported as an error.
-    feed(machineEvent(Event::Close));
+    feed(ev::Close{});
 }
 
 void MpvPlayer::require() const
@@ -107,41 +107,33 @@ void MpvPlayer::require() const
 
 void MpvPlayer::wireEngine()
 {
-    connect(m_engine, &MpvEngine::fileStarted, this, [this](std::int64_t id) {
-        Event e = machineEvent(Event::FileStarted);
-        e.id = id;
-        feed(e);
-    });
-    connect(m_engine, &MpvEngine::fileLoaded, this,
-            [this] { feed(machineEvent(Event::FileLoaded)); });
-    connect(m_engine, &MpvEngine::playbackRestarted, this,
-            [this] { feed(machineEvent(Event::PlaybackRestart)); });
+    connect(m_engine, &MpvEngine::fileStarted, this,
+            [this](std::int64_t id) { feed(ev::FileStarted{.id = id}); });
+    connect(m_engine, &MpvEngine::fileLoaded, this, [this] { feed(ev::FileLoaded{}); });
+    connect(m_engine, &MpvEngine::playbackRestarted, this, [this] { feed(ev::PlaybackRestart{}); });
     connect(m_engine, &MpvEngine::commandReplied, this, [this](std::uint64_t userdata, int error) {
         if (userdata < SeekSerialBase) return; // not a seek's
-        Event e = machineEvent(Event::SeekReply);
-        e.serial = userdata - SeekSerialBase;
-        e.flag = error >= 0;
-        feed(e);
+        feed(ev::SeekReply{.serial = MediumMachine::SeekSerial{userdata - SeekSerialBase},
+                           .accepted = error >= 0});
     });
     connect(m_engine, &MpvEngine::fileEnded, this, [this](std::int64_t id, int reason, int error) {
-        Event e = machineEvent(Event::EndFile);
-        e.id = id;
+        ev::EndFile e{.id = id};
         switch (reason) {
         case MPV_END_FILE_REASON_EOF:
-            e.reason = Event::EndReason::Eof;
+            e.reason = medium::EndReason::Eof;
             break;
         case MPV_END_FILE_REASON_ERROR:
-            e.reason = Event::EndReason::Error;
-            e.flag = error == MPV_ERROR_LOADING_FAILED;
+            e.reason = medium::EndReason::Error;
+            e.loadingFailed = error == MPV_ERROR_LOADING_FAILED;
             break;
         case MPV_END_FILE_REASON_REDIRECT:
-            e.reason = Event::EndReason::Redirect;
+            e.reason = medium::EndReason::Redirect;
             break;
         case MPV_END_FILE_REASON_QUIT:
-            e.reason = Event::EndReason::Quit;
+            e.reason = medium::EndReason::Quit;
             break;
         default:
-            e.reason = Event::EndReason::Stop;
+            e.reason = medium::EndReason::Stop;
             break;
         }
         feed(e);
@@ -153,13 +145,11 @@ void MpvPlayer::wireEngine()
             if (m_sleep->endReached()) return;
         } catch (const AppError &) {
         }
-        feed(machineEvent(Event::EofReached));
+        feed(ev::EofReached{});
     });
-    connect(m_engine, &MpvEngine::shutDown, this, [this] { feed(machineEvent(Event::Shutdown)); });
-    connect(m_engine, &MpvEngine::renderReady, this,
-            [this] { feed(machineEvent(Event::RenderReady)); });
-    connect(m_engine, &MpvEngine::renderFailedNow, this,
-            [this] { feed(machineEvent(Event::RenderFailed)); });
+    connect(m_engine, &MpvEngine::shutDown, this, [this] { feed(ev::Shutdown{}); });
+    connect(m_engine, &MpvEngine::renderReady, this, [this] { feed(ev::RenderReady{}); });
+    connect(m_engine, &MpvEngine::renderFailedNow, this, [this] { feed(ev::RenderFailed{}); });
     connect(m_engine, &MpvEngine::silenceReported, this, [this](double start, double end) {
         if (!m_machine.current()) return;
         // Where the pauses of the medium begin, for smart rewind.
@@ -172,7 +162,7 @@ void MpvPlayer::wireEngine()
 void MpvPlayer::feed(const Event &e)
 {
     const MediumMachine::Commands commands = m_machine.handle(e);
-    const bool caller = e.kind <= Event::SetPosition;
+    const bool caller = medium::fromCaller(e);
     for (const Command &c : commands) {
         try {
             carryOut(c);
@@ -184,92 +174,79 @@ void MpvPlayer::feed(const Event &e)
     }
 }
 
-void MpvPlayer::carryOut(const Command &c)
+void MpvPlayer::carryOut(const Command &command)
 {
-    switch (c.kind) {
-    case Command::QueueStartLoad:
-        QMetaObject::invokeMethod(
-            this,
-            [this, serial = c.serial] {
-                Event e = machineEvent(Event::StartLoad);
-                e.serial = serial;
-                e.flag = m_engine->renderPending() && m_videoArea->isVisible();
-                feed(e);
-            },
-            Qt::QueuedConnection);
-        break;
-    case Command::WaitForRender:
-        QTimer::singleShot(RenderWaitMs, this, [this, serial = c.serial] {
-            Event e = machineEvent(Event::RenderWaitOver);
-            e.serial = serial;
-            feed(e);
-        });
-        break;
-    case Command::Load:
-        sendLoad(c);
-        break;
-    case Command::EnableVideo:
-        m_engine->setString("vid", "auto");
-        break;
-    case Command::SetPause:
-        check(m_engine->setFlag("pause", c.flag), "pause");
-        if (c.flag) m_silence->restart(currentPosition());
-        break;
-    case Command::SeekTo:
-        sendSeek(c.position, c.serial, c.flag);
-        break;
-    case Command::ArmSeekGiveUp:
-        QTimer::singleShot(SeekGiveUpMs, this, [this, serial = c.serial] {
-            Event e = machineEvent(Event::SeekGiveUp);
-            e.serial = serial;
-            feed(e);
-        });
-        break;
-    case Command::ArmEndSettle:
-        QTimer::singleShot(EndedToStoppedMs, this, [this, serial = c.serial] {
-            Event e = machineEvent(Event::EndSettled);
-            e.serial = serial;
-            feed(e);
-        });
-        break;
-    case Command::StopEngine: {
-        const char *args[] = {"stop", nullptr};
-        m_engine->command(args);
-        break;
-    }
-    case Command::Loaded:
-        lookAtPictures();
-        showCard();
-        addSidecars();
-        break;
-    case Command::Seeked:
-        emit seeked(c.position);
-        emit positionChanged(c.position);
-        break;
-    case Command::State:
-        if (c.state != Playing) logStopped(c.state == MediaEnded ? endOfPlay() : m_lastPlayed);
-        emit playStateChanged(c.state);
-        break;
-    case Command::Failed:
-        showCard();
-        // Queued: the host may show a message box in its handler.
-        QMetaObject::invokeMethod(
-            this,
-            [this, serial = c.serial] {
-                if (serial == m_machine.generation()) emit error();
-            },
-            Qt::QueuedConnection);
-        break;
-    case Command::Cleared:
-        logStopped(m_lastPlayed);
-        m_info = Info{};
-        m_listen = ListenTracker{};
-        m_floor = 0.0;
-        m_pauseStarts.clear();
-        m_silence->newMedium();
-        emit mediumInfoChanged();
-        break;
-    }
+    const Overloaded carry{
+        [this](const cmd::QueueStartLoad &c) {
+            QMetaObject::invokeMethod(
+                this,
+                [this, generation = c.generation] {
+                    feed(ev::StartLoad{.generation = generation,
+                                       .renderPending =
+                                           m_engine->renderPending() && m_videoArea->isVisible()});
+                },
+                Qt::QueuedConnection);
+        },
+        [this](const cmd::WaitForRender &c) {
+            QTimer::singleShot(RenderWaitMs, this, [this, generation = c.generation] {
+                feed(ev::RenderWaitOver{.generation = generation});
+            });
+        },
+        [this](const cmd::Load &c) { sendLoad(c); },
+        [this](const cmd::EnableVideo &) { m_engine->setString("vid", "auto"); },
+        [this](const cmd::SetPause &c) {
+            check(m_engine->setFlag("pause", c.paused), "pause");
+            if (c.paused) m_silence->restart(currentPosition());
+        },
+        [this](const cmd::SeekTo &c) { sendSeek(c.position, c.serial, c.endsStretch); },
+        [this](const cmd::ArmSeekGiveUp &c) {
+            QTimer::singleShot(SeekGiveUpMs, this, [this, serial = c.serial] {
+                feed(ev::SeekGiveUp{.serial = serial});
+            });
+        },
+        [this](const cmd::ArmEndSettle &c) {
+            QTimer::singleShot(EndedToStoppedMs, this, [this, generation = c.generation] {
+                feed(ev::EndSettled{.generation = generation});
+            });
+        },
+        [this](const cmd::StopEngine &) {
+            const char *args[] = {"stop", nullptr};
+            m_engine->command(args);
+        },
+        [this](const cmd::Loaded &) {
+            lookAtPictures();
+            showCard();
+            addSidecars();
+        },
+        [this](const cmd::Seeked &c) {
+            emit seeked(c.position);
+            emit positionChanged(c.position);
+        },
+        [this](const cmd::StateChanged &c) {
+            if (c.state != Playing) logStopped(c.state == MediaEnded ? endOfPlay() : m_lastPlayed);
+            emit playStateChanged(c.state);
+        },
+        [this](const cmd::Failed &c) {
+            showCard();
+            // Queued: the host may show a message box in its handler.
+            QMetaObject::invokeMethod(
+                this,
+                [this, generation = c.generation] {
+                    if (generation == m_machine.generation()) emit error();
+                },
+                Qt::QueuedConnection);
+        },
+        [this](const cmd::Cleared &) {
+            logStopped(m_lastPlayed);
+            m_info = Info{};
+            m_listen = ListenTracker{};
+            m_floor = 0.0;
+            m_pauseStarts.clear();
+            m_silence->newMedium();
+            emit mediumInfoChanged();
+        },
+    };
+    std::visit(carry, command);
 }
 
 // Where a medium played to its end stopped: its length, when still known.
@@ -281,22 +258,23 @@ double MpvPlayer::endOfPlay() const
     return m_lastPlayed;
 }
 
-void MpvPlayer::sendLoad(const Command &c)
+void MpvPlayer::sendLoad(const medium::commands::Load &c)
 {
     QStringList fileOptions;
-    if (c.hasStart) fileOptions << QStringLiteral("start=") + QString::number(c.position, 'f', 3);
+    if (c.start) fileOptions << QStringLiteral("start=") + QString::number(*c.start, 'f', 3);
     if (c.videoOff) fileOptions << QStringLiteral("vid=no");
     // A course's outro: the engine ends the medium there, as at its end.
     // Always given, so that an end set for the medium before holds no more.
     fileOptions << QStringLiteral("end=") + QString::fromLatin1(endOption());
     std::optional<std::int64_t> id;
     // A local name goes to the engine as its own bytes.
-    if (m_engine->setFlag("pause", c.flag) >= 0)
+    if (m_engine->setFlag("pause", c.paused) >= 0)
         id = m_engine->loadFile(localNameToBytes(m_target), fileOptions);
-    Event e = machineEvent(id ? Event::LoadSent : Event::LoadRefused);
-    e.id = id.value_or(0);
-    m_silence->restart(c.hasStart ? c.position : 0.0);
-    feed(e);
+    m_silence->restart(c.start.value_or(0.0));
+    if (id)
+        feed(ev::LoadSent{.id = *id});
+    else
+        feed(ev::LoadRefused{});
 }
 
 void MpvPlayer::addSidecars()
@@ -311,7 +289,7 @@ void MpvPlayer::addSidecars()
     }
 }
 
-void MpvPlayer::sendSeek(double seconds, quint64 serial, bool listen)
+void MpvPlayer::sendSeek(double seconds, MediumMachine::SeekSerial serial, bool listen)
 {
     // The detector is fed the sound from the target on.
     m_silence->restart(seconds);
@@ -330,12 +308,9 @@ void MpvPlayer::sendSeek(double seconds, quint64 serial, bool listen)
     }
     const QByteArray target = QByteArray::number(seconds, 'f', 3);
     const char *args[] = {"seek", target.constData(), "absolute+exact", nullptr};
-    const int err = m_engine->commandAsync(SeekSerialBase + serial, args);
+    const int err = m_engine->commandAsync(SeekSerialBase + quint64(serial), args);
     if (err < 0) {
-        Event e = machineEvent(Event::SeekReply);
-        e.serial = serial;
-        e.flag = false;
-        feed(e);
+        feed(ev::SeekReply{.serial = serial, .accepted = false});
         refused("seek", err);
     }
 }
@@ -347,7 +322,7 @@ void MpvPlayer::setURL(const QString &url)
     require();
     m_url = url;
     m_target = engineTarget(url);
-    Event e = machineEvent(Event::Open);
+    ev::Open e;
     // A missing file or a refused name: nothing is loaded, the old medium
     // is let go.
     if (m_target.isEmpty()) e.failure = whyNotLoaded(url);
@@ -377,7 +352,7 @@ void MpvPlayer::closeMedia()
 {
     require();
     forgetPause();
-    feed(machineEvent(Event::Close));
+    feed(ev::Close{});
     showCard();
 }
 
@@ -394,7 +369,7 @@ void MpvPlayer::play()
         back = rewindAfterPause(from, m_pauseStarts);
     }
     if (back) setCurrentPosition(*back);
-    feed(machineEvent(Event::Play));
+    feed(ev::Play{});
     if (back) emit rewound(from - *back);
 }
 
@@ -402,7 +377,7 @@ void MpvPlayer::pause()
 {
     require();
     const bool playing = playState() == Playing;
-    feed(machineEvent(Event::Pause));
+    feed(ev::Pause{});
     if (playing && playState() == Paused) notePause();
 }
 
@@ -410,5 +385,5 @@ void MpvPlayer::stop()
 {
     require();
     forgetPause();
-    feed(machineEvent(Event::Stop));
+    feed(ev::Stop{});
 }

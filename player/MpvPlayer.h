@@ -113,8 +113,8 @@ private:
     // --- the medium's machine and what its commands do (MpvPlayer.cpp) ---
     void feed(const MediumMachine::Event &event);
     void carryOut(const MediumMachine::Command &command);
-    void sendLoad(const MediumMachine::Command &command);
-    void sendSeek(double seconds, quint64 serial, bool listen);
+    void sendLoad(const medium::commands::Load &load);
+    void sendSeek(double seconds, MediumMachine::SeekSerial serial, bool listen);
     // The subtitle files beside a local medium, a huge one left out.
     void addSidecars();
     void wireEngine();

@@ -39,10 +39,7 @@ void MpvPlayer::setCurrentPosition(double seconds)
     seconds = std::min(seconds, 1.0e9);
     // A place asked for is gone to exactly, also after a pause.
     forgetPause();
-    MediumMachine::Event e;
-    e.kind = MediumMachine::Event::SetPosition;
-    e.position = seconds;
-    feed(e);
+    feed(medium::events::SetPosition{.position = seconds, .origin = medium::Origin::Caller});
 }
 
 double MpvPlayer::duration() const

@@ -9,52 +9,84 @@ namespace
 {
 
 using M = MediumMachine;
-using E = M::Event;
-using C = M::Command;
-
-E ev(E::Kind kind, double position = 0, std::int64_t id = 0, quint64 serial = 0, bool flag = false)
-{
-    E e;
-    e.kind = kind;
-    e.position = position;
-    e.id = id;
-    e.serial = serial;
-    e.flag = flag;
-    return e;
-}
-
-E endFile(std::int64_t id, E::EndReason reason)
-{
-    E e = ev(E::EndFile, 0, id);
-    e.reason = reason;
-    return e;
-}
+using medium::EndReason;
+namespace ev = medium::events;
+namespace cmd = medium::commands;
 
 // The commands of one kind among those given.
-QList<C> only(const M::Commands &commands, C::Kind kind)
+template <class Kind> QList<Kind> only(const M::Commands &commands)
 {
-    QList<C> found;
-    for (const C &c : commands)
-        if (c.kind == kind) found << c;
+    QList<Kind> found;
+    for (const M::Command &c : commands)
+        if (const Kind *k = std::get_if<Kind>(&c)) found << *k;
     return found;
 }
 
-// A medium opened and loaded as the engine reports it, playing; id 1.
-void playing(M &m, std::int64_t id = 1)
+// The serial of the one seek among the commands; none unless there is one.
+M::SeekSerial seekSent(const M::Commands &commands)
 {
-    m.handle(ev(E::Open));
-    m.handle(ev(E::StartLoad, 0, 0, m.generation()));
-    m.handle(ev(E::LoadSent, 0, id));
-    m.handle(ev(E::FileStarted, 0, id));
-    m.handle(ev(E::FileLoaded));
+    const QList<cmd::SeekTo> seeks = only<cmd::SeekTo>(commands);
+    return seeks.size() == 1 ? seeks.first().serial : M::SeekSerial{};
 }
 
-// The serial of the one seek among the commands.
-quint64 seekSerial(const M::Commands &commands)
+// The machine, fed what the caller, the component and the engine tell it,
+// each step by its name.
+class Machine : public MediumMachine
 {
-    const QList<C> seeks = only(commands, C::SeekTo);
-    return seeks.size() == 1 ? seeks.first().serial : 0;
-}
+public:
+    // The caller.
+    Commands open() { return handle(ev::Open{}); }
+    Commands openMissing() { return handle(ev::Open{.failure = Failure::NotFound}); }
+    Commands play() { return handle(ev::Play{}); }
+    Commands pause() { return handle(ev::Pause{}); }
+    Commands stop() { return handle(ev::Stop{}); }
+    Commands seekTo(double position) { return handle(ev::SetPosition{.position = position}); }
+
+    // The component: passing a silence moves the position on its own.
+    Commands passSilenceTo(double position)
+    {
+        return handle(ev::SetPosition{.position = position, .origin = medium::Origin::Own});
+    }
+    // The turn after the open, the engine's answer to the
+    // load, the moment after the end.
+    Commands startLoad() { return handle(ev::StartLoad{.generation = generation()}); }
+    // A start of the load queued for the medium opened before this one.
+    Commands startLoadOfTheMediumBefore()
+    {
+        return handle(ev::StartLoad{.generation = Generation{quint64(generation()) - 1}});
+    }
+    Commands loadSent(std::int64_t id) { return handle(ev::LoadSent{.id = id}); }
+    Commands endSettles() { return handle(ev::EndSettled{.generation = generation()}); }
+
+    // The engine.
+    Commands fileStarts(std::int64_t id) { return handle(ev::FileStarted{.id = id}); }
+    Commands fileLoads() { return handle(ev::FileLoaded{}); }
+    Commands playbackRestarts() { return handle(ev::PlaybackRestart{}); }
+    Commands seekQueued(SeekSerial serial)
+    {
+        return handle(ev::SeekReply{.serial = serial, .accepted = true});
+    }
+    Commands seekFailed(SeekSerial serial)
+    {
+        return handle(ev::SeekReply{.serial = serial, .accepted = false});
+    }
+    Commands fileEnds(std::int64_t id, EndReason reason)
+    {
+        return handle(ev::EndFile{.id = id, .reason = reason});
+    }
+    Commands reachesItsEnd() { return handle(ev::EofReached{}); }
+    Commands shutsDown() { return handle(ev::Shutdown{}); }
+
+    // A medium opened and loaded as the engine reports it, playing.
+    void playing(std::int64_t id = 1)
+    {
+        open();
+        startLoad();
+        loadSent(id);
+        fileStarts(id);
+        fileLoads();
+    }
+};
 
 } // namespace
 
@@ -67,30 +99,30 @@ private slots:
     // of file, are not the second's.
     void aFileEndingAfterItWasReplaced()
     {
-        M m;
-        playing(m, 1);
+        Machine m;
+        m.playing(1);
         QCOMPARE(m.state(), int(M::Playing));
-        m.handle(ev(E::Open));
-        m.handle(ev(E::StartLoad, 0, 0, m.generation()));
-        m.handle(ev(E::LoadSent, 0, 2));
-        QVERIFY(m.handle(endFile(1, E::EndReason::Stop)).isEmpty());
-        QVERIFY(m.handle(ev(E::EofReached)).isEmpty());
+        m.open();
+        m.startLoad();
+        m.loadSent(2);
+        QVERIFY(m.fileEnds(1, EndReason::Stop).isEmpty());
+        QVERIFY(m.reachesItsEnd().isEmpty());
         QCOMPARE(m.state(), int(M::Transitioning));
-        m.handle(ev(E::FileStarted, 0, 2));
-        m.handle(ev(E::FileLoaded));
+        m.fileStarts(2);
+        m.fileLoads();
         QCOMPARE(m.state(), int(M::Playing));
         // A stale start of the load after the next open does nothing.
-        m.handle(ev(E::Open));
-        QVERIFY(only(m.handle(ev(E::StartLoad, 0, 0, m.generation() - 1)), C::Load).isEmpty());
+        m.open();
+        QVERIFY(only<cmd::Load>(m.startLoadOfTheMediumBefore()).isEmpty());
     }
 
     void aFailedSeekReplyStopsReportingTheTarget()
     {
-        M m;
-        playing(m);
-        const quint64 serial = seekSerial(m.handle(ev(E::SetPosition, 30)));
+        Machine m;
+        m.playing();
+        const M::SeekSerial seek = seekSent(m.seekTo(30));
         QCOMPARE(m.target(), std::optional<double>(30));
-        m.handle(ev(E::SeekReply, 0, 0, serial, false));
+        m.seekFailed(seek);
         QCOMPARE(m.target(), std::nullopt);
         QCOMPARE(m.seek(), M::Seek::None);
     }
@@ -99,14 +131,14 @@ private slots:
     // target is reported until the restart after the reply.
     void aRestartBeforeTheReply()
     {
-        M m;
-        playing(m);
-        const quint64 serial = seekSerial(m.handle(ev(E::SetPosition, 30)));
-        m.handle(ev(E::PlaybackRestart));
+        Machine m;
+        m.playing();
+        const M::SeekSerial seek = seekSent(m.seekTo(30));
+        m.playbackRestarts();
         QCOMPARE(m.target(), std::optional<double>(30));
-        m.handle(ev(E::SeekReply, 0, 0, serial, true));
+        m.seekQueued(seek);
         QCOMPARE(m.seek(), M::Seek::Queued);
-        m.handle(ev(E::PlaybackRestart));
+        m.playbackRestarts();
         QCOMPARE(m.target(), std::nullopt);
     }
 
@@ -114,75 +146,105 @@ private slots:
     // the engine's position is reported once it has landed.
     void endOfFileFollowedByPlay()
     {
-        M m;
-        playing(m);
-        M::Commands out = m.handle(ev(E::EofReached));
+        Machine m;
+        m.playing();
+        M::Commands out = m.reachesItsEnd();
         QCOMPARE(m.state(), int(M::MediaEnded));
-        QCOMPARE(only(out, C::ArmEndSettle).size(), 1);
-        out = m.handle(ev(E::Play));
+        QCOMPARE(only<cmd::ArmEndSettle>(out).size(), 1);
+        out = m.play();
         QCOMPARE(m.state(), int(M::Playing));
-        QCOMPARE(only(out, C::SeekTo).first().position, 0.0);
-        QCOMPARE(only(out, C::SetPause).last().flag, false);
-        m.handle(ev(E::SeekReply, 0, 0, seekSerial(out), true));
-        m.handle(ev(E::PlaybackRestart));
+        QCOMPARE(only<cmd::SeekTo>(out).first().position, 0.0);
+        QCOMPARE(only<cmd::SetPause>(out).last().paused, false);
+        m.seekQueued(seekSent(out));
+        m.playbackRestarts();
         QCOMPARE(m.target(), std::nullopt);
         // The settle after the end comes late and changes nothing.
-        QVERIFY(m.handle(ev(E::EndSettled, 0, 0, m.generation())).isEmpty());
+        QVERIFY(m.endSettles().isEmpty());
 
         // Released by the engine at its end: play loads it again.
-        out = m.handle(endFile(1, E::EndReason::Eof));
+        m.fileEnds(1, EndReason::Eof);
         QCOMPARE(m.state(), int(M::Stopped));
         QCOMPARE(m.medium(), M::Medium::Released);
         QVERIFY(m.hasMedium());
-        m.handle(ev(E::SetPosition, 12));
-        out = m.handle(ev(E::Play));
-        QCOMPARE(only(out, C::Load).size(), 1);
-        QVERIFY(only(out, C::Load).first().hasStart);
-        QCOMPARE(only(out, C::Load).first().position, 12.0);
+        m.seekTo(12);
+        out = m.play();
+        QCOMPARE(only<cmd::Load>(out).size(), 1);
+        QCOMPARE(only<cmd::Load>(out).first().start, std::optional<double>(12.0));
     }
 
     // Paused, a second seek before the first lands: the last target is
     // reported, stays so after landing, and playing starts exactly there.
     void aPausedSeekFollowedByASeekBeforeTheFirstLands()
     {
-        M m;
-        playing(m);
-        m.handle(ev(E::Pause));
-        const quint64 first = seekSerial(m.handle(ev(E::SetPosition, 10)));
-        const quint64 second = seekSerial(m.handle(ev(E::SetPosition, 20)));
-        m.handle(ev(E::SeekReply, 0, 0, first, true));
+        Machine m;
+        m.playing();
+        m.pause();
+        const M::SeekSerial first = seekSent(m.seekTo(10));
+        const M::SeekSerial second = seekSent(m.seekTo(20));
+        m.seekQueued(first);
         QCOMPARE(m.seek(), M::Seek::Sent);
-        m.handle(ev(E::SeekReply, 0, 0, second, true));
-        m.handle(ev(E::PlaybackRestart));
+        m.seekQueued(second);
+        m.playbackRestarts();
         QCOMPARE(m.seek(), M::Seek::Landed);
         QCOMPARE(m.target(), std::optional<double>(20));
-        const M::Commands out = m.handle(ev(E::Play));
-        QCOMPARE(only(out, C::SeekTo).first().position, 20.0);
+        const M::Commands out = m.play();
+        QCOMPARE(only<cmd::SeekTo>(out).first().position, 20.0);
         QCOMPARE(m.state(), int(M::Playing));
+    }
+
+    // A silence passed is the component's own move: the stretch played goes
+    // on and the caller hears of no seek; a seek asked for ends the stretch
+    // and is announced.
+    void passingASilenceIsNoSeekAskedFor()
+    {
+        Machine m;
+        m.playing();
+        M::Commands out = m.passSilenceTo(40);
+        QCOMPARE(only<cmd::SeekTo>(out).size(), 1);
+        QVERIFY(!only<cmd::SeekTo>(out).first().endsStretch);
+        QVERIFY(only<cmd::Seeked>(out).isEmpty());
+        out = m.seekTo(50);
+        QVERIFY(only<cmd::SeekTo>(out).first().endsStretch);
+        QCOMPARE(only<cmd::Seeked>(out).size(), 1);
+        QCOMPARE(only<cmd::Seeked>(out).first().position, 50.0);
+    }
+
+    // The engine ends under a playing medium: the medium goes, and the error
+    // is reported for the generation the machine has when the report comes.
+    void theEngineShuttingDown()
+    {
+        Machine m;
+        m.playing();
+        const M::Generation before = m.generation();
+        const M::Commands out = m.shutsDown();
+        QCOMPARE(only<cmd::Cleared>(out).size(), 1);
+        QCOMPARE(m.state(), int(M::Undefined));
+        QVERIFY(!m.hasMedium());
+        QVERIFY(m.generation() != before);
+        QCOMPARE(only<cmd::Failed>(out).size(), 1);
+        QVERIFY(only<cmd::Failed>(out).first().generation == m.generation());
     }
 
     // A position and a stop given before the load completes become the
     // load's start and its pause; a missing medium fails at once.
     void requestsBeforeTheLoadAndMissingMedia()
     {
-        M m;
-        m.handle(ev(E::Open));
-        m.handle(ev(E::Stop));
-        m.handle(ev(E::SetPosition, 7));
-        M::Commands out = m.handle(ev(E::StartLoad, 0, 0, m.generation()));
-        QCOMPARE(only(out, C::Load).size(), 1);
-        QCOMPARE(only(out, C::Load).first().position, 7.0);
-        QVERIFY(only(out, C::Load).first().flag); // paused
-        m.handle(ev(E::LoadSent, 0, 3));
-        m.handle(ev(E::FileStarted, 0, 3));
-        out = m.handle(ev(E::FileLoaded));
+        Machine m;
+        m.open();
+        m.stop();
+        m.seekTo(7);
+        M::Commands out = m.startLoad();
+        QCOMPARE(only<cmd::Load>(out).size(), 1);
+        QCOMPARE(only<cmd::Load>(out).first().start, std::optional<double>(7.0));
+        QVERIFY(only<cmd::Load>(out).first().paused);
+        m.loadSent(3);
+        m.fileStarts(3);
+        out = m.fileLoads();
         QCOMPARE(m.state(), int(M::Stopped));
-        QVERIFY(only(out, C::SeekTo).isEmpty()); // the load's start
+        QVERIFY(only<cmd::SeekTo>(out).isEmpty()); // the load's start
 
-        E missing = ev(E::Open);
-        missing.failure = M::Failure::NotFound;
-        out = m.handle(missing);
-        QCOMPARE(only(out, C::Failed).size(), 1);
+        out = m.openMissing();
+        QCOMPARE(only<cmd::Failed>(out).size(), 1);
         QCOMPARE(m.state(), int(M::Undefined));
         QVERIFY(!m.hasMedium());
     }
