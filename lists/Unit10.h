@@ -38,8 +38,7 @@ public:
 
     // Shows the settings of a folder; a field the folder does not set shows
     // what its files would open with (shown).
-    void showFolder(const QString &folder, const KeptSettings &kept,
-                    const CoursePlayback &shown);
+    void showFolder(const QString &folder, const KeptSettings &kept, const CoursePlayback &shown);
     const QString &folder() const { return m_folder; }
     // The settings as the fields hold them.
     KeptSettings settings() const;

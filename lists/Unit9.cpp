@@ -113,11 +113,10 @@ void TForm9::refresh()
     ++m_reading;
     StatusLabel->setText(QStringLiteral("読み込んでいます…"));
     QPointer<TForm9> self(this);
-    m_host.readStudyLog(
-        [self](const Stretches &stretches, const QList<MediumRecord> &media) {
-            if (!self || --self->m_reading > 0) return; // a later read is coming
-            self->show(stretches, media);
-        });
+    m_host.readStudyLog([self](const Stretches &stretches, const QList<MediumRecord> &media) {
+        if (!self || --self->m_reading > 0) return; // a later read is coming
+        self->show(stretches, media);
+    });
 }
 
 void TForm9::show(const Stretches &stretches, const QList<MediumRecord> &media)

@@ -549,8 +549,7 @@ void TestListening::studyLogFiguresAreHonest()
 {
     FakePlayer p;
     Stretches log;
-    connect(&p, &MediaPlayer::stretchPlayed, &p,
-            [&log](const Stretch &s) { log << s; });
+    connect(&p, &MediaPlayer::stretchPlayed, &p, [&log](const Stretch &s) { log << s; });
     p.setDefaultDuration(4200);
     p.setURL(QStringLiteral("/m/lecture.mp3"));
     p.setSpeed(1.5);
