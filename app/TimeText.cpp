@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/TimeText.h"
 
+#include "persist/TimeFormat.h"
+
 #include <QDateTime>
 #include <QRegularExpression>
 
@@ -21,14 +23,7 @@ quint64 nonNegativeSeconds(double seconds)
 
 QString timeText(double seconds)
 {
-    const qint64 n = std::max<qint64>(truncatedSeconds(seconds), 0);
-    const qint64 h = n / 3600;
-    const qint64 m = (n / 60) % 60;
-    const qint64 s = n % 60;
-    return QStringLiteral("%1:%2:%3")
-        .arg(h, 2, 10, QLatin1Char('0'))
-        .arg(m, 2, 10, QLatin1Char('0'))
-        .arg(s, 2, 10, QLatin1Char('0'));
+    return formatTime(truncatedSeconds(seconds) * 1000, {.hourDigits = 2});
 }
 
 QString clockText(const QDateTime &time)

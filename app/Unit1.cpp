@@ -364,9 +364,11 @@ void TForm1::FormCreate()
         m_session->takeGlobalPlayback();
     } catch (const std::exception &) {
     }
-    // Smart rewind, with pauses measured on the program's clock.
+    // Smart rewind's pauses and the study log's stretches on the program's clock.
     const Clock *clock = m_services.clock;
-    WindowsMediaPlayer1->setWallClock([clock] { return clock->now().toMSecsSinceEpoch(); });
+    const auto now = [clock] { return clock->now().toMSecsSinceEpoch(); };
+    WindowsMediaPlayer1->setRewindClock(now);
+    WindowsMediaPlayer1->setStudyClock(now);
     runHandler(*this, nullptr, [&] {
         WindowsMediaPlayer1->setRewindAfterPause(
             settings.readBool(SettingsKeys::PlaybackRewindAfterPause));

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "lists/StudyChart.h"
 
+#include "persist/TimeFormat.h"
+
 #include <QEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -42,11 +44,7 @@ QString minutesText(double seconds)
 
 QString studyTime(double seconds)
 {
-    const qint64 s = std::llround(std::max(0.0, seconds));
-    return QStringLiteral("%1:%2:%3")
-        .arg(s / 3600)
-        .arg(s / 60 % 60, 2, 10, QLatin1Char('0'))
-        .arg(s % 60, 2, 10, QLatin1Char('0'));
+    return formatTime(std::llround(std::max(0.0, seconds)) * 1000);
 }
 
 StudyChart::StudyChart(QWidget *parent) : QWidget(parent)

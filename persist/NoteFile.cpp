@@ -3,6 +3,7 @@
 
 #include "persist/AppError.h"
 #include "persist/ListFile.h"
+#include "persist/TimeFormat.h"
 #include "persist/Transcript.h"
 
 #include <QFileInfo>
@@ -318,12 +319,7 @@ QString csvField(const QString &text)
 
 QString noteTimeText(qint64 ms)
 {
-    ms = std::max<qint64>(ms, 0);
-    return QStringLiteral("%1:%2:%3.%4")
-        .arg(ms / 3600000, 2, 10, QLatin1Char('0'))
-        .arg(ms / 60000 % 60, 2, 10, QLatin1Char('0'))
-        .arg(ms / 1000 % 60, 2, 10, QLatin1Char('0'))
-        .arg(ms % 1000, 3, 10, QLatin1Char('0'));
+    return formatTime(ms, {.hourDigits = 2, .milliseconds = true});
 }
 
 bool readNoteTime(const QString &text, qint64 *ms)

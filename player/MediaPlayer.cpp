@@ -5,15 +5,15 @@
 
 #include <QDateTime>
 
-qint64 MediaPlayer::wallNowMs() const
+qint64 MediaPlayer::rewindNowMs() const
 {
-    return m_nowMs ? m_nowMs() : QDateTime::currentMSecsSinceEpoch();
+    return m_rewindClock ? m_rewindClock() : QDateTime::currentMSecsSinceEpoch();
 }
 
 void MediaPlayer::notePause()
 {
     // A pause asked for again while paused does not start it anew.
-    if (!m_pausedAtMs) m_pausedAtMs = wallNowMs();
+    if (!m_pausedAtMs) m_pausedAtMs = rewindNowMs();
 }
 
 std::optional<double> MediaPlayer::rewindAfterPause(double position,
@@ -23,7 +23,7 @@ std::optional<double> MediaPlayer::rewindAfterPause(double position,
     m_pausedAtMs.reset();
     if (!since || !m_rewindOn) return std::nullopt;
     const double to =
-        SmartRewind::target(position, wallNowMs() - *since, silences, repeatStretch());
+        SmartRewind::target(position, rewindNowMs() - *since, silences, repeatStretch());
     // Less than half a second (the start of a repeated stretch just behind):
     // not worth a seek, nor a word.
     if (position - to < 0.5) return std::nullopt;
@@ -33,5 +33,5 @@ std::optional<double> MediaPlayer::rewindAfterPause(double position,
 double MediaPlayer::rewindPlace(double place, std::optional<qint64> keptAtMs) const
 {
     if (!keptAtMs || !m_rewindOn) return place;
-    return SmartRewind::target(place, wallNowMs() - *keptAtMs, {}, repeatStretch());
+    return SmartRewind::target(place, rewindNowMs() - *keptAtMs, {}, repeatStretch());
 }

@@ -198,9 +198,10 @@ public:
     // while paused is gone to exactly: the pause no longer counts.
     void setRewindAfterPause(bool on) { m_rewindOn = on; }
     bool rewindsAfterPause() const { return m_rewindOn; }
-    // The wall clock that measures pauses, UTC ms since 1970.
-    void setWallClock(std::function<qint64()> nowMs) { m_nowMs = std::move(nowMs); }
-    qint64 wallNowMs() const;
+    // The clock smart rewind measures pauses and the age of a kept place
+    // on, UTC ms since 1970 (the system's unless set).
+    void setRewindClock(std::function<qint64()> nowMs) { m_rewindClock = std::move(nowMs); }
+    qint64 rewindNowMs() const;
 
     // The starts of the transcript's lines that match a search, drawn as thin
     // marks on the seek bar while the search is on (empty: none).
@@ -219,7 +220,7 @@ public:
 
     // The study log: the stretches really played come out by stretchPlayed,
     // with the times of this clock (UTC ms; the system's unless set).
-    void setStudyClock(std::function<qint64()> clock) { m_wallClock = std::move(clock); }
+    void setStudyClock(std::function<qint64()> nowMs) { m_studyClock = std::move(nowMs); }
     // Ends the stretch playing now (the program closes).
     void endStretch() { logStopped(m_recorder.open() ? safePosition() : 0.0); }
 
@@ -230,13 +231,13 @@ protected:
     // of speed or medium), at position where it stood before.
     void logPlaying(double position)
     {
-        if (auto closed = m_recorder.playing(url(), position, speed(), m_wallClock()))
+        if (auto closed = m_recorder.playing(url(), position, speed(), m_studyClock()))
             emit stretchPlayed(*closed);
     }
-    void logPassed(double to, double skipped) { m_recorder.passed(to, skipped, m_wallClock()); }
+    void logPassed(double to, double skipped) { m_recorder.passed(to, skipped, m_studyClock()); }
     void logStopped(double position)
     {
-        if (auto closed = m_recorder.stop(position, m_wallClock())) emit stretchPlayed(*closed);
+        if (auto closed = m_recorder.stop(position, m_studyClock())) emit stretchPlayed(*closed);
     }
 
 signals:
@@ -309,9 +310,9 @@ private:
     }
     QList<QAction *> m_menuActions;
     StretchRecorder m_recorder;
-    std::function<qint64()> m_wallClock = [] { return QDateTime::currentMSecsSinceEpoch(); };
+    std::function<qint64()> m_studyClock = [] { return QDateTime::currentMSecsSinceEpoch(); };
     bool m_rewindOn = true;
-    std::function<qint64()> m_nowMs;
+    std::function<qint64()> m_rewindClock;
     std::optional<qint64> m_pausedAtMs;
     QList<double> m_foundTimes;
 };

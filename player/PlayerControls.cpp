@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "player/PlayerControls.h"
 
+#include "persist/TimeFormat.h"
 #include "player/MediaPlayer.h"
 
 #include <QApplication>
@@ -423,13 +424,7 @@ QString PlayerControls::timeText(double seconds, bool withHours)
 {
     // Clamped before the conversion: a value beyond an int64 is undefined.
     const qint64 whole = std::isfinite(seconds) ? qint64(std::clamp(seconds, 0.0, 1.0e13)) : 0;
-    const qint64 h = whole / 3600, m = whole / 60 % 60, s = whole % 60;
-    if (withHours)
-        return QStringLiteral("%1:%2:%3")
-            .arg(h)
-            .arg(m, 2, 10, QLatin1Char('0'))
-            .arg(s, 2, 10, QLatin1Char('0'));
-    return QStringLiteral("%1:%2").arg(whole / 60).arg(s, 2, 10, QLatin1Char('0'));
+    return formatTime(whole * 1000, {.hourDigits = withHours ? 1 : 0});
 }
 
 QString PlayerControls::speedText(double speed)

@@ -19,15 +19,6 @@ namespace
 
 constexpr int MarkReach = 4; // pixels either side of a recorded position's tick
 
-QString clockOf(double seconds)
-{
-    const qint64 whole = std::isfinite(seconds) ? qint64(std::clamp(seconds, 0.0, 1.0e13)) : 0;
-    return QStringLiteral("%1:%2:%3")
-        .arg(whole / 3600)
-        .arg(whole / 60 % 60, 2, 10, QLatin1Char('0'))
-        .arg(whole % 60, 2, 10, QLatin1Char('0'));
-}
-
 } // namespace
 
 SeekBar::SeekBar(QWidget *parent) : QSlider(Qt::Horizontal, parent)
@@ -74,7 +65,8 @@ void SeekBar::setListened(const QList<Range> &ranges)
     // What the shading shows, for a screen reader too.
     QStringList stretches;
     for (const Range &r : ranges)
-        stretches << clockOf(r.start) + QStringLiteral("-") + clockOf(r.end);
+        stretches << PlayerControls::timeText(r.start, true) + QStringLiteral("-") +
+                         PlayerControls::timeText(r.end, true);
     setAccessibleDescription(stretches.isEmpty() ? QString()
                                                  : QStringLiteral("再生済み ") +
                                                        stretches.join(QStringLiteral(", ")));
@@ -135,7 +127,7 @@ QString SeekBar::toolTipAt(int x) const
 {
     if (m_length <= 0.0) return toolTip();
     const double t = timeAt(x);
-    QString text = clockOf(t);
+    QString text = PlayerControls::timeText(t, true);
     // The chapter that the time lies in.
     for (auto it = m_chapters.crbegin(); it != m_chapters.crend(); ++it) {
         if (it->time <= t) {
@@ -144,7 +136,7 @@ QString SeekBar::toolTipAt(int x) const
         }
     }
     if (const auto mark = markAt(x)) {
-        text += QStringLiteral("\n") + clockOf(mark->time);
+        text += QStringLiteral("\n") + PlayerControls::timeText(mark->time, true);
         if (!mark->text.isEmpty()) text += QStringLiteral("  ") + mark->text;
     }
     return text;

@@ -517,7 +517,7 @@ void TestListening::rewindIsToldInTheBar()
 {
     FakePlayer player;
     qint64 now = 0;
-    player.setWallClock([&now] { return now; });
+    player.setRewindClock([&now] { return now; });
     PlayerControls bar;
     bar.follow(&player, nullptr);
     auto *label = bar.findChild<QLabel *>(QStringLiteral("rewoundLabel"));
@@ -630,8 +630,8 @@ void TestListening::sleepAtTheChapterEndAndExtending()
 }
 
 // A two-minute file played twice at 2x reaches the store and comes back in
-// the window: two minutes spent, two heard, two saved by the speed. The
-// history switched off erases the log.
+// the window: two minutes spent today (on the program's clock), two heard,
+// two saved by the speed. The history switched off erases the log.
 void TestListening::studyLogWindowAndTheHistorySwitch()
 {
     TestProgram run;
@@ -642,8 +642,13 @@ void TestListening::studyLogWindowAndTheHistorySwitch()
     p->setSpeed(2.0);
     for (int round = 0; round < 2; ++round) {
         p->play();
-        while (p->playState() == MediaPlayer::Playing)
+        // The program's clock moves between the double's steps: a step of
+        // none reports where playing starts, at the time it starts.
+        p->advance(0.0);
+        while (p->playState() == MediaPlayer::Playing) {
+            run.clock.time = run.clock.time.addSecs(1);
             p->advance(1.0);
+        }
     }
     QSignalSpy shown(Form9, &TForm9::shown);
     Form9->show();
@@ -651,6 +656,9 @@ void TestListening::studyLogWindowAndTheHistorySwitch()
     QVERIFY2(Form9->AllLabel->text().contains(
                  QStringLiteral("再生 0:02:00、内容 0:02:00、短縮 0:02:00（速度 0:02:00、")),
              qPrintable(Form9->AllLabel->text()));
+    // Played today, by the program's clock.
+    QVERIFY2(Form9->TodayLabel->text().contains(QStringLiteral("再生 0:02:00")),
+             qPrintable(Form9->TodayLabel->text()));
     QCOMPARE(Form9->Table->topLevelItemCount(), 1);
 
     f->setRecentDisabled(true);

@@ -256,7 +256,7 @@ private slots:
     void goesOnEarlierAfterALongPauseOnly()
     {
         qint64 now = 1'800'000'000'000;
-        p().setWallClock([&now] { return now; });
+        p().setRewindClock([&now] { return now; });
         QSignalSpy rewound(m_player.get(), &MediaPlayer::rewound);
         startLong();
         p().setCurrentPosition(20.0);

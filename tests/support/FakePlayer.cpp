@@ -12,7 +12,8 @@ FakePlayer::FakePlayer(QWidget *parent)
     : MediaPlayer(parent), m_sleep(new SleepTimer(
                                *this, [this] { return m_clockMs; }, this))
 {
-    // The study log's wall clock is the simulated one, from a fixed day.
+    // The study log's clock is the simulated one, from a fixed day, until the
+    // program sets its own.
     setStudyClock([this] { return WallClockStartMs + m_clockMs; });
     connect(m_sleep, &SleepTimer::sleptAt, this, &MediaPlayer::fellAsleep);
 }
