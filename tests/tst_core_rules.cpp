@@ -12,9 +12,8 @@
 #include <cmath>
 #include <limits>
 
-using Stretch = HistoryStore::Stretch;
 using Stretches = QList<Stretch>;
-using Settings = std::optional<HistoryStore::Settings>;
+using Settings = std::optional<KeptSettings>;
 using From = CourseChoice::From;
 
 char *toString(const Stretch &s)
@@ -62,7 +61,7 @@ Stretch stretch(double start, double end, qint64 fromMs, qint64 toMs, double spe
     return {name, start, end, fromMs, toMs, speed, skipped};
 }
 
-HistoryStore::Settings kept(std::optional<double> speed, std::optional<bool> boost = {},
+KeptSettings kept(std::optional<double> speed, std::optional<bool> boost = {},
                             std::optional<bool> skip = {}, double intro = 0, double outro = 0)
 {
     return {speed, boost, skip, intro, outro};
