@@ -242,6 +242,12 @@ void MpvPlayer::setListened(const QList<ListenedRange> &ranges)
     emit positionChanged(m_machine.hasMedium() ? currentPosition() : 0.0);
 }
 
+void MpvPlayer::clearListened()
+{
+    m_listen.clear();
+    emit listenedCleared();
+}
+
 void MpvPlayer::setMarks(const QList<Mark> &marks)
 {
     m_marks = marks;
