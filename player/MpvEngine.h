@@ -69,6 +69,12 @@ public:
         // that paces the sound, first in the chain); 0: as fast as decoded.
         double audioFilePace = 0.0;
     };
+    // The medium's tracks as the engine lists them.
+    struct TrackList {
+        QList<MediaPlayer::Track> tracks; // audio and subtitles
+        bool picture = false;             // a video track, or cover art
+        bool video = false;               // a video track that is no cover art
+    };
 
     // Raises AppError when the engine cannot be started.
     MpvEngine(VideoArea *area, Options options, QObject *parent = nullptr);
@@ -117,7 +123,8 @@ signals:
     void speedChanged(double speed);
     void chaptersChanged(const QList<MediaPlayer::Chapter> &chapters);
     void chapterChanged(int index); // -1: none
-    void tracksChanged(const QList<MediaPlayer::Track> &tracks);
+    // Also reported as a medium loads, just before fileLoaded().
+    void tracksChanged(const MpvEngine::TrackList &list);
     void tagsChanged(const QVariantMap &tags);
     // The silence detector's last report: the start of the last silence it
     // found and the end of the last that ended (negative: none).

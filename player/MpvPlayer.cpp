@@ -238,7 +238,6 @@ void MpvPlayer::carryOut(const Command &c)
         break;
     }
     case Command::Loaded:
-        lookAtPictures();
         showCard();
         addSidecars();
         break;

@@ -123,7 +123,6 @@ private:
     // The card of the picture area: the medium's name, and why it did not
     // play; the video surface while a medium with a picture is loaded.
     void showCard();
-    void lookAtPictures();
     static MediaFailure whyNotLoaded(const QString &url);
     void pushEngineSpeed();
     void pushEngineVolume();

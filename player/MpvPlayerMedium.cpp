@@ -85,8 +85,14 @@ void MpvPlayer::followEngineInfo()
         m_info.chapter = index;
         emit mediumInfoChanged();
     });
-    connect(m_engine, &MpvEngine::tracksChanged, this, [this](const QList<Track> &tracks) {
-        m_info.tracks = tracks;
+    connect(m_engine, &MpvEngine::tracksChanged, this, [this](const MpvEngine::TrackList &list) {
+        m_info.tracks = list.tracks;
+        // Whether the medium shows a picture is settled as it loads; later
+        // reports (subtitle files added) leave it.
+        if (!m_machine.loaded()) {
+            m_info.hasPicture = list.picture;
+            m_info.hasVideo = list.video;
+        }
         emit mediumInfoChanged();
     });
     connect(m_engine, &MpvEngine::tagsChanged, this, [this](const QVariantMap &tags) {
@@ -294,20 +300,6 @@ void MpvPlayer::withdrawPlace()
 }
 
 // ---- the card -----------------------------------------------------------
-
-void MpvPlayer::lookAtPictures()
-{
-    m_info.hasPicture = m_info.hasVideo = false;
-    MpvNode tracks;
-    if (m_engine->getNode("track-list", tracks) < 0 || (*tracks).format != MPV_FORMAT_NODE_ARRAY)
-        return;
-    for (int i = 0; i < (*tracks).u.list->num; ++i) {
-        const mpv_node &track = (*tracks).u.list->values[i];
-        if (nodeText(mapValue(track, "type")) != QLatin1String("video")) continue;
-        m_info.hasPicture = true;
-        if (!nodeFlag(mapValue(track, "albumart"))) m_info.hasVideo = true;
-    }
-}
 
 MpvPlayer::MediaFailure MpvPlayer::whyNotLoaded(const QString &url)
 {
