@@ -319,12 +319,10 @@ void MpvPlayer::sendSeek(double seconds, quint64 serial, bool listen)
         m_floor = seconds;
         // What was played up to here counts; seeking over a stretch does not
         // mark it.
-        double at = 0.0;
-        if (playState() == Playing && m_engine->getDouble("time-pos", &at) >= 0)
-            m_listen.played(at, ListenStepSeconds);
-        else
-            at = m_lastPlayed;
-        logStopped(at);
+        const std::optional<double> played =
+            playState() == Playing ? enginePosition() : std::nullopt;
+        if (played) m_listen.played(*played, ListenStepSeconds);
+        logStopped(played.value_or(m_lastPlayed));
         m_listen.interrupt();
     }
     const QByteArray target = QByteArray::number(seconds, 'f', 3);

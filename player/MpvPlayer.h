@@ -127,6 +127,11 @@ private:
     void pushEngineSpeed();
     void pushEngineVolume();
 
+    // --- the position (MpvPlayerPosition.cpp) ---
+    // Where the engine stands in the loaded medium, as it tells it
+    // ("time-pos"); nothing when it cannot tell (error: its error code).
+    std::optional<double> enginePosition(int *error = nullptr) const;
+
     // --- the control bar and the keys (MpvPlayerInput.cpp) ---
     void wireControls();
     void withdrawPlace();

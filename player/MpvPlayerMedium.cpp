@@ -127,8 +127,7 @@ void MpvPlayer::setSpeed(double speed)
     }
     if (value != m_speed && playState() == Playing) {
         // A stretch of the study log is played at one speed.
-        double at = 0.0;
-        if (m_engine->getDouble("time-pos", &at) >= 0) logStopped(at);
+        if (const std::optional<double> at = enginePosition()) logStopped(*at);
     }
     m_speed = value;
     pushEngineSpeed();
@@ -182,9 +181,7 @@ void MpvPlayer::setSkipSilence(bool on)
     // First in the chain, so that it reports the medium's own times.
     const char *args[] = {"af", on ? "pre" : "remove", on ? SilenceFilter : "@silence", nullptr};
     check(m_engine->command(args), "af");
-    double at = 0.0;
-    if (m_machine.loaded()) m_engine->getDouble("time-pos", &at);
-    m_silence->setOn(on, at);
+    m_silence->setOn(on, m_machine.loaded() ? enginePosition().value_or(0.0) : 0.0);
 }
 
 void MpvPlayer::setVoiceBoost(bool on)
