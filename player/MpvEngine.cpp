@@ -145,7 +145,7 @@ MpvEngine::MpvEngine(VideoArea *area, Options options, QObject *parent) : QObjec
     m_output = chooseOutput(options.video);
     QByteArray wid;
     const QByteArray audioFile = QFile::encodeName(options.audioFile);
-    const QByteArray pace =
+    m_ownFilters =
         !options.audioFile.isEmpty() && options.audioFilePace > 0.0
             ? "@pace:lavfi=[arealtime=speed=" + QByteArray::number(options.audioFilePace) + "]"
             : QByteArray();
@@ -198,7 +198,7 @@ MpvEngine::MpvEngine(VideoArea *area, Options options, QObject *parent) : QObjec
                : options.audio              ? ""
                                             : "null"},
         {"ao-pcm-file", audioFile.constData()},
-        {"af", pace.constData()},
+        {"af", m_ownFilters.constData()},
     };
     for (const auto &setting : settings) {
         if (!*setting.value) continue;

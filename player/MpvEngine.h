@@ -87,6 +87,9 @@ public:
     bool renderPending() const;
     bool renderFailed() const { return m_renderFailed; }
     VideoSurface *surface() const { return m_surface; }
+    // The audio filters the engine was started with (the pacing of a sound
+    // file written for a test); empty for none.
+    const QByteArray &ownAudioFilters() const { return m_ownFilters; }
 
     // Stops the engine and frees the handle: the render context first, then
     // the core with its video output, while the window it draws into still
@@ -145,5 +148,6 @@ private:
     VideoOutput m_output = VideoOutput::None;
     VideoSurface *m_surface = nullptr;
     bool m_renderFailed = false;
+    QByteArray m_ownFilters;
     std::atomic<bool> m_drainQueued{false};
 };

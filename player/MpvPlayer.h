@@ -126,6 +126,15 @@ private:
     static MediaFailure whyNotLoaded(const QString &url);
     void pushEngineSpeed();
     void pushEngineVolume();
+    // The engine's audio filters, made whole from what is wanted.
+    struct AudioFilters {
+        bool silence = false; // the silence detector
+        bool stretch = false; // the time stretching (a speed other than 1)
+        bool boost = false;   // voice boost
+        bool operator==(const AudioFilters &) const = default;
+    };
+    static QByteArray audioFilterChain(const AudioFilters &wanted, const QByteArray &own);
+    void setAudioFilters(AudioFilters wanted);
 
     // --- the position (MpvPlayerPosition.cpp) ---
     // Where the engine stands in the loaded medium, as it tells it
@@ -148,7 +157,8 @@ private:
     std::optional<qint64> m_offeredKeptAt;
     QList<ListenedRange> m_pauseStarts; // where the medium's pauses begin, as heard
     bool m_boost = false;
-    double m_endCut = 0.0; // the medium ends this long before its end
+    AudioFilters m_filters; // as the engine runs them
+    double m_endCut = 0.0;  // the medium ends this long before its end
     QString m_offeredText;
     QList<Mark> m_marks;
     std::optional<ListenedRange> m_repeat;
