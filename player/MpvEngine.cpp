@@ -144,7 +144,6 @@ MpvEngine::MpvEngine(VideoArea *area, Options options, QObject *parent) : QObjec
 
     m_output = chooseOutput(options.video);
     QByteArray wid;
-    const QByteArray audioFile = QFile::encodeName(options.audioFile);
     m_ownFilters =
         !options.audioFile.isEmpty() && options.audioFilePace > 0.0
             ? "@pace:lavfi=[arealtime=speed=" + QByteArray::number(options.audioFilePace) + "]"
@@ -155,6 +154,31 @@ MpvEngine::MpvEngine(VideoArea *area, Options options, QObject *parent) : QObjec
         area->setAttribute(Qt::WA_NativeWindow);
         wid = QByteArray::number(static_cast<qulonglong>(area->winId()));
     }
+    start(options, wid);
+    observe();
+
+    if (m_output == VideoOutput::RenderApi) {
+        // Always there, covering the picture area under its card; its GL
+        // context is made when the window is first shown, before a medium
+        // loads, so that a medium with video only plays from the start.
+        m_surface = new VideoSurface(m_handle.get(), area);
+        area->setSurface(m_surface);
+        connect(m_surface, &VideoSurface::renderReady, this, &MpvEngine::renderReady);
+        connect(m_surface, &VideoSurface::renderFailed, this, [this] {
+            m_renderFailed = true;
+            m_surface->hide();
+            setString("vo", "null");
+            emit renderFailedNow();
+        });
+    }
+    mpv_set_wakeup_callback(m_handle.get(), &MpvEngine::onWakeup, this);
+}
+
+// Sets the engine up and starts it; wid: the window the engine draws into,
+// if any. Raises AppError (and lets go of the handle) when it refuses.
+void MpvEngine::start(const Options &options, const QByteArray &wid)
+{
+    const QByteArray audioFile = QFile::encodeName(options.audioFile);
     const char *vo = "null";
     if (m_output == VideoOutput::Embedded) vo = "gpu,null";
     if (m_output == VideoOutput::RenderApi) vo = "libmpv";
@@ -212,23 +236,6 @@ MpvEngine::MpvEngine(VideoArea *area, Options options, QObject *parent) : QObjec
         m_handle.reset();
         refused("initialize", err);
     }
-    observe();
-
-    if (m_output == VideoOutput::RenderApi) {
-        // Always there, covering the picture area under its card; its GL
-        // context is made when the window is first shown, before a medium
-        // loads, so that a medium with video only plays from the start.
-        m_surface = new VideoSurface(m_handle.get(), area);
-        area->setSurface(m_surface);
-        connect(m_surface, &VideoSurface::renderReady, this, &MpvEngine::renderReady);
-        connect(m_surface, &VideoSurface::renderFailed, this, [this] {
-            m_renderFailed = true;
-            m_surface->hide();
-            setString("vo", "null");
-            emit renderFailedNow();
-        });
-    }
-    mpv_set_wakeup_callback(m_handle.get(), &MpvEngine::onWakeup, this);
 }
 
 MpvEngine::~MpvEngine()

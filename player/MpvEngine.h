@@ -139,6 +139,7 @@ signals:
     void renderFailedNow();
 
 private:
+    void start(const Options &options, const QByteArray &wid);
     static void onWakeup(void *self);
     void drain();
     void observe();

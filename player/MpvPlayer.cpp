@@ -260,15 +260,21 @@ void MpvPlayer::carryOut(const Command &c)
             Qt::QueuedConnection);
         break;
     case Command::Cleared:
-        logStopped(m_lastPlayed);
-        m_info = Info{};
-        m_listen = ListenTracker{};
-        m_floor = 0.0;
-        m_pauseStarts.clear();
-        m_silence->newMedium();
-        emit mediumInfoChanged();
+        forgetMedium();
         break;
     }
+}
+
+// The medium went: what was known and played of it goes with it.
+void MpvPlayer::forgetMedium()
+{
+    logStopped(m_lastPlayed);
+    m_info = Info{};
+    m_listen = ListenTracker{};
+    m_floor = 0.0;
+    m_pauseStarts.clear();
+    m_silence->newMedium();
+    emit mediumInfoChanged();
 }
 
 // Where a medium played to its end stopped: its length, when still known.

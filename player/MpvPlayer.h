@@ -113,6 +113,7 @@ private:
     void carryOut(const MediumMachine::Command &command);
     void sendLoad(const MediumMachine::Command &command);
     void sendSeek(double seconds, quint64 serial, bool listen);
+    void forgetMedium();
     // The subtitle files beside a local medium, a huge one left out.
     void addSidecars();
     void wireEngine();
