@@ -169,6 +169,9 @@ public:
     // earlier runs given by setListened(). The seek bar shades them.
     virtual QList<ListenedRange> listened() const { return {}; }
     virtual void setListened(const QList<ListenedRange> &ranges) { Q_UNUSED(ranges); }
+    // The user clears the record of what was played of the loaded medium;
+    // listenedCleared() tells the host.
+    virtual void clearListened() {}
     // Ticks on the seek bar for recorded positions, with their comments; a
     // click on one moves there and plays.
     struct Mark {
@@ -212,9 +215,9 @@ public:
     }
     const QList<double> &foundTimes() const { return m_foundTimes; }
 
-    // The program's own items in the picture's context menu (its windows and
-    // tools), after the component's own ones, before full screen; the
-    // actions stay the caller's.
+    // The program's own items in the picture's context menu (PictureInput:
+    // its windows and tools), after the component's own ones, before full
+    // screen; the actions stay the caller's.
     void addMenuAction(QAction *action) { m_menuActions << action; }
     const QList<QAction *> &menuActions() const { return m_menuActions; }
 

@@ -64,20 +64,25 @@ QList<MediaPlayer::Chapter> readChapters(const mpv_node &list)
     return chapters;
 }
 
-QList<MediaPlayer::Track> readTracks(const mpv_node &list)
+MpvEngine::TrackList readTracks(const mpv_node &list)
 {
-    QList<MediaPlayer::Track> tracks;
+    MpvEngine::TrackList tracks;
     if (list.format != MPV_FORMAT_NODE_ARRAY) return tracks;
     for (int i = 0; i < list.u.list->num; ++i) {
         const mpv_node &entry = list.u.list->values[i];
         const QString type = nodeText(mapValue(entry, "type"));
         MediaPlayer::Track track;
-        if (type == QLatin1String("audio"))
+        if (type == QLatin1String("audio")) {
             track.type = MediaPlayer::Track::Audio;
-        else if (type == QLatin1String("sub"))
+        } else if (type == QLatin1String("sub")) {
             track.type = MediaPlayer::Track::Subtitle;
-        else
+        } else {
+            if (type == QLatin1String("video")) {
+                tracks.picture = true;
+                if (!nodeFlag(mapValue(entry, "albumart"))) tracks.video = true;
+            }
             continue;
+        }
         track.id = static_cast<qint64>(nodeNumber(mapValue(entry, "id")));
         track.language = nodeText(mapValue(entry, "lang"));
         track.title = nodeText(mapValue(entry, "title"));
@@ -87,7 +92,7 @@ QList<MediaPlayer::Track> readTracks(const mpv_node &list)
         track.externalFile = nodeText(mapValue(entry, "external-filename"));
         if (track.external && track.title.isEmpty())
             track.title = QFileInfo(track.externalFile).fileName();
-        tracks.append(track);
+        tracks.tracks.append(track);
     }
     return tracks;
 }
@@ -139,8 +144,7 @@ MpvEngine::MpvEngine(VideoArea *area, Options options, QObject *parent) : QObjec
 
     m_output = chooseOutput(options.video);
     QByteArray wid;
-    const QByteArray audioFile = QFile::encodeName(options.audioFile);
-    const QByteArray pace =
+    m_ownFilters =
         !options.audioFile.isEmpty() && options.audioFilePace > 0.0
             ? "@pace:lavfi=[arealtime=speed=" + QByteArray::number(options.audioFilePace) + "]"
             : QByteArray();
@@ -150,6 +154,31 @@ MpvEngine::MpvEngine(VideoArea *area, Options options, QObject *parent) : QObjec
         area->setAttribute(Qt::WA_NativeWindow);
         wid = QByteArray::number(static_cast<qulonglong>(area->winId()));
     }
+    start(options, wid);
+    observe();
+
+    if (m_output == VideoOutput::RenderApi) {
+        // Always there, covering the picture area under its card; its GL
+        // context is made when the window is first shown, before a medium
+        // loads, so that a medium with video only plays from the start.
+        m_surface = new VideoSurface(m_handle.get(), area);
+        area->setSurface(m_surface);
+        connect(m_surface, &VideoSurface::renderReady, this, &MpvEngine::renderReady);
+        connect(m_surface, &VideoSurface::renderFailed, this, [this] {
+            m_renderFailed = true;
+            m_surface->hide();
+            setString("vo", "null");
+            emit renderFailedNow();
+        });
+    }
+    mpv_set_wakeup_callback(m_handle.get(), &MpvEngine::onWakeup, this);
+}
+
+// Sets the engine up and starts it; wid: the window the engine draws into,
+// if any. Raises AppError (and lets go of the handle) when it refuses.
+void MpvEngine::start(const Options &options, const QByteArray &wid)
+{
+    const QByteArray audioFile = QFile::encodeName(options.audioFile);
     const char *vo = "null";
     if (m_output == VideoOutput::Embedded) vo = "gpu,null";
     if (m_output == VideoOutput::RenderApi) vo = "libmpv";
@@ -193,7 +222,7 @@ MpvEngine::MpvEngine(VideoArea *area, Options options, QObject *parent) : QObjec
                : options.audio              ? ""
                                             : "null"},
         {"ao-pcm-file", audioFile.constData()},
-        {"af", pace.constData()},
+        {"af", m_ownFilters.constData()},
     };
     for (const auto &setting : settings) {
         if (!*setting.value) continue;
@@ -207,23 +236,6 @@ MpvEngine::MpvEngine(VideoArea *area, Options options, QObject *parent) : QObjec
         m_handle.reset();
         refused("initialize", err);
     }
-    observe();
-
-    if (m_output == VideoOutput::RenderApi) {
-        // Always there, covering the picture area under its card; its GL
-        // context is made when the window is first shown, before a medium
-        // loads, so that a medium with video only plays from the start.
-        m_surface = new VideoSurface(m_handle.get(), area);
-        area->setSurface(m_surface);
-        connect(m_surface, &VideoSurface::renderReady, this, &MpvEngine::renderReady);
-        connect(m_surface, &VideoSurface::renderFailed, this, [this] {
-            m_renderFailed = true;
-            m_surface->hide();
-            setString("vo", "null");
-            emit renderFailedNow();
-        });
-    }
-    mpv_set_wakeup_callback(m_handle.get(), &MpvEngine::onWakeup, this);
 }
 
 MpvEngine::~MpvEngine()
@@ -351,9 +363,14 @@ void MpvEngine::drain()
             emit fileStarted(
                 static_cast<const mpv_event_start_file *>(event->data)->playlist_entry_id);
             break;
-        case MPV_EVENT_FILE_LOADED:
+        case MPV_EVENT_FILE_LOADED: {
+            // What the medium holds is known as it counts as loaded: the
+            // report of the observed list may come only after this event.
+            MpvNode list;
+            if (getNode("track-list", list) >= 0) emit tracksChanged(readTracks(*list));
             emit fileLoaded();
             break;
+        }
         case MPV_EVENT_PLAYBACK_RESTART:
             emit playbackRestarted();
             break;
@@ -431,7 +448,7 @@ void MpvEngine::propertyChanged(std::uint64_t which, const void *data)
             none ? -1 : static_cast<int>(*static_cast<const std::int64_t *>(property.data)));
         break;
     case Observed::TrackList:
-        emit tracksChanged(none ? QList<MediaPlayer::Track>() : readTracks(node()));
+        emit tracksChanged(none ? TrackList() : readTracks(node()));
         break;
     case Observed::Metadata:
         emit tagsChanged(none ? QVariantMap() : readTags(node()));

@@ -69,6 +69,12 @@ public:
         // that paces the sound, first in the chain); 0: as fast as decoded.
         double audioFilePace = 0.0;
     };
+    // The medium's tracks as the engine lists them.
+    struct TrackList {
+        QList<MediaPlayer::Track> tracks; // audio and subtitles
+        bool picture = false;             // a video track, or cover art
+        bool video = false;               // a video track that is no cover art
+    };
 
     // Raises AppError when the engine cannot be started.
     MpvEngine(VideoArea *area, Options options, QObject *parent = nullptr);
@@ -81,6 +87,9 @@ public:
     bool renderPending() const;
     bool renderFailed() const { return m_renderFailed; }
     VideoSurface *surface() const { return m_surface; }
+    // The audio filters the engine was started with (the pacing of a sound
+    // file written for a test); empty for none.
+    const QByteArray &ownAudioFilters() const { return m_ownFilters; }
 
     // Stops the engine and frees the handle: the render context first, then
     // the core with its video output, while the window it draws into still
@@ -117,7 +126,8 @@ signals:
     void speedChanged(double speed);
     void chaptersChanged(const QList<MediaPlayer::Chapter> &chapters);
     void chapterChanged(int index); // -1: none
-    void tracksChanged(const QList<MediaPlayer::Track> &tracks);
+    // Also reported as a medium loads, just before fileLoaded().
+    void tracksChanged(const MpvEngine::TrackList &list);
     void tagsChanged(const QVariantMap &tags);
     // The silence detector's last report: the start of the last silence it
     // found and the end of the last that ended (negative: none).
@@ -129,6 +139,7 @@ signals:
     void renderFailedNow();
 
 private:
+    void start(const Options &options, const QByteArray &wid);
     static void onWakeup(void *self);
     void drain();
     void observe();
@@ -138,5 +149,6 @@ private:
     VideoOutput m_output = VideoOutput::None;
     VideoSurface *m_surface = nullptr;
     bool m_renderFailed = false;
+    QByteArray m_ownFilters;
     std::atomic<bool> m_drainQueued{false};
 };

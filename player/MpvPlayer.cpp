@@ -214,7 +214,6 @@ void MpvPlayer::carryOut(const Command &command)
             m_engine->command(args);
         },
         [this](const cmd::Loaded &) {
-            lookAtPictures();
             showCard();
             addSidecars();
         },
@@ -236,17 +235,21 @@ void MpvPlayer::carryOut(const Command &command)
                 },
                 Qt::QueuedConnection);
         },
-        [this](const cmd::Cleared &) {
-            logStopped(m_lastPlayed);
-            m_info = Info{};
-            m_listen = ListenTracker{};
-            m_floor = 0.0;
-            m_pauseStarts.clear();
-            m_silence->newMedium();
-            emit mediumInfoChanged();
-        },
+        [this](const cmd::Cleared &) { forgetMedium(); },
     };
     std::visit(carry, command);
+}
+
+// The medium went: what was known and played of it goes with it.
+void MpvPlayer::forgetMedium()
+{
+    logStopped(m_lastPlayed);
+    m_info = Info{};
+    m_listen = ListenTracker{};
+    m_floor = 0.0;
+    m_pauseStarts.clear();
+    m_silence->newMedium();
+    emit mediumInfoChanged();
 }
 
 // Where a medium played to its end stopped: its length, when still known.
@@ -298,12 +301,10 @@ void MpvPlayer::sendSeek(double seconds, MediumMachine::SeekSerial serial, bool 
         m_floor = seconds;
         // What was played up to here counts; seeking over a stretch does not
         // mark it.
-        double at = 0.0;
-        if (playState() == Playing && m_engine->getDouble("time-pos", &at) >= 0)
-            m_listen.played(at, ListenStepSeconds);
-        else
-            at = m_lastPlayed;
-        logStopped(at);
+        const std::optional<double> played =
+            playState() == Playing ? enginePosition() : std::nullopt;
+        if (played) m_listen.played(*played, ListenStepSeconds);
+        logStopped(played.value_or(m_lastPlayed));
         m_listen.interrupt();
     }
     const QByteArray target = QByteArray::number(seconds, 'f', 3);

@@ -6,15 +6,12 @@
 #include "player/MediumMachine.h"
 #include "player/MpvEngine.h"
 
-#include <QPointF>
-#include <QPointer>
-
 #include <optional>
 
+class PictureInput;
 class PlayerControls;
 class SilencePasser;
 class SleepTimer;
-class QMenu;
 class QTimer;
 class VideoArea;
 
@@ -25,8 +22,9 @@ using MpvPlayerOptions = MpvEngine::Options;
 // MediumMachine, which this class feeds with the caller's requests and the
 // engine's events and whose commands it carries out. Silence skipping and
 // the sleep timer are small classes beside it; the control bar follows its
-// signals. The position written last is reported until the engine has
-// landed there.
+// signals, and the mouse and the context menu of the picture are a
+// PictureInput's. The position written last is reported until the engine
+// has landed there.
 class MpvPlayer : public MediaPlayer
 {
     Q_OBJECT
@@ -87,6 +85,7 @@ public:
     QString offeredPlaceText() const override { return m_offeredText; }
     QList<ListenedRange> listened() const override { return m_listen.ranges(); }
     void setListened(const QList<ListenedRange> &ranges) override;
+    void clearListened() override;
     QList<Mark> marks() const override { return m_marks; }
     void setMarks(const QList<Mark> &marks) override;
     std::optional<ListenedRange> repeatStretch() const override { return m_repeat; }
@@ -106,7 +105,6 @@ public:
     QString engineProperty(const char *name) const { return m_engine->getString(name); }
 
 protected:
-    bool eventFilter(QObject *watched, QEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
 
 private:
@@ -115,6 +113,7 @@ private:
     void carryOut(const MediumMachine::Command &command);
     void sendLoad(const medium::commands::Load &load);
     void sendSeek(double seconds, MediumMachine::SeekSerial serial, bool listen);
+    void forgetMedium();
     // The subtitle files beside a local medium, a huge one left out.
     void addSidecars();
     void wireEngine();
@@ -125,20 +124,27 @@ private:
     // The card of the picture area: the medium's name, and why it did not
     // play; the video surface while a medium with a picture is loaded.
     void showCard();
-    void lookAtPictures();
     static MediaFailure whyNotLoaded(const QString &url);
     void pushEngineSpeed();
     void pushEngineVolume();
+    // The engine's audio filters, made whole from what is wanted.
+    struct AudioFilters {
+        bool silence = false; // the silence detector
+        bool stretch = false; // the time stretching (a speed other than 1)
+        bool boost = false;   // voice boost
+        bool operator==(const AudioFilters &) const = default;
+    };
+    static QByteArray audioFilterChain(const AudioFilters &wanted, const QByteArray &own);
+    void setAudioFilters(AudioFilters wanted);
 
-    // --- the mouse and keys, the menu (MpvPlayerInput.cpp) ---
+    // --- the position (MpvPlayerPosition.cpp) ---
+    // Where the engine stands in the loaded medium, as it tells it
+    // ("time-pos"); nothing when it cannot tell (error: its error code).
+    std::optional<double> enginePosition(int *error = nullptr) const;
+
+    // --- the control bar and the keys (MpvPlayerInput.cpp) ---
     void wireControls();
-    void showContextMenu(const QPoint &globalPos);
-    void togglePlay();
-    void guarded(void (MpvPlayer::*operation)());
-    template <class Body> void guardedCall(Body &&body);
     void withdrawPlace();
-    void userActed();
-    void extendSleep();
 
     MpvEngine *m_engine = nullptr;
     MediumMachine m_machine;
@@ -146,23 +152,20 @@ private:
     PlayerControls *m_controls = nullptr;
     SilencePasser *m_silence = nullptr;
     SleepTimer *m_sleep = nullptr;
-    QPointer<QMenu> m_menu;
-    QTimer *m_clickTimer = nullptr; // a single click waits for a double-click
-    QPointF m_clickAt;
-    int m_clickShift = 0;
+    PictureInput *m_input = nullptr;
     QTimer *m_placeTimer = nullptr; // how long a place is offered
     std::optional<double> m_offeredPlace;
     std::optional<qint64> m_offeredKeptAt;
     QList<ListenedRange> m_pauseStarts; // where the medium's pauses begin, as heard
     bool m_boost = false;
-    double m_endCut = 0.0; // the medium ends this long before its end
+    AudioFilters m_filters; // as the engine runs them
+    double m_endCut = 0.0;  // the medium ends this long before its end
     QString m_offeredText;
     QList<Mark> m_marks;
     std::optional<ListenedRange> m_repeat;
 
     QString m_url;
     QString m_target; // what the engine is given: an absolute path or a network URL
-    int m_wheel = 0;  // wheel movement not yet turned into volume steps
     bool m_enabled = true;
     double m_speed = 1.0;
     bool m_muted = false;

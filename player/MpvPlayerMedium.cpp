@@ -22,6 +22,8 @@
 namespace
 {
 
+const char *const TempoFilter = "@tempo:scaletempo2";
+
 const char *const SilenceFilter =
     "@silence:lavfi=[asetnsamples=n=4096:p=0,silencedetect=n=-45dB:d=0.7]";
 
@@ -85,8 +87,14 @@ void MpvPlayer::followEngineInfo()
         m_info.chapter = index;
         emit mediumInfoChanged();
     });
-    connect(m_engine, &MpvEngine::tracksChanged, this, [this](const QList<Track> &tracks) {
-        m_info.tracks = tracks;
+    connect(m_engine, &MpvEngine::tracksChanged, this, [this](const MpvEngine::TrackList &list) {
+        m_info.tracks = list.tracks;
+        // Whether the medium shows a picture is settled as it loads; later
+        // reports (subtitle files added) leave it.
+        if (!m_machine.loaded()) {
+            m_info.hasPicture = list.picture;
+            m_info.hasVideo = list.video;
+        }
         emit mediumInfoChanged();
     });
     connect(m_engine, &MpvEngine::tagsChanged, this, [this](const QVariantMap &tags) {
@@ -105,28 +113,40 @@ void MpvPlayer::setSpeed(double speed)
     const double value = std::clamp(std::round(speed * 100.0) / 100.0, MinSpeed, MaxSpeed);
     // The pitch is kept by the engine's time-stretching filter, in the chain
     // only while the speed is not 1.
-    const bool stretch = value != 1.0;
-    const bool stretching = engineProperty("af").contains(QLatin1String("@tempo"));
-    if (stretch != stretching) {
-        const char *args[] = {"af", stretch ? "add" : "remove",
-                              stretch ? "@tempo:scaletempo2" : "@tempo", nullptr};
-        check(m_engine->command(args), "af");
-        // The voice boost's limiter stays last.
-        if (stretch && m_boost) {
-            const char *remove[] = {"af", "remove", "@boost", nullptr};
-            const char *add[] = {"af", "add", BoostFilter, nullptr};
-            check(m_engine->command(remove), "af");
-            check(m_engine->command(add), "af");
-        }
-    }
+    AudioFilters wanted = m_filters;
+    wanted.stretch = value != 1.0;
+    setAudioFilters(wanted);
     if (value != m_speed && playState() == Playing) {
         // A stretch of the study log is played at one speed.
-        double at = 0.0;
-        if (m_engine->getDouble("time-pos", &at) >= 0) logStopped(at);
+        if (const std::optional<double> at = enginePosition()) logStopped(*at);
     }
     m_speed = value;
     pushEngineSpeed();
     emit speedChanged(m_speed);
+}
+
+// The engine's audio filters, in their order: the silence detector first,
+// so that it hears the medium as it is and reports the medium's own times;
+// then the engine's own; the time stretching; voice boost last, so that its
+// limiter has the last word.
+QByteArray MpvPlayer::audioFilterChain(const AudioFilters &wanted, const QByteArray &own)
+{
+    QByteArrayList chain;
+    if (wanted.silence) chain << SilenceFilter;
+    if (!own.isEmpty()) chain << own;
+    if (wanted.stretch) chain << TempoFilter;
+    if (wanted.boost) chain << BoostFilter;
+    return chain.join(',');
+}
+
+void MpvPlayer::setAudioFilters(AudioFilters wanted)
+{
+    if (wanted == m_filters) return;
+    const QByteArray chain = audioFilterChain(wanted, m_engine->ownAudioFilters());
+    // Filters that stay as they were keep running: no gap in the sound.
+    const char *args[] = {"af", "set", chain.constData(), nullptr};
+    check(m_engine->command(args), "af");
+    m_filters = wanted;
 }
 
 void MpvPlayer::pushEngineSpeed()
@@ -173,20 +193,19 @@ void MpvPlayer::setSkipSilence(bool on)
 {
     require();
     if (on == m_silence->on()) return;
-    // First in the chain, so that it reports the medium's own times.
-    const char *args[] = {"af", on ? "pre" : "remove", on ? SilenceFilter : "@silence", nullptr};
-    check(m_engine->command(args), "af");
-    double at = 0.0;
-    if (m_machine.loaded()) m_engine->getDouble("time-pos", &at);
-    m_silence->setOn(on, at);
+    AudioFilters wanted = m_filters;
+    wanted.silence = on;
+    setAudioFilters(wanted);
+    m_silence->setOn(on, m_machine.loaded() ? enginePosition().value_or(0.0) : 0.0);
 }
 
 void MpvPlayer::setVoiceBoost(bool on)
 {
     require();
     if (on == m_boost) return;
-    const char *args[] = {"af", on ? "add" : "remove", on ? BoostFilter : "@boost", nullptr};
-    check(m_engine->command(args), "af");
+    AudioFilters wanted = m_filters;
+    wanted.boost = on;
+    setAudioFilters(wanted);
     m_boost = on;
     emit voiceBoostChanged(on);
 }
@@ -242,6 +261,12 @@ void MpvPlayer::setListened(const QList<ListenedRange> &ranges)
     emit positionChanged(m_machine.hasMedium() ? currentPosition() : 0.0);
 }
 
+void MpvPlayer::clearListened()
+{
+    m_listen.clear();
+    emit listenedCleared();
+}
+
 void MpvPlayer::setMarks(const QList<Mark> &marks)
 {
     m_marks = marks;
@@ -288,20 +313,6 @@ void MpvPlayer::withdrawPlace()
 }
 
 // ---- the card -----------------------------------------------------------
-
-void MpvPlayer::lookAtPictures()
-{
-    m_info.hasPicture = m_info.hasVideo = false;
-    MpvNode tracks;
-    if (m_engine->getNode("track-list", tracks) < 0 || (*tracks).format != MPV_FORMAT_NODE_ARRAY)
-        return;
-    for (int i = 0; i < (*tracks).u.list->num; ++i) {
-        const mpv_node &track = (*tracks).u.list->values[i];
-        if (nodeText(mapValue(track, "type")) != QLatin1String("video")) continue;
-        m_info.hasPicture = true;
-        if (!nodeFlag(mapValue(track, "albumart"))) m_info.hasVideo = true;
-    }
-}
 
 MpvPlayer::MediaFailure MpvPlayer::whyNotLoaded(const QString &url)
 {

@@ -18,10 +18,11 @@ double MpvPlayer::currentPosition() const
     if (const std::optional<double> target = m_machine.target()) {
         position = *target;
     } else if (m_machine.loaded()) {
-        const int err = m_engine->getDouble("time-pos", &position);
+        int err = 0;
+        const std::optional<double> at = enginePosition(&err);
         if (err == MPV_ERROR_PROPERTY_UNAVAILABLE) return 0.0;
         check(err, "time-pos");
-        position = std::isfinite(position) ? std::max(position, 0.0) : 0.0;
+        position = std::isfinite(*at) ? std::max(*at, 0.0) : 0.0;
     }
     // Playing forward, the position reported never goes back.
     if (playState() == Playing) {
@@ -29,6 +30,15 @@ double MpvPlayer::currentPosition() const
         m_floor = position;
     }
     return position;
+}
+
+std::optional<double> MpvPlayer::enginePosition(int *error) const
+{
+    double at = 0.0;
+    const int err = m_engine->getDouble("time-pos", &at);
+    if (error) *error = err;
+    if (err < 0) return std::nullopt;
+    return at;
 }
 
 void MpvPlayer::setCurrentPosition(double seconds)

@@ -141,6 +141,42 @@ QToolButton *makeButton(QWidget *parent, Glyph picture, const QString &tip)
 
 PlayerControls::PlayerControls(QWidget *parent) : QWidget(parent)
 {
+    makeTransport();
+    makeTools();
+    layOut();
+
+    connect(m_play, &QToolButton::clicked, this, &PlayerControls::playRequested);
+    connect(m_pause, &QToolButton::clicked, this, &PlayerControls::pauseRequested);
+    connect(m_stop, &QToolButton::clicked, this, &PlayerControls::stopRequested);
+    connect(m_place, &QToolButton::clicked, this, &PlayerControls::placeRequested);
+    connect(m_mute, &QToolButton::toggled, this, &PlayerControls::muteRequested);
+    connect(m_volume, &QSlider::valueChanged, this, &PlayerControls::volumeRequested);
+    // Dragging shows the time under the handle and seeks when let go; a click
+    // beside the handle or a key step seeks at once.
+    connect(m_seek, &QSlider::sliderMoved, this,
+            [this](int value) { showTimes(double(value) / SeekBar::Scale); });
+    connect(m_seek, &QSlider::sliderReleased, this, &PlayerControls::seekToSlider);
+    connect(m_seek, &QSlider::actionTriggered, this, [this](int action) {
+        if (action != QAbstractSlider::SliderMove)
+            QMetaObject::invokeMethod(this, &PlayerControls::seekToSlider, Qt::QueuedConnection);
+    });
+
+    connect(m_seek, &SeekBar::markClicked, this, &PlayerControls::markRequested);
+
+    m_positionTimer = new QTimer(this);
+    m_positionTimer->setSingleShot(true);
+    connect(m_positionTimer, &QTimer::timeout, this, &PlayerControls::refreshPosition);
+    m_sincePosition.start();
+
+    showProgress(0.0, 0.0, false, false);
+    showSpeed(1.0);
+    showSleep(SleepTimer::Mode::Off, 0, std::nullopt);
+}
+
+// The transport buttons, the seek bar with the time and the chapter, the
+// place on offer.
+void PlayerControls::makeTransport()
+{
     m_play = makeButton(this, Glyph::Play, QStringLiteral("再生"));
     m_pause = makeButton(this, Glyph::Pause, QStringLiteral("一時停止"));
     m_stop = makeButton(this, Glyph::Stop, QStringLiteral("停止"));
@@ -172,7 +208,12 @@ PlayerControls::PlayerControls(QWidget *parent) : QWidget(parent)
     m_place->setObjectName(QStringLiteral("placeButton"));
     m_place->setAutoRaise(false);
     m_place->hide();
+}
 
+// The speed and its menu, what silence skipping saved, what smart rewind
+// did, the sleep timer and the volume.
+void PlayerControls::makeTools()
+{
     m_speed = new BarButton(this);
     m_speed->setObjectName(QStringLiteral("speedButton"));
     m_speed->setPopupMode(QToolButton::InstantPopup);
@@ -221,7 +262,10 @@ PlayerControls::PlayerControls(QWidget *parent) : QWidget(parent)
     m_volume->setSingleStep(5);
     m_volume->setPageStep(10);
     m_volume->setFixedWidth(90);
+}
 
+void PlayerControls::layOut()
+{
     // The seek bar has a row of its own, the whole width; the buttons below.
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(4, 2, 4, 2);
@@ -259,33 +303,6 @@ PlayerControls::PlayerControls(QWidget *parent) : QWidget(parent)
         setTabOrder(order[i], order[i + 1]);
     for (QWidget *control : order)
         control->installEventFilter(this);
-
-    connect(m_play, &QToolButton::clicked, this, &PlayerControls::playRequested);
-    connect(m_pause, &QToolButton::clicked, this, &PlayerControls::pauseRequested);
-    connect(m_stop, &QToolButton::clicked, this, &PlayerControls::stopRequested);
-    connect(m_place, &QToolButton::clicked, this, &PlayerControls::placeRequested);
-    connect(m_mute, &QToolButton::toggled, this, &PlayerControls::muteRequested);
-    connect(m_volume, &QSlider::valueChanged, this, &PlayerControls::volumeRequested);
-    // Dragging shows the time under the handle and seeks when let go; a click
-    // beside the handle or a key step seeks at once.
-    connect(m_seek, &QSlider::sliderMoved, this,
-            [this](int value) { showTimes(double(value) / SeekBar::Scale); });
-    connect(m_seek, &QSlider::sliderReleased, this, &PlayerControls::seekToSlider);
-    connect(m_seek, &QSlider::actionTriggered, this, [this](int action) {
-        if (action != QAbstractSlider::SliderMove)
-            QMetaObject::invokeMethod(this, &PlayerControls::seekToSlider, Qt::QueuedConnection);
-    });
-
-    connect(m_seek, &SeekBar::markClicked, this, &PlayerControls::markRequested);
-
-    m_positionTimer = new QTimer(this);
-    m_positionTimer->setSingleShot(true);
-    connect(m_positionTimer, &QTimer::timeout, this, &PlayerControls::refreshPosition);
-    m_sincePosition.start();
-
-    showProgress(0.0, 0.0, false, false);
-    showSpeed(1.0);
-    showSleep(SleepTimer::Mode::Off, 0, std::nullopt);
 }
 
 void PlayerControls::follow(MediaPlayer *player, SleepTimer *sleep)

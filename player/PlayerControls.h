@@ -103,6 +103,9 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
+    void makeTransport();
+    void makeTools();
+    void layOut();
     void seekToSlider();
     void showTimes(double position);
     // From the player: everything, or the position (while playing at most

@@ -62,7 +62,7 @@ Stretch stretch(double start, double end, qint64 fromMs, qint64 toMs, double spe
 }
 
 KeptSettings kept(std::optional<double> speed, std::optional<bool> boost = {},
-                            std::optional<bool> skip = {}, double intro = 0, double outro = 0)
+                  std::optional<bool> skip = {}, double intro = 0, double outro = 0)
 {
     return {speed, boost, skip, intro, outro};
 }

@@ -7,9 +7,12 @@
 #include "support/FakePlayer.h"
 #include "support/TestMedia.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QKeyEvent>
+#include <QMenu>
 #include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -120,6 +123,15 @@ private:
     FakePlayer *m_fake = nullptr;
     QTemporaryDir m_dir;
 };
+
+// The item of a menu with this caption, or null.
+QAction *menuItem(const QMenu *menu, const QString &caption)
+{
+    const QList<QAction *> items = menu->actions();
+    const auto found = std::find_if(items.cbegin(), items.cend(),
+                                    [&](const QAction *a) { return a->text() == caption; });
+    return found == items.cend() ? nullptr : *found;
+}
 
 } // namespace
 
@@ -330,6 +342,43 @@ private slots:
                 });
             },
             1.8));
+    }
+
+    // The picture's context menu: the program's own items are in it, a
+    // checkable item shows the player's state, an item reaches the player,
+    // and it is built anew from the state at each opening; while the
+    // controls are locked it does not open.
+    void contextMenuFollowsThePlayer()
+    {
+        QAction own(QStringLiteral("own item"));
+        p().addMenuAction(&own);
+        startLong();
+        p().setVoiceBoost(true);
+        const QKeyEvent menuKey(QEvent::KeyPress, Qt::Key_Menu, Qt::NoModifier);
+        p().setPlayerEnabled(false);
+        QVERIFY(p().handleKey(menuKey));
+        QVERIFY(!p().findChild<QMenu *>(QStringLiteral("contextMenu")));
+        p().setPlayerEnabled(true);
+        QVERIFY(p().handleKey(menuKey));
+        QMenu *menu = p().findChild<QMenu *>(QStringLiteral("contextMenu"));
+        QVERIFY(menu && menu->isVisible());
+        QVERIFY(menu->actions().contains(&own));
+        QAction *boost = menuItem(menu, QStringLiteral("声を聞きやすく(&V)"));
+        QVERIFY(boost && boost->isCheckable() && boost->isChecked());
+        boost->trigger();
+        QVERIFY(!p().voiceBoost());
+        QAction *pause = menuItem(menu, QStringLiteral("一時停止(&P)"));
+        QVERIFY(pause && pause->isEnabled());
+        pause->trigger();
+        QCOMPARE(p().playState(), int(MediaPlayer::Paused));
+
+        QVERIFY(p().handleKey(menuKey));
+        QVERIFY(menuItem(menu, QStringLiteral("再生(&P)")));
+        boost = menuItem(menu, QStringLiteral("声を聞きやすく(&V)"));
+        QVERIFY(boost && !boost->isChecked());
+        QVERIFY(menu->actions().contains(&own));
+        p().setPlayerEnabled(false);
+        QVERIFY(!menu->isVisible());
     }
 
     void stopKeepsMediumAtZero()

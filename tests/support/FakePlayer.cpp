@@ -3,6 +3,7 @@
 
 #include "persist/AppError.h"
 #include "player/MediaName.h"
+#include "player/PictureInput.h"
 #include "player/SleepTimer.h"
 
 #include <algorithm>
@@ -16,6 +17,19 @@ FakePlayer::FakePlayer(QWidget *parent)
     // program sets its own.
     setStudyClock([this] { return WallClockStartMs + m_clockMs; });
     connect(m_sleep, &SleepTimer::sleptAt, this, &MediaPlayer::fellAsleep);
+    m_input = new PictureInput(*this, *m_sleep);
+    m_input->watch(this);
+}
+
+void FakePlayer::setPlayerEnabled(bool enabled)
+{
+    m_enabled = enabled;
+    if (!enabled) m_input->closeMenu();
+}
+
+bool FakePlayer::handleKey(const QKeyEvent &event)
+{
+    return m_input->menuKey(event) || MediaPlayer::handleKey(event);
 }
 
 bool FakePlayer::sleepsAtEnd() const

@@ -3,6 +3,7 @@
 
 #include "player/MediaPlayer.h"
 
+class PictureInput;
 class SleepTimer;
 
 #include <QSet>
@@ -13,6 +14,8 @@ class SleepTimer;
 // The player double: follows the MediaPlayer contract with simulated time.
 // Media are "playable" unless their name is listed as missing/unplayable;
 // their length is set per name (default 600 s). Time passes only by advance().
+// Its own widget is its picture: the mouse and the context menu are the real
+// player's (PictureInput).
 class FakePlayer : public MediaPlayer
 {
     Q_OBJECT
@@ -33,7 +36,7 @@ public:
     int volume() const override { return m_volume; }
     void setVolume(int volume) override;
     bool playerEnabled() const override { return m_enabled; }
-    void setPlayerEnabled(bool enabled) override { m_enabled = enabled; }
+    void setPlayerEnabled(bool enabled) override;
     void closeMedia() override;
     bool hasVideo() const override { return m_loaded && m_video; }
     double speed() const override { return m_speed; }
@@ -59,6 +62,11 @@ public:
     bool takeOfferedPlace() override;
     QList<ListenedRange> listened() const override { return m_listen.ranges(); }
     void setListened(const QList<ListenedRange> &ranges) override { m_listen.setKnown(ranges); }
+    void clearListened() override
+    {
+        m_listen.clear();
+        emit listenedCleared();
+    }
     void setMarks(const QList<Mark> &marks) override { m_marks = marks; }
     void setRepeatStretch(std::optional<ListenedRange> stretch) override { m_stretch = stretch; }
     // What the seek bar would show.
@@ -75,6 +83,7 @@ public:
     }
     bool sleepsAtEnd() const override;
     void setMoreToCome(std::function<bool()> moreToCome) override;
+    bool handleKey(const QKeyEvent &event) override;
     // The sleep timer, on the double's simulated clock (advance() moves it).
     SleepTimer *sleepTimer() const { return m_sleep; }
     // The study log's wall clock at simulated time 0: 2026-12-01 09:00 UTC.
@@ -141,6 +150,7 @@ private:
     double m_fade = 1.0;
     bool m_skipSilence = false;
     SleepTimer *m_sleep = nullptr;
+    PictureInput *m_input = nullptr;
     qint64 m_clockMs = 0;
     QHash<QString, double> m_durations;
     QSet<QString> m_unplayable;
