@@ -204,6 +204,21 @@ Transcript parseAss(const QStringList &lines)
     return t;
 }
 
+// An LRC offset in ms, kept within a day either way (a larger one is a
+// broken file, and would overflow the times).
+qint64 lrcOffset(QStringView text)
+{
+    constexpr qint64 limit = 24LL * 3600 * 1000;
+    const bool negative = text.startsWith(QLatin1Char('-'));
+    const QStringView digits =
+        negative || text.startsWith(QLatin1Char('+')) ? text.sliced(1) : text;
+    if (!allDigits(digits)) return 0;
+    bool ok = false;
+    const qint64 value = digits.toLongLong(&ok);
+    if (!ok || value > limit) return negative ? -limit : limit;
+    return negative ? -value : value;
+}
+
 // LRC: "[mm:ss.xx]text", several time tags before one text, metadata tags
 // ([ar:...], [offset:+500]) and word times (<mm:ss.xx>). A cue lasts until
 // the next one starts (the last one five seconds).
@@ -224,7 +239,7 @@ Transcript parseLrc(const QStringList &lines)
             if (tag.isEmpty()) continue;
             if (!tag.front().isDigit()) {
                 if (tag.startsWith(QLatin1String("offset:"), Qt::CaseInsensitive))
-                    offset = tag.sliced(7).trimmed().toLongLong();
+                    offset = lrcOffset(tag.sliced(7).trimmed());
                 continue; // other metadata
             }
             // Some write the hundredths after a colon: [01:02:50].

@@ -14,6 +14,7 @@
 //   dropped.
 // - A cue whose time cannot be read (or that ends before it starts) is
 //   skipped and counted in `skipped`.
+// - An LRC [offset:] moves the lines by at most a day either way.
 // - The cues are sorted by their start; those starting together keep the
 //   file's order. Overlapping cues are kept.
 // - Reading a file never raises: a missing, empty, binary or too large file

@@ -122,6 +122,13 @@ void TestTranscript::lrcOffsetAndEnds()
     const Transcript t = parseTranscript(lines("[offset:+500]\n[00:01.00]一\n[01:02:50]二\n"),
                                          TranscriptFormat::Lrc);
     QCOMPARE(shown(t), QStringList({"500-62000 一", "62000-67000 二"}));
+    // An offset of any size moves the lines by a day at most.
+    const Transcript late = parseTranscript(lines("[offset:-9223372036854775808]\n[00:01.00]一\n"),
+                                            TranscriptFormat::Lrc);
+    QCOMPARE(shown(late), QStringList({"86401000-86406000 一"}));
+    const Transcript early = parseTranscript(
+        lines("[offset:+99999999999999999999]\n[25:00:00.00]一\n"), TranscriptFormat::Lrc);
+    QCOMPARE(shown(early), QStringList({"3600000-3605000 一"}));
 }
 
 void TestTranscript::readsEachEncoding_data()
