@@ -14,9 +14,13 @@
 namespace
 {
 
+// ASCII digits only: full-width ones are made ASCII before (see readClock),
+// and those of other scripts make no time.
 bool allDigits(QStringView s)
 {
-    return !s.isEmpty() && std::all_of(s.begin(), s.end(), [](QChar c) { return c.isDigit(); });
+    return !s.isEmpty() && std::all_of(s.begin(), s.end(), [](QChar c) {
+        return c >= QLatin1Char('0') && c <= QLatin1Char('9');
+    });
 }
 
 // "h:mm:ss.fff", "mm:ss.fff", "h:mm:ss,fff" or without a fraction: any
@@ -25,6 +29,13 @@ bool allDigits(QStringView s)
 // digits (or more, cut to milliseconds).
 std::optional<qint64> readClock(QStringView text)
 {
+    // Full-width digits and colons, as some Japanese files have them.
+    if (std::any_of(text.begin(), text.end(), [](QChar c) { return c.unicode() > 0x7F; })) {
+        const QString ascii = text.toString().normalized(QString::NormalizationForm_KC);
+        if (std::all_of(ascii.begin(), ascii.end(), [](QChar c) { return c.unicode() <= 0x7F; }))
+            return readClock(ascii);
+        return std::nullopt;
+    }
     text = text.trimmed();
     qsizetype dot = text.lastIndexOf(QLatin1Char('.'));
     const qsizetype comma = text.lastIndexOf(QLatin1Char(','));
