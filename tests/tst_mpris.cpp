@@ -116,6 +116,49 @@ private slots:
         QCOMPARE(call(kPlayer, QStringLiteral("Play")).type(), QDBusMessage::ReplyMessage);
         QCOMPARE(play.size(), 1);
     }
+
+    // A property written with a value of another type is refused as the
+    // bus's invalid arguments, and reaches nothing.
+    void wrongTypesAreRefused()
+    {
+        if (g_busAddress.isEmpty()) QSKIP("dbus-daemon is not available");
+        Mpris m;
+        QVERIFY(m.publish());
+        QSignalSpy fullscreen(&m, &Mpris::fullscreenRequested);
+        QSignalSpy volume(&m, &Mpris::volumeRequested);
+        QSignalSpy rate(&m, &Mpris::rateRequested);
+        QTRY_VERIFY(QDBusConnection::connectToBus(g_busAddress, QStringLiteral("client"))
+                        .interface()
+                        ->isServiceRegistered(kService));
+        const QString root = QStringLiteral("org.mpris.MediaPlayer2");
+        auto set = [](const QString &interface, const char *name, const QVariant &value) {
+            return call(
+                QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Set"),
+                {interface, QString::fromLatin1(name), QVariant::fromValue(QDBusVariant(value))});
+        };
+        const QString invalid = QStringLiteral("org.freedesktop.DBus.Error.InvalidArgs");
+        QCOMPARE(set(root, "Fullscreen", QStringLiteral("x")).errorName(), invalid);
+        QCOMPARE(set(root, "Fullscreen", 1).errorName(), invalid);
+        QCOMPARE(set(kPlayer, "Volume", QStringLiteral("1")).errorName(), invalid);
+        QCOMPARE(set(kPlayer, "Volume", true).errorName(), invalid);
+        QCOMPARE(set(kPlayer, "Rate", QStringLiteral("2")).errorName(), invalid);
+        QCOMPARE(set(kPlayer, "Rate", 2).errorName(), invalid);
+        // Without the interface's name too.
+        QCOMPARE(set(QString(), "Fullscreen", QStringLiteral("x")).errorName(), invalid);
+        QTest::qWait(50);
+        QCOMPARE(fullscreen.size(), 0);
+        QCOMPARE(volume.size(), 0);
+        QCOMPARE(rate.size(), 0);
+
+        QCOMPARE(set(root, "Fullscreen", true).type(), QDBusMessage::ReplyMessage);
+        QCOMPARE(set(kPlayer, "Volume", 0.25).type(), QDBusMessage::ReplyMessage);
+        QCOMPARE(set(kPlayer, "Rate", 1.5).type(), QDBusMessage::ReplyMessage);
+        QCOMPARE(fullscreen.size(), 1);
+        QCOMPARE(volume.size(), 1);
+        QCOMPARE(rate.size(), 1);
+        QCOMPARE(set(kPlayer, "PlaybackStatus", QStringLiteral("Playing")).errorName(),
+                 QStringLiteral("org.freedesktop.DBus.Error.PropertyReadOnly"));
+    }
 };
 
 int main(int argc, char *argv[])
