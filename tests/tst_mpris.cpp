@@ -3,6 +3,7 @@
 // program pushes in is what the bus reads, and the requests come out by
 // MPRIS's rules; while the program does not accept requests they fail.
 #include "app/Mpris.h"
+#include "support/PrivateBus.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>
@@ -11,14 +12,8 @@
 #include <QDBusObjectPath>
 #include <QDBusPendingCall>
 #include <QDBusVariant>
-#include <QProcess>
 #include <QSignalSpy>
-#include <QStandardPaths>
 #include <QTest>
-#ifdef Q_OS_LINUX
-#include <csignal>
-#include <sys/prctl.h>
-#endif
 
 namespace
 {
@@ -163,32 +158,13 @@ private slots:
 
 int main(int argc, char *argv[])
 {
-    // A private session bus, in place before anything connects to one.
-    QProcess daemon;
-    if (!QStandardPaths::findExecutable(QStringLiteral("dbus-daemon")).isEmpty()) {
-#ifdef Q_OS_LINUX
-        daemon.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
-#endif
-        daemon.start(QStringLiteral("dbus-daemon"),
-                     {QStringLiteral("--session"), QStringLiteral("--print-address"),
-                      QStringLiteral("--nofork")});
-        if (daemon.waitForStarted(5000) && daemon.waitForReadyRead(5000))
-            g_busAddress = QString::fromUtf8(daemon.readLine()).trimmed();
-    }
-    qputenv("DBUS_SESSION_BUS_ADDRESS", g_busAddress.isEmpty()
-                                            ? QByteArray("unix:path=/nonexistent/pelmora-test-bus")
-                                            : g_busAddress.toUtf8());
-    int result = 0;
-    {
-        QCoreApplication app(argc, argv);
-        TestMpris test;
-        result = QTest::qExec(&test, argc, argv);
-    }
-    if (daemon.state() != QProcess::NotRunning) {
-        daemon.kill();
-        daemon.waitForFinished(5000);
-    }
-    return result;
+    // A private session bus, in place before the application (and anything
+    // in it) connects to one.
+    const PrivateBus bus;
+    g_busAddress = bus.address();
+    QCoreApplication app(argc, argv);
+    TestMpris test;
+    return QTest::qExec(&test, argc, argv);
 }
 
 #include "tst_mpris.moc"
