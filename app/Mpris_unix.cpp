@@ -1,16 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// MPRIS on the session bus: the exported object, its two adaptors, the
-// well-known name, and PropertiesChanged for what changed.
+// MPRIS on the session bus: the object that answers the calls of its two
+// interfaces, the well-known name, and PropertiesChanged for what changed.
 #include "app/DesktopInfo.h"
 #include "app/Mpris.h"
 
 #include <QCoreApplication>
-#include <QDBusAbstractAdaptor>
 #include <QDBusConnection>
-#include <QDBusContext>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QDBusPendingCallWatcher>
+#include <QDBusVariant>
+#include <QDBusVirtualObject>
 #include <QVariantMap>
 
 #include <cmath>
@@ -31,9 +31,10 @@ qlonglong microseconds(double seconds)
     return std::isfinite(seconds) ? std::llround(seconds * 1e6) : 0;
 }
 
-// The object on the bus: carries the two adaptors, answers a refused request
-// with an error, and tells the bus what has changed.
-class BusObject : public QObject, protected QDBusContext
+// The object on the bus. It answers the calls itself rather than through
+// adaptors, so that a property written with a value of another type is
+// refused (QtDBus would convert it: any string made Fullscreen true).
+class BusObject : public QDBusVirtualObject
 {
     Q_OBJECT
 
@@ -41,19 +42,17 @@ public:
     BusObject(Mpris *mpris, QDBusConnection bus);
     ~BusObject() override;
     bool registered() const { return m_registered; }
-    Mpris *mpris() const { return m_mpris; }
 
-    // Carries out a request; a refused one becomes the caller's error.
-    void answer(Mpris::Answer answer)
-    {
-        if (answer == Mpris::Answer::Refused && calledFromDBus())
-            sendErrorReply(QDBusError::Failed,
-                           QStringLiteral("Pelmora cannot do this now: it is starting, or a "
-                                          "question waits for an answer"));
-    }
+    QString introspect(const QString &path) const override;
+    bool handleMessage(const QDBusMessage &message, const QDBusConnection &connection) override;
     void notifyChanges();
 
 private:
+    QDBusMessage call(const QDBusMessage &message);
+    QDBusMessage getProperty(const QDBusMessage &message) const;
+    QDBusMessage setProperty(const QDBusMessage &message);
+    // Every property of the interface, as the bus reads it.
+    QVariantMap properties(const QString &interface) const;
     QVariantMap playerProperties() const;
     QVariantMap rootProperties() const;
     void sendChanges(const QString &interface, const QVariantMap &now, QVariantMap &sent);
@@ -82,120 +81,233 @@ QVariantMap metadataOf(Mpris *m)
     return map;
 }
 
-class RootAdaptor : public QDBusAbstractAdaptor
+// What a request got, as the caller's reply.
+QDBusMessage answerTo(const QDBusMessage &message, Mpris::Answer answer)
 {
-    Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "org.mpris.MediaPlayer2")
-    Q_PROPERTY(bool CanQuit READ canQuit)
-    Q_PROPERTY(bool CanRaise READ canRaise)
-    Q_PROPERTY(bool CanSetFullscreen READ canSetFullscreen)
-    Q_PROPERTY(bool Fullscreen READ fullscreen WRITE setFullscreen)
-    Q_PROPERTY(bool HasTrackList READ hasTrackList)
-    Q_PROPERTY(QString Identity READ identity)
-    Q_PROPERTY(QString DesktopEntry READ desktopEntry)
-    Q_PROPERTY(QStringList SupportedUriSchemes READ supportedUriSchemes)
-    Q_PROPERTY(QStringList SupportedMimeTypes READ supportedMimeTypes)
+    if (answer == Mpris::Answer::Refused)
+        return message.createErrorReply(
+            QDBusError::Failed, QStringLiteral("Pelmora cannot do this now: it is starting, or a "
+                                               "question waits for an answer"));
+    return message.createReply();
+}
 
-public:
-    explicit RootAdaptor(BusObject *object) : QDBusAbstractAdaptor(object), o(object) {}
+QDBusMessage invalidArguments(const QDBusMessage &message, const QString &what)
+{
+    return message.createErrorReply(QDBusError::InvalidArgs, what);
+}
 
-    bool canQuit() const { return o->mpris()->canQuit(); }
-    bool canRaise() const { return true; }
-    bool canSetFullscreen() const { return true; }
-    bool fullscreen() const { return o->mpris()->fullscreen(); }
-    void setFullscreen(bool on) { o->mpris()->requestFullscreen(on); }
-    bool hasTrackList() const { return false; }
-    QString identity() const { return QStringLiteral("Pelmora"); }
-    QString desktopEntry() const { return QString::fromLatin1(kDesktopId); }
-    QStringList supportedUriSchemes() const { return {QStringLiteral("file")}; }
-    QStringList supportedMimeTypes() const
-    {
+// The interfaces as the bus describes them (the standard ones are added).
+QString BusObject::introspect(const QString &) const
+{
+    return QStringLiteral(R"(<interface name="org.mpris.MediaPlayer2">
+  <method name="Raise"/>
+  <method name="Quit"/>
+  <property name="CanQuit" type="b" access="read"/>
+  <property name="CanRaise" type="b" access="read"/>
+  <property name="CanSetFullscreen" type="b" access="read"/>
+  <property name="Fullscreen" type="b" access="readwrite"/>
+  <property name="HasTrackList" type="b" access="read"/>
+  <property name="Identity" type="s" access="read"/>
+  <property name="DesktopEntry" type="s" access="read"/>
+  <property name="SupportedUriSchemes" type="as" access="read"/>
+  <property name="SupportedMimeTypes" type="as" access="read"/>
+</interface>
+<interface name="org.mpris.MediaPlayer2.Player">
+  <method name="Next"/>
+  <method name="Previous"/>
+  <method name="Pause"/>
+  <method name="PlayPause"/>
+  <method name="Stop"/>
+  <method name="Play"/>
+  <method name="Seek">
+    <arg name="Offset" type="x" direction="in"/>
+  </method>
+  <method name="SetPosition">
+    <arg name="TrackId" type="o" direction="in"/>
+    <arg name="Position" type="x" direction="in"/>
+  </method>
+  <method name="OpenUri">
+    <arg name="Uri" type="s" direction="in"/>
+  </method>
+  <signal name="Seeked">
+    <arg name="Position" type="x"/>
+  </signal>
+  <property name="PlaybackStatus" type="s" access="read"/>
+  <property name="Rate" type="d" access="readwrite"/>
+  <property name="MinimumRate" type="d" access="read"/>
+  <property name="MaximumRate" type="d" access="read"/>
+  <property name="Metadata" type="a{sv}" access="read">
+    <annotation name="org.qtproject.QtDBus.QtTypeName" value="QVariantMap"/>
+  </property>
+  <property name="Volume" type="d" access="readwrite"/>
+  <property name="Position" type="x" access="read"/>
+  <property name="CanGoNext" type="b" access="read"/>
+  <property name="CanGoPrevious" type="b" access="read"/>
+  <property name="CanPlay" type="b" access="read"/>
+  <property name="CanPause" type="b" access="read"/>
+  <property name="CanSeek" type="b" access="read"/>
+  <property name="CanControl" type="b" access="read"/>
+</interface>
+)");
+}
+
+bool BusObject::handleMessage(const QDBusMessage &message, const QDBusConnection &connection)
+{
+    if (message.type() != QDBusMessage::MethodCallMessage) return false;
+    const QString interface = message.interface();
+    const QString member = message.member(), signature = message.signature();
+    QDBusMessage reply;
+    if (interface == QLatin1String("org.freedesktop.DBus.Properties")) {
+        if (member == QLatin1String("Get") && signature == QLatin1String("ss")) {
+            reply = getProperty(message);
+        } else if (member == QLatin1String("Set") && signature == QLatin1String("ssv")) {
+            reply = setProperty(message);
+        } else if (member == QLatin1String("GetAll") && signature == QLatin1String("s")) {
+            const QString of = message.arguments().at(0).toString();
+            QVariantMap all = properties(of);
+            if (of.isEmpty()) all.insert(properties(kPlayerInterface));
+            reply = of.isEmpty() || of == kRootInterface || of == kPlayerInterface
+                        ? message.createReply(QVariant(all))
+                        : message.createErrorReply(QDBusError::UnknownInterface, of);
+        } else {
+            return false;
+        }
+    } else if (interface.isEmpty() || interface == kRootInterface ||
+               interface == kPlayerInterface) {
+        reply = call(message);
+    } else {
+        return false; // introspection and the peer's calls: QtDBus answers them
+    }
+    if (message.isReplyRequired()) QDBusConnection(connection).send(reply);
+    return true;
+}
+
+QDBusMessage BusObject::call(const QDBusMessage &m)
+{
+    const QString member = m.member(), signature = m.signature();
+    const QVariantList args = m.arguments();
+    const bool root = m.interface().isEmpty() || m.interface() == kRootInterface;
+    const bool player = m.interface().isEmpty() || m.interface() == kPlayerInterface;
+    const auto is = [&](bool in, const char *name) { return in && member == QLatin1String(name); };
+    const bool none = signature.isEmpty();
+    if (is(root, "Raise") && none) return answerTo(m, m_mpris->raise());
+    if (is(root, "Quit") && none) return answerTo(m, m_mpris->quit());
+    if (is(player, "Next") && none) return answerTo(m, m_mpris->next());
+    if (is(player, "Previous") && none) return answerTo(m, m_mpris->previous());
+    if (is(player, "Pause") && none) return answerTo(m, m_mpris->pause());
+    if (is(player, "PlayPause") && none) return answerTo(m, m_mpris->playPause());
+    if (is(player, "Stop") && none) return answerTo(m, m_mpris->stop());
+    if (is(player, "Play") && none) return answerTo(m, m_mpris->play());
+    if (is(player, "Seek") && signature == QLatin1String("x"))
+        return answerTo(m, m_mpris->seek(args.at(0).toLongLong()));
+    if (is(player, "SetPosition") && signature == QLatin1String("ox"))
+        return answerTo(m, m_mpris->setPositionOf(args.at(0).value<QDBusObjectPath>().path(),
+                                                  args.at(1).toLongLong()));
+    if (is(player, "OpenUri") && signature == QLatin1String("s"))
+        return answerTo(m, m_mpris->openUri(args.at(0).toString()));
+    static const QStringList known = {
+        QStringLiteral("Raise"),       QStringLiteral("Quit"),   QStringLiteral("Next"),
+        QStringLiteral("Previous"),    QStringLiteral("Pause"),  QStringLiteral("PlayPause"),
+        QStringLiteral("Stop"),        QStringLiteral("Play"),   QStringLiteral("Seek"),
+        QStringLiteral("SetPosition"), QStringLiteral("OpenUri")};
+    if (known.contains(member) && (root || player))
+        return invalidArguments(
+            m, QStringLiteral("Wrong arguments for %1: \"%2\"").arg(member, signature));
+    return m.createErrorReply(QDBusError::UnknownMethod,
+                              QStringLiteral("No method %1.%2").arg(m.interface(), member));
+}
+
+QDBusMessage BusObject::getProperty(const QDBusMessage &m) const
+{
+    const QString interface = m.arguments().at(0).toString();
+    const QString name = m.arguments().at(1).toString();
+    for (const QString &of : {kRootInterface, kPlayerInterface}) {
+        if (!interface.isEmpty() && interface != of) continue;
+        const QVariantMap all = properties(of);
+        if (all.contains(name)) return m.createReply(QVariant::fromValue(QDBusVariant(all[name])));
+    }
+    if (!interface.isEmpty() && interface != kRootInterface && interface != kPlayerInterface)
+        return m.createErrorReply(QDBusError::UnknownInterface, interface);
+    return m.createErrorReply(QDBusError::UnknownProperty, name);
+}
+
+// Fullscreen takes a boolean, Rate and Volume a double; anything else is
+// refused as it is, not converted.
+QDBusMessage BusObject::setProperty(const QDBusMessage &m)
+{
+    const QString interface = m.arguments().at(0).toString();
+    const QString name = m.arguments().at(1).toString();
+    const QVariant value = m.arguments().at(2).value<QDBusVariant>().variant();
+    const bool root = interface.isEmpty() || interface == kRootInterface;
+    const bool player = interface.isEmpty() || interface == kPlayerInterface;
+    const auto typed = [&](QMetaType type, const char *signature) {
+        return value.metaType() == type
+                   ? QDBusMessage()
+                   : invalidArguments(m, QStringLiteral("%1 takes a value of type \"%2\"")
+                                             .arg(name, QLatin1String(signature)));
+    };
+    if (root && name == QLatin1String("Fullscreen")) {
+        const QDBusMessage refused = typed(QMetaType::fromType<bool>(), "b");
+        return refused.type() == QDBusMessage::ErrorMessage
+                   ? refused
+                   : answerTo(m, m_mpris->requestFullscreen(value.toBool()));
+    }
+    if (player && (name == QLatin1String("Rate") || name == QLatin1String("Volume"))) {
+        const QDBusMessage refused = typed(QMetaType::fromType<double>(), "d");
+        if (refused.type() == QDBusMessage::ErrorMessage) return refused;
+        return answerTo(m, name == QLatin1String("Rate")
+                               ? m_mpris->requestRate(value.toDouble())
+                               : m_mpris->requestVolume(value.toDouble()));
+    }
+    if ((root && properties(kRootInterface).contains(name)) ||
+        (player && properties(kPlayerInterface).contains(name)))
+        return m.createErrorReply(QDBusError::PropertyReadOnly,
+                                  QStringLiteral("%1 is read-only").arg(name));
+    if (!root && !player) return m.createErrorReply(QDBusError::UnknownInterface, interface);
+    return m.createErrorReply(QDBusError::UnknownProperty, name);
+}
+
+QVariantMap BusObject::properties(const QString &interface) const
+{
+    QVariantMap map;
+    if (interface == kRootInterface || interface.isEmpty()) {
+        map = rootProperties();
+        map.insert(QStringLiteral("CanRaise"), true);
+        map.insert(QStringLiteral("CanSetFullscreen"), true);
+        map.insert(QStringLiteral("HasTrackList"), false);
+        map.insert(QStringLiteral("Identity"), QStringLiteral("Pelmora"));
+        map.insert(QStringLiteral("DesktopEntry"), QString::fromLatin1(kDesktopId));
+        map.insert(QStringLiteral("SupportedUriSchemes"), QStringList{QStringLiteral("file")});
         QStringList types;
         for (const char *type : kSupportedMimeTypes)
             types << QString::fromLatin1(type);
-        return types;
+        map.insert(QStringLiteral("SupportedMimeTypes"), types);
+    } else if (interface == kPlayerInterface) {
+        map = playerProperties();
+        map.insert(QStringLiteral("MinimumRate"), 0.5);
+        map.insert(QStringLiteral("MaximumRate"), 3.0);
+        map.insert(QStringLiteral("Position"), microseconds(m_mpris->position()));
+        map.insert(QStringLiteral("CanControl"), true);
     }
-
-public slots:
-    void Raise() { o->answer(o->mpris()->raise()); }
-    void Quit() { o->answer(o->mpris()->quit()); }
-
-private:
-    BusObject *o;
-};
-
-class PlayerAdaptor : public QDBusAbstractAdaptor
-{
-    Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "org.mpris.MediaPlayer2.Player")
-    Q_PROPERTY(QString PlaybackStatus READ playbackStatus)
-    Q_PROPERTY(double Rate READ rate WRITE setRate)
-    Q_PROPERTY(double MinimumRate READ minimumRate)
-    Q_PROPERTY(double MaximumRate READ maximumRate)
-    Q_PROPERTY(QVariantMap Metadata READ metadata)
-    Q_PROPERTY(double Volume READ volume WRITE setVolume)
-    Q_PROPERTY(qlonglong Position READ position)
-    Q_PROPERTY(bool CanGoNext READ canGoNext)
-    Q_PROPERTY(bool CanGoPrevious READ canGoPrevious)
-    Q_PROPERTY(bool CanPlay READ canPlay)
-    Q_PROPERTY(bool CanPause READ canPlay)
-    Q_PROPERTY(bool CanSeek READ canSeek)
-    Q_PROPERTY(bool CanControl READ canControl)
-
-public:
-    explicit PlayerAdaptor(BusObject *object) : QDBusAbstractAdaptor(object), o(object)
-    {
-        connect(object->mpris(), &Mpris::seeked, this, &PlayerAdaptor::Seeked);
-    }
-
-    QString playbackStatus() const { return o->mpris()->statusText(); }
-    double rate() const { return o->mpris()->rate(); }
-    void setRate(double value) { o->mpris()->requestRate(value); }
-    double minimumRate() const { return 0.5; }
-    double maximumRate() const { return 3.0; }
-    QVariantMap metadata() const { return metadataOf(o->mpris()); }
-    double volume() const { return o->mpris()->volume(); }
-    void setVolume(double value) { o->mpris()->requestVolume(value); }
-    qlonglong position() const { return microseconds(o->mpris()->position()); }
-    bool canGoNext() const { return o->mpris()->canGoNext(); }
-    bool canGoPrevious() const { return o->mpris()->canGoPrevious(); }
-    bool canPlay() const { return o->mpris()->hasTrack(); }
-    bool canSeek() const { return o->mpris()->canSeek(); }
-    bool canControl() const { return true; }
-
-public slots:
-    void Next() { o->answer(o->mpris()->next()); }
-    void Previous() { o->answer(o->mpris()->previous()); }
-    void Pause() { o->answer(o->mpris()->pause()); }
-    void PlayPause() { o->answer(o->mpris()->playPause()); }
-    void Stop() { o->answer(o->mpris()->stop()); }
-    void Play() { o->answer(o->mpris()->play()); }
-    void Seek(qlonglong Offset) { o->answer(o->mpris()->seek(Offset)); }
-    void SetPosition(const QDBusObjectPath &TrackId, qlonglong Position)
-    {
-        o->answer(o->mpris()->setPositionOf(TrackId.path(), Position));
-    }
-    void OpenUri(const QString &Uri) { o->answer(o->mpris()->openUri(Uri)); }
-
-signals:
-    void Seeked(qlonglong Position);
-
-private:
-    BusObject *o;
-};
+    return map;
+}
 
 BusObject::BusObject(Mpris *mpris, QDBusConnection bus)
-    : QObject(mpris), m_mpris(mpris), m_bus(std::move(bus))
+    : QDBusVirtualObject(mpris), m_mpris(mpris), m_bus(std::move(bus))
 {
     setObjectName(QStringLiteral("mpris"));
-    new RootAdaptor(this);
-    new PlayerAdaptor(this);
-    m_registered = m_bus.registerObject(kObjectPath, this, QDBusConnection::ExportAdaptors);
+    m_registered = m_bus.registerVirtualObject(kObjectPath, this);
     if (!m_registered) return; // another object holds the path: no MPRIS in this run
     requestName(kServiceName, true);
     m_sentPlayer = playerProperties();
     m_sentRoot = rootProperties();
     connect(mpris, &Mpris::changed, this, &BusObject::notifyChanges);
+    connect(mpris, &Mpris::seeked, this, [this](qlonglong positionUs) {
+        QDBusMessage signal =
+            QDBusMessage::createSignal(kObjectPath, kPlayerInterface, QStringLiteral("Seeked"));
+        signal << positionUs;
+        m_bus.send(signal);
+    });
 }
 
 BusObject::~BusObject()

@@ -59,6 +59,19 @@ CourseChoice choose(const std::optional<KeptSettings> &medium,
     return c;
 }
 
+Cuts cutsFor(double introSeconds, double outroSeconds, double durationSeconds)
+{
+    const Cuts cuts{skipSeconds(introSeconds), skipSeconds(outroSeconds)};
+    if (!(durationSeconds > 0.0) || !std::isfinite(durationSeconds)) return cuts;
+    if (cuts.introSeconds + cuts.outroSeconds < durationSeconds) return cuts;
+    return {0.0, 0.0, cuts.introSeconds + cuts.outroSeconds > 0.0};
+}
+
+QString ignoredText()
+{
+    return QStringLiteral("イントロとアウトロがファイルより長いため、スキップしません");
+}
+
 KeptSettings withPlayback(const std::optional<KeptSettings> &kept, const CoursePlayback &playback)
 {
     KeptSettings s = kept.value_or(KeptSettings{});

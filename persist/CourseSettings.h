@@ -41,6 +41,19 @@ QString folderOf(const QString &mediumName);
 CourseChoice choose(const std::optional<KeptSettings> &medium,
                     const std::optional<KeptSettings> &folder, const CoursePlayback &global);
 
+// The intro and outro skipped in a medium of the given length (seconds; 0
+// when not known yet, which keeps both). When together they leave nothing
+// to play, neither applies to that medium (it would end where it starts)
+// and `ignored` says so, for the status bar (ignoredText).
+struct Cuts {
+    double introSeconds = 0.0;
+    double outroSeconds = 0.0;
+    bool ignored = false;
+    bool operator==(const Cuts &) const = default;
+};
+Cuts cutsFor(double introSeconds, double outroSeconds, double durationSeconds);
+QString ignoredText();
+
 // The settings kept (or none) with the playback laid over them; the intro
 // and outro stay as they were.
 KeptSettings withPlayback(const std::optional<KeptSettings> &kept, const CoursePlayback &playback);

@@ -159,6 +159,31 @@ QByteArray encodeCsv(const QList<Note> &notes)
     return QByteArray("\xEF\xBB\xBF") + out.toUtf8();
 }
 
+// A cell a spreadsheet would take for a formula begins with one of these
+// (a tab or a CR too, which some of them skip before looking).
+bool formulaStart(QChar c)
+{
+    return c == QLatin1Char('=') || c == QLatin1Char('+') || c == QLatin1Char('-') ||
+           c == QLatin1Char('@') || c == QLatin1Char('\t') || c == QLatin1Char('\r');
+}
+
+// Such a text is written behind an apostrophe, which spreadsheets read as
+// "text follows". So that the apostrophe can be taken off again without
+// doubt, a text that itself begins with apostrophes before such a character
+// gets one more: the reader takes one off wherever apostrophes lead up to one.
+bool formulaGuarded(QStringView text)
+{
+    qsizetype i = 0;
+    while (i < text.size() && text[i] == QLatin1Char('\''))
+        ++i;
+    return i < text.size() && formulaStart(text[i]);
+}
+
+QString unguardedCell(const QString &cell)
+{
+    return cell.startsWith(QLatin1Char('\'')) && formulaGuarded(cell) ? cell.mid(1) : cell;
+}
+
 // RFC 4180 records: quoted fields may hold commas, quotes and line breaks;
 // records end at CR LF, LF or CR.
 QList<QStringList> csvRecords(const QString &text)
@@ -217,8 +242,8 @@ QList<Note> decodeCsv(const QString &text)
     for (const QStringList &r : csvRecords(text)) {
         Note n;
         if (r.size() < 2 || !readNoteTime(r[0].trimmed(), &n.ms)) continue;
-        n.comment = r[1];
-        if (r.size() > 2) n.cueText = r[2];
+        n.comment = unguardedCell(r[1]);
+        if (r.size() > 2) n.cueText = unguardedCell(r[2]);
         notes << n;
     }
     return notes;
@@ -311,8 +336,9 @@ QString csvField(const QString &text)
     const bool quote = text.contains(QLatin1Char(',')) || text.contains(QLatin1Char('"')) ||
                        text.contains(QLatin1Char('\n')) || text.contains(QLatin1Char('\r')) ||
                        (!text.isEmpty() && (text.front().isSpace() || text.back().isSpace()));
-    if (!quote) return text;
-    QString escaped = text;
+    const QString cell = formulaGuarded(text) ? QLatin1Char('\'') + text : text;
+    if (!quote) return cell;
+    QString escaped = cell;
     escaped.replace(QLatin1Char('"'), QLatin1String("\"\""));
     return QLatin1Char('"') + escaped + QLatin1Char('"');
 }

@@ -17,6 +17,8 @@
 //   escaped, line breaks written "<br>" (CR as "&#13;").
 // - CSV: UTF-8 with its mark (spreadsheets then read Japanese), a header
 //   line "時間,コメント,字幕", fields quoted where needed, rows ending CR LF.
+//   A field a spreadsheet would take for a formula is written behind an
+//   apostrophe (see csvField), which the reader takes off again.
 // - WebVTT chapters: one cue per note in time order, lasting until the next
 //   one (the last one a second), the comment as its text ("&", "<", ">"
 //   escaped; a line break that would leave an empty line written "&#10;",
@@ -35,7 +37,11 @@ enum class NoteFormat { Markdown, Csv, WebVtt };
 NoteFormat noteFormatOf(const QString &fileName);
 
 // One CSV field: quoted (its quotation marks doubled) when it holds a comma,
-// a quotation mark, a line break, or blanks at either end.
+// a quotation mark, a line break, or blanks at either end. A text beginning
+// with "=", "+", "-", "@", a tab or a CR gets an apostrophe in front, so that
+// a spreadsheet shows it as text rather than running it as a formula; so
+// does one whose leading apostrophes come before such a character (the
+// notes reader takes one apostrophe off exactly there).
 QString csvField(const QString &text);
 QByteArray encodeNotes(const QList<Note> &notes, NoteFormat format);
 // Reads notes back; the content decides between the formats when it is

@@ -14,9 +14,13 @@
 namespace
 {
 
+// ASCII digits only: full-width ones are made ASCII before (see readClock),
+// and those of other scripts make no time.
 bool allDigits(QStringView s)
 {
-    return !s.isEmpty() && std::all_of(s.begin(), s.end(), [](QChar c) { return c.isDigit(); });
+    return !s.isEmpty() && std::all_of(s.begin(), s.end(), [](QChar c) {
+        return c >= QLatin1Char('0') && c <= QLatin1Char('9');
+    });
 }
 
 // "h:mm:ss.fff", "mm:ss.fff", "h:mm:ss,fff" or without a fraction: any
@@ -25,6 +29,13 @@ bool allDigits(QStringView s)
 // digits (or more, cut to milliseconds).
 std::optional<qint64> readClock(QStringView text)
 {
+    // Full-width digits and colons, as some Japanese files have them.
+    if (std::any_of(text.begin(), text.end(), [](QChar c) { return c.unicode() > 0x7F; })) {
+        const QString ascii = text.toString().normalized(QString::NormalizationForm_KC);
+        if (std::all_of(ascii.begin(), ascii.end(), [](QChar c) { return c.unicode() <= 0x7F; }))
+            return readClock(ascii);
+        return std::nullopt;
+    }
     text = text.trimmed();
     qsizetype dot = text.lastIndexOf(QLatin1Char('.'));
     const qsizetype comma = text.lastIndexOf(QLatin1Char(','));
@@ -204,6 +215,21 @@ Transcript parseAss(const QStringList &lines)
     return t;
 }
 
+// An LRC offset in ms, kept within a day either way (a larger one is a
+// broken file, and would overflow the times).
+qint64 lrcOffset(QStringView text)
+{
+    constexpr qint64 limit = 24LL * 3600 * 1000;
+    const bool negative = text.startsWith(QLatin1Char('-'));
+    const QStringView digits =
+        negative || text.startsWith(QLatin1Char('+')) ? text.sliced(1) : text;
+    if (!allDigits(digits)) return 0;
+    bool ok = false;
+    const qint64 value = digits.toLongLong(&ok);
+    if (!ok || value > limit) return negative ? -limit : limit;
+    return negative ? -value : value;
+}
+
 // LRC: "[mm:ss.xx]text", several time tags before one text, metadata tags
 // ([ar:...], [offset:+500]) and word times (<mm:ss.xx>). A cue lasts until
 // the next one starts (the last one five seconds).
@@ -224,7 +250,7 @@ Transcript parseLrc(const QStringList &lines)
             if (tag.isEmpty()) continue;
             if (!tag.front().isDigit()) {
                 if (tag.startsWith(QLatin1String("offset:"), Qt::CaseInsensitive))
-                    offset = tag.sliced(7).trimmed().toLongLong();
+                    offset = lrcOffset(tag.sliced(7).trimmed());
                 continue; // other metadata
             }
             // Some write the hundredths after a colon: [01:02:50].

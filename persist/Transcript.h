@@ -12,8 +12,10 @@
 //   line: tags, styling and override blocks removed, character references
 //   decoded, line breaks turned into spaces. Cues left without text are
 //   dropped.
-// - A cue whose time cannot be read (or that ends before it starts) is
-//   skipped and counted in `skipped`.
+// - Times are read in ASCII digits, full-width ones too ("０１:00:00,000");
+//   a cue whose time cannot be read (digits of another script, or a cue that
+//   ends before it starts) is skipped and counted in `skipped`.
+// - An LRC [offset:] moves the lines by at most a day either way.
 // - The cues are sorted by their start; those starting together keep the
 //   file's order. Overlapping cues are kept.
 // - Reading a file never raises: a missing, empty, binary or too large file

@@ -3,6 +3,7 @@
 // and read back exactly.
 #include "persist/AppError.h"
 #include "persist/NoteFile.h"
+#include "persist/StudyLog.h"
 
 #include <QTest>
 
@@ -16,6 +17,7 @@ private slots:
     void roundTrip_data();
     void roundTrip();
     void readsWhatOthersWrite();
+    void spreadsheetRunsNoCell();
 };
 
 void TestNotes::roundTrip_data()
@@ -63,6 +65,48 @@ void TestNotes::readsWhatOthersWrite()
         "WEBVTT\r\n\r\nch1\r\n00:00:05.000 --> 00:00:09.000\r\nはじめ\r\n", NoteFormat::WebVtt);
     QCOMPARE(vtt, QList<Note>({{5'000, QStringLiteral("はじめ"), QString()}}));
     QVERIFY_THROWS_EXCEPTION(AppError, decodeNotes("just some text\n", NoteFormat::Markdown));
+}
+
+// What a spreadsheet would run as a formula, or as one after a blank it skips.
+static bool formulaLike(QStringView cell)
+{
+    if (cell.startsWith(QLatin1Char('"'))) cell = cell.sliced(1);
+    return !cell.isEmpty() && QStringLiteral("=+-@\t\r").contains(cell.front());
+}
+
+void TestNotes::spreadsheetRunsNoCell()
+{
+    const QStringList hostile = {
+        QStringLiteral("=1+1"),     QStringLiteral("=HYPERLINK(\"http://evil\",\"x\")"),
+        QStringLiteral("+1"),       QStringLiteral("-3"),
+        QStringLiteral("@SUM(A1)"), QStringLiteral("\tx"),
+        QStringLiteral("\rx"),      QStringLiteral("'=x"),
+        QStringLiteral("''-y"),     QStringLiteral("'"),
+        QStringLiteral("'plain"),   QStringLiteral("a=b"),
+    };
+    QList<Note> notes;
+    for (const QString &text : hostile) {
+        QVERIFY2(!formulaLike(csvField(text)), qPrintable(csvField(text)));
+        notes.append({notes.size() * 1000, text, text});
+    }
+    // Read back exactly, the apostrophe in front of a formula taken off again.
+    for (const NoteFormat format : {NoteFormat::Markdown, NoteFormat::Csv, NoteFormat::WebVtt}) {
+        QList<Note> expected = notes;
+        // A chapter file keeps the line on one line of its own.
+        if (format == NoteFormat::WebVtt)
+            for (Note &n : expected)
+                n.cueText.replace(QLatin1Char('\r'), QLatin1Char(' '));
+        QCOMPARE(decodeNotes(encodeNotes(notes, format), format), expected);
+    }
+
+    // The study log's file and folder names too.
+    StudyMedium m;
+    m.folder = QStringLiteral("-rf");
+    m.name = QStringLiteral("=HYPERLINK(\"http://evil\",\"x\").mp3");
+    const QStringList rows = QString::fromUtf8(studyCsv({m})).split(QStringLiteral("\r\n"));
+    QVERIFY(rows.size() > 1);
+    for (const QString &cell : rows[1].split(QLatin1Char(',')))
+        QVERIFY2(!formulaLike(cell), qPrintable(rows[1]));
 }
 
 QTEST_GUILESS_MAIN(TestNotes)

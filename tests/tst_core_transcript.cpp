@@ -100,6 +100,12 @@ void TestTranscript::parsesEachFormat_data()
                                         "30500-35500 繰り返し"}
                          << 1;
     // The content tells the format when the name does not.
+    // Full-width digits read as their ASCII twins; digits of other scripts
+    // are no time.
+    QTest::newRow("srt full width") << "a.srt"
+                                    << lines("1\n０１:00:00,000 --> ０１:00:02,５００\n全角\n\n"
+                                             "2\n\u0661:00:00,000 --> 1:00:03,000\nアラビア数字\n")
+                                    << QStringList{"3600000-3602500 全角"} << 1;
     QTest::newRow("vtt by content")
         << "a.txt" << lines("WEBVTT\n\n00:00:01.000 --> 00:00:02.000\nx\n")
         << QStringList{"1000-2000 x"} << 0;
@@ -122,6 +128,13 @@ void TestTranscript::lrcOffsetAndEnds()
     const Transcript t = parseTranscript(lines("[offset:+500]\n[00:01.00]一\n[01:02:50]二\n"),
                                          TranscriptFormat::Lrc);
     QCOMPARE(shown(t), QStringList({"500-62000 一", "62000-67000 二"}));
+    // An offset of any size moves the lines by a day at most.
+    const Transcript late = parseTranscript(lines("[offset:-9223372036854775808]\n[00:01.00]一\n"),
+                                            TranscriptFormat::Lrc);
+    QCOMPARE(shown(late), QStringList({"86401000-86406000 一"}));
+    const Transcript early = parseTranscript(
+        lines("[offset:+99999999999999999999]\n[25:00:00.00]一\n"), TranscriptFormat::Lrc);
+    QCOMPARE(shown(early), QStringList({"3600000-3605000 一"}));
 }
 
 void TestTranscript::readsEachEncoding_data()

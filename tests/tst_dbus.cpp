@@ -10,6 +10,7 @@
 #include "lists/Unit6.h"
 #include "persist/IniFile.h"
 #include "support/FakePlayer.h"
+#include "support/PrivateBus.h"
 #include "support/TestServices.h"
 
 #include <QApplication>
@@ -22,14 +23,8 @@
 #include <QDBusPendingCall>
 #include <QDBusVariant>
 #include <QMenuBar>
-#include <QProcess>
-#include <QStandardPaths>
 #include <QTest>
 #include <QTimer>
-#ifdef Q_OS_LINUX
-#include <csignal>
-#include <sys/prctl.h>
-#endif
 
 namespace
 {
@@ -646,33 +641,11 @@ int main(int argc, char *argv[])
 {
     // A private session bus, in place before the application (and anything
     // in it) connects to one.
-    QProcess daemon;
-    if (!QStandardPaths::findExecutable(QStringLiteral("dbus-daemon")).isEmpty()) {
-#ifdef Q_OS_LINUX
-        // The bus ends with the test, also when the test crashes.
-        daemon.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
-#endif
-        daemon.start(QStringLiteral("dbus-daemon"),
-                     {QStringLiteral("--session"), QStringLiteral("--print-address"),
-                      QStringLiteral("--nofork")});
-        if (daemon.waitForStarted(5000) && daemon.waitForReadyRead(5000))
-            g_busAddress = QString::fromUtf8(daemon.readLine()).trimmed();
-    }
-    // Without a daemon, no bus at all rather than the user's own.
-    qputenv("DBUS_SESSION_BUS_ADDRESS", g_busAddress.isEmpty()
-                                            ? QByteArray("unix:path=/nonexistent/pelmora-test-bus")
-                                            : g_busAddress.toUtf8());
-    int result = 0;
-    {
-        QApplication app(argc, argv);
-        TestDbus test;
-        result = QTest::qExec(&test, argc, argv);
-    }
-    if (daemon.state() != QProcess::NotRunning) {
-        daemon.kill();
-        daemon.waitForFinished(5000);
-    }
-    return result;
+    const PrivateBus bus;
+    g_busAddress = bus.address();
+    QApplication app(argc, argv);
+    TestDbus test;
+    return QTest::qExec(&test, argc, argv);
 }
 
 #include "tst_dbus.moc"

@@ -3,6 +3,7 @@
 // program pushes in is what the bus reads, and the requests come out by
 // MPRIS's rules; while the program does not accept requests they fail.
 #include "app/Mpris.h"
+#include "support/PrivateBus.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>
@@ -11,14 +12,8 @@
 #include <QDBusObjectPath>
 #include <QDBusPendingCall>
 #include <QDBusVariant>
-#include <QProcess>
 #include <QSignalSpy>
-#include <QStandardPaths>
 #include <QTest>
-#ifdef Q_OS_LINUX
-#include <csignal>
-#include <sys/prctl.h>
-#endif
 
 namespace
 {
@@ -116,36 +111,60 @@ private slots:
         QCOMPARE(call(kPlayer, QStringLiteral("Play")).type(), QDBusMessage::ReplyMessage);
         QCOMPARE(play.size(), 1);
     }
+
+    // A property written with a value of another type is refused as the
+    // bus's invalid arguments, and reaches nothing.
+    void wrongTypesAreRefused()
+    {
+        if (g_busAddress.isEmpty()) QSKIP("dbus-daemon is not available");
+        Mpris m;
+        QVERIFY(m.publish());
+        QSignalSpy fullscreen(&m, &Mpris::fullscreenRequested);
+        QSignalSpy volume(&m, &Mpris::volumeRequested);
+        QSignalSpy rate(&m, &Mpris::rateRequested);
+        QTRY_VERIFY(QDBusConnection::connectToBus(g_busAddress, QStringLiteral("client"))
+                        .interface()
+                        ->isServiceRegistered(kService));
+        const QString root = QStringLiteral("org.mpris.MediaPlayer2");
+        auto set = [](const QString &interface, const char *name, const QVariant &value) {
+            return call(
+                QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Set"),
+                {interface, QString::fromLatin1(name), QVariant::fromValue(QDBusVariant(value))});
+        };
+        const QString invalid = QStringLiteral("org.freedesktop.DBus.Error.InvalidArgs");
+        QCOMPARE(set(root, "Fullscreen", QStringLiteral("x")).errorName(), invalid);
+        QCOMPARE(set(root, "Fullscreen", 1).errorName(), invalid);
+        QCOMPARE(set(kPlayer, "Volume", QStringLiteral("1")).errorName(), invalid);
+        QCOMPARE(set(kPlayer, "Volume", true).errorName(), invalid);
+        QCOMPARE(set(kPlayer, "Rate", QStringLiteral("2")).errorName(), invalid);
+        QCOMPARE(set(kPlayer, "Rate", 2).errorName(), invalid);
+        // Without the interface's name too.
+        QCOMPARE(set(QString(), "Fullscreen", QStringLiteral("x")).errorName(), invalid);
+        QTest::qWait(50);
+        QCOMPARE(fullscreen.size(), 0);
+        QCOMPARE(volume.size(), 0);
+        QCOMPARE(rate.size(), 0);
+
+        QCOMPARE(set(root, "Fullscreen", true).type(), QDBusMessage::ReplyMessage);
+        QCOMPARE(set(kPlayer, "Volume", 0.25).type(), QDBusMessage::ReplyMessage);
+        QCOMPARE(set(kPlayer, "Rate", 1.5).type(), QDBusMessage::ReplyMessage);
+        QCOMPARE(fullscreen.size(), 1);
+        QCOMPARE(volume.size(), 1);
+        QCOMPARE(rate.size(), 1);
+        QCOMPARE(set(kPlayer, "PlaybackStatus", QStringLiteral("Playing")).errorName(),
+                 QStringLiteral("org.freedesktop.DBus.Error.PropertyReadOnly"));
+    }
 };
 
 int main(int argc, char *argv[])
 {
-    // A private session bus, in place before anything connects to one.
-    QProcess daemon;
-    if (!QStandardPaths::findExecutable(QStringLiteral("dbus-daemon")).isEmpty()) {
-#ifdef Q_OS_LINUX
-        daemon.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
-#endif
-        daemon.start(QStringLiteral("dbus-daemon"),
-                     {QStringLiteral("--session"), QStringLiteral("--print-address"),
-                      QStringLiteral("--nofork")});
-        if (daemon.waitForStarted(5000) && daemon.waitForReadyRead(5000))
-            g_busAddress = QString::fromUtf8(daemon.readLine()).trimmed();
-    }
-    qputenv("DBUS_SESSION_BUS_ADDRESS", g_busAddress.isEmpty()
-                                            ? QByteArray("unix:path=/nonexistent/pelmora-test-bus")
-                                            : g_busAddress.toUtf8());
-    int result = 0;
-    {
-        QCoreApplication app(argc, argv);
-        TestMpris test;
-        result = QTest::qExec(&test, argc, argv);
-    }
-    if (daemon.state() != QProcess::NotRunning) {
-        daemon.kill();
-        daemon.waitForFinished(5000);
-    }
-    return result;
+    // A private session bus, in place before the application (and anything
+    // in it) connects to one.
+    const PrivateBus bus;
+    g_busAddress = bus.address();
+    QCoreApplication app(argc, argv);
+    TestMpris test;
+    return QTest::qExec(&test, argc, argv);
 }
 
 #include "tst_mpris.moc"

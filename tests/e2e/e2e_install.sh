@@ -32,7 +32,7 @@ export HOME="$E2E_DIR/home" XDG_CACHE_HOME="$E2E_DIR/home/.cache" XDG_CONFIG_HOM
 unset SNAP
 
 # A private session bus, for the MPRIS look-up.
-dbus-daemon --session --fork --nosyslog --print-address=3 --print-pid=4 \
+dbus-daemon --config-file="$E2E_BUS_CONFIG" --fork --nosyslog --print-address=3 --print-pid=4 \
   3>"$E2E_DIR/bus.address" 4>"$E2E_DIR/bus.pid" || fail "no session bus"
 E2E_PIDS+=("$(cat "$E2E_DIR/bus.pid")")
 DBUS_SESSION_BUS_ADDRESS=$(head -n1 "$E2E_DIR/bus.address")

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Fuzzes the subtitle parsers and the notes files: any bytes parse without a
-// fault into sorted cues with readable times, and notes made of the bytes
-// (comments and lines of any text) are written and read back exactly, in
-// each of the three formats.
+// fault into sorted cues with readable times, any bytes read as a notes file
+// without a fault, and notes made of the bytes (comments and lines of any
+// text) are written and read back exactly, in each of the three formats.
 #include "FuzzFiles.h"
 
 #include "persist/AppError.h"
@@ -27,6 +27,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             require(!t.cues[i].text.isEmpty(), "a cue has text");
         }
         searchForm(lines.join(QLatin1Char('\n')));
+    }
+
+    // The bytes as a notes file of each format: notes, or the reason there are none.
+    for (const NoteFormat format : {NoteFormat::Markdown, NoteFormat::Csv, NoteFormat::WebVtt}) {
+        try {
+            for (const Note &n : decodeNotes(bytes, format))
+                require(n.ms >= 0, "a note read has a time");
+        } catch (const AppError &) {
+        }
     }
 
     // Notes: the text cut at 0x1E into comment and line pairs, in time order.
