@@ -243,8 +243,9 @@ void createForms(const Services &services)
     auto *session = new MediumSession(services, *Form1, Form1->WindowsMediaPlayer1, Form1);
     Form1->setSession(session);
     // Told calmly, once per run, in the status bar.
-    QObject::connect(session, &MediumSession::trouble, Form1,
-                     [](const QString &text) { Form1->statusBar()->showMessage(text, 15000); });
+    auto tell = [](const QString &text) { Form1->statusBar()->showMessage(text, 15000); };
+    QObject::connect(session, &MediumSession::trouble, Form1, tell);
+    QObject::connect(session, &MediumSession::said, Form1, tell);
     Form1->FormCreate();
     Form2 = new TForm2(*Form1, Form1);
     Form2->FormCreate();

@@ -16,6 +16,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <cmath>
 
 namespace
 {
@@ -72,6 +73,7 @@ MediumSession::MediumSession(const Services &services, const HandlerContext &con
     connect(player, &MediaPlayer::stretchPlayed, this, [this](const Stretch &stretch) {
         if (m_historyOn) m_log->add(stretch);
     });
+    connect(player, &MediaPlayer::mediumInfoChanged, this, &MediumSession::lengthKnown);
     connect(player, &MediaPlayer::speedChanged, this, &MediumSession::playbackChanged);
     connect(player, &MediaPlayer::voiceBoostChanged, this, &MediumSession::playbackChanged);
     connect(player, &MediaPlayer::silenceSkipChanged, this, &MediumSession::playbackChanged);
@@ -109,6 +111,7 @@ void MediumSession::load(const QString &name)
     // The place of the medium that goes.
     m_keeper->keep();
     m_name = name;
+    m_cutsWanted.reset();
     m_player->setURL(name);
     // What is kept of it, in one read.
     m_folder = CourseSettings::folderOf(name);
@@ -194,12 +197,48 @@ void MediumSession::applyCourse(bool intro)
         kept(SettingsOf::Medium, m_name),
         m_folder.isEmpty() ? std::nullopt : kept(SettingsOf::Folder, m_folder), m_globalPlayback);
     setPlayback(choice.playback);
-    if (intro && choice.introSeconds > 0.0) m_player->setCurrentPosition(choice.introSeconds);
-    m_player->setEndCut(choice.outroSeconds);
+    m_cutsWanted = CourseSettings::Cuts{choice.introSeconds, choice.outroSeconds};
+    m_introTaken = false;
+    // The length as the player knows it, else as it was kept with the place.
+    double length = m_player->duration();
+    if (!(length > 0.0) && m_info.place) length = m_info.place->duration;
+    const CourseSettings::Cuts cuts =
+        CourseSettings::cutsFor(choice.introSeconds, choice.outroSeconds, length);
+    if (intro && cuts.introSeconds > 0.0) {
+        m_player->setCurrentPosition(cuts.introSeconds);
+        m_introTaken = true;
+    }
+    m_player->setEndCut(cuts.outroSeconds);
+    if (length > 0.0) applyCuts(length);
     // Played with these: the medium and its folder keep them.
     m_courseName = m_name;
     m_courseKept.reset();
     keepCourseSettings();
+}
+
+// Once the length is known: an intro and outro that together leave nothing
+// to play are both left out for this medium (it would end where it starts),
+// and the status bar says so.
+void MediumSession::applyCuts(double duration)
+{
+    if (!m_cutsWanted) return;
+    const CourseSettings::Cuts wanted = *std::exchange(m_cutsWanted, std::nullopt);
+    if (!CourseSettings::cutsFor(wanted.introSeconds, wanted.outroSeconds, duration).ignored)
+        return;
+    m_player->setEndCut(0.0);
+    // Back to the start, unless the user has moved on from the intro.
+    if (m_introTaken && std::abs(m_player->currentPosition() - wanted.introSeconds) < 1.0)
+        m_player->setCurrentPosition(0.0);
+    emit said(CourseSettings::ignoredText());
+}
+
+void MediumSession::lengthKnown()
+{
+    if (!m_cutsWanted || !m_player->hasCurrentMedia()) return;
+    runHandler(m_context, nullptr, [&] {
+        const double length = m_player->duration();
+        if (length > 0.0) applyCuts(length);
+    });
 }
 
 // The settings kept for a medium or a folder: what this run kept, else what
@@ -255,7 +294,10 @@ void MediumSession::keepFolderSettings(const QString &folder, const KeptSettings
     // its outro (its intro is for the next start).
     if (CourseSettings::folderOf(name()) != folder || name().isEmpty()) return;
     setPlayback(CourseSettings::choose(std::nullopt, settings, playback()).playback);
-    m_player->setEndCut(settings.outroSeconds);
+    const CourseSettings::Cuts cuts =
+        CourseSettings::cutsFor(settings.introSeconds, settings.outroSeconds, m_player->duration());
+    m_player->setEndCut(cuts.outroSeconds);
+    if (cuts.ignored) emit said(CourseSettings::ignoredText());
     keepCourseSettings();
 }
 

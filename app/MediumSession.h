@@ -87,10 +87,15 @@ public:
 signals:
     // Once per run and kind: the place store cannot be used as it should.
     void trouble(const QString &message);
+    // A word for the status bar (the folder's intro and outro left out of a
+    // medium too short for them).
+    void said(const QString &message);
 
 private:
     void load(const QString &name);
     void applyCourse(bool intro);
+    void applyCuts(double duration);
+    void lengthKnown();
     void showKept(const RecordingInfo &info, bool offer);
     void followPlayState(int state);
     void playbackChanged();
@@ -121,4 +126,8 @@ private:
     RecordingInfo m_info; // what was kept of the medium loaded when it opened
     QString m_folder;     // its folder
     std::optional<KeptSettings> kept(SettingsOf of, const QString &key);
+    // The folder's intro and outro for the medium loaded, until its length
+    // tells whether they fit; whether the intro was gone to.
+    std::optional<CourseSettings::Cuts> m_cutsWanted;
+    bool m_introTaken = false;
 };

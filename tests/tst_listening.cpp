@@ -22,6 +22,7 @@
 #include <QLabel>
 #include <QSignalSpy>
 #include <QSpinBox>
+#include <QStatusBar>
 #include <QTest>
 #include <QTreeWidget>
 #include <QtEndian>
@@ -511,6 +512,16 @@ void TestListening::folderSettingsWindow()
     QTest::keyClick(w->IntroEdit, Qt::Key_Escape);
     f->showFolderSettings();
     QCOMPARE(w->IntroEdit->value(), 30);
+
+    // A file too short for the intro and outro together plays whole, and
+    // the status bar says why.
+    p->setMediaDuration(QStringLiteral("/F/short.mp4"), 45);
+    open(run, QStringLiteral("/F/short.mp4"));
+    QCOMPARE(p->currentPosition(), 0.0);
+    QCOMPARE(p->endCut(), 0.0);
+    QVERIFY(f->statusBar()->currentMessage().contains(QStringLiteral("スキップしません")));
+    p->advance(30);
+    QCOMPARE(p->playState(), int(MediaPlayer::Playing));
 }
 
 void TestListening::rewindIsToldInTheBar()
