@@ -69,6 +69,12 @@ MediumSession::MediumSession(const Services &services, const HandlerContext &con
         m_keeper->forgetListened(m_name);
         m_log->forget(m_name);
     });
+    // The stretch playing goes with each place kept (the journal's tick
+    // among them), so that a crash costs at most one tick of the study log.
+    m_keeper->setBeforeKeep([this] {
+        if (!m_historyOn) return;
+        if (const std::optional<Stretch> open = m_player->openStretch()) m_log->add(*open);
+    });
     // The study log follows the history switch: kept only while it is on.
     connect(player, &MediaPlayer::stretchPlayed, this, [this](const Stretch &stretch) {
         if (m_historyOn) m_log->add(stretch);

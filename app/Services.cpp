@@ -10,6 +10,7 @@
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -133,6 +134,14 @@ public:
         return static_cast<quint64>(
             std::chrono::high_resolution_clock::now().time_since_epoch().count());
     }
+    qint64 steadyMs() const override { return m_steady.elapsed(); }
+
+private:
+    QElapsedTimer m_steady = [] {
+        QElapsedTimer t;
+        t.start();
+        return t;
+    }();
 };
 
 class TimerDelay : public Delay

@@ -84,6 +84,10 @@ public:
     virtual ~Clock() = default;
     virtual QDateTime now() const = 0;
     virtual quint64 highResolutionTicks() const = 0;
+    // A steady clock in ms from any start: never set back or forward, and
+    // standing still while the program is stopped or the machine sleeps
+    // (time spent is measured on it).
+    virtual qint64 steadyMs() const = 0;
 };
 
 // The pause before the playlist opens its next entry. It never blocks the GUI

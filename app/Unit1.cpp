@@ -368,7 +368,7 @@ void TForm1::FormCreate()
     const Clock *clock = m_services.clock;
     const auto now = [clock] { return clock->now().toMSecsSinceEpoch(); };
     WindowsMediaPlayer1->setRewindClock(now);
-    WindowsMediaPlayer1->setStudyClock(now);
+    WindowsMediaPlayer1->setStudyClock(now, [clock] { return clock->steadyMs(); });
     runHandler(*this, nullptr, [&] {
         WindowsMediaPlayer1->setRewindAfterPause(
             settings.readBool(SettingsKeys::PlaybackRewindAfterPause));

@@ -581,6 +581,13 @@ bool HistoryStore::insertStretches(Session &s, const QList<Stretch> &stretches)
         if (!worthKeeping(st)) continue;
         any = true;
         const double speed = std::isfinite(st.speed) && st.speed > 0 ? st.speed : 1.0;
+        // A stretch is known by its medium and where and when it began: a
+        // later form of it (kept while it played, then ended) replaces the
+        // earlier one.
+        if (!s.exec(QStringLiteral("DELETE FROM stretches WHERE name = ? AND wall_start = ? AND "
+                                   "start = ?"),
+                    {keyOf(st.name), st.wallStartMs, seconds(st.start)}))
+            return false;
         if (!s.exec(QStringLiteral("INSERT INTO stretches (name, start, end, wall_start, "
                                    "wall_end, speed, skipped) VALUES (?, ?, ?, ?, ?, ?, ?)"),
                     {keyOf(st.name), seconds(st.start), seconds(st.end), st.wallStartMs,

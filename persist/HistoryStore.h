@@ -155,7 +155,8 @@ public:
     int sessions() const { return m_sessions; }
 
     // Writes that wait to go into one transaction with the next place kept:
-    // stretches of the study log (empty or reversed ones are left out), and
+    // stretches of the study log (empty or reversed ones are left out; one
+    // of the same medium, start and wall_start replaces the one kept), and
     // settings kept (replacing what was kept; the 1,000 most recently kept
     // media and folders stay).
     struct SettingsChange {

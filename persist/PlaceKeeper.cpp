@@ -48,6 +48,7 @@ std::optional<PlaybackSnapshot> PlaceKeeper::snapshot() const
 void PlaceKeeper::keep()
 {
     if (m_journal->closed()) return;
+    if (m_beforeKeep) m_beforeKeep();
     const std::optional<PlaybackSnapshot> s = snapshot();
     if (!s || !s->placed()) return;
     // Unchanged since the last time (a paused medium): nothing to write.

@@ -60,6 +60,9 @@ public:
     void keep();
     // The medium was played to its end.
     void finished();
+    // Runs first at each keep() (the session keeps the open stretch of the
+    // study log with the place).
+    void setBeforeKeep(std::function<void()> before) { m_beforeKeep = std::move(before); }
     // What is kept of a medium when it opens, in one read, with what this
     // run wrote laid over it.
     RecordingInfo recording(const QString &name, const QString &folder);
@@ -99,6 +102,7 @@ private:
     void keepFinished(const PlaybackSnapshot &s, qint64 now);
 
     StoreLink *m_link;
+    std::function<void()> m_beforeKeep;
     Source m_source;
     std::function<qint64()> m_now;
     ResumeJournal *m_journal = nullptr;

@@ -99,6 +99,12 @@ QString StoreLink::exactName(const QString &storedForm,
 
 void StoreLink::wait(const Stretch &stretch)
 {
+    // A later form of a stretch (the open one kept again, or ended)
+    // replaces the one waiting.
+    m_waiting.log.removeIf([&stretch](const Stretch &s) {
+        return s.name == stretch.name && s.wallStartMs == stretch.wallStartMs &&
+               s.start == stretch.start;
+    });
     m_waiting.log << stretch;
     startWaiting();
 }

@@ -4,6 +4,7 @@
 #include "player/SmartRewind.h"
 
 #include <QDateTime>
+#include <QElapsedTimer>
 
 qint64 MediaPlayer::rewindNowMs() const
 {
@@ -34,4 +35,14 @@ double MediaPlayer::rewindPlace(double place, std::optional<qint64> keptAtMs) co
 {
     if (!keptAtMs || !m_rewindOn) return place;
     return SmartRewind::target(place, rewindNowMs() - *keptAtMs, {}, repeatStretch());
+}
+
+qint64 MediaPlayer::steadyNowMs()
+{
+    static const QElapsedTimer since = [] {
+        QElapsedTimer t;
+        t.start();
+        return t;
+    }();
+    return since.elapsed();
 }

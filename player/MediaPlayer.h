@@ -222,8 +222,16 @@ public:
     const QList<QAction *> &menuActions() const { return m_menuActions; }
 
     // The study log: the stretches really played come out by stretchPlayed,
-    // with the times of this clock (UTC ms; the system's unless set).
-    void setStudyClock(std::function<qint64()> nowMs) { m_studyClock = std::move(nowMs); }
+    // placed on the calendar by the wall clock (UTC ms) and their time spent
+    // measured on the steady one (ms from any start); the system's unless
+    // set.
+    void setStudyClock(std::function<qint64()> wallMs, std::function<qint64()> steadyMs)
+    {
+        m_studyClock = std::move(wallMs);
+        m_studySteady = std::move(steadyMs);
+    }
+    // The stretch playing now, as it stands (nothing when none).
+    std::optional<Stretch> openStretch() const { return m_recorder.current(); }
     // Ends the stretch playing now (the program closes).
     void endStretch() { logStopped(m_recorder.open() ? safePosition() : 0.0); }
 
@@ -234,13 +242,13 @@ protected:
     // of speed or medium), at position where it stood before.
     void logPlaying(double position)
     {
-        if (auto closed = m_recorder.playing(url(), position, speed(), m_studyClock()))
+        if (auto closed = m_recorder.playing(url(), position, speed(), studyNow()))
             emit stretchPlayed(*closed);
     }
-    void logPassed(double to, double skipped) { m_recorder.passed(to, skipped, m_studyClock()); }
+    void logPassed(double to, double skipped) { m_recorder.passed(to, skipped, studyNow()); }
     void logStopped(double position)
     {
-        if (auto closed = m_recorder.stop(position, m_studyClock())) emit stretchPlayed(*closed);
+        if (auto closed = m_recorder.stop(position, studyNow())) emit stretchPlayed(*closed);
     }
 
 signals:
@@ -314,6 +322,9 @@ private:
     QList<QAction *> m_menuActions;
     StretchRecorder m_recorder;
     std::function<qint64()> m_studyClock = [] { return QDateTime::currentMSecsSinceEpoch(); };
+    std::function<qint64()> m_studySteady = [] { return steadyNowMs(); };
+    StretchRecorder::Now studyNow() const { return {m_studyClock(), m_studySteady()}; }
+    static qint64 steadyNowMs();
     bool m_rewindOn = true;
     std::function<qint64()> m_rewindClock;
     std::optional<qint64> m_pausedAtMs;

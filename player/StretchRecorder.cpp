@@ -22,44 +22,67 @@ bool StretchRecorder::follows(double position) const
            position <= m_current.end + LeapSeconds * speed;
 }
 
+// The open stretch reaches position at steadyMs: the time since it was last
+// seen is spent, unless it is a gap, which counts for what it played.
+void StretchRecorder::reach(double position, qint64 steadyMs)
+{
+    const qint64 elapsed = std::max<qint64>(0, steadyMs - m_seenSteadyMs);
+    const double advance = std::max(0.0, position - m_current.end);
+    const qint64 played = std::llround(advance / m_current.speed * 1000.0);
+    m_spentMs += elapsed > GapMs ? std::min(elapsed, played) : elapsed;
+    m_current.end = std::max(m_current.end, position);
+    m_seenSteadyMs = std::max(m_seenSteadyMs, steadyMs);
+}
+
 std::optional<StretchRecorder::Stretch>
-StretchRecorder::playing(const QString &name, double position, double speed, qint64 nowMs)
+StretchRecorder::playing(const QString &name, double position, double speed, Now now)
 {
     if (!std::isfinite(position) || !(speed > 0)) return std::nullopt;
     std::optional<Stretch> closed;
-    if (m_open && (name != m_current.name || speed != m_current.speed || !follows(position)))
-        closed = close(m_seenMs);
+    if (m_open && (name != m_current.name || speed != m_current.speed || !follows(position))) {
+        closed = current();
+        m_open = false;
+    }
     if (!m_open) {
-        m_current = Stretch{name, position, position, nowMs, nowMs, speed, 0.0};
+        m_current = Stretch{name, position, position, now.wallMs, now.wallMs, speed, 0.0};
+        m_seenSteadyMs = now.steadyMs;
+        m_spentMs = 0;
         m_open = true;
     }
-    m_current.end = std::max(m_current.end, position);
-    m_seenMs = nowMs;
+    reach(position, now.steadyMs);
     return closed;
 }
 
-void StretchRecorder::passed(double to, double skipped, qint64 nowMs)
+void StretchRecorder::passed(double to, double skipped, Now now)
 {
     if (!m_open || !std::isfinite(to) || to < m_current.end) return;
-    m_current.end = to;
+    reach(to, now.steadyMs);
     m_current.skipped += std::max(0.0, std::isfinite(skipped) ? skipped : 0.0);
-    m_seenMs = nowMs;
 }
 
-std::optional<StretchRecorder::Stretch> StretchRecorder::stop(double position, qint64 nowMs)
+std::optional<StretchRecorder::Stretch> StretchRecorder::stop(double position, Now now)
 {
     if (!m_open) return std::nullopt;
-    if (std::isfinite(position) && follows(position)) {
-        m_current.end = std::max(m_current.end, position);
-        m_seenMs = nowMs;
-    }
-    return close(m_seenMs);
+    if (std::isfinite(position) && follows(position)) reach(position, now.steadyMs);
+    m_open = false;
+    if (!(m_current.end > m_current.start)) return std::nullopt;
+    return finished();
 }
 
-std::optional<StretchRecorder::Stretch> StretchRecorder::close(qint64 nowMs)
+std::optional<StretchRecorder::Stretch> StretchRecorder::current() const
 {
-    m_open = false;
-    m_current.wallEndMs = std::max(m_current.wallStartMs, nowMs);
     if (!(m_current.end > m_current.start)) return std::nullopt;
-    return m_current;
+    if (!m_open) return std::nullopt;
+    return finished();
+}
+
+// The stretch with its time spent: never more than its content at its speed
+// (and a report's lateness), placed after its start on the calendar.
+StretchRecorder::Stretch StretchRecorder::finished() const
+{
+    Stretch s = m_current;
+    const qint64 content =
+        std::llround((s.end - s.start) / s.speed * 1000.0) + StretchRecorder::SlackMs;
+    s.wallEndMs = s.wallStartMs + std::min(m_spentMs, content);
+    return s;
 }

@@ -36,23 +36,32 @@ namespace
 struct Event {
     enum Kind { Play, Pass, Stop } kind;
     double position;
-    qint64 atMs;
+    qint64 atMs;                        // on the wall clock
     double value = 1.0;                 // Play: the speed; Pass: the seconds skipped
     QString name = QStringLiteral("a"); // Play: the medium
+    std::optional<qint64> steadyMs;     // on the steady clock, when it differs
+    StretchRecorder::Now now() const { return {atMs, steadyMs.value_or(atMs)}; }
 };
+
+// The same event, at another reading of the steady clock.
+Event steady(Event e, qint64 steadyMs)
+{
+    e.steadyMs = steadyMs;
+    return e;
+}
 
 Event play(double position, qint64 atMs, double speed = 1.0,
            const QString &name = QStringLiteral("a"))
 {
-    return {Event::Play, position, atMs, speed, name};
+    return {Event::Play, position, atMs, speed, name, std::nullopt};
 }
 Event pass(double to, double skipped, qint64 atMs)
 {
-    return {Event::Pass, to, atMs, skipped, QString()};
+    return {Event::Pass, to, atMs, skipped, QString(), std::nullopt};
 }
 Event stop(double position, qint64 atMs)
 {
-    return {Event::Stop, position, atMs, 0.0, QString()};
+    return {Event::Stop, position, atMs, 0.0, QString(), std::nullopt};
 }
 
 Stretch stretch(double start, double end, qint64 fromMs, qint64 toMs, double speed = 1.0,
@@ -239,6 +248,22 @@ void TestCoreRules::stretches_data()
     QTest::newRow("a stop elsewhere ends it where last seen")
         << QList<Event>{play(0, 0), play(1, 1000), stop(30, 5000)}
         << Stretches{stretch(0, 1, 0, 1000)};
+    // The time spent is measured on the steady clock and bounded by what
+    // played: the wall clock only places the stretch.
+    QTest::newRow("the wall clock jumps an hour ahead")
+        << QList<Event>{play(0, 0), steady(play(1, 3601000), 1000), steady(stop(2, 3602000), 2000)}
+        << Stretches{stretch(0, 2, 0, 2000)};
+    QTest::newRow("the wall clock goes back an hour")
+        << QList<Event>{play(0, 3600000), steady(play(1, 1000), 3601000),
+                        steady(stop(2, 2000), 3602000)}
+        << Stretches{stretch(0, 2, 3600000, 3602000)};
+    QTest::newRow("stopped for 60 s: only what played counts")
+        << QList<Event>{play(0, 0),     play(1, 1000),  play(2, 2000),
+                        play(3, 63000), play(4, 64000), stop(4, 64000)}
+        << Stretches{stretch(0, 4, 0, 4000)};
+    QTest::newRow("never more than the content at its speed")
+        << QList<Event>{play(0, 0), play(0.1, 2000), play(0.2, 4000), stop(0.2, 4000)}
+        << Stretches{stretch(0, 0.2, 0, 1200)};
     QTest::newRow("nothing played, nothing kept")
         << QList<Event>{play(5, 0), stop(5, 1000), stop(6, 2000), play(7, 3000), play(40, 4000)}
         << Stretches{};
@@ -253,11 +278,11 @@ void TestCoreRules::stretches()
     for (const Event &e : events) {
         std::optional<Stretch> s;
         if (e.kind == Event::Play)
-            s = recorder.playing(e.name, e.position, e.value, e.atMs);
+            s = recorder.playing(e.name, e.position, e.value, e.now());
         else if (e.kind == Event::Pass)
-            recorder.passed(e.position, e.value, e.atMs);
+            recorder.passed(e.position, e.value, e.now());
         else
-            s = recorder.stop(e.position, e.atMs);
+            s = recorder.stop(e.position, e.now());
         if (s) closed << *s;
     }
     QCOMPARE(closed, expected);

@@ -4,6 +4,7 @@
 // when the last run did not end normally. A run that "crashes" is a
 // TestProgram whose windows are destroyed without a close.
 #include "app/Unit1.h"
+#include "persist/HistoryStore.h"
 #include "persist/IniFile.h"
 #include "persist/ResumeJournal.h"
 #include "support/FakePlayer.h"
@@ -68,6 +69,7 @@ private slots:
     void corruptJournalIsIgnored();
     void recoveryWriteFailureKeepsJournal();
     void liveWritersJournalIsNotOffered();
+    void openStretchIsKeptWithThePlace();
 };
 
 void TestJournal::writtenWhilePlayingAndAtPause()
@@ -333,6 +335,37 @@ void TestJournal::liveWritersJournalIsNotOffered()
     QCOMPARE(resumeValue(run, "Resume", "FileName"), QStringLiteral("/killed.mp3"));
     QCOMPARE(resumeValue(run, "Resume", "Second"), QStringLiteral("12.5"));
     QVERIFY(!run.exists(kJournal));
+}
+
+// The study log's stretch still playing is kept with each place the
+// journal's ticks keep: a crash costs at most one tick of it, and each tick
+// replaces what the one before kept.
+void TestJournal::openStretchIsKeptWithThePlace()
+{
+    TestProgram run;
+    TForm1 *f = run.start({QStringLiteral("/media/lecture.mp3")});
+    run.player()->finishLoading();
+    auto play = [&run](int seconds) {
+        for (int i = 0; i < seconds; ++i) {
+            run.clock.time = run.clock.time.addSecs(1);
+            run.player()->advance(1);
+        }
+    };
+    run.player()->advance(0); // the stretch opens now
+    auto kept = [&run] { return HistoryStore(run.file(QStringLiteral("History.db"))).stretches(); };
+    play(30);
+    journalOf(f)->timer()->setInterval(20);
+    QTRY_COMPARE(kept().size(), 1);
+    QCOMPARE(kept().first().end, 30.0);
+    QCOMPARE(kept().first().wallEndMs - kept().first().wallStartMs, 30000);
+    play(10);
+    QTRY_COMPARE(kept().first().end, 40.0);
+    QCOMPARE(kept().first().wallEndMs - kept().first().wallStartMs, 40000);
+    QCOMPARE(kept().size(), 1);
+    // Ended by a pause: the same stretch, whole, once.
+    run.player()->pause();
+    QCOMPARE(kept().size(), 1);
+    QCOMPARE(kept().first().wallEndMs - kept().first().wallStartMs, 40000);
 }
 
 QTEST_MAIN(TestJournal)

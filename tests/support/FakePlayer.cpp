@@ -15,7 +15,7 @@ FakePlayer::FakePlayer(QWidget *parent)
 {
     // The study log's clock is the simulated one, from a fixed day, until the
     // program sets its own.
-    setStudyClock([this] { return WallClockStartMs + m_clockMs; });
+    setStudyClock([this] { return WallClockStartMs + m_clockMs; }, [this] { return m_clockMs; });
     connect(m_sleep, &SleepTimer::sleptAt, this, &MediaPlayer::fellAsleep);
     m_input = new PictureInput(*this, *m_sleep);
     m_input->watch(this);

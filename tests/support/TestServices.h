@@ -10,6 +10,7 @@
 #include <QTemporaryDir>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class FakePlayer;
 class TForm1;
@@ -42,8 +43,12 @@ class FixedClock : public Clock
 public:
     QDateTime now() const override { return time; }
     quint64 highResolutionTicks() const override { return ++ticks; }
+    // Follows the time, unless a test sets it apart (a clock set back or
+    // forward, a machine that slept).
+    qint64 steadyMs() const override { return steady ? *steady : time.toMSecsSinceEpoch(); }
     QDateTime time = QDateTime(QDate(2026, 12, 9), QTime(14, 0, 0, 700));
     mutable quint64 ticks = 12345;
+    std::optional<qint64> steady;
 };
 
 // The pause of the auto-advance, run by hand: pending() continuations are run
