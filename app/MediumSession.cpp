@@ -203,8 +203,9 @@ void MediumSession::applyCourse(bool intro)
         kept(SettingsOf::Medium, m_name),
         m_folder.isEmpty() ? std::nullopt : kept(SettingsOf::Folder, m_folder), m_globalPlayback);
     setPlayback(choice.playback);
-    m_cutsWanted = CourseSettings::Cuts{choice.introSeconds, choice.outroSeconds};
     m_introTaken = false;
+    if (choice.introSeconds + choice.outroSeconds > 0.0)
+        m_cutsWanted = CourseSettings::Cuts{choice.introSeconds, choice.outroSeconds};
     // The length as the player knows it, else as it was kept with the place.
     double length = m_player->duration();
     if (!(length > 0.0) && m_info.place) length = m_info.place->duration;
@@ -241,10 +242,12 @@ void MediumSession::applyCuts(double duration)
 void MediumSession::lengthKnown()
 {
     if (!m_cutsWanted || !m_player->hasCurrentMedia()) return;
-    runHandler(m_context, nullptr, [&] {
+    try {
         const double length = m_player->duration();
         if (length > 0.0) applyCuts(length);
-    });
+    } catch (const std::exception &) {
+        // The player refused a read: its next report tells the length.
+    }
 }
 
 // The settings kept for a medium or a folder: what this run kept, else what
