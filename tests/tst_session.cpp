@@ -1,0 +1,128 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The session of the recording loaded, on its own: the player double, the
+// program's directory in a temporary folder, no window.
+#include "app/MediumSession.h"
+#include "persist/CloseSteps.h"
+#include "persist/IniFile.h"
+#include "persist/SettingsKeys.h"
+#include "support/FakePlayer.h"
+#include "support/TestServices.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace
+{
+
+class Context : public HandlerContext
+{
+public:
+    explicit Context(Dialogs *dialogs) : m_dialogs(dialogs) {}
+    Dialogs *handlerDialogs() const override { return m_dialogs; }
+    QWidget *handlerParent() const override { return nullptr; }
+    QString handlerProgramName() const override { return QStringLiteral("pelmora"); }
+
+private:
+    Dialogs *m_dialogs;
+};
+
+// A session over a player double in a program directory of its own.
+struct Bench {
+    QTemporaryDir dir;
+    ScriptedDialogs dialogs;
+    FixedClock clock;
+    Context context{&dialogs};
+    FakePlayer player;
+    std::unique_ptr<MediumSession> session;
+
+    Bench()
+    {
+        Services s;
+        s.dialogs = &dialogs;
+        s.clock = &clock;
+        s.programDir = dir.path();
+        player.setDefaultDuration(600);
+        session = std::make_unique<MediumSession>(s, context, &player);
+        session->takeGlobalPlayback();
+    }
+    void open(const QString &name)
+    {
+        session->open(name, MediumSession::Start::Playing);
+        player.finishLoading();
+    }
+};
+
+} // namespace
+
+class TestSession : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void placeIsKeptAndOfferedWithOneReadPerOpen();
+    void settingsFollowTheCourse();
+    void closeRunsEachStepOnItsOwn();
+};
+
+// Opening another medium keeps the place of the one that goes; opened
+// again, it offers that place; each open reads the store once.
+void TestSession::placeIsKeptAndOfferedWithOneReadPerOpen()
+{
+    Bench b;
+    b.open(QStringLiteral("/m/a.mp3"));
+    b.player.advance(40);
+    b.open(QStringLiteral("/m/b.mp3"));
+    QCOMPARE(b.session->name(), QStringLiteral("/m/b.mp3"));
+    QVERIFY(!b.player.offeredPlace());
+    const int reads = b.session->storeReads();
+    b.open(QStringLiteral("/m/a.mp3"));
+    QCOMPARE(b.session->storeReads(), reads + 1);
+    QCOMPARE(b.player.offeredPlace(), std::optional<double>(40.0));
+    // The start-time path loads it stopped, without an offer.
+    b.session->open(QStringLiteral("/m/b.mp3"), MediumSession::Start::Stopped);
+    b.player.finishLoading();
+    QVERIFY(!b.player.offeredPlace());
+    QCOMPARE(b.player.playState(), int(MediaPlayer::Stopped));
+}
+
+// A speed set in one folder is its files' speed; a folder never played
+// opens at the global speed; the resume command keeps the course too.
+void TestSession::settingsFollowTheCourse()
+{
+    Bench b;
+    b.open(QStringLiteral("/F/a.mp3"));
+    b.player.setSpeed(1.7);
+    b.open(QStringLiteral("/G/c.mp3"));
+    QCOMPARE(b.player.speed(), 1.0);
+    b.open(QStringLiteral("/F/b.mp3"));
+    QCOMPARE(b.player.speed(), 1.7);
+    QCOMPARE(b.session->folderSettings(QStringLiteral("/F")).speed, std::optional<double>(1.7));
+    b.session->resume(QStringLiteral("/G/c.mp3"), 12.5);
+    b.player.finishLoading();
+    QCOMPARE(b.player.speed(), 1.0);
+    QCOMPARE(b.player.currentPosition(), 12.5);
+}
+
+// A settings file that cannot be written fails its step alone: the resume
+// record is still written, and the failure is told.
+void TestSession::closeRunsEachStepOnItsOwn()
+{
+    Bench b;
+    b.open(QStringLiteral("/m/a.mp3"));
+    b.player.advance(30);
+    Closing c;
+    c.settingsPath = b.dir.path(); // a directory: no INI file can be written there
+    c.resumePath = b.dir.filePath(QStringLiteral("Resume.ini"));
+    c.playlistPath = b.dir.filePath(QStringLiteral("Playlist.txt"));
+    c.volume = 50;
+    c.playlist = {QStringLiteral("/m/a.mp3")};
+    const QStringList failures = b.session->close(c);
+    QVERIFY(!failures.isEmpty());
+    const IniFile resume(c.resumePath);
+    QCOMPARE(resume.readString(SettingsKeys::ResumeFileName), QStringLiteral("/m/a.mp3"));
+    QCOMPARE(resume.readFloat(SettingsKeys::ResumeSecond), 30.0);
+    QVERIFY(QFile::exists(c.playlistPath));
+}
+
+QTEST_MAIN(TestSession)
+#include "tst_session.moc"
