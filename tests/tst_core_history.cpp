@@ -145,6 +145,7 @@ private slots:
     void damagedFileSetAside();
     void damagedStoreRescued_data();
     void damagedStoreRescued();
+    void rescueIsTold();
     void versionsAndReadOnlyStores();
     void studyLogAndSettingsAreKeptExactly();
     void studyDaysWeekAndMedia();
@@ -465,6 +466,34 @@ void TestHistoryStore::damagedStoreRescued()
     rescued.write({{later}, {}});
     QCOMPARE(rescued.trouble(), HistoryStore::Trouble::None);
     QCOMPARE(rescued.stretches().constLast(), later);
+}
+
+// The program tells of the rescue once, with the count of what was carried,
+// and the medium being opened has its place from the new store at once.
+void TestHistoryStore::rescueIsTold()
+{
+    auto name = [](int i) { return QStringLiteral("/m/%1.mp4").arg(i); };
+    {
+        HistoryStore made(path());
+        for (int i = 0; i < 200; ++i)
+            made.keepPlace(name(i), i, 1000, 1);
+    }
+    QVERIFY(zeroLeavesHolding(path(), {keyOf(name(50))}) > 0);
+
+    DiskWriter writer(true);
+    StoreLink link(m_tmp->path(), &writer);
+    QSignalSpy told(&link, &StoreLink::trouble);
+    QTest::ignoreMessage(QtWarningMsg, kSetAsideNote);
+    QCOMPARE(link.recording(name(199), QString()).place, (Place{199, 1000, 1}));
+    const qsizetype kept = HistoryStore(path()).media().size();
+    QVERIFY(kept > 0 && kept < 200);
+    QCOMPARE(told.size(), 1);
+    const QString text = told.first().first().toString();
+    QVERIFY2(text.contains(QStringLiteral("History.db.broken")), qPrintable(text));
+    QVERIFY2(text.contains(QStringLiteral("%1 件の記録を引き継ぎました").arg(kept)),
+             qPrintable(text));
+    link.recording(name(198), QString());
+    QCOMPARE(told.size(), 1);
 }
 
 // A store the user made read-only is read, and never written, moved or
