@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "persist/HistoryStore.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -8,6 +9,7 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QUrl>
 #include <QVariant>
 #include <QtEndian>
 
@@ -15,6 +17,8 @@
 #include <atomic>
 #include <cmath>
 #include <cstring>
+#include <iterator>
+#include <limits>
 
 namespace
 {
@@ -321,7 +325,9 @@ bool HistoryStore::usable(Access access)
     } else
         return true;
     setAside(reason);
-    return access == Access::Create && !QFileInfo::exists(m_path);
+    // Moved aside: a write makes a new store, where a rescue has not already.
+    return m_trouble == Trouble::SetAside &&
+           (access == Access::Create || QFileInfo::exists(m_path));
 }
 
 void HistoryStore::setAside(const QString &reason)
@@ -342,16 +348,22 @@ void HistoryStore::setAside(const QString &reason)
         if (QFileInfo::exists(side)) QDir().rename(side, broken + QLatin1String(suffix));
     }
     m_checked = false;
+    m_rescued = 0;
+    if (!m_rescuing) rescue(broken);
     m_trouble = Trouble::SetAside;
     m_setAsidePath = broken;
-    note(QStringLiteral("%1 を使えないため %2 に移し、新しく始めます: %3")
-             .arg(QDir::toNativeSeparators(m_path), QDir::toNativeSeparators(broken), reason));
+    note(
+        QStringLiteral("%1 を使えないため %2 に移し、新しく始めます%4: %3")
+            .arg(QDir::toNativeSeparators(m_path), QDir::toNativeSeparators(broken), reason,
+                 m_rescued > 0 ? QStringLiteral("（%1 件を引き継ぎ）").arg(m_rescued) : QString()));
 }
 
 // Opens the database for one call, checks that it is this program's (and,
 // once in a run, that it is whole), creates the tables in a new one when the
 // call writes, and runs work, inside one transaction when it writes. A
-// damaged database is moved aside; a write then tries once more on a new one.
+// damaged database is moved aside, what still reads of it carried into a new
+// one; the call then tries once more on the new one (a write makes it when
+// nothing was carried).
 bool HistoryStore::run(Access access, const std::function<bool(Session &)> &work)
 {
     using Failure = Session::Failure;
@@ -418,7 +430,8 @@ bool HistoryStore::run(Access access, const std::function<bool(Session &)> &work
         if (failure == Failure::Busy) m_trouble = Trouble::Busy;
         if (failure != Failure::Damaged) return false;
         setAside(reason);
-        if (access != Access::Create) return false;
+        if (m_trouble != Trouble::SetAside) return false;
+        if (access != Access::Create && !QFileInfo::exists(m_path)) return false;
     }
     return false;
 }
@@ -744,4 +757,227 @@ bool HistoryStore::writeSettings(Session &s, const SettingsChange &change)
                           .arg(table)
                           .arg(HistoryStore::kMaxMedia));
     }
+}
+
+// ---- the rescue of a damaged store ------------------------------------------
+
+namespace
+{
+
+// A damaged store is read for at most this long: a file that reads only
+// slowly does not hold the program.
+constexpr int kRescueMs = 2000;
+// The rows carried by one statement (SQLite takes some 32,000 values).
+constexpr qsizetype kRowsAtOnce = 200;
+
+bool isKey(const QVariant &v)
+{
+    return v.typeId() == QMetaType::QByteArray && !v.toByteArray().isEmpty() &&
+           v.toByteArray().size() % 2 == 0;
+}
+
+// Each takes a row read (the columns of its table, in order) and tells
+// whether it is worth keeping, making its values what the program writes.
+bool keepPlaceRow(QVariantList &r) // name, position, duration, played, ranges, seq
+{
+    const QList<ListenedRange> ranges = decodeRanges(r.at(4).toByteArray());
+    if (!isKey(r.at(0)) || r.at(5).isNull() || (r.at(1).isNull() && ranges.isEmpty())) return false;
+    if (!r.at(1).isNull()) r[1] = seconds(r.at(1).toDouble());
+    r[2] = seconds(r.at(2).toDouble());
+    r[3] = r.at(3).toLongLong();
+    r[4] = ranges.isEmpty() ? QVariant(QMetaType::fromType<QByteArray>())
+                            : QVariant(encodeRanges(ranges));
+    r[5] = r.at(5).toLongLong();
+    return true;
+}
+
+bool keepStretchRow(QVariantList &r) // name, start, end, wall_start, wall_end, speed, skipped
+{
+    const double start = seconds(r.at(1).toDouble()), end = seconds(r.at(2).toDouble());
+    const qint64 wallStart = r.at(3).toLongLong(), wallEnd = r.at(4).toLongLong();
+    if (!isKey(r.at(0)) || end <= start || wallEnd < wallStart) return false;
+    const double speed = r.at(5).toDouble();
+    r = {r.at(0),
+         start,
+         end,
+         wallStart,
+         wallEnd,
+         std::isfinite(speed) && speed > 0 ? speed : 1.0,
+         seconds(r.at(6).toDouble())};
+    return true;
+}
+
+bool keepSettingsRow(QVariantList &r) // key, the settings (NULL: not set), seq
+{
+    return isKey(r.at(0)) && !r.constLast().isNull();
+}
+
+struct RescuedTable {
+    QLatin1String name;
+    QLatin1String columns;
+    bool (*keep)(QVariantList &row);
+};
+
+// The places first: they matter most when time runs short.
+const RescuedTable kRescuedTables[] = {
+    {QLatin1String("places"), QLatin1String("name, position, duration, played, ranges, seq"),
+     keepPlaceRow},
+    {QLatin1String("media_settings"), QLatin1String("name, speed, voice_boost, skip_silence, seq"),
+     keepSettingsRow},
+    {QLatin1String("folder_settings"),
+     QLatin1String("folder, speed, voice_boost, skip_silence, intro, outro, seq"), keepSettingsRow},
+    {QLatin1String("stretches"),
+     QLatin1String("name, start, end, wall_start, wall_end, speed, skipped"), keepStretchRow},
+};
+constexpr int kRescuedTableCount = int(std::size(kRescuedTables));
+
+// The rows of one table of a damaged database that still read, in the order
+// of their rowids. A read that fails (a damaged page: SQLite gives up the
+// statement there) goes on from the first rowid beyond the damage from which
+// the table reads again, found by steps that double and then by halving, so
+// that a damaged page costs the rows on it and a few lookups.
+QList<QVariantList> readWhatReads(const QSqlDatabase &db, const RescuedTable &table,
+                                  const QDeadlineTimer &deadline)
+{
+    QList<QVariantList> rows;
+    const int columns = int(std::count(table.columns.begin(), table.columns.end(), ',')) + 1;
+    const QString sql = QStringLiteral("SELECT rowid, %1 FROM %2 WHERE rowid >= ? ORDER BY rowid")
+                            .arg(table.columns, table.name);
+    QSqlQuery q(db);
+    q.setForwardOnly(true);
+    if (!q.prepare(sql)) return rows; // no such table, or its schema does not read
+    // Whether the table reads from rowid `from` on: its first row, or its
+    // end. Prepared anew each time: a statement that failed is not run again.
+    auto readsFrom = [&q, &sql](qint64 from) {
+        if (!q.prepare(sql)) return false;
+        q.bindValue(0, from);
+        return q.exec();
+    };
+    constexpr qint64 kLast = std::numeric_limits<qint64>::max();
+    qint64 from = 0; // this program's rows have rowids from 1 up
+    while (!deadline.hasExpired()) {
+        if (readsFrom(from)) {
+            while (q.next()) {
+                const qint64 rowid = q.value(0).toLongLong();
+                QVariantList row;
+                row.reserve(columns);
+                for (int i = 1; i <= columns; ++i)
+                    row << q.value(i);
+                if (table.keep(row)) rows << row;
+                if (rowid == kLast) return rows;
+                from = rowid + 1;
+            }
+            if (!q.lastError().isValid()) return rows; // read to its end
+        }
+        // Reading fails from `from` on: a rowid beyond it from which it reads.
+        qint64 bad = from, good = 0;
+        for (qint64 step = 1;; step *= 2) {
+            if (step > kLast - bad || deadline.hasExpired()) return rows;
+            if (readsFrom(bad + step)) {
+                good = bad + step;
+                break;
+            }
+            bad += step;
+            if (step > kLast / 2) return rows;
+        }
+        // The first one: the damage ends between bad and good.
+        while (good - bad > 1 && !deadline.hasExpired()) {
+            const qint64 middle = bad + (good - bad) / 2;
+            (readsFrom(middle) ? good : bad) = middle;
+        }
+        from = good;
+    }
+    return rows;
+}
+
+} // namespace
+
+// Carries what still reads of a damaged store (moved aside to `from`) into a
+// new one, in one transaction. The moved file is opened as immutable: it is
+// read as it lies, without locks, and nothing is written to it (a journal
+// beside it is not played back).
+void HistoryStore::rescue(const QString &from)
+{
+    QList<QVariantList> found[kRescuedTableCount];
+    const QString connection = m_connection + QStringLiteral("-rescue");
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(kDriver, connection);
+        QUrl url = QUrl::fromLocalFile(QFileInfo(from).absoluteFilePath());
+        url.setQuery(QStringLiteral("immutable=1"));
+        db.setDatabaseName(url.toString(QUrl::FullyEncoded));
+        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_OPEN_URI"));
+        if (db.open()) {
+            bool ours = false;
+            {
+                // Lenient about the file's length and its schema (nothing
+                // is written through this connection).
+                QSqlQuery q(db);
+                ours = q.exec(QStringLiteral("PRAGMA writable_schema = ON")) &&
+                       q.exec(QStringLiteral("PRAGMA application_id")) && q.next() &&
+                       q.value(0).toLongLong() == kApplicationId;
+            }
+            const QDeadlineTimer deadline(kRescueMs);
+            for (int t = 0; ours && t < kRescuedTableCount; ++t)
+                found[t] = readWhatReads(db, kRescuedTables[t], deadline);
+            db.close();
+        }
+    }
+    QSqlDatabase::removeDatabase(connection);
+    if (std::all_of(std::cbegin(found), std::cend(found),
+                    [](const QList<QVariantList> &rows) { return rows.isEmpty(); }))
+        return;
+
+    // Into a new store, or the one another program began meanwhile, whose
+    // rows stay as they are. The bounds on the tables hold in what is
+    // carried, as they held in the store it comes from.
+    m_rescuing = true;
+    qint64 carried = 0;
+    const bool written = run(Access::Create, [&](Session &s) {
+        const QVariant before = s.value(QStringLiteral("SELECT total_changes()"));
+        // The session's connection, to prepare each insert once.
+        const QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+        for (int t = 0; t < kRescuedTableCount; ++t) {
+            const RescuedTable &table = kRescuedTables[t];
+            if (found[t].isEmpty()) continue;
+            // A store of fewer migrations (tests of the upgrade) keeps
+            // the tables it has.
+            const QVariant has = s.value(
+                QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type = 'table' AND "
+                               "name = ?"),
+                {QString(table.name)});
+            if (!has.isValid()) return false;
+            if (has.toInt() == 0) continue;
+            // Many rows to a statement: one run of a statement costs more
+            // than binding a row's values.
+            const QList<QVariantList> &rows = found[t];
+            const int columns = int(rows.constFirst().size());
+            const QString row =
+                QStringLiteral("(%1)").arg(QStringList(columns, QStringLiteral("?")).join(u','));
+            QSqlQuery q(db);
+            qsizetype prepared = 0; // the rows of the statement prepared
+            for (qsizetype first = 0; first < rows.size(); first += prepared) {
+                const qsizetype count = std::min<qsizetype>(kRowsAtOnce, rows.size() - first);
+                if (count != prepared &&
+                    !q.prepare(
+                        QStringLiteral("INSERT OR IGNORE INTO %1 (%2) VALUES %3")
+                            .arg(table.name, table.columns, QStringList(count, row).join(u',')))) {
+                    s.fail(q.lastError());
+                    return false;
+                }
+                prepared = count;
+                for (qsizetype r = 0; r < count; ++r)
+                    for (int i = 0; i < columns; ++i)
+                        q.bindValue(int(r) * columns + i, rows.at(first + r).at(i));
+                if (!q.exec()) {
+                    s.fail(q.lastError());
+                    return false;
+                }
+            }
+        }
+        const QVariant after = s.value(QStringLiteral("SELECT total_changes()"));
+        carried = after.toLongLong() - before.toLongLong();
+        return before.isValid() && after.isValid();
+    });
+    m_rescuing = false;
+    m_rescued = written ? int(std::min<qint64>(carried, std::numeric_limits<int>::max())) : 0;
 }

@@ -46,7 +46,13 @@
 //   directory, a database of another program) is moved aside to
 //   "History.db.broken", or "History.db.broken.2", ".3" ... when that
 //   exists (a rescued copy is never deleted), with a one-line warning
-//   (qWarning); the next write starts a new one. A file the user made
+//   (qWarning). What still reads of one of this program's stores (its
+//   places, the study log, the settings kept) is carried at once into a new
+//   store of the current version, in one transaction, and counted
+//   (rescuedRows()); it is read row by row, so that a damaged page costs
+//   only the rows on it, for two seconds at most. The call goes on
+//   with the new store; when nothing could be carried, the next write starts
+//   a new one. The moved copy itself is only read. A file the user made
 //   read-only is read, never written or moved. When the directory cannot be
 //   written the store writes nothing. When the SQLite driver is missing it
 //   does nothing after one warning. No call raises an error or shows
@@ -96,6 +102,8 @@ public:
     Trouble trouble() const { return m_trouble; }
     // Where the last damaged store was moved to (SetAside).
     const QString &setAsidePath() const { return m_setAsidePath; }
+    // How many of its rows were carried into the new store (SetAside).
+    int rescuedRows() const { return m_rescued; }
     // How long a call waits for another program's write lock, in ms.
     void setBusyTimeout(int ms) { m_busyMs = ms; }
 
@@ -189,6 +197,7 @@ private:
     static bool writeExtra(Session &s, const Extra &extra);
     bool usable(Access access);
     void setAside(const QString &reason);
+    void rescue(const QString &from);
 
     QString m_path;
     QString m_connection; // this store's connection name, unique in the process
@@ -199,6 +208,8 @@ private:
     int m_sessions = 0;
     Trouble m_trouble = Trouble::None;
     QString m_setAsidePath;
+    int m_rescued = 0;
+    bool m_rescuing = false; // a rescue is being written: a damaged file is only set aside
 };
 
 inline const char kHistoryFile[] = "History.db";

@@ -45,7 +45,10 @@ void StoreLink::post(std::function<void(HistoryStore &)> write)
             QMutexLocker lock(&sink->mutex);
             if (StoreLink *link = sink->link)
                 QMetaObject::invokeMethod(
-                    link, [link, kind, path = store->setAsidePath()] { link->report(kind, path); },
+                    link,
+                    [link, kind, path = store->setAsidePath(), rescued = store->rescuedRows()] {
+                        link->report(kind, path, rescued);
+                    },
                     Qt::QueuedConnection);
         }
         // Locked by another program: the write waits and is tried again,
@@ -80,14 +83,14 @@ void StoreLink::read(std::function<std::function<void()>(HistoryStore &)> job)
 RecordingInfo StoreLink::recording(const QString &name, const QString &folder)
 {
     RecordingInfo info = m_reader.recording(name, folder);
-    report(m_reader.trouble(), m_reader.setAsidePath());
+    report(m_reader.trouble(), m_reader.setAsidePath(), m_reader.rescuedRows());
     return info;
 }
 
 std::optional<KeptSettings> StoreLink::settings(SettingsOf of, const QString &key)
 {
     std::optional<KeptSettings> kept = m_reader.settings(of, key);
-    report(m_reader.trouble(), m_reader.setAsidePath());
+    report(m_reader.trouble(), m_reader.setAsidePath(), m_reader.rescuedRows());
     return kept;
 }
 
@@ -140,7 +143,7 @@ void StoreLink::flushWaiting()
     post([extra = std::exchange(m_waiting, {})](HistoryStore &store) { store.write(extra); });
 }
 
-void StoreLink::report(HistoryStore::Trouble kind, const QString &setAsidePath)
+void StoreLink::report(HistoryStore::Trouble kind, const QString &setAsidePath, int rescued)
 {
     if (kind == HistoryStore::Trouble::None || m_told.contains(int(kind))) return;
     m_told.insert(int(kind));
@@ -166,6 +169,7 @@ void StoreLink::report(HistoryStore::Trouble kind, const QString &setAsidePath)
     case T::SetAside:
         text = QStringLiteral("再生位置の記録が壊れていたため %1 に移し、新しく始めました")
                    .arg(QDir::toNativeSeparators(setAsidePath));
+        if (rescued > 0) text += QStringLiteral("（%1 件の記録を引き継ぎました）").arg(rescued);
         break;
     case T::NoDriver:
         text = QStringLiteral("再生位置の記録を使えません（SQLite のドライバがありません）");

@@ -63,7 +63,8 @@ signals:
     void trouble(const QString &message);
 
 private:
-    void report(HistoryStore::Trouble trouble, const QString &setAsidePath);
+    // rescued: the rows carried from a store set aside into the new one.
+    void report(HistoryStore::Trouble trouble, const QString &setAsidePath, int rescued);
     void startWaiting();
 
     struct Sink; // where the writer's jobs tell of trouble

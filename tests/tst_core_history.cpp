@@ -15,10 +15,12 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QMap>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QScopeGuard>
+#include <QSet>
 #include <QSignalSpy>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -27,6 +29,7 @@
 #include <QThread>
 #include <QtEndian>
 
+#include <algorithm>
 #include <memory>
 
 using Range = ListenedRange;
@@ -44,6 +47,71 @@ QString iniText(const QString &dir, const QString &name)
     const IniFile ini(dir + QStringLiteral("/Resume.ini"));
     ini.writeString(QStringLiteral("Resume"), QStringLiteral("FileName"), name);
     return ini.readString(QStringLiteral("Resume"), QStringLiteral("FileName"), QString());
+}
+
+// A name as the store keeps it: UTF-16 little-endian code units.
+QByteArray keyOf(const QString &name)
+{
+    QByteArray key(name.size() * 2, Qt::Uninitialized);
+    qToLittleEndian<quint16>(name.utf16(), name.size(), key.data());
+    return key;
+}
+
+// Damages a database file: zeroes every table leaf page (b-tree page type
+// 13) that holds one of the keys. Gives how many pages it zeroed.
+int zeroLeavesHolding(const QString &file, const QList<QByteArray> &keys)
+{
+    QByteArray bytes = bytesOf(file);
+    const quint16 size = qFromBigEndian<quint16>(bytes.constData() + 16);
+    const qsizetype pageSize = size == 1 ? 65536 : size;
+    int zeroed = 0;
+    for (qsizetype at = pageSize; at + pageSize <= bytes.size(); at += pageSize) {
+        const QByteArray page = QByteArray::fromRawData(bytes.constData() + at, pageSize);
+        if (page.at(0) != 13 || std::none_of(keys.cbegin(), keys.cend(),
+                                             [&](const QByteArray &k) { return page.contains(k); }))
+            continue;
+        std::fill_n(bytes.data() + at, pageSize, '\0');
+        ++zeroed;
+    }
+    putBytes(file, bytes);
+    return zeroed;
+}
+
+// The names in a table of a (damaged) database that a lookup by rowid still
+// reads, rowids 1 to last, by rowid.
+QMap<qint64, QString> namesThatRead(const QString &file, const QString &table, qint64 last)
+{
+    QMap<qint64, QString> names;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "lookup");
+        db.setDatabaseName(file);
+        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
+        if (db.open()) {
+            QSqlQuery q(db);
+            if (q.prepare(QStringLiteral("SELECT name FROM %1 WHERE rowid = ?").arg(table))) {
+                for (qint64 id = 1; id <= last; ++id) {
+                    q.bindValue(0, id);
+                    if (q.exec() && q.next()) {
+                        const QByteArray key = q.value(0).toByteArray();
+                        QString name(key.size() / 2, Qt::Uninitialized);
+                        qFromLittleEndian<quint16>(key.constData(), name.size(), name.data());
+                        names.insert(id, name);
+                    }
+                }
+            }
+        }
+    }
+    QSqlDatabase::removeDatabase("lookup");
+    return names;
+}
+
+// Whether a damaged table still reads beyond the first row it lost.
+bool readsBeyondTheDamage(const QMap<qint64, QString> &names, qint64 last)
+{
+    qint64 lost = 1;
+    while (lost <= last && names.contains(lost))
+        ++lost;
+    return lost <= last && !names.isEmpty() && names.lastKey() > lost;
 }
 
 } // namespace
@@ -75,6 +143,9 @@ private slots:
     void exactNameBehindTheIniText();
     void damagedFileSetAside_data();
     void damagedFileSetAside();
+    void damagedStoreRescued_data();
+    void damagedStoreRescued();
+    void rescueIsTold();
     void versionsAndReadOnlyStores();
     void studyLogAndSettingsAreKeptExactly();
     void studyDaysWeekAndMedia();
@@ -281,7 +352,10 @@ void TestHistoryStore::damagedFileSetAside()
     QTest::ignoreMessage(QtWarningMsg, kSetAsideNote);
     QTest::failOnWarning(QRegularExpression(QStringLiteral(".")));
     QVERIFY(!store.place(name));
-    QVERIFY(!QFileInfo::exists(path())); // reading creates nothing
+    // Reading makes no store but the one that holds what still read of the
+    // damaged one (of those here, only the truncated store has rows left).
+    QCOMPARE(QFileInfo::exists(path()), kind == QLatin1String("truncated"));
+    QCOMPARE(store.rescuedRows() > 0, kind == QLatin1String("truncated"));
     QCOMPARE(store.trouble(), HistoryStore::Trouble::SetAside);
     store.keepPlace(name, 42, 100, 5);
     const QString second = broken + QStringLiteral(".2");
@@ -292,6 +366,134 @@ void TestHistoryStore::damagedFileSetAside()
     QCOMPARE(HistoryStore(path()).place(name), (Place{42, 100, 5}));
     QCOMPARE(entries(), (QStringList{QString::fromLatin1(kHistoryFile),
                                      QFileInfo(broken).fileName(), QFileInfo(second).fileName()}));
+}
+
+void TestHistoryStore::damagedStoreRescued_data()
+{
+    QTest::addColumn<bool>("current");
+    QTest::newRow("the first version") << false;
+    QTest::newRow("the current version") << true;
+}
+
+// A store with damaged pages among its places (and its study log) is set
+// aside; what still reads of it, past the damage too, is carried at once into
+// a new store of the current version, and counted; the damaged copy is kept
+// as it was.
+void TestHistoryStore::damagedStoreRescued()
+{
+    QFETCH(bool, current);
+    auto name = [](int i) { return QStringLiteral("/講義/第%1回 まとめ.mp4").arg(i); };
+    auto heard = [](int i) { return QStringLiteral("/log/%1.mp3").arg(i); };
+    auto stretch = [&heard](int i) {
+        return Stretch{heard(i), 0, 10.0 + i, 1000LL * i, 1000LL * i + 500, 1.5, 0.25};
+    };
+    const int places = 1000, stretches = current ? HistoryStore::kMaxStretches : 0;
+    const int finished = 7; // its place cleared, its ranges kept
+    const HistoryStore::Settings fast{1.7, std::nullopt, true, 0, 0};
+    const HistoryStore::Settings course{1.25, false, std::nullopt, 12.5, 30};
+    {
+        HistoryStore made(path(), current ? HistoryStore::migrations()
+                                          : QList<HistoryStore::Migration>{
+                                                HistoryStore::migrations().constFirst()});
+        for (int i = 0; i < places; ++i)
+            made.keepPlace(name(i), i, 1000 + i, 100 + i, {{0, i + 1.0}});
+        made.clearPlace(name(finished));
+        if (current) {
+            HistoryStore::Extra extra;
+            for (int i = 0; i < stretches; ++i)
+                extra.log << stretch(i);
+            extra.settings << HistoryStore::SettingsChange{HistoryStore::SettingsOf::Medium,
+                                                           name(1), fast}
+                           << HistoryStore::SettingsChange{HistoryStore::SettingsOf::Folder,
+                                                           QStringLiteral("/講義"), course};
+            made.write(extra);
+        }
+    }
+    QList<QByteArray> damage{keyOf(name(300)), keyOf(name(600))};
+    if (current) damage << keyOf(heard(stretches / 2));
+    QVERIFY(zeroLeavesHolding(path(), damage) >= damage.size());
+    const QByteArray damaged = bytesOf(path());
+    const QMap<qint64, QString> placesRead = namesThatRead(path(), "places", places);
+    const QMap<qint64, QString> stretchesRead = namesThatRead(path(), "stretches", stretches);
+    QVERIFY(readsBeyondTheDamage(placesRead, places));
+    if (current) QVERIFY(readsBeyondTheDamage(stretchesRead, stretches));
+
+    HistoryStore store(path());
+    QTest::ignoreMessage(QtWarningMsg, kSetAsideNote);
+    QTest::failOnWarning(QRegularExpression(QStringLiteral(".")));
+    QElapsedTimer took;
+    took.start();
+    const QString last = name(places - 1);
+    const std::optional<Place> lastPlace = store.place(last);
+    const QSet<QString> placeNames(placesRead.cbegin(), placesRead.cend());
+    qInfo("%lld places and %lld stretches rescued in %lld ms", qlonglong(placesRead.size()),
+          qlonglong(stretchesRead.size()), qlonglong(took.elapsed()));
+    // The read goes on in the new store.
+    if (placeNames.contains(last))
+        QCOMPARE(lastPlace, (Place{places - 1.0, 1000 + places - 1.0, 100 + places - 1}));
+    QCOMPARE(store.trouble(), HistoryStore::Trouble::SetAside);
+    QCOMPARE(store.setAsidePath(), path() + QStringLiteral(".broken"));
+    QCOMPARE(bytesOf(store.setAsidePath()), damaged);
+    QCOMPARE(entries(), (QStringList{QString::fromLatin1(kHistoryFile),
+                                     QFileInfo(store.setAsidePath()).fileName()}));
+    QCOMPARE(store.rescuedRows(),
+             int(placesRead.size() + stretchesRead.size()) + (current ? 2 : 0));
+
+    // Every place that still read, as it was kept, and no other.
+    HistoryStore rescued(path());
+    const QList<MediumRecord> media = rescued.media();
+    QCOMPARE(media.size(), placesRead.size());
+    for (int i = 0; i < places; ++i) {
+        if (!placeNames.contains(name(i))) continue;
+        const auto it = std::find_if(media.cbegin(), media.cend(),
+                                     [&](const MediumRecord &r) { return r.name == name(i); });
+        QVERIFY2(it != media.cend(), qPrintable(name(i)));
+        QCOMPARE(it->duration, 1000.0 + i);
+        QCOMPARE(it->position, i == finished ? std::nullopt : std::optional<double>(i));
+        QCOMPARE(it->ranges, (Ranges{{0, i + 1.0}}));
+    }
+    QList<Stretch> expected;
+    for (const QString &n : stretchesRead)
+        expected << stretch(n.mid(5).chopped(4).toInt());
+    QCOMPARE(rescued.stretches(), expected);
+    if (current) {
+        QCOMPARE(rescued.settings(HistoryStore::SettingsOf::Medium, name(1)), fast);
+        QCOMPARE(rescued.settings(HistoryStore::SettingsOf::Folder, QStringLiteral("/講義")),
+                 course);
+    }
+    // The new store is of the current version.
+    const Stretch later = stretch(stretches + 1);
+    rescued.write({{later}, {}});
+    QCOMPARE(rescued.trouble(), HistoryStore::Trouble::None);
+    QCOMPARE(rescued.stretches().constLast(), later);
+}
+
+// The program tells of the rescue once, with the count of what was carried,
+// and the medium being opened has its place from the new store at once.
+void TestHistoryStore::rescueIsTold()
+{
+    auto name = [](int i) { return QStringLiteral("/m/%1.mp4").arg(i); };
+    {
+        HistoryStore made(path());
+        for (int i = 0; i < 200; ++i)
+            made.keepPlace(name(i), i, 1000, 1);
+    }
+    QVERIFY(zeroLeavesHolding(path(), {keyOf(name(50))}) > 0);
+
+    DiskWriter writer(true);
+    StoreLink link(m_tmp->path(), &writer);
+    QSignalSpy told(&link, &StoreLink::trouble);
+    QTest::ignoreMessage(QtWarningMsg, kSetAsideNote);
+    QCOMPARE(link.recording(name(199), QString()).place, (Place{199, 1000, 1}));
+    const qsizetype kept = HistoryStore(path()).media().size();
+    QVERIFY(kept > 0 && kept < 200);
+    QCOMPARE(told.size(), 1);
+    const QString text = told.first().first().toString();
+    QVERIFY2(text.contains(QStringLiteral("History.db.broken")), qPrintable(text));
+    QVERIFY2(text.contains(QStringLiteral("%1 件の記録を引き継ぎました").arg(kept)),
+             qPrintable(text));
+    link.recording(name(198), QString());
+    QCOMPARE(told.size(), 1);
 }
 
 // A store the user made read-only is read, and never written, moved or
