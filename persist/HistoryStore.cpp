@@ -890,16 +890,10 @@ QList<QVariantList> readWhatReads(const QSqlDatabase &db, const RescuedTable &ta
     return rows;
 }
 
-} // namespace
-
-// Carries what still reads of a damaged store (moved aside to `from`) into a
-// new one, in one transaction. The moved file is opened as immutable: it is
-// read as it lies, without locks, and nothing is written to it (a journal
-// beside it is not played back).
-void HistoryStore::rescue(const QString &from)
+// Reads what still reads of each rescued table of the damaged file at
+// `from` into found (nothing when it is not a place store of ours).
+void readDamaged(const QString &from, const QString &connection, QList<QVariantList> *found)
 {
-    QList<QVariantList> found[kRescuedTableCount];
-    const QString connection = m_connection + QStringLiteral("-rescue");
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(kDriver, connection);
         QUrl url = QUrl::fromLocalFile(QFileInfo(from).absoluteFilePath());
@@ -923,6 +917,18 @@ void HistoryStore::rescue(const QString &from)
         }
     }
     QSqlDatabase::removeDatabase(connection);
+}
+
+} // namespace
+
+// Carries what still reads of a damaged store (moved aside to `from`) into a
+// new one, in one transaction. The moved file is opened as immutable: it is
+// read as it lies, without locks, and nothing is written to it (a journal
+// beside it is not played back).
+void HistoryStore::rescue(const QString &from)
+{
+    QList<QVariantList> found[kRescuedTableCount];
+    readDamaged(from, m_connection + QStringLiteral("-rescue"), found);
     if (std::all_of(std::cbegin(found), std::cend(found),
                     [](const QList<QVariantList> &rows) { return rows.isEmpty(); }))
         return;
