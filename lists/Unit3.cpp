@@ -7,7 +7,6 @@
 #include "app/MainWindowHost.h"
 #include "app/TimeText.h"
 #include "persist/AppError.h"
-#include "persist/FileUtil.h"
 #include "persist/ListFile.h"
 #include "player/MediaPlayer.h"
 
@@ -445,7 +444,7 @@ void TForm3::ExportNotesClick()
         const QList<Note> list = notes(&unreadable);
         const QString name = m_host.services().dialogs->saveFile(this, notesDialogOptions());
         if (name.isEmpty()) return;
-        writeFileAtomically(name, encodeNotes(list, noteFormatOf(name)));
+        writeNotesFile(name, list);
         if (unreadable > 0)
             m_host.services().dialogs->message(
                 this,
@@ -464,6 +463,6 @@ void TForm3::ImportNotesClick()
                          options.filter + QStringLiteral(";;すべてのファイル（*.*）(*)");
         const QString name = m_host.services().dialogs->openFile(this, options);
         if (name.isEmpty()) return;
-        setNotes(decodeNotes(readWholeFile(name), noteFormatOf(name)));
+        setNotes(readNotesFile(name));
     });
 }
