@@ -7,19 +7,25 @@
 #include "app/MainWindowHost.h"
 #include "app/TimeText.h"
 #include "persist/AppError.h"
-#include "persist/FileUtil.h"
 #include "persist/ListFile.h"
+#include "persist/ThreadPriority.h"
 #include "player/MediaPlayer.h"
 
 #include <QAction>
 #include <QFileInfo>
+#include <QFutureWatcher>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMouseEvent>
+#include <QPromise>
 #include <QPushButton>
 #include <QScreen>
 #include <QTableWidget>
+#include <QThreadPool>
 #include <QTimer>
+
+#include <memory>
 
 TForm3 *Form3 = nullptr;
 bool FrmActv = false;
@@ -67,6 +73,40 @@ FileDialogOptions notesDialogOptions()
     o.confirmOverwrite = true;
     o.suffixFollowsFilter = true;
     return o;
+}
+
+// What a worker did with notes: the notes read, or why it failed.
+struct NotesJob {
+    QList<Note> notes;
+    QString error;
+};
+
+// Runs work on the pool and hands its result to done on the GUI thread
+// (nothing when the pool was cleared first).
+void runNotesJob(QThreadPool *pool, QObject *context, std::function<NotesJob()> work,
+                 std::function<void(const NotesJob &)> done)
+{
+    auto *watcher = new QFutureWatcher<NotesJob>(context);
+    QObject::connect(watcher, &QFutureWatcherBase::finished, context, [watcher, done] {
+        watcher->deleteLater();
+        if (watcher->future().resultCount() > 0) done(watcher->result());
+    });
+    auto promise = std::make_shared<QPromise<NotesJob>>();
+    promise->start();
+    watcher->setFuture(promise->future());
+    pool->start([promise, work] {
+        lowerCurrentThreadPriority();
+        NotesJob job;
+        try {
+            job = work();
+        } catch (const AppError &e) {
+            job.error = e.message();
+        } catch (const std::exception &e) {
+            job.error = QString::fromLocal8Bit(e.what());
+        }
+        promise->addResult(std::move(job));
+        promise->finish();
+    });
 }
 
 } // namespace
@@ -139,6 +179,13 @@ TForm3::TForm3(MainWindowHost &host, QWidget *parent)
         makeButton(this, "Button4", QStringLiteral("リストを読み込み（&L）"), 195, 366, 154, 25);
     Button5 = makeButton(this, "Button5", QStringLiteral("クリア(&C)"), 27, 397, 154, 25);
     Button3 = makeButton(this, "Button3", QStringLiteral("閉じる(&X)"), 195, 397, 154, 25);
+    // Over the grid's foot, only while notes are read or written.
+    Label1 = new QLabel(this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setGeometry(9, 306, 359, 18);
+    Label1->setAutoFillBackground(true);
+    Label1->setFrameShape(QFrame::StyledPanel);
+    Label1->hide();
     // Enter on a focused button presses that button; anywhere else (the grid
     // when no cell is being edited) it reaches keyPressEvent() and presses
     // the default button.
@@ -159,6 +206,9 @@ TForm3::TForm3(MainWindowHost &host, QWidget *parent)
     connect(N1, &QAction::triggered, this, &TForm3::N1Click);
     connect(ExportNotes1, &QAction::triggered, this, &TForm3::ExportNotesClick);
     connect(ImportNotes1, &QAction::triggered, this, &TForm3::ImportNotesClick);
+
+    m_notesPool = new QThreadPool(this);
+    m_notesPool->setMaxThreadCount(1);
 
     m_marksTimer = new QTimer(this);
     m_marksTimer->setSingleShot(true);
@@ -192,6 +242,9 @@ TForm3::~TForm3()
     // The grid's model tells of its last changes while the grid goes, when
     // this window is no longer whole.
     StringGrid1->model()->disconnect(this);
+    // A write under way is finished (the file is whole either way); its
+    // result is no longer shown.
+    m_notesPool->waitForDone();
 }
 
 void TForm3::showMarks()
@@ -310,6 +363,8 @@ void TForm3::setRecordLines(const QStringList &lines, const QString &recordFile)
 
 void TForm3::clearRows()
 {
+    // A read of notes under way no longer replaces these rows.
+    ++m_rowsGeneration;
     StringGrid1->clearContents();
     StringGrid1->setRowCount(1);
     StringGrid1->setCurrentCell(0, 0);
@@ -438,6 +493,19 @@ void TForm3::setNotes(const QList<Note> &notes)
     m_marksTimer->start();
 }
 
+void TForm3::notesJobStarted(const QString &status)
+{
+    ++m_notesJobs;
+    Label1->setText(status);
+    Label1->show();
+    Label1->raise();
+}
+
+void TForm3::notesJobEnded()
+{
+    if (--m_notesJobs == 0) Label1->hide();
+}
+
 void TForm3::ExportNotesClick()
 {
     runHandler(m_host, nullptr, [&] {
@@ -445,13 +513,29 @@ void TForm3::ExportNotesClick()
         const QList<Note> list = notes(&unreadable);
         const QString name = m_host.services().dialogs->saveFile(this, notesDialogOptions());
         if (name.isEmpty()) return;
-        writeFileAtomically(name, encodeNotes(list, noteFormatOf(name)));
-        if (unreadable > 0)
-            m_host.services().dialogs->message(
-                this,
-                notice(QStringLiteral("メモを書き出す"),
-                       QStringLiteral("時間の読めない %1 行は書き出していません。").arg(unreadable),
-                       MsgIcon::Information));
+        // Written in the background, in the order asked for; a file that
+        // cannot be written is left as it was.
+        notesJobStarted(QStringLiteral("書き出しています…"));
+        runNotesJob(
+            m_notesPool, this,
+            [name, list] {
+                writeNotesFile(name, list);
+                return NotesJob();
+            },
+            [this, unreadable](const NotesJob &job) {
+                notesJobEnded();
+                runHandler(m_host, nullptr, [&] {
+                    if (!job.error.isEmpty()) throw AppError(job.error);
+                    if (unreadable > 0)
+                        m_host.services().dialogs->message(
+                            this,
+                            notice(QStringLiteral("メモを書き出す"),
+                                   QStringLiteral("時間の読めない %1 行は書き出していません。")
+                                       .arg(unreadable),
+                                   MsgIcon::Information));
+                });
+                emit notesDone();
+            });
     });
 }
 
@@ -464,6 +548,24 @@ void TForm3::ImportNotesClick()
                          options.filter + QStringLiteral(";;すべてのファイル（*.*）(*)");
         const QString name = m_host.services().dialogs->openFile(this, options);
         if (name.isEmpty()) return;
-        setNotes(decodeNotes(readWholeFile(name), noteFormatOf(name)));
+        // Read in the background; the rows are replaced only if nothing else
+        // has replaced them since.
+        const int generation = ++m_rowsGeneration;
+        notesJobStarted(QStringLiteral("読み込んでいます…"));
+        runNotesJob(
+            m_notesPool, this,
+            [name] {
+                return NotesJob{readNotesFile(name), QString()};
+            },
+            [this, generation](const NotesJob &job) {
+                notesJobEnded();
+                if (generation == m_rowsGeneration) {
+                    runHandler(m_host, nullptr, [&] {
+                        if (!job.error.isEmpty()) throw AppError(job.error);
+                        setNotes(job.notes);
+                    });
+                }
+                emit notesDone();
+            });
     });
 }

@@ -10,14 +10,21 @@
 
 class MainWindowHost;
 class QAction;
+class QLabel;
 class QPushButton;
 class QTableWidget;
+class QThreadPool;
 class QTimer;
 
 // The position record window "再生時間の記録": a grid of recorded positions
 // ("時間") with a comment beside each ("コメント"). The header row is the
 // table's horizontal header; the table's last row is always the slot for the
 // next record. Closing the window only hides it.
+//
+// Notes files are read and written on a worker thread of the window's own:
+// the window stays usable meanwhile, a line over the grid's foot says what is
+// under way, and a read whose rows another read, a list loaded or a clear
+// has replaced in the meantime is dropped.
 class TForm3 : public QWidget
 {
     Q_OBJECT
@@ -35,6 +42,7 @@ public:
     QPushButton *Button4 = nullptr;  // load
     QPushButton *Button5 = nullptr;  // clear
     QPushButton *Button3 = nullptr;  // close
+    QLabel *Label1 = nullptr; // "読み込んでいます…" while notes are read or written
 
     void FormCreate();
     void FormActivate();
@@ -49,6 +57,8 @@ public:
     // choosing; and read back from any of them, replacing the rows.
     void ExportNotesClick();
     void ImportNotesClick();
+    // Whether notes are being read or written.
+    bool notesBusy() const { return m_notesJobs > 0; }
 
     // Adds a record at a time given to the millisecond (a line of the
     // transcript), above the slot for the next record.
@@ -73,6 +83,11 @@ public:
     QStringList recordLines() const;
     void setRecordLines(const QStringList &lines, const QString &recordFile = QString());
 
+signals:
+    // A read or write of notes has ended (its rows shown, its file written,
+    // or its failure reported), or its read was dropped.
+    void notesDone();
+
 protected:
     bool event(QEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -86,6 +101,12 @@ private:
     QTimer *m_marksTimer = nullptr;
     bool m_filling = false; // rows being read from a file
     void clearRows();
+    // Notes read and written away from the GUI thread, one at a time.
+    QThreadPool *m_notesPool = nullptr;
+    int m_notesJobs = 0;      // reads and writes under way
+    int m_rowsGeneration = 0; // counts every replacement of the rows
+    void notesJobStarted(const QString &status);
+    void notesJobEnded();
 };
 
 // The time and the comment cell of a position record file's line.

@@ -311,6 +311,9 @@ void TForm8::showCount()
             : QStringLiteral("%1 / %2 行").arg(m_model->rowCount()).arg(m_model->cueCount());
     if (t->skipped > 0)
         text += QStringLiteral("（時刻の読めない %1 件を飛ばしました）").arg(t->skipped);
+    if (t->cutAtBytes > 0)
+        text +=
+            QStringLiteral("（%1 を超えた分は読んでいません）").arg(fileLimitText(t->cutAtBytes));
     Label1->setText(text);
 }
 

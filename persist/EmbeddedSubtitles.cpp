@@ -1,8 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "persist/EmbeddedSubtitles.h"
 
+#include "persist/FileUtil.h"
+
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 extern "C" {
 #include <libavformat/avformat.h>
@@ -68,10 +71,19 @@ int interrupted(void *cancel)
 } // namespace
 
 Transcript readEmbeddedTranscript(const QString &mediumPath, int number,
-                                  const std::atomic_bool *cancel)
+                                  const std::atomic_bool *cancel, qint64 maxBytes)
 {
     Transcript t;
     const QString shown = QDir::toNativeSeparators(mediumPath);
+    // A local medium is opened only when it is a regular file; an address
+    // (scheme://...) is libavformat's to open.
+    const bool address = mediumPath.contains(QLatin1String("://"));
+    if (!address && !isRegularFile(mediumPath)) {
+        t.problem = QFileInfo::exists(mediumPath)
+                        ? notRegularFileText(mediumPath)
+                        : QStringLiteral("%1 を読み込めません").arg(shown);
+        return t;
+    }
     AVFormatContext *raw = avformat_alloc_context();
     if (!raw) {
         t.problem = noTranscriptText();
@@ -114,8 +126,17 @@ Transcript readEmbeddedTranscript(const QString &mediumPath, int number,
     const AVStream *stream = input->streams[chosen];
     const AVCodecID codec = stream->codecpar->codec_id;
     std::unique_ptr<AVPacket, PacketFree> packet(av_packet_alloc());
+    qint64 taken = 0; // bytes of the stream's packets read
     while (packet && av_read_frame(input.get(), packet.get()) >= 0) {
+        if (packet->stream_index == chosen && taken + packet->size > maxBytes) {
+            // The stream holds more text than any transcript: what came
+            // before is kept, the rest not read.
+            t.cutAtBytes = maxBytes;
+            av_packet_unref(packet.get());
+            break;
+        }
         if (packet->stream_index == chosen) {
+            taken += packet->size;
             const int64_t pts = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
             const QString text = packetText(codec, packet->data, packet->size);
             if (pts == AV_NOPTS_VALUE)

@@ -15,8 +15,13 @@
 // - A medium that cannot be opened, has no such stream or only picture
 //   subtitles gives no cues and a problem to show (noTranscriptText() when
 //   there is simply no text subtitle stream).
+// - A local medium that is no regular file (a link to a device, a named
+//   pipe) is not opened.
+// - The packets are read until their text takes more than maxBytes; the
+//   cues before are kept, and cutAtBytes tells that the rest was not read.
 // - cancel, when set (another read was asked for), ends the read early;
 //   the result is then not used.
 // Meant for a worker thread.
 Transcript readEmbeddedTranscript(const QString &mediumPath, int number = 0,
-                                  const std::atomic_bool *cancel = nullptr);
+                                  const std::atomic_bool *cancel = nullptr,
+                                  qint64 maxBytes = FileLimits::EmbeddedSubtitleTrack);

@@ -2,12 +2,15 @@
 #include "persist/FileUtil.h"
 
 #include "persist/AppError.h"
+#include "persist/FileLimits.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QStringDecoder>
 #include <QStringEncoder>
+
+#include <algorithm>
 
 namespace
 {
@@ -34,13 +37,36 @@ void writeFileAtomically(const QString &path, const QByteArray &data)
     if (!file.commit()) throwCannotWrite(path);
 }
 
-QByteArray readWholeFile(const QString &path)
+QByteArray readWholeFile(const QString &path, qint64 maxBytes)
 {
-    if (QFileInfo(path).isDir()) throwCannotRead(path);
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) throwCannotRead(path);
-    QByteArray data = file.readAll();
-    if (file.error() != QFileDevice::NoError) throwCannotRead(path);
+    QFile file;
+    switch (openRegularFile(file, path)) {
+    case RegularOpen::Opened:
+        break;
+    case RegularOpen::NotRegular:
+        // A folder is named as before: one that cannot be read.
+        if (QFileInfo(path).isDir()) throwCannotRead(path);
+        throw AppError(notRegularFileText(path));
+    case RegularOpen::Failed:
+        throwCannotRead(path);
+    }
+    const qint64 size = file.size();
+    if (size > maxBytes) throw AppError(fileTooLargeText(path, maxBytes));
+    // Read in pieces up to one byte past the limit: a file that grows while
+    // it is read is refused too, and nothing is allocated beyond the limit.
+    constexpr qint64 kPiece = 1024 * 1024;
+    QByteArray data;
+    data.reserve(size + kPiece + 1);
+    for (;;) {
+        const qint64 want = std::min(kPiece, maxBytes - data.size()) + 1;
+        const qsizetype at = data.size();
+        data.resize(at + want);
+        const qint64 got = file.read(data.data() + at, want);
+        if (got < 0) throwCannotRead(path);
+        data.resize(at + got);
+        if (data.size() > maxBytes) throw AppError(fileTooLargeText(path, maxBytes));
+        if (got == 0) break;
+    }
     return data;
 }
 

@@ -205,9 +205,9 @@ QByteArray encodeListText(const QStringList &lines, TextEncoding encoding, TextE
     return QByteArray();
 }
 
-ListText readListFile(const QString &path)
+ListText readListFile(const QString &path, qint64 maxBytes)
 {
-    const Decoded decoded = decodeWhole(readWholeFile(path));
+    const Decoded decoded = decodeWhole(readWholeFile(path, maxBytes));
     if (!isText(decoded)) {
         throw AppError(QStringLiteral("%1 はテキストファイルではありません")
                            .arg(QDir::toNativeSeparators(path)));

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "persist/FileLimits.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -39,8 +41,9 @@ QByteArray encodeListText(const QStringList &lines, TextEncoding encoding,
 
 // Reads a list file. Raises AppError("<path> を読み込めません") when it cannot
 // be read (missing, a directory, no permission), and AppError with a message
-// naming the file when it is not a text file (binary data).
-ListText readListFile(const QString &path);
+// naming the file when it is no regular file, larger than maxBytes, or not a
+// text file (binary data); see readWholeFile().
+ListText readListFile(const QString &path, qint64 maxBytes = FileLimits::ListFile);
 // Writes a list file; raises AppError("<path> に書き込めません") on failure.
 // Returns the encoding actually written.
 TextEncoding writeListFile(const QString &path, const QStringList &lines, TextEncoding encoding);

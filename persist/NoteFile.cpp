@@ -2,6 +2,8 @@
 #include "persist/NoteFile.h"
 
 #include "persist/AppError.h"
+#include "persist/FileLimits.h"
+#include "persist/FileUtil.h"
 #include "persist/ListFile.h"
 #include "persist/TimeFormat.h"
 #include "persist/Transcript.h"
@@ -413,4 +415,14 @@ QList<Note> decodeNotes(const QByteArray &bytes, NoteFormat format)
     if (notes.isEmpty() && !ours && !text.trimmed().isEmpty())
         throw AppError(QStringLiteral("メモが見つかりません"));
     return notes;
+}
+
+QList<Note> readNotesFile(const QString &path)
+{
+    return decodeNotes(readWholeFile(path, FileLimits::Notes), noteFormatOf(path));
+}
+
+void writeNotesFile(const QString &path, const QList<Note> &notes)
+{
+    writeFileAtomically(path, encodeNotes(notes, noteFormatOf(path)));
 }

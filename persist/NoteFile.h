@@ -50,6 +50,14 @@ QByteArray encodeNotes(const QList<Note> &notes, NoteFormat format);
 // AppError when nothing in another file is a note.
 QList<Note> decodeNotes(const QByteArray &bytes, NoteFormat format);
 
+// Reads a notes file: a regular file of at most FileLimits::Notes bytes (see
+// readWholeFile()), its format by its name and content. Writes one, its
+// format by its name, replacing the file atomically (a failed write leaves
+// the old file as it was). Both raise AppError; both are meant for a worker
+// thread, touching nothing shared.
+QList<Note> readNotesFile(const QString &path);
+void writeNotesFile(const QString &path, const QList<Note> &notes);
+
 // "01:02:03.045"; and back (false when the text is no such time).
 QString noteTimeText(qint64 ms);
 bool readNoteTime(const QString &text, qint64 *ms);

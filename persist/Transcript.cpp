@@ -369,21 +369,13 @@ QString noTranscriptText()
 Transcript readTranscriptFile(const QString &path, qint64 maxBytes)
 {
     Transcript t;
-    const QFileInfo info(path);
-    const QString shown = QDir::toNativeSeparators(path);
-    if (path.isEmpty() || !info.exists()) {
+    if (path.isEmpty() || !QFileInfo::exists(path)) {
         t.problem = noTranscriptText();
-        return t;
-    }
-    if (info.size() > maxBytes) {
-        t.problem = QStringLiteral("%1 は大きすぎます（%2 MB を超えています）")
-                        .arg(shown)
-                        .arg(maxBytes / (1024 * 1024));
         return t;
     }
     ListText text;
     try {
-        text = readListFile(path);
+        text = readListFile(path, maxBytes);
     } catch (const AppError &e) {
         t.problem = e.message();
         return t;

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "persist/FileLimits.h"
+
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -18,8 +20,9 @@
 // - An LRC [offset:] moves the lines by at most a day either way.
 // - The cues are sorted by their start; those starting together keep the
 //   file's order. Overlapping cues are kept.
-// - Reading a file never raises: a missing, empty, binary or too large file
-//   gives no cues and a `problem` to show instead.
+// - Reading a file never raises: a missing, empty, binary or too large file,
+//   or one that is no regular file (a device, a named pipe), gives no cues
+//   and a `problem` to show instead.
 struct TranscriptCue {
     qint64 start = 0; // ms
     qint64 end = 0;   // ms
@@ -30,6 +33,9 @@ struct Transcript {
     QList<TranscriptCue> cues;
     int skipped = 0;
     QString problem; // why there are no cues; empty when the file was read
+    // Not read to its end: the rest lay beyond this many bytes (a subtitle
+    // stream inside a medium, FileLimits::EmbeddedSubtitleTrack); 0: whole.
+    qint64 cutAtBytes = 0;
     // searchForm() of each cue's text, filled by readTranscriptFile().
     QStringList keys;
 };
@@ -37,7 +43,7 @@ struct Transcript {
 enum class TranscriptFormat { SubRip, WebVtt, Ass, Lrc };
 
 // The largest subtitle file read: anything larger is refused.
-inline constexpr qint64 MaxTranscriptBytes = 50LL * 1024 * 1024;
+inline constexpr qint64 MaxTranscriptBytes = FileLimits::Transcript;
 
 // The format a file's name ("lecture.ja.srt") or, when its extension tells
 // nothing, its first lines suggest.

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "player/Sidecars.h"
 
+#include "persist/FileUtil.h"
+
 #include <QDir>
 #include <QFileInfo>
 
@@ -17,7 +19,9 @@ QStringList sidecarSubtitles(const QString &mediumPath, qint64 maxBytes)
     QStringList exact, tagged;
     const QFileInfoList entries = medium.dir().entryInfoList(QDir::Files | QDir::Readable);
     for (const QFileInfo &f : entries) {
-        if (!extensions.contains(f.suffix().toLower()) || f.size() > maxBytes) continue;
+        if (!extensions.contains(f.suffix().toLower()) || f.size() > maxBytes ||
+            !isRegularFile(f.absoluteFilePath()))
+            continue;
         const QString base = f.completeBaseName();
         if (base == stem)
             exact << f.absoluteFilePath();

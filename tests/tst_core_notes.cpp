@@ -1,10 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Notes that leave the program: Markdown, CSV and WebVTT chapters written
-// and read back exactly.
+// and read back exactly; what is no notes file, or too large, refused.
 #include "persist/AppError.h"
+#include "persist/FileLimits.h"
+#include "persist/FileUtil.h"
 #include "persist/NoteFile.h"
 #include "persist/StudyLog.h"
+#include "support/TestFiles.h"
 
+#include <QDir>
+#include <QTemporaryDir>
 #include <QTest>
 
 Q_DECLARE_METATYPE(NoteFormat)
@@ -18,6 +23,9 @@ private slots:
     void roundTrip();
     void readsWhatOthersWrite();
     void spreadsheetRunsNoCell();
+    void fileRoundTrip();
+    void onlyRegularFilesAreRead();
+    void tooLargeRefused();
 };
 
 void TestNotes::roundTrip_data()
@@ -107,6 +115,70 @@ void TestNotes::spreadsheetRunsNoCell()
     QVERIFY(rows.size() > 1);
     for (const QString &cell : rows[1].split(QLatin1Char(',')))
         QVERIFY2(!formulaLike(cell), qPrintable(rows[1]));
+}
+
+void TestNotes::fileRoundTrip()
+{
+    QTemporaryDir dir;
+    const QList<Note> notes = {{1'500, QStringLiteral("一つ目"), QStringLiteral("字幕")},
+                               {62'000, QStringLiteral("a, \"b\""), QString()}};
+    for (const char *name : {"n.md", "n.csv", "n.vtt"}) {
+        const QString path = dir.filePath(QString::fromUtf8(name));
+        writeNotesFile(path, notes);
+        QCOMPARE(bytesOf(path), encodeNotes(notes, noteFormatOf(path)));
+        QCOMPARE(readNotesFile(path), notes);
+    }
+}
+
+void TestNotes::onlyRegularFilesAreRead()
+{
+#ifdef Q_OS_UNIX
+    QTemporaryDir dir;
+    const QString zero = dir.filePath(QStringLiteral("zero.md"));
+    QVERIFY(QFile::link(QStringLiteral("/dev/zero"), zero));
+    QCOMPARE(errorWithin5s([&] { readNotesFile(zero); }), notRegularFileText(zero));
+    QVERIFY(notRegularFileText(zero).contains(QStringLiteral("通常のファイルではない")));
+
+    // A named pipe without a writer: refused at once, not waited on.
+    const QString fifo = dir.filePath(QStringLiteral("pipe.md"));
+    QVERIFY(makeFifo(fifo));
+    QCOMPARE(errorWithin5s([&] { readNotesFile(fifo); }, fifo), notRegularFileText(fifo));
+    const QString link = dir.filePath(QStringLiteral("link.csv"));
+    QVERIFY(QFile::link(fifo, link));
+    QCOMPARE(errorWithin5s([&] { readNotesFile(link); }, fifo), notRegularFileText(link));
+
+    // A folder and a missing file, as before.
+    QCOMPARE(errorOf([&] { readNotesFile(dir.path()); }),
+             QDir::toNativeSeparators(dir.path()) + QStringLiteral(" を読み込めません"));
+    const QString missing = dir.filePath(QStringLiteral("none.md"));
+    QCOMPARE(errorOf([&] { readNotesFile(missing); }),
+             QDir::toNativeSeparators(missing) + QStringLiteral(" を読み込めません"));
+#else
+    QSKIP("devices and named pipes of Unix");
+#endif
+}
+
+void TestNotes::tooLargeRefused()
+{
+    QTemporaryDir dir;
+    // A sparse file one byte over the limit: refused before it is read.
+    const QString big = dir.filePath(QStringLiteral("big.md"));
+    {
+        QFile f(big);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        QVERIFY(f.resize(FileLimits::Notes + 1));
+    }
+    QCOMPARE(errorOf([&] { readNotesFile(big); }), fileTooLargeText(big, FileLimits::Notes));
+    QVERIFY(fileTooLargeText(big, FileLimits::Notes).endsWith(QStringLiteral("（上限 64 MB）")));
+
+    // Up to the limit a file is read whole.
+    const QString notes = dir.filePath(QStringLiteral("notes.md"));
+    const QByteArray bytes =
+        encodeNotes({{1000, QStringLiteral("メモ"), QString()}}, NoteFormat::Markdown);
+    putBytes(notes, bytes);
+    QCOMPARE(readWholeFile(notes, bytes.size()), bytes);
+    QCOMPARE(errorOf([&] { readWholeFile(notes, bytes.size() - 1); }),
+             fileTooLargeText(notes, bytes.size() - 1));
 }
 
 QTEST_GUILESS_MAIN(TestNotes)

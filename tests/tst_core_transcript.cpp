@@ -2,8 +2,11 @@
 // Transcripts: the four subtitle formats, the encodings of their files, bad
 // input, and the search that folds width, case and kana.
 #include "persist/EmbeddedSubtitles.h"
+#include "persist/FileUtil.h"
 #include "persist/ListFile.h"
 #include "persist/Transcript.h"
+#include "player/Sidecars.h"
+#include "support/TestFiles.h"
 
 #include <QFile>
 #include <QProcess>
@@ -22,6 +25,7 @@ private slots:
     void readsEachEncoding_data();
     void readsEachEncoding();
     void badFilesGiveAReason();
+    void onlyRegularFilesAreRead();
     void readsSubtitlesInsideAMedium_data();
     void readsSubtitlesInsideAMedium();
     void searchFoldsWidthCaseAndKana();
@@ -202,6 +206,33 @@ void TestTranscript::badFilesGiveAReason()
     QCOMPARE(broken.skipped, 2);
 }
 
+void TestTranscript::onlyRegularFilesAreRead()
+{
+#ifdef Q_OS_UNIX
+    QTemporaryDir dir;
+    putBytes(dir.filePath(QStringLiteral("talk.mp4")), "x");
+    putBytes(dir.filePath(QStringLiteral("talk.srt")), "1\n00:00:01,000 --> 00:00:02,000\na\n");
+    const QString zero = dir.filePath(QStringLiteral("talk.en.srt"));
+    QVERIFY(QFile::link(QStringLiteral("/dev/zero"), zero));
+    const QString fifo = dir.filePath(QStringLiteral("talk.ja.vtt"));
+    QVERIFY(makeFifo(fifo));
+
+    // Read as a transcript: a reason, at once.
+    QString problem;
+    errorWithin5s([&] { problem = readTranscriptFile(zero).problem; });
+    QCOMPARE(problem, notRegularFileText(zero));
+    errorWithin5s([&] { problem = readTranscriptFile(fifo).problem; }, fifo);
+    QCOMPARE(problem, notRegularFileText(fifo));
+    errorWithin5s([&] { problem = readEmbeddedTranscript(fifo).problem; }, fifo);
+    QCOMPARE(problem, notRegularFileText(fifo));
+    // Never handed to the engine beside the medium.
+    QCOMPARE(sidecarSubtitles(dir.filePath(QStringLiteral("talk.mp4"))),
+             QStringList({dir.filePath(QStringLiteral("talk.srt"))}));
+#else
+    QSKIP("devices and named pipes of Unix");
+#endif
+}
+
 void TestTranscript::readsSubtitlesInsideAMedium_data()
 {
     QTest::addColumn<QString>("name");
@@ -265,6 +296,18 @@ void TestTranscript::readsSubtitlesInsideAMedium()
     QCOMPARE(t.problem, QString());
     QCOMPARE(shown(t), QStringList({"500-1500 一つ目の 字幕", "2000-3000 かたかな, comma"}));
     QCOMPARE(readEmbeddedTranscript(medium, 2).cues.size(), 2);
+    QCOMPARE(t.cutAtBytes, 0);
+    // A stream holding more text than the limit: the cues before it are
+    // kept, and the transcript tells that it was cut.
+    const Transcript none = readEmbeddedTranscript(medium, 0, nullptr, 1);
+    QVERIFY(none.cues.isEmpty());
+    QCOMPARE(none.cutAtBytes, 1);
+    bool firstOnly = false;
+    for (qint64 limit = 2; limit < 400 && !firstOnly; ++limit) {
+        const Transcript cut = readEmbeddedTranscript(medium, 0, nullptr, limit);
+        firstOnly = cut.cues.size() == 1 && cut.cutAtBytes == limit;
+    }
+    QVERIFY(firstOnly);
     // No third stream; no medium at all.
     QCOMPARE(readEmbeddedTranscript(medium, 3).problem, noTranscriptText());
     QVERIFY(!readEmbeddedTranscript(dir.filePath(QStringLiteral("none.mp4"))).problem.isEmpty());

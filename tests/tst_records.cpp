@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The position record window: recording, the record file (save and load),
-// the jump, the clear question and the placement beside the main window.
+// the jump, the clear question, the placement beside the main window, and
+// notes read and written in the background.
 #include "app/Unit1.h"
 #include "lists/Unit3.h"
 #include "support/FakePlayer.h"
@@ -8,10 +9,12 @@
 
 #include <QApplication>
 #include <QHeaderView>
+#include <QLabel>
 #include <QPushButton>
 #include <QScreen>
 #include <QTableWidget>
 #include <QTest>
+#include <QTimer>
 
 class TestRecords : public QObject
 {
@@ -33,6 +36,9 @@ private slots:
     void enterRecords();
     void hundredHoursKeptAndJumped();
     void readableTimesAreTicksOnTheSeekBar();
+    void notesReadWhileTheWindowAnswers();
+    void notesReadLateAreDropped();
+    void notesFailuresReported();
 };
 
 namespace
@@ -65,6 +71,16 @@ QStringList rows()
 }
 
 const QByteArray kEllipsisCp932("\x81\x63", 2);
+
+// Notes large enough to take a while to read: many rows, one long comment.
+QList<Note> manyNotes()
+{
+    QList<Note> notes;
+    for (int i = 0; i < 20000; ++i)
+        notes.append({i * 1000LL, QStringLiteral("メモ %1 | <br>").arg(i), QString()});
+    notes[1].comment = QString(4'000'000, QChar(0x3042));
+    return notes;
+}
 
 } // namespace
 
@@ -423,6 +439,108 @@ void TestRecords::readableTimesAreTicksOnTheSeekBar()
     run.dialogs.answers << MsgResult::Yes;
     Form3->Button5Click();
     QTRY_VERIFY(run.player()->marks().isEmpty());
+}
+
+void TestRecords::notesReadWhileTheWindowAnswers()
+{
+    TestProgram run;
+    run.start();
+    const QList<Note> notes = manyNotes();
+    run.writeFile(QStringLiteral("big.md"), encodeNotes(notes, NoteFormat::Markdown));
+    run.dialogs.openNames << run.file(QStringLiteral("big.md"));
+
+    // The GUI thread keeps turning while the file is read.
+    int ticksWhileReading = 0;
+    QTimer timer;
+    timer.setInterval(2);
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+        if (Form3->notesBusy()) ++ticksWhileReading;
+    });
+    timer.start();
+    Form3->ImportNotesClick();
+    QVERIFY(Form3->notesBusy());
+    QVERIFY(!Form3->Label1->isHidden());
+    QCOMPARE(Form3->Label1->text(), QStringLiteral("読み込んでいます…"));
+    QCOMPARE(Form3->rowCount(), 2);
+    QTRY_VERIFY_WITH_TIMEOUT(!Form3->notesBusy(), 30000);
+    QVERIFY2(ticksWhileReading > 0, "the window did not answer while the notes were read");
+    QVERIFY(Form3->Label1->isHidden());
+    QCOMPARE(Form3->rowCount(), int(notes.size()) + 2);
+    QCOMPARE(Form3->cell(1, 2), notes[1].comment);
+    QCOMPARE(Form3->cell(1, Form3->rowCount() - 2), notes.constLast().comment);
+    QVERIFY(run.dialogs.shown.isEmpty());
+}
+
+void TestRecords::notesReadLateAreDropped()
+{
+    TestProgram run;
+    run.start();
+    run.writeFile(QStringLiteral("big.md"), encodeNotes(manyNotes(), NoteFormat::Markdown));
+    const QList<Note> small = {{5000, QStringLiteral("小さい"), QString()}};
+    run.writeFile(QStringLiteral("small.csv"), encodeNotes(small, NoteFormat::Csv));
+    run.writeFile(QStringLiteral("list.txt"), QByteArray("00:01:00") + kEllipsisCp932 + "a\r\n");
+
+    // A list loaded while the notes are read: the list stays.
+    run.dialogs.openNames << run.file(QStringLiteral("big.md"))
+                          << run.file(QStringLiteral("list.txt"));
+    Form3->ImportNotesClick();
+    Form3->Button4Click();
+    QCOMPARE(rows(), QStringList({"00:01:00|a", "|"}));
+    QTRY_VERIFY_WITH_TIMEOUT(!Form3->notesBusy(), 30000);
+    QCOMPARE(rows(), QStringList({"00:01:00|a", "|"}));
+
+    // Two reads: the later one's rows.
+    run.dialogs.openNames << run.file(QStringLiteral("big.md"))
+                          << run.file(QStringLiteral("small.csv"));
+    Form3->ImportNotesClick();
+    Form3->ImportNotesClick();
+    QTRY_VERIFY_WITH_TIMEOUT(!Form3->notesBusy(), 30000);
+    QCOMPARE(rows(), QStringList({"00:00:05|小さい", "|"}));
+    QVERIFY(run.dialogs.shown.isEmpty());
+}
+
+void TestRecords::notesFailuresReported()
+{
+    TestProgram run;
+    run.start();
+    run.writeFile(QStringLiteral("list.txt"), QByteArray("00:01:00") + kEllipsisCp932 + "a\r\n");
+    run.dialogs.openNames << run.file(QStringLiteral("list.txt"));
+    Form3->Button4Click();
+    const QStringList before = rows();
+
+#ifdef Q_OS_UNIX
+    // A link to a device: refused with a reason, the rows kept.
+    const QString zero = run.file(QStringLiteral("zero.md"));
+    QVERIFY(QFile::link(QStringLiteral("/dev/zero"), zero));
+    run.dialogs.openNames << zero;
+    Form3->ImportNotesClick();
+    QTRY_VERIFY_WITH_TIMEOUT(!Form3->notesBusy(), 5000);
+    QCOMPARE(run.dialogs.shown.size(), 1);
+    QCOMPARE(run.dialogs.shown[0].icon, MsgIcon::Error);
+    QVERIFY2(run.dialogs.shown[0].text.contains(QStringLiteral("通常のファイルではない")),
+             qPrintable(run.dialogs.shown[0].text));
+    QCOMPARE(rows(), before);
+#endif
+
+    // A file that cannot be written is reported, and the good one stays.
+    const QString kept = run.file(QStringLiteral("kept.md"));
+    run.writeFile(QStringLiteral("kept.md"), "# 前のメモ\n");
+    QVERIFY(QFile::setPermissions(kept, QFile::ReadOwner));
+    run.dialogs.shown.clear();
+    run.dialogs.saveNames << kept;
+    Form3->ExportNotesClick();
+    QVERIFY(Form3->notesBusy());
+    QCOMPARE(Form3->Label1->text(), QStringLiteral("書き出しています…"));
+    QTRY_VERIFY_WITH_TIMEOUT(!Form3->notesBusy(), 5000);
+    QCOMPARE(run.dialogs.shown.size(), 1);
+    QVERIFY(run.dialogs.shown[0].text.contains(QStringLiteral("に書き込めません")));
+    QCOMPARE(run.readFile(QStringLiteral("kept.md")), QByteArray("# 前のメモ\n"));
+
+    // Written in the background, the same bytes as before.
+    run.dialogs.saveNames << run.file(QStringLiteral("out.csv"));
+    Form3->ExportNotesClick();
+    QTRY_VERIFY_WITH_TIMEOUT(!Form3->notesBusy(), 5000);
+    QCOMPARE(run.readFile(QStringLiteral("out.csv")), encodeNotes(Form3->notes(), NoteFormat::Csv));
 }
 
 QTEST_MAIN(TestRecords)

@@ -201,10 +201,12 @@ void TestTranscriptWindow::notesLeaveAndComeBack()
     const QString file = run.file(QStringLiteral("notes.csv"));
     run.dialogs.saveNames << file;
     emit Form8->exportNotesRequested();
+    QTRY_VERIFY(!Form3->notesBusy());
     QVERIFY(run.readFile(QStringLiteral("notes.csv")).startsWith("\xEF\xBB\xBF"));
     Form3->setCell(1, 1, QStringLiteral("changed"));
     run.dialogs.openNames << file;
     Form3->ImportNotesClick();
+    QTRY_VERIFY(!Form3->notesBusy());
     QCOMPARE(Form3->notes(), before);
     QCOMPARE(Form3->rowCount(), 4);
 
