@@ -18,6 +18,7 @@
 #include <QVBoxLayout>
 
 #include <cmath>
+#include <optional>
 
 TForm9 *Form9 = nullptr;
 
@@ -128,6 +129,44 @@ public:
         return QString::fromUtf8(titles[section]);
     }
 
+    // The cell of a column whose text is the widest: that of its largest
+    // figure (a folder's sums are never below its media's), its largest
+    // share, "いいえ" where a medium is not finished. Invalid: none.
+    QModelIndex widest(int column) const
+    {
+        if (!m_report || m_report->folders.isEmpty()) return {};
+        if (column == 1 || column == 4 || column == 5) {
+            int best = 0;
+            double most = -1;
+            for (int row = 0; row < m_report->folders.size(); ++row) {
+                const StudyFigures &f = m_report->folders.at(row).figures;
+                const double value = column == 1   ? f.heardSeconds
+                                     : column == 4 ? f.wallSeconds
+                                                   : f.savedBySpeed + f.savedBySilence;
+                if (value > most) {
+                    most = value;
+                    best = row;
+                }
+            }
+            return index(best, column);
+        }
+        std::optional<QModelIndex> found;
+        double most = -1;
+        for (int row = 0; row < m_report->folders.size(); ++row) {
+            const StudyFolder &folder = m_report->folders.at(row);
+            for (int i = 0; i < folder.count; ++i) {
+                const StudyMedium &m = m_report->media.at(folder.first + i);
+                const bool wider = column == 2 ? m.duration > 0 && m.share > most
+                                               : !found || (!m.finished && most < 0);
+                if (!wider) continue;
+                found = index(i, column, index(row, 0));
+                if (column == 2) most = m.share;
+                if (column == 3 && !m.finished) most = 1;
+            }
+        }
+        return found.value_or(QModelIndex());
+    }
+
 private:
     std::shared_ptr<const StudyReport> m_report;
 };
@@ -217,9 +256,16 @@ void TForm9::show(std::shared_ptr<const StudyReport> report)
     Chart->setDays(m_report->days);
 
     m_table->setReport(m_report);
-    Table->expandAll();
-    for (int col = 1; col < Columns; ++col)
-        Table->resizeColumnToContents(col);
+    // The folders opened (expandAll would also look into every medium).
+    Table->expandToDepth(0);
+    // Each column as wide as its widest cell, found in the figures: the view
+    // need not measure its rows.
+    for (int col = 1; col < Columns; ++col) {
+        const QModelIndex cell = m_table->widest(col);
+        const int contents = cell.isValid() ? Table->sizeHintForIndex(cell).width() : 0;
+        Table->header()->resizeSection(col,
+                                       std::max(contents, Table->header()->sectionSizeHint(col)));
+    }
     StatusLabel->setText(m_host.recentDisabled()
                              ? QStringLiteral("履歴がオフのため、学習記録は取っていません")
                          : m_report->stretches == 0 ? QStringLiteral("記録はまだありません")
