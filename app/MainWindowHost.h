@@ -4,9 +4,12 @@
 #include "app/Guard.h"
 #include "app/Services.h"
 #include "persist/Recording.h"
+#include "persist/StudyLog.h"
 
 #include <QRect>
 #include <QString>
+
+#include <memory>
 
 class MediaPlayer;
 class QScreen;
@@ -41,8 +44,9 @@ public:
     // The main window's frame on the screen, and that screen (may be null).
     virtual QRect hostFrameGeometry() const = 0;
     virtual QScreen *hostScreen() const = 0;
-    // The study log as the place store keeps it, read off the GUI thread
-    // once the writes before it are done; done runs on the GUI thread.
-    using StudyLogReader = std::function<void(const QList<Stretch> &, const QList<MediumRecord> &)>;
-    virtual void readStudyLog(StudyLogReader done) = 0;
+    // The study log as the place store keeps it, read and its figures
+    // computed (up to today) off the GUI thread once the writes before it
+    // are done; done runs on the GUI thread.
+    using StudyLogReader = std::function<void(std::shared_ptr<const StudyReport>)>;
+    virtual void readStudyLog(QDate today, StudyLogReader done) = 0;
 };

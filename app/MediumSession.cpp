@@ -319,10 +319,10 @@ void MediumSession::setHistoryOn(bool on)
     m_historyOn = on;
 }
 
-void MediumSession::readStudyLog(
-    std::function<void(const QList<Stretch> &, const QList<MediumRecord> &)> done)
+void MediumSession::readStudyLog(QDate today,
+                                 std::function<void(std::shared_ptr<const StudyReport>)> done)
 {
-    m_log->read(std::move(done));
+    m_log->read(today, std::move(done));
 }
 
 QString MediumSession::exactName(const QString &iniText)

@@ -6,6 +6,7 @@
 #include "persist/CourseSettings.h"
 #include "persist/Recording.h"
 
+#include <QDate>
 #include <QHash>
 #include <QObject>
 #include <QPair>
@@ -21,6 +22,7 @@ class MediaPlayer;
 class PlaceKeeper;
 class StoreLink;
 class StudyLogBuffer;
+struct StudyReport;
 struct Closing;
 
 // What happens to one recording while it is open, in one place: loading it
@@ -69,8 +71,7 @@ public:
     // The history switch: the study log is kept only while it is on, and
     // switching it off erases the log.
     void setHistoryOn(bool on);
-    void
-    readStudyLog(std::function<void(const QList<Stretch> &, const QList<MediumRecord> &)> done);
+    void readStudyLog(QDate today, std::function<void(std::shared_ptr<const StudyReport>)> done);
     // The whole name of a medium whose name the INI file could not hold.
     QString exactName(const QString &iniText);
     // How often the GUI thread has read the place store (tests).

@@ -185,9 +185,9 @@ void TForm1::setAutoAdvance(bool on)
         Timer2->stop();
 }
 
-void TForm1::readStudyLog(StudyLogReader done)
+void TForm1::readStudyLog(QDate today, StudyLogReader done)
 {
-    m_session->readStudyLog(std::move(done));
+    m_session->readStudyLog(today, std::move(done));
 }
 
 void TForm1::setRecentDisabled(bool off)

@@ -129,7 +129,7 @@ public:
     QString currentPositionText() const override { return CurrentPosition; }
     QRect hostFrameGeometry() const override { return frameGeometry(); }
     QScreen *hostScreen() const override { return screen(); }
-    void readStudyLog(StudyLogReader done) override;
+    void readStudyLog(QDate today, StudyLogReader done) override;
 
     // A close asked for where nobody may be there to answer a box: its boxes
     // go to standard error (the session manager's question at log-off; a

@@ -8,6 +8,7 @@
 #include <QMap>
 
 #include <algorithm>
+#include <vector>
 
 namespace
 {
@@ -30,6 +31,48 @@ QString number(double seconds)
     return QString::number(seconds, 'f', 1);
 }
 
+// A stretch's figures added, all but what was heard (that needs the other
+// stretches of its medium).
+void addStretch(StudyFigures &f, const Stretch &s)
+{
+    const double content = std::max(0.0, s.end - s.start);
+    const double speed = s.speed > 0 ? s.speed : 1.0;
+    const double wall = std::max<qint64>(0, s.wallEndMs - s.wallStartMs) / 1000.0;
+    f.wallSeconds += wall;
+    f.playedSeconds += content;
+    f.savedBySpeed += content * (1.0 - 1.0 / speed);
+    f.savedBySilence += std::max(0.0, content / speed - wall);
+}
+
+void addFigures(StudyFigures &to, const StudyFigures &f)
+{
+    to.wallSeconds += f.wallSeconds;
+    to.playedSeconds += f.playedSeconds;
+    to.heardSeconds += f.heardSeconds;
+    to.savedBySpeed += f.savedBySpeed;
+    to.savedBySilence += f.savedBySilence;
+}
+
+// What the place store keeps of a medium: its length, the share heard and
+// whether it was finished.
+void applyRecord(StudyMedium &m, const MediumRecord *r)
+{
+    if (!r) return;
+    m.duration = r->duration;
+    if (m.duration <= 0) return;
+    m.share = std::min(1.0, rangesLength(r->ranges) / m.duration);
+    // Played to its end: its place was forgotten and what was heard
+    // reaches the end.
+    const double margin = std::max(10.0, m.duration * 0.02);
+    m.finished =
+        !r->position && !r->ranges.isEmpty() && r->ranges.constLast().end >= m.duration - margin;
+}
+
+bool byFolderAndName(const StudyMedium &a, const StudyMedium &b)
+{
+    return std::tie(a.folder, a.name) < std::tie(b.folder, b.name);
+}
+
 } // namespace
 
 QString studyFolderOf(const QString &name)
@@ -43,13 +86,7 @@ StudyFigures studyFigures(const Stretches &stretches)
     StudyFigures f;
     QHash<QString, QList<ListenedRange>> heard;
     for (const Stretch &s : stretches) {
-        const double content = std::max(0.0, s.end - s.start);
-        const double speed = s.speed > 0 ? s.speed : 1.0;
-        const double wall = std::max<qint64>(0, s.wallEndMs - s.wallStartMs) / 1000.0;
-        f.wallSeconds += wall;
-        f.playedSeconds += content;
-        f.savedBySpeed += content * (1.0 - 1.0 / speed);
-        f.savedBySilence += std::max(0.0, content / speed - wall);
+        addStretch(f, s);
         heard[s.name].append({s.start, s.end});
     }
     for (auto it = heard.cbegin(); it != heard.cend(); ++it)
@@ -94,23 +131,91 @@ QList<StudyMedium> studyMedia(const Stretches &stretches, const QList<MediumReco
     QList<StudyMedium> list;
     for (auto it = byName.cbegin(); it != byName.cend(); ++it) {
         StudyMedium m{studyFolderOf(it.key()), it.key(), studyFigures(it.value())};
-        if (const MediumRecord *r = recordOf.value(it.key())) {
-            m.duration = r->duration;
-            if (m.duration > 0) {
-                m.share = std::min(1.0, rangesLength(r->ranges) / m.duration);
-                // Played to its end: its place was forgotten and what was
-                // heard reaches the end.
-                const double margin = std::max(10.0, m.duration * 0.02);
-                m.finished = !r->position && !r->ranges.isEmpty() &&
-                             r->ranges.constLast().end >= m.duration - margin;
-            }
-        }
+        applyRecord(m, recordOf.value(it.key()));
         list << m;
     }
-    std::sort(list.begin(), list.end(), [](const StudyMedium &a, const StudyMedium &b) {
-        return std::tie(a.folder, a.name) < std::tie(b.folder, b.name);
-    });
+    std::sort(list.begin(), list.end(), byFolderAndName);
     return list;
+}
+
+StudyReport studyReport(const Stretches &stretches, const QList<MediumRecord> &records, QDate today,
+                        int days)
+{
+    StudyReport report;
+    report.stretches = stretches.size();
+
+    // Each medium's figures, in one pass; what was heard of it from its
+    // ranges merged once. The store gives one name object per medium, so a
+    // run of its stretches needs no look-up.
+    QHash<QString, int> indexOf;
+    QList<StudyMedium> &media = report.media;
+    std::vector<QList<ListenedRange>> heard;
+    const QChar *lastName = nullptr;
+    qsizetype lastSize = -1;
+    int last = -1;
+    for (const Stretch &s : stretches) {
+        if (s.name.constData() != lastName || s.name.size() != lastSize) {
+            auto it = indexOf.constFind(s.name);
+            if (it == indexOf.cend()) {
+                it = indexOf.insert(s.name, static_cast<int>(media.size()));
+                media.append(StudyMedium{studyFolderOf(s.name), s.name, {}});
+                heard.emplace_back();
+            }
+            last = *it;
+            lastName = s.name.constData();
+            lastSize = s.name.size();
+        }
+        addStretch(media[last].figures, s);
+        heard[static_cast<size_t>(last)].append({s.start, s.end});
+    }
+    QHash<QString, const MediumRecord *> recordOf;
+    for (const MediumRecord &r : records)
+        recordOf.insert(r.name, &r);
+    for (qsizetype i = 0; i < media.size(); ++i) {
+        StudyMedium &m = media[i];
+        m.figures.heardSeconds = rangesLength(mergeRanges(heard[static_cast<size_t>(i)], 0.0));
+        applyRecord(m, recordOf.value(m.name));
+    }
+    heard.clear();
+    std::sort(media.begin(), media.end(), byFolderAndName);
+
+    // The folders, in the order of their media; all the figures.
+    for (qsizetype i = 0; i < media.size(); ++i) {
+        const StudyMedium &m = media.at(i);
+        if (report.folders.isEmpty() || report.folders.constLast().folder != m.folder)
+            report.folders.append(StudyFolder{m.folder, {}, static_cast<int>(i), 0});
+        StudyFolder &folder = report.folders.last();
+        addFigures(folder.figures, m.figures);
+        ++folder.count;
+    }
+    for (const StudyFolder &folder : std::as_const(report.folders))
+        addFigures(report.totals.all, folder.figures);
+
+    // The days of the chart and of this week, by the local date each
+    // stretch began on: the starts of those days, looked up for the
+    // stretches that began in them.
+    const QDate first = today.addDays(1 - days);
+    const QDate monday = today.addDays(1 - today.dayOfWeek());
+    const QDate from = std::min(first, monday);
+    const qint64 span = from.daysTo(today) + 1;
+    std::vector<qint64> starts;
+    for (qint64 d = 0; d <= span; ++d)
+        starts.push_back(from.addDays(d).startOfDay().toMSecsSinceEpoch());
+    std::vector<Stretches> byDay(static_cast<size_t>(span));
+    for (const Stretch &s : stretches) {
+        if (s.wallStartMs < starts.front() || s.wallStartMs >= starts.back()) continue;
+        const auto day =
+            std::upper_bound(starts.cbegin(), starts.cend(), s.wallStartMs) - starts.cbegin() - 1;
+        byDay[static_cast<size_t>(day)] << s;
+    }
+    for (QDate d = first; d <= today; d = d.addDays(1))
+        report.days << StudyDay{d, studyFigures(byDay[static_cast<size_t>(from.daysTo(d))])};
+    Stretches week;
+    for (qint64 d = from.daysTo(monday); d < span; ++d)
+        week << byDay[static_cast<size_t>(d)];
+    report.totals.today = studyFigures(byDay.back());
+    report.totals.week = studyFigures(week);
+    return report;
 }
 
 QByteArray studyCsv(const QList<StudyMedium> &media)

@@ -61,5 +61,33 @@ QList<StudyMedium> studyMedia(const Stretches &stretches, const QList<MediumReco
 // The folder of a medium's name ("" when it has none).
 QString studyFolderOf(const QString &name);
 
+// A folder of the log: its figures and its media, media[first, first + count)
+// of the report.
+struct StudyFolder {
+    QString folder;
+    StudyFigures figures;
+    int first = 0;
+    int count = 0;
+};
+
+// The days the study log's chart shows, up to today.
+constexpr int StudyChartDays = 30;
+
+// Everything the study log window shows, computed in one go (off the GUI
+// thread, where the log is read): the totals, the days of the chart, the
+// media by folder and name and each folder's figures. The same figures as
+// studyTotals, studyDays and studyMedia give, and studyFigures of each
+// folder's stretches, in one pass over the log; the folders' and all the
+// figures are the sums of their media's (a second heard is of one medium).
+struct StudyReport {
+    StudyTotals totals;
+    QList<StudyDay> days;
+    QList<StudyMedium> media;
+    QList<StudyFolder> folders;
+    qsizetype stretches = 0; // how many the log held
+};
+StudyReport studyReport(const Stretches &stretches, const QList<MediumRecord> &records, QDate today,
+                        int days = StudyChartDays);
+
 // The media as CSV (UTF-8 with a byte order mark, for spreadsheets).
 QByteArray studyCsv(const QList<StudyMedium> &media);

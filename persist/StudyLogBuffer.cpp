@@ -21,12 +21,13 @@ void StudyLogBuffer::erase()
     m_link->post([](HistoryStore &store) { store.clearStretches(QString()); });
 }
 
-void StudyLogBuffer::read(Reader done)
+void StudyLogBuffer::read(QDate today, Reader done)
 {
     m_link->flushWaiting();
-    m_link->read([done = std::move(done)](HistoryStore &store) -> std::function<void()> {
-        const QList<Stretch> stretches = store.stretches();
-        const QList<MediumRecord> media = store.media();
-        return [done, stretches, media] { done(stretches, media); };
+    m_link->read([today, done = std::move(done)](HistoryStore &store) -> std::function<void()> {
+        // The log is let go of here too: a large one costs its time to free.
+        auto report = std::make_shared<const StudyReport>(
+            studyReport(store.stretches(), store.media(), today));
+        return [done, report] { done(report); };
     });
 }

@@ -19,6 +19,14 @@ namespace
 
 constexpr int MarkReach = 4; // pixels either side of a recorded position's tick
 
+// The x of a time on a groove.
+int columnOf(const QRect &groove, double length, double seconds)
+{
+    if (length <= 0.0) return groove.left();
+    const double at = std::clamp(seconds / length, 0.0, 1.0);
+    return groove.left() + static_cast<int>(std::lround(at * (groove.width() - 1)));
+}
+
 } // namespace
 
 SeekBar::SeekBar(QWidget *parent) : QSlider(Qt::Horizontal, parent)
@@ -48,8 +56,31 @@ void SeekBar::setChapters(const QList<Tick> &chapters)
 
 void SeekBar::setFound(QList<double> times)
 {
+    if (times == m_found) return;
     m_found = std::move(times);
+    m_runsLength = -1.0;
     update();
+}
+
+const QList<QPair<int, int>> &SeekBar::foundRuns(const QRect &g) const
+{
+    if (g == m_runsGroove && m_length == m_runsLength) return m_foundRuns;
+    m_runsGroove = g;
+    m_runsLength = m_length;
+    m_foundRuns.clear();
+    if (m_found.isEmpty() || g.width() <= 0) return m_foundRuns;
+    std::vector<bool> lit(static_cast<size_t>(g.width()), false);
+    for (const double time : std::as_const(m_found))
+        lit[static_cast<size_t>(columnOf(g, m_length, time) - g.left())] = true;
+    for (size_t i = 0; i < lit.size(); ++i) {
+        if (!lit[i]) continue;
+        const int x = g.left() + static_cast<int>(i);
+        if (!m_foundRuns.isEmpty() && m_foundRuns.last().second == x - 1)
+            m_foundRuns.last().second = x;
+        else
+            m_foundRuns.append({x, x});
+    }
+    return m_foundRuns;
 }
 
 void SeekBar::setMarks(const QList<Tick> &marks)
@@ -95,10 +126,7 @@ QRect SeekBar::groove() const
 
 int SeekBar::xOf(double seconds) const
 {
-    const QRect g = groove();
-    if (m_length <= 0.0) return g.left();
-    const double at = std::clamp(seconds / m_length, 0.0, 1.0);
-    return g.left() + static_cast<int>(std::lround(at * (g.width() - 1)));
+    return columnOf(groove(), m_length, seconds);
 }
 
 double SeekBar::timeAt(int x) const
@@ -178,39 +206,36 @@ void SeekBar::paintEvent(QPaintEvent *event)
     if (!m_listened.isEmpty()) {
         const QColor listened(40, 110, 200, 170);
         for (const Range &r : m_listened) {
-            const int left = xOf(r.start), right = xOf(r.end);
+            const int left = columnOf(g, m_length, r.start), right = columnOf(g, m_length, r.end);
             painter.fillRect(QRect(QPoint(left, mid - 2), QPoint(std::max(left, right), mid + 2)),
                              listened);
         }
     }
     if (m_repeat) {
-        const int left = xOf(m_repeat->start), right = xOf(m_repeat->end);
+        const int left = columnOf(g, m_length, m_repeat->start),
+                  right = columnOf(g, m_length, m_repeat->end);
         painter.fillRect(
             QRect(QPoint(std::min(left, right), mid - 4), QPoint(std::max(left, right), mid - 3)),
             QColor(220, 60, 60, 200));
     }
     painter.setPen(QPen(palette().color(QPalette::WindowText), 1));
     for (const Tick &chapter : m_chapters) {
-        const int x = xOf(chapter.time);
+        const int x = columnOf(g, m_length, chapter.time);
         painter.drawLine(x, g.top(), x, mid - 3);
     }
     // A search's matches: one thin green line per pixel that holds any (a
-    // long transcript may match thousands of times).
+    // long transcript may match thousands of times), neighbours in one go.
     if (!m_found.isEmpty()) {
-        std::vector<bool> lit(static_cast<size_t>(std::max(0, width())), false);
-        painter.setPen(QPen(QColor(30, 150, 60), 1));
-        for (const double time : std::as_const(m_found)) {
-            const int x = xOf(time);
-            if (x < 0 || x >= width() || lit[static_cast<size_t>(x)]) continue;
-            lit[static_cast<size_t>(x)] = true;
-            painter.drawLine(x, g.top(), x, std::min(height() - 1, g.bottom() + 3));
-        }
+        const int bottom = std::min(height() - 1, g.bottom() + 3);
+        for (const auto &[first, last] : foundRuns(g))
+            painter.fillRect(QRect(QPoint(first, g.top()), QPoint(last, bottom)),
+                             QColor(30, 150, 60));
     }
     // A recorded position: a small orange flag across the groove.
     painter.setPen(Qt::NoPen);
     painter.setBrush(QColor(235, 140, 20));
     for (const Tick &mark : m_marks) {
-        const int x = xOf(mark.time);
+        const int x = columnOf(g, m_length, mark.time);
         painter.drawRect(x - 1, g.top(), 3, g.height());
     }
     painter.end();

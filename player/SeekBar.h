@@ -4,6 +4,7 @@
 #include "persist/ListenedRanges.h"
 
 #include <QList>
+#include <QPair>
 #include <QSlider>
 #include <QString>
 
@@ -38,7 +39,9 @@ public:
     void setMarks(const QList<Tick> &marks);
     void setListened(const QList<Range> &ranges);
     void setRepeat(std::optional<Range> stretch);
-    // The times a search found: thin marks across the groove.
+    // The times a search found: thin marks across the groove, one per pixel
+    // column that holds any (worked out again only when the times, the length
+    // or the bar's size change).
     void setFound(QList<double> times);
     const QList<double> &found() const { return m_found; }
     const QList<Tick> &chapters() const { return m_chapters; }
@@ -63,11 +66,16 @@ protected:
 
 private:
     QRect groove() const;
+    // The found marks' columns, runs of neighbours merged: [first, last].
+    const QList<QPair<int, int>> &foundRuns(const QRect &g) const;
 
     double m_length = 0.0;
     QList<Tick> m_chapters;
     QList<Tick> m_marks;
     QList<double> m_found;
+    mutable QList<QPair<int, int>> m_foundRuns;
+    mutable QRect m_runsGroove; // what the runs were worked out for
+    mutable double m_runsLength = -1.0;
     QList<Range> m_listened;
     std::optional<Range> m_repeat;
 };

@@ -30,6 +30,7 @@
 #include <QtEndian>
 
 #include <algorithm>
+#include <cmath>
 #include <memory>
 
 using Range = ListenedRange;
@@ -149,6 +150,7 @@ private slots:
     void versionsAndReadOnlyStores();
     void studyLogAndSettingsAreKeptExactly();
     void studyDaysWeekAndMedia();
+    void studyReportInOnePass();
     void unwritableDirectoryIsLeftAlone();
     void survivesTwoWritersKilled();
     void lockedStoreWritesWaitAndAreKept();
@@ -622,6 +624,76 @@ void TestHistoryStore::studyDaysWeekAndMedia()
     QVERIFY(!media.at(1).finished);
     QCOMPARE(media.at(1).share, 0.5);
     QCOMPARE(media.at(1).folder, QStringLiteral("/c"));
+}
+
+// The window's figures, computed in one pass, are those of the functions
+// one by one: over two months of stretches of media in folders and in none,
+// played again in part, with names shared and not.
+void TestHistoryStore::studyReportInOnePass()
+{
+    const QDate today(2026, 12, 9);
+    const QStringList names = {QStringLiteral("/c/1.mp3"), QStringLiteral("/c/2.mp3"),
+                               QStringLiteral("/d/講義/3.mp3"), QStringLiteral("4.mp3"),
+                               QStringLiteral("/d/5.mp3")};
+    Stretches log;
+    const qint64 from = today.addDays(-60).startOfDay().toMSecsSinceEpoch();
+    for (int i = 0; i < 600; ++i) {
+        // Every third name a copy of its own, not the store's one object.
+        QString name = names.at(i * 7 % names.size());
+        if (i % 3 == 0) name = QString(name.constData(), name.size());
+        const double start = (i % 40) * 30.0;
+        const qint64 wall = from + qint64(i) * 61 * 86400000 / 600 + (i % 5) * 3600000;
+        log.append({name, start, start + 45, wall, wall + 30000 + (i % 4) * 5000,
+                    1.0 + (i % 3) * 0.25, 0});
+    }
+    const QList<MediumRecord> records = {{names.at(0), 1250, std::nullopt, {{0, 1245}}},
+                                         {names.at(2), 2400, 300.0, {{0, 600}}}};
+    const StudyReport report = studyReport(log, records, today);
+
+    auto same = [](const StudyFigures &a, const StudyFigures &b) {
+        const auto near = [](double x, double y) { return std::abs(x - y) <= 1e-6 * (1 + y); };
+        return near(a.wallSeconds, b.wallSeconds) && near(a.playedSeconds, b.playedSeconds) &&
+               near(a.heardSeconds, b.heardSeconds) && near(a.savedBySpeed, b.savedBySpeed) &&
+               near(a.savedBySilence, b.savedBySilence);
+    };
+    QCOMPARE(report.stretches, log.size());
+    const StudyTotals totals = studyTotals(log, today);
+    QVERIFY(totals.today.wallSeconds > 0);
+    QVERIFY(totals.all.heardSeconds < totals.all.playedSeconds);
+    QVERIFY(same(report.totals.today, totals.today));
+    QVERIFY(same(report.totals.week, totals.week));
+    QVERIFY(same(report.totals.all, totals.all));
+    const QList<StudyDay> days = studyDays(log, today, StudyChartDays);
+    QCOMPARE(report.days.size(), days.size());
+    for (qsizetype i = 0; i < days.size(); ++i) {
+        QCOMPARE(report.days.at(i).date, days.at(i).date);
+        QVERIFY2(same(report.days.at(i).figures, days.at(i).figures),
+                 qPrintable(QString::number(i)));
+    }
+    const QList<StudyMedium> media = studyMedia(log, records);
+    QCOMPARE(report.media.size(), media.size());
+    for (qsizetype i = 0; i < media.size(); ++i) {
+        const StudyMedium &m = report.media.at(i);
+        QCOMPARE(m.name, media.at(i).name);
+        QCOMPARE(m.folder, media.at(i).folder);
+        QVERIFY(same(m.figures, media.at(i).figures));
+        QCOMPARE(m.finished, media.at(i).finished);
+        QCOMPARE(m.share, media.at(i).share);
+    }
+    // The folders: "", "/c", "/d", "/d/講義", each with its media in a row.
+    QCOMPARE(report.folders.size(), 4);
+    int next = 0;
+    for (const StudyFolder &folder : report.folders) {
+        QCOMPARE(folder.first, next);
+        next += folder.count;
+        Stretches of;
+        for (const Stretch &s : log)
+            if (studyFolderOf(s.name) == folder.folder) of << s;
+        QVERIFY2(same(folder.figures, studyFigures(of)), qPrintable(folder.folder));
+        for (int i = folder.first; i < folder.first + folder.count; ++i)
+            QCOMPARE(report.media.at(i).folder, folder.folder);
+    }
+    QCOMPARE(qsizetype(next), report.media.size());
 }
 
 // Where nothing can be written, the store does nothing and says nothing: it

@@ -6,11 +6,13 @@
 #include "lists/TranscriptModel.h"
 #include "lists/Unit3.h"
 #include "lists/Unit8.h"
+#include "player/SeekBar.h"
 #include "support/FakePlayer.h"
 #include "support/TestServices.h"
 
 #include <QApplication>
 #include <QClipboard>
+#include <QImage>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -29,6 +31,7 @@ private slots:
     void notesLeaveAndComeBack();
     void chosenTrackDecidesTheSource();
     void placeAndSizeKept();
+    void searchMarksFollowTheBarsWidth();
 };
 
 namespace
@@ -264,6 +267,35 @@ void TestTranscriptWindow::placeAndSizeKept()
     run.start();
     QCOMPARE(Form8->size(), QSize(500, 400));
     QCOMPARE(Form8->pos(), place);
+}
+
+// A search's marks: one green column per pixel that holds a match, where the
+// bar puts their times at its width of the moment.
+void TestTranscriptWindow::searchMarksFollowTheBarsWidth()
+{
+    SeekBar bar;
+    bar.resize(300, 30);
+    bar.setLength(100);
+    bar.setFound({10.0, 10.01, 50.0, 99.9});
+    const QColor green(30, 150, 60);
+    auto columns = [&bar, green] {
+        const QImage image = bar.grab().toImage();
+        QList<int> found;
+        for (int x = 0; x < image.width(); ++x)
+            for (int y = 0; y < image.height(); ++y)
+                if (image.pixelColor(x, y) == green) {
+                    found << x;
+                    break;
+                }
+        return found;
+    };
+    QCOMPARE(columns(), QList<int>({bar.xOf(10.0), bar.xOf(50.0), bar.xOf(99.9)}));
+    bar.resize(600, 30);
+    QCOMPARE(columns(), QList<int>({bar.xOf(10.0), bar.xOf(50.0), bar.xOf(99.9)}));
+    bar.setLength(200);
+    QCOMPARE(columns(), QList<int>({bar.xOf(10.0), bar.xOf(50.0), bar.xOf(99.9)}));
+    bar.setFound({});
+    QVERIFY(columns().isEmpty());
 }
 
 QTEST_MAIN(TestTranscriptWindow)
