@@ -68,6 +68,32 @@ int interrupted(void *cancel)
     return cancel && static_cast<const std::atomic_bool *>(cancel)->load();
 }
 
+// The stream of the subtitle track numbered `number` (0: the first of
+// text), or -1 with the problem told in t.
+int chooseStream(const AVFormatContext *input, int number, Transcript &t)
+{
+    int chosen = -1, ordinal = 0;
+    bool pictures = false;
+    for (unsigned i = 0; i < input->nb_streams; ++i) {
+        const AVCodecParameters *par = input->streams[i]->codecpar;
+        if (par->codec_type != AVMEDIA_TYPE_SUBTITLE) continue;
+        ++ordinal;
+        const bool text = isTextCodec(par->codec_id);
+        if (!text) pictures = true;
+        if (chosen < 0 && ((number == 0 && text) || ordinal == number)) {
+            if (!text) {
+                t.problem = QStringLiteral("選ばれている字幕は画像の字幕です");
+                return -1;
+            }
+            chosen = static_cast<int>(i);
+        }
+    }
+    if (chosen < 0)
+        t.problem = pictures && number == 0 ? QStringLiteral("埋め込まれた字幕は画像の字幕です")
+                                            : noTranscriptText();
+    return chosen;
+}
+
 } // namespace
 
 Transcript readEmbeddedTranscript(const QString &mediumPath, int number,
@@ -99,27 +125,8 @@ Transcript readEmbeddedTranscript(const QString &mediumPath, int number,
     }
     std::unique_ptr<AVFormatContext, InputCloser> input(raw);
 
-    int chosen = -1, ordinal = 0;
-    bool pictures = false;
-    for (unsigned i = 0; i < input->nb_streams; ++i) {
-        const AVCodecParameters *par = input->streams[i]->codecpar;
-        if (par->codec_type != AVMEDIA_TYPE_SUBTITLE) continue;
-        ++ordinal;
-        const bool text = isTextCodec(par->codec_id);
-        if (!text) pictures = true;
-        if (chosen < 0 && ((number == 0 && text) || ordinal == number)) {
-            chosen = static_cast<int>(i);
-            if (!text) {
-                t.problem = QStringLiteral("選ばれている字幕は画像の字幕です");
-                return t;
-            }
-        }
-    }
-    if (chosen < 0) {
-        t.problem = pictures && number == 0 ? QStringLiteral("埋め込まれた字幕は画像の字幕です")
-                                            : noTranscriptText();
-        return t;
-    }
+    const int chosen = chooseStream(input.get(), number, t);
+    if (chosen < 0) return t;
     for (unsigned i = 0; i < input->nb_streams; ++i)
         input->streams[i]->discard =
             static_cast<int>(i) == chosen ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
