@@ -251,6 +251,9 @@ void createForms(const Services &services)
     Form2->FormCreate();
     Form3 = new TForm3(*Form1, Form1);
     Form3->FormCreate();
+    // The position records shown are the recording's that plays.
+    QObject::connect(session, &MediumSession::recordsOpened, Form3, &TForm3::showRecords);
+    QObject::connect(Form3, &TForm3::recordsChanged, session, &MediumSession::keepRecords);
     Form4 = new TForm4(*Form1, Form1);
     Form4->FormCreate();
     Form5 = new TForm5(*Form1, Form1);

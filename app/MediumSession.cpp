@@ -36,6 +36,7 @@ MediumSession::MediumSession(const Services &services, const HandlerContext &con
         PlaybackSnapshot s;
         if (!m_player->hasCurrentMedia()) return s;
         s.name = m_name;
+        s.recording = m_info.id;
         s.state = m_player->playState();
         s.position = m_player->currentPosition();
         s.duration = m_player->duration();
@@ -66,18 +67,18 @@ MediumSession::MediumSession(const Services &services, const HandlerContext &con
     });
     connect(player, &MediaPlayer::listenedCleared, this, [this] {
         if (!m_player->hasCurrentMedia()) return;
-        m_keeper->forgetListened(m_name);
-        m_log->forget(m_name);
+        m_keeper->forgetListened(m_info.id);
+        m_log->forget(m_info.id);
     });
     // The stretch playing goes with each place kept (the journal's tick
     // among them), so that a crash costs at most one tick of the study log.
     m_keeper->setBeforeKeep([this] {
         if (!m_historyOn) return;
-        if (const std::optional<Stretch> open = m_player->openStretch()) m_log->add(*open);
+        if (const std::optional<Stretch> open = m_player->openStretch()) logStretch(*open);
     });
     // The study log follows the history switch: kept only while it is on.
     connect(player, &MediaPlayer::stretchPlayed, this, [this](const Stretch &stretch) {
-        if (m_historyOn) m_log->add(stretch);
+        if (m_historyOn) logStretch(stretch);
     });
     connect(player, &MediaPlayer::mediumInfoChanged, this, &MediumSession::lengthKnown);
     connect(player, &MediaPlayer::speedChanged, this, &MediumSession::playbackChanged);
@@ -86,6 +87,13 @@ MediumSession::MediumSession(const Services &services, const HandlerContext &con
 }
 
 MediumSession::~MediumSession() = default;
+
+// A stretch goes into the log with its path and its recording.
+void MediumSession::logStretch(Stretch stretch)
+{
+    stretch.recording = m_ids.value(stretch.name);
+    m_log->add(stretch);
+}
 
 void MediumSession::followPlayState(int state)
 {
@@ -122,6 +130,18 @@ void MediumSession::load(const QString &name)
     // What is kept of it, in one read.
     m_folder = CourseSettings::folderOf(name);
     m_info = m_player->hasCurrentMedia() ? m_keeper->recording(name, m_folder) : RecordingInfo{};
+    if (m_info.id.isEmpty()) return;
+    m_ids.insert(name, m_info.id);
+    if (m_info.sighting) {
+        m_info.sighting->seenMs = m_clock->now().toMSecsSinceEpoch();
+        m_link->learn(*m_info.sighting);
+    }
+    // A folder that has no settings of its own takes those of the folder
+    // where the recording lay before (a course folder renamed or moved).
+    if (!m_info.folderSettingsFrom.isEmpty() && m_info.folderSettings)
+        keepSettings(SettingsOf::Folder, m_folder, *m_info.folderSettings);
+    const auto written = m_recordsWritten.constFind(m_info.id);
+    if (written != m_recordsWritten.cend()) m_info.records = *written;
 }
 
 void MediumSession::open(const QString &name, Start start)
@@ -150,6 +170,7 @@ void MediumSession::showKept(const RecordingInfo &info, bool offer)
 {
     if (!m_player->hasCurrentMedia()) return; // refused or missing: nothing to show or keep
     m_player->setListened(info.ranges);
+    emit recordsOpened(info.records);
     if (!offer) return;
     if (const std::optional<double> place = PlaceKeeper::placeToOffer(info))
         m_player->offerPlace(*place, timeText(*place), info.place->playedMs);
@@ -200,7 +221,7 @@ void MediumSession::applyCourse(bool intro)
 {
     if (!m_player->hasCurrentMedia()) return; // refused or missing
     const CourseChoice choice = CourseSettings::choose(
-        kept(SettingsOf::Medium, m_name),
+        kept(SettingsOf::Medium, m_info.id),
         m_folder.isEmpty() ? std::nullopt : kept(SettingsOf::Folder, m_folder), m_globalPlayback);
     setPlayback(choice.playback);
     m_introTaken = false;
@@ -219,6 +240,7 @@ void MediumSession::applyCourse(bool intro)
     if (length > 0.0) applyCuts(length);
     // Played with these: the medium and its folder keep them.
     m_courseName = m_name;
+    m_courseId = m_info.id;
     m_courseKept.reset();
     keepCourseSettings();
 }
@@ -256,7 +278,7 @@ std::optional<KeptSettings> MediumSession::kept(SettingsOf of, const QString &ke
 {
     const auto written = m_settingsWritten.constFind({int(of), key});
     if (written != m_settingsWritten.cend()) return *written;
-    if (of == SettingsOf::Medium && key == m_name) return m_info.settings;
+    if (of == SettingsOf::Medium && key == m_info.id) return m_info.settings;
     if (of == SettingsOf::Folder && key == m_folder) return m_info.folderSettings;
     return m_link->settings(of, key);
 }
@@ -273,7 +295,7 @@ void MediumSession::keepCourseSettings()
         const KeptSettings wanted = CourseSettings::withPlayback(before, now);
         if (before != wanted) keepSettings(of, key, wanted);
     };
-    keepFor(SettingsOf::Medium, m_courseName);
+    keepFor(SettingsOf::Medium, m_courseId);
     const QString folder = CourseSettings::folderOf(m_courseName);
     if (!folder.isEmpty()) keepFor(SettingsOf::Folder, folder);
 }
@@ -308,6 +330,19 @@ void MediumSession::keepFolderSettings(const QString &folder, const KeptSettings
     m_player->setEndCut(cuts.outroSeconds);
     if (cuts.ignored) emit said(CourseSettings::ignoredText());
     keepCourseSettings();
+}
+
+// ---- position records ---------------------------------------------------------------
+
+void MediumSession::keepRecords(const QList<PositionRecord> &records)
+{
+    const QString id = m_player->hasCurrentMedia() ? m_info.id : QString();
+    if (id.isEmpty() || m_keeper->journal()->closed()) return;
+    const auto written = m_recordsWritten.constFind(id);
+    if (written != m_recordsWritten.cend() ? *written == records : m_info.records == records)
+        return;
+    m_recordsWritten.insert(id, records);
+    m_link->post([id, records](HistoryStore &store) { store.keepRecords(id, records); });
 }
 
 // ---- history ----------------------------------------------------------------------

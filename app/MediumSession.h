@@ -67,6 +67,11 @@ public:
     void keepFolderSettings(const QString &folder, const KeptSettings &settings);
     CoursePlayback playback() const;
 
+    // --- position records ---
+    // The records shown now are the recording's: kept in the place store
+    // (on the writer's thread), and shown again when it next opens.
+    void keepRecords(const QList<PositionRecord> &records);
+
     // --- history ---
     // The history switch: the study log is kept only while it is on, and
     // switching it off erases the log.
@@ -91,6 +96,8 @@ signals:
     // A word for the status bar (the folder's intro and outro left out of a
     // medium too short for them).
     void said(const QString &message);
+    // A recording opened: its position records.
+    void recordsOpened(const QList<PositionRecord> &records);
 
 private:
     void load(const QString &name);
@@ -103,6 +110,7 @@ private:
     void keepCourseSettings();
     void keepSettings(SettingsOf of, const QString &key, const KeptSettings &settings);
     void setPlayback(const CoursePlayback &playback);
+    void logStretch(Stretch stretch);
 
     const HandlerContext &m_context;
     MediaPlayer *m_player;
@@ -122,10 +130,13 @@ private:
     CoursePlayback m_lastPlayback;
     bool m_applyingCourse = false;
     QString m_courseName;
+    QString m_courseId;
     std::optional<CoursePlayback> m_courseKept;
     QHash<QPair<int, QString>, KeptSettings> m_settingsWritten;
-    RecordingInfo m_info; // what was kept of the medium loaded when it opened
-    QString m_folder;     // its folder
+    RecordingInfo m_info;          // what was kept of the medium loaded when it opened
+    QHash<QString, QString> m_ids; // the recording of each name opened in this run
+    QHash<QString, QList<PositionRecord>> m_recordsWritten; // by recording, in this run
+    QString m_folder;                                       // its folder
     std::optional<KeptSettings> kept(SettingsOf of, const QString &key);
     // The folder's intro and outro for the medium loaded, until its length
     // tells whether they fit; whether the intro was gone to.

@@ -12,6 +12,7 @@
 #include "player/MediaPlayer.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QFileInfo>
 #include <QFutureWatcher>
 #include <QHeaderView>
@@ -38,21 +39,9 @@ const QChar kEllipsis(0x2026); // "…" between the time and the comment
 // What a row's time cell keeps of where it belongs: the medium that played
 // when it was recorded, or the record file it was read from.
 constexpr int MediumRole = Qt::UserRole;
-constexpr int RecordFileRole = Qt::UserRole + 1;
 // The time to the millisecond, while the cell shows it (a record taken from
 // a transcript line, or read from notes).
 constexpr int PreciseRole = Qt::UserRole + 2;
-
-// A record file lies next to a medium: in its folder, named after it
-// ("lecture.txt", "lecture-notes.txt" for "lecture.mp4").
-bool recordFileBelongsTo(const QString &recordFile, const QString &medium)
-{
-    const QFileInfo file(recordFile), media(medium);
-    if (recordFile.isEmpty() || medium.isEmpty() || !media.isAbsolute()) return false;
-    const QString stem = media.completeBaseName();
-    return file.absolutePath() == media.absolutePath() && !stem.isEmpty() &&
-           file.fileName().startsWith(stem);
-}
 
 FileDialogOptions listDialogOptions()
 {
@@ -213,18 +202,23 @@ TForm3::TForm3(MainWindowHost &host, QWidget *parent)
     m_marksTimer = new QTimer(this);
     m_marksTimer->setSingleShot(true);
     m_marksTimer->setInterval(0);
-    connect(m_marksTimer, &QTimer::timeout, this, &TForm3::showMarks);
+    connect(m_marksTimer, &QTimer::timeout, this, &TForm3::rowsChanged);
     QAbstractItemModel *grid = StringGrid1->model();
-    auto later = [this] { m_marksTimer->start(); };
+    auto later = [this] {
+        m_rowsChanged = true;
+        m_marksTimer->start();
+    };
     connect(grid, &QAbstractItemModel::dataChanged, this, later);
+    connect(grid, &QAbstractItemModel::rowsInserted, this, later);
     connect(grid, &QAbstractItemModel::rowsRemoved, this, later);
     connect(grid, &QAbstractItemModel::modelReset, this, later);
     // Another medium: its own flags.
-    connect(m_host.player(), &MediaPlayer::playStateChanged, this, later);
+    connect(m_host.player(), &MediaPlayer::playStateChanged, m_marksTimer,
+            qOverload<>(&QTimer::start));
     // A time typed by hand belongs to the medium that plays.
     connect(StringGrid1, &QTableWidget::itemChanged, this, [this](QTableWidgetItem *item) {
         if (m_filling || item->column() != 0 || item->data(MediumRole).isValid() ||
-            item->data(RecordFileRole).isValid() || !m_host.player()->hasCurrentMedia())
+            !m_host.player()->hasCurrentMedia())
             return;
         item->setData(MediumRole, m_host.player()->url());
     });
@@ -247,24 +241,74 @@ TForm3::~TForm3()
     m_notesPool->waitForDone();
 }
 
+void TForm3::rowsChanged()
+{
+    showMarks();
+    // The rows are the recording's that plays: it keeps them.
+    if (std::exchange(m_rowsChanged, false) && m_host.player()->hasCurrentMedia() && !m_filling)
+        emit recordsChanged(records());
+}
+
+void TForm3::keepRecordsNow()
+{
+    // What is being typed into a cell is part of it.
+    QWidget *editor = QApplication::focusWidget();
+    if (editor && StringGrid1->viewport()->isAncestorOf(editor))
+        QMetaObject::invokeMethod(StringGrid1, "commitData", Q_ARG(QWidget *, editor));
+    if (m_rowsChanged) rowsChanged();
+}
+
 void TForm3::showMarks()
 {
-    // The grid holds the records of every medium; the seek bar flags only
-    // those of the medium that plays.
+    // The grid holds the records of the recording that plays: the seek bar
+    // flags them.
     MediaPlayer *player = m_host.player();
-    const QString medium = player->hasCurrentMedia() ? player->url() : QString();
     QList<MediaPlayer::Mark> marks;
-    for (int row = 1; row < rowCount(); ++row) {
+    for (int row = 1; row < rowCount() && player->hasCurrentMedia(); ++row) {
         const QTableWidgetItem *time = StringGrid1->item(row - 1, 0);
-        if (!time || medium.isEmpty()) continue;
-        if (time->data(MediumRole).toString() != medium &&
-            !recordFileBelongsTo(time->data(RecordFileRole).toString(), medium))
-            continue;
         qint64 seconds = 0;
-        if (readTimeText(time->text(), &seconds))
+        if (time && readTimeText(time->text(), &seconds))
             marks.append({static_cast<double>(seconds), cell(1, row)});
     }
     player->setMarks(marks);
+}
+
+QList<PositionRecord> TForm3::records() const
+{
+    QList<PositionRecord> out;
+    for (int row = 1; row <= rowCount() - 2; ++row) {
+        const QTableWidgetItem *time = StringGrid1->item(row - 1, 0);
+        const QVariant precise = time ? time->data(PreciseRole) : QVariant();
+        out.append({cell(0, row), cell(1, row), precise.isValid() ? precise.toLongLong() : -1});
+    }
+    return out;
+}
+
+void TForm3::showRecords(const QList<PositionRecord> &records)
+{
+    // Rows made while nothing was open become the first recording's that
+    // has none of its own.
+    const bool adopt = !m_ownedRows && records.isEmpty() && rowCount() > 2;
+    m_ownedRows = true;
+    if (adopt) {
+        m_rowsChanged = true;
+        m_marksTimer->start();
+        return;
+    }
+    m_filling = true;
+    clearRows();
+    StringGrid1->setRowCount(static_cast<int>(records.size()) + 1);
+    const QString medium = m_host.player()->url();
+    for (int i = 0; i < records.size(); ++i) {
+        setCell(0, i + 1, records[i].time);
+        setCell(1, i + 1, records[i].comment);
+        QTableWidgetItem *time = StringGrid1->item(i, 0);
+        if (records[i].ms >= 0) time->setData(PreciseRole, records[i].ms);
+        time->setData(MediumRole, medium);
+    }
+    m_filling = false;
+    m_rowsChanged = false;
+    m_marksTimer->start();
 }
 
 void TForm3::FormCreate()
@@ -346,7 +390,7 @@ QStringList TForm3::recordLines() const
     return lines;
 }
 
-void TForm3::setRecordLines(const QStringList &lines, const QString &recordFile)
+void TForm3::setRecordLines(const QStringList &lines)
 {
     m_filling = true;
     clearRows();
@@ -354,9 +398,6 @@ void TForm3::setRecordLines(const QStringList &lines, const QString &recordFile)
     for (int i = 0; i < lines.size(); ++i) {
         setCell(0, i + 1, recordLineTime(lines[i]));
         setCell(1, i + 1, recordLineComment(lines[i]));
-        if (!recordFile.isEmpty())
-            StringGrid1->item(i, 0)->setData(RecordFileRole,
-                                             QFileInfo(recordFile).absoluteFilePath());
     }
     m_filling = false;
 }
@@ -402,7 +443,7 @@ void TForm3::Button4Click()
         const QString name = m_host.services().dialogs->openFile(this, listDialogOptions());
         if (name.isEmpty()) return;
         const ListText text = readListFile(name);
-        setRecordLines(text.lines, name);
+        setRecordLines(text.lines);
     });
 }
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "persist/NoteFile.h"
+#include "persist/Recording.h"
 
 #include <QStringList>
 #include <QWidget>
@@ -78,15 +79,22 @@ public:
     void setCell(int col, int row, const QString &text);
 
     // The lines of a position record file for the recorded rows (all but the
-    // last), and the rows a file's lines give back (read from recordFile:
-    // their flags show on the seek bar of a medium it lies next to).
+    // last), and the rows a file's lines give back.
     QStringList recordLines() const;
-    void setRecordLines(const QStringList &lines, const QString &recordFile = QString());
+    void setRecordLines(const QStringList &lines);
+
+    // The rows belong to the recording that plays: those it keeps, shown
+    // when it opens, and told (recordsChanged) a moment after each change.
+    QList<PositionRecord> records() const;
+    void showRecords(const QList<PositionRecord> &records);
+    // Tells the rows at once, with a cell being typed into (the close).
+    void keepRecordsNow();
 
 signals:
     // A read or write of notes has ended (its rows shown, its file written,
     // or its failure reported), or its read was dropped.
     void notesDone();
+    void recordsChanged(const QList<PositionRecord> &records);
 
 protected:
     bool event(QEvent *event) override;
@@ -98,8 +106,11 @@ private:
     // The grid's times as ticks on the player's seek bar, shortly after any
     // change.
     void showMarks();
+    void rowsChanged();
     QTimer *m_marksTimer = nullptr;
-    bool m_filling = false; // rows being read from a file
+    bool m_rowsChanged = false; // since they were last told
+    bool m_ownedRows = false;   // a recording has opened: the rows are its
+    bool m_filling = false;     // rows being read from a file
     void clearRows();
     // Notes read and written away from the GUI thread, one at a time.
     QThreadPool *m_notesPool = nullptr;

@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "persist/HistoryStore.h"
+#include "persist/ContentKey.h"
+#include "persist/HistorySession.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -20,72 +22,10 @@
 #include <iterator>
 #include <limits>
 
+using namespace history;
+
 namespace
 {
-
-const QLatin1String kDriver("QSQLITE");
-// The database header's application id ("PLMH"); the version of the tables
-// is that of the last migration.
-constexpr qint64 kApplicationId = 0x504C4D48;
-
-// SQLite's primary result codes that matter here.
-constexpr int kSqliteBusy = 5;
-constexpr int kSqliteLocked = 6;
-constexpr int kSqliteCorrupt = 11;
-constexpr int kSqliteNotADatabase = 26;
-
-const char kNextSeq[] = "(SELECT ifnull(max(seq), 0) + 1 FROM places)";
-
-QByteArray keyOf(const QString &name)
-{
-    QByteArray key(name.size() * 2, Qt::Uninitialized);
-    qToLittleEndian<quint16>(name.utf16(), name.size(), key.data());
-    return key;
-}
-
-QString nameOf(const QByteArray &key)
-{
-    QString name(key.size() / 2, Qt::Uninitialized);
-    qFromLittleEndian<quint16>(key.constData(), name.size(), name.data());
-    return name;
-}
-
-QByteArray encodeRanges(const QList<ListenedRange> &ranges)
-{
-    QByteArray bytes(ranges.size() * 16, Qt::Uninitialized);
-    char *out = bytes.data();
-    for (const ListenedRange &r : ranges) {
-        for (const double v : {r.start, r.end}) {
-            quint64 bits = 0;
-            std::memcpy(&bits, &v, sizeof bits);
-            qToLittleEndian(bits, out);
-            out += 8;
-        }
-    }
-    return bytes;
-}
-
-QList<ListenedRange> decodeRanges(const QByteArray &bytes)
-{
-    if (bytes.size() % 16 != 0) return {};
-    QList<ListenedRange> ranges;
-    ranges.reserve(bytes.size() / 16);
-    for (qsizetype i = 0; i < bytes.size(); i += 16) {
-        double v[2];
-        for (int j = 0; j < 2; ++j) {
-            const quint64 bits = qFromLittleEndian<quint64>(bytes.constData() + i + 8 * j);
-            std::memcpy(&v[j], &bits, sizeof bits);
-        }
-        ranges.append({v[0], v[1]});
-    }
-    return mergeRanges(ranges);
-}
-
-double seconds(double value)
-{
-    return std::isfinite(value) && value > 0 ? value : 0.0;
-}
-
 void note(const QString &text)
 {
     qWarning().noquote() << text;
@@ -110,143 +50,6 @@ QString newConnectionName()
 }
 
 } // namespace
-
-// One use of the database: the connection is opened for one call and closed
-// and removed again when the session ends; a transaction still open then is
-// rolled back.
-class HistoryStore::Session
-{
-public:
-    enum class Failure { None, Damaged, Busy, Other };
-
-    Session(const QString &connection, const QString &path, int busyMs) : m_connection(connection)
-    {
-        m_db = QSqlDatabase::addDatabase(kDriver, connection);
-        m_db.setDatabaseName(path);
-        // How long a call waits for another program's write lock.
-        m_db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(busyMs));
-    }
-    ~Session()
-    {
-        if (m_inTransaction) {
-            QSqlQuery q(m_db);
-            q.exec(QStringLiteral("ROLLBACK"));
-        }
-        m_db.close();
-        m_db = QSqlDatabase();
-        QSqlDatabase::removeDatabase(m_connection);
-    }
-    Session(const Session &) = delete;
-    Session &operator=(const Session &) = delete;
-
-    bool open()
-    {
-        if (m_db.open()) return true;
-        fail(m_db.lastError());
-        return false;
-    }
-
-    // Runs one statement with its values bound in order; false when it fails.
-    bool exec(QSqlQuery &q, const QString &sql, const QVariantList &values = {})
-    {
-        q = QSqlQuery(m_db);
-        q.setForwardOnly(true);
-        bool ok = true;
-        if (values.isEmpty()) {
-            ok = q.exec(sql);
-        } else {
-            ok = q.prepare(sql);
-            for (const QVariant &v : values)
-                q.addBindValue(v);
-            ok = ok && q.exec();
-        }
-        if (!ok) fail(q.lastError());
-        return ok;
-    }
-    bool exec(const QString &sql, const QVariantList &values = {})
-    {
-        QSqlQuery q;
-        return exec(q, sql, values);
-    }
-    // The first column of the first row of a query; invalid when it fails or
-    // gives no row.
-    QVariant value(const QString &sql, const QVariantList &values = {})
-    {
-        QSqlQuery q;
-        if (!exec(q, sql, values)) return QVariant();
-        return q.next() ? q.value(0) : QVariant();
-    }
-
-    bool begin()
-    {
-        m_inTransaction = exec(QStringLiteral("BEGIN IMMEDIATE"));
-        return m_inTransaction;
-    }
-    bool commit()
-    {
-        if (!exec(QStringLiteral("COMMIT"))) return false;
-        m_inTransaction = false;
-        return true;
-    }
-
-    void fail(Failure failure, const QString &reason)
-    {
-        if (m_failure != Failure::None) return;
-        m_failure = failure;
-        m_reason = reason;
-    }
-    void fail(const QSqlError &error)
-    {
-        bool ok = false;
-        const int code = error.nativeErrorCode().toInt(&ok) & 0xff;
-        Failure failure = Failure::Other;
-        if (ok && (code == kSqliteCorrupt || code == kSqliteNotADatabase))
-            failure = Failure::Damaged;
-        else if (ok && (code == kSqliteBusy || code == kSqliteLocked))
-            failure = Failure::Busy;
-        fail(failure, error.databaseText());
-    }
-    Failure failure() const { return m_failure; }
-    const QString &reason() const { return m_reason; }
-
-    // Makes a medium the most recently played one, adding its row when
-    // there is none.
-    bool touch(const QByteArray &key, qint64 nowMs)
-    {
-        return exec(QStringLiteral("INSERT INTO places (name, played, seq) VALUES (?, ?, %1) "
-                                   "ON CONFLICT (name) DO UPDATE SET played = excluded.played, "
-                                   "seq = excluded.seq")
-                        .arg(QLatin1String(kNextSeq)),
-                    {key, nowMs});
-    }
-    // Merges more listened ranges into a medium's row.
-    bool addRanges(const QByteArray &key, const QList<ListenedRange> &more)
-    {
-        if (more.isEmpty()) return true;
-        const QVariant kept =
-            value(QStringLiteral("SELECT ranges FROM places WHERE name = ?"), {key});
-        if (m_failure != Failure::None) return false;
-        const QList<ListenedRange> merged = mergeRanges(decodeRanges(kept.toByteArray()) + more);
-        return exec(QStringLiteral("UPDATE places SET ranges = ? WHERE name = ?"),
-                    {merged.isEmpty() ? QVariant(QMetaType::fromType<QByteArray>())
-                                      : QVariant(encodeRanges(merged)),
-                     key});
-    }
-    // Drops the media played before the kMaxMedia most recent ones.
-    bool dropOldest()
-    {
-        return exec(QStringLiteral("DELETE FROM places WHERE seq <= (SELECT seq FROM places "
-                                   "ORDER BY seq DESC LIMIT 1 OFFSET %1)")
-                        .arg(HistoryStore::kMaxMedia));
-    }
-
-private:
-    QString m_connection;
-    QSqlDatabase m_db;
-    bool m_inTransaction = false;
-    Failure m_failure = Failure::None;
-    QString m_reason;
-};
 
 const QList<HistoryStore::Migration> &HistoryStore::migrations()
 {
@@ -276,6 +79,26 @@ const QList<HistoryStore::Migration> &HistoryStore::migrations()
           QStringLiteral("CREATE TABLE folder_settings (folder BLOB PRIMARY KEY NOT NULL, "
                          "speed REAL, voice_boost INTEGER, skip_silence INTEGER, intro REAL, "
                          "outro REAL, seq INTEGER NOT NULL)")}},
+        // 3: recordings known by what they hold. A record's name in places,
+        // media_settings and record_lists is a recording's content key (see
+        // persist/ContentKey.h), or the medium's own name for one never
+        // opened since (or no local file). recordings: each key with its
+        // size and the path where it was last seen; paths: each local path
+        // with the key it held and the file's stamp when it was read. Each
+        // stretch keeps its path (name) and, once known, its recording
+        // (rec; NULL: the name is the recording). record_lists: the
+        // position records of each recording, a JSON array.
+        {3,
+         {QStringLiteral("CREATE TABLE recordings (key BLOB PRIMARY KEY NOT NULL, "
+                         "size INTEGER NOT NULL, path BLOB NOT NULL, seen INTEGER NOT NULL)"),
+          QStringLiteral("CREATE TABLE paths (path BLOB PRIMARY KEY NOT NULL, key BLOB NOT NULL, "
+                         "size INTEGER NOT NULL, mtime INTEGER NOT NULL, seen INTEGER NOT NULL)"),
+          QStringLiteral("CREATE INDEX paths_key ON paths (key)"),
+          QStringLiteral("CREATE INDEX paths_seen ON paths (seen)"),
+          QStringLiteral("ALTER TABLE stretches ADD COLUMN rec BLOB"),
+          QStringLiteral("CREATE INDEX stretches_rec ON stretches (rec)"),
+          QStringLiteral("CREATE TABLE record_lists (rec BLOB PRIMARY KEY NOT NULL, "
+                         "rows TEXT NOT NULL, seq INTEGER NOT NULL)")}},
     };
     return all;
 }
@@ -396,8 +219,11 @@ bool HistoryStore::run(Access access, const std::function<bool(Session &)> &work
                     }
                     // An older store: upgraded by the write, inside its
                     // transaction; read as it is.
-                    if (writes && version.toLongLong() < known)
+                    s.version = version.toLongLong();
+                    if (writes && version.toLongLong() < known) {
                         ok = upgrade(s, version.toLongLong());
+                        s.version = known;
+                    }
                 } else if (ok) {
                     const QVariant tables =
                         s.value(QStringLiteral("SELECT count(*) FROM sqlite_master"));
@@ -412,6 +238,7 @@ bool HistoryStore::run(Access access, const std::function<bool(Session &)> &work
                         ok = upgrade(s, 0) &&
                              s.exec(
                                  QStringLiteral("PRAGMA application_id = %1").arg(kApplicationId));
+                        s.version = known;
                         m_checked = ok;
                     }
                 }
@@ -482,10 +309,13 @@ void HistoryStore::keepPlace(const QString &name, double position, double durati
     if (name.isEmpty()) return;
     run(Access::Create, [&](Session &s) {
         const QByteArray key = keyOf(name);
-        return s.touch(key, nowMs) &&
+        // What the store learnt of the recording first: its record may move
+        // to the key that the place is kept under.
+        return writeSightings(s, extra.seen) && s.touch(key, nowMs) &&
                s.exec(QStringLiteral("UPDATE places SET position = ?, duration = ? WHERE name = ?"),
                       {seconds(position), seconds(duration), key}) &&
-               s.addRanges(key, listened) && s.dropOldest() && writeExtra(s, extra);
+               s.addRanges(key, listened) && s.dropOldest() &&
+               writeExtra(s, {extra.log, extra.settings, {}});
     });
 }
 
@@ -542,13 +372,19 @@ QString HistoryStore::exactName(const QString &storedForm,
     QString found;
     if (storedForm.isEmpty() || !toStoredForm) return found;
     run(Access::Read, [&](Session &s) {
-        QSqlQuery q;
-        if (!s.exec(q, QStringLiteral("SELECT name FROM places ORDER BY seq DESC"))) return false;
-        while (q.next()) {
-            const QString name = nameOf(q.value(0).toByteArray());
-            if (toStoredForm(name) == storedForm) {
-                found = name;
-                break;
+        // The paths seen, then the names kept before keys were (a key is
+        // no name), the most recent first.
+        for (const QString &sql : {QStringLiteral("SELECT path FROM paths ORDER BY seen DESC"),
+                                   QStringLiteral("SELECT name FROM places ORDER BY seq DESC")}) {
+            if (s.version < 3 && sql.contains(QLatin1String("paths"))) continue;
+            QSqlQuery q;
+            if (!s.exec(q, sql)) return false;
+            while (q.next()) {
+                const QString name = nameOf(q.value(0).toByteArray());
+                if (!ContentKey::isKey(name) && toStoredForm(name) == storedForm) {
+                    found = name;
+                    return true;
+                }
             }
         }
         return true;
@@ -562,8 +398,13 @@ QList<HistoryStore::MediumRecord> HistoryStore::media()
 {
     QList<MediumRecord> found;
     run(Access::Read, [&](Session &s) {
+        // A recording is named by the path where it was last seen.
         QSqlQuery q;
-        if (!s.exec(q, QStringLiteral("SELECT name, duration, position, ranges FROM places")))
+        if (!s.exec(q, s.version < 3 ? QStringLiteral("SELECT name, duration, position, ranges "
+                                                      "FROM places")
+                                     : QStringLiteral("SELECT ifnull(r.path, p.name), duration, "
+                                                      "position, ranges FROM places p LEFT JOIN "
+                                                      "recordings r ON r.key = p.name")))
             return false;
         while (q.next()) {
             MediumRecord r{nameOf(q.value(0).toByteArray()), seconds(q.value(1).toDouble()),
@@ -601,10 +442,21 @@ bool HistoryStore::insertStretches(Session &s, const QList<Stretch> &stretches)
                                    "start = ?"),
                     {keyOf(st.name), st.wallStartMs, seconds(st.start)}))
             return false;
+        // Its path, and its recording when that is not the path.
+        const QVariant rec = st.recording.isEmpty() || st.recording == st.name
+                                 ? QVariant(QMetaType::fromType<QByteArray>())
+                                 : QVariant(keyOf(st.recording));
+        QVariantList values{keyOf(st.name),     seconds(st.start), seconds(st.end),
+                            st.wallStartMs,     st.wallEndMs,      speed,
+                            seconds(st.skipped)};
+        // (A store of fewer migrations, in the tests of the upgrade, has no
+        // recordings.)
+        if (s.version >= 3) values << rec;
         if (!s.exec(QStringLiteral("INSERT INTO stretches (name, start, end, wall_start, "
-                                   "wall_end, speed, skipped) VALUES (?, ?, ?, ?, ?, ?, ?)"),
-                    {keyOf(st.name), seconds(st.start), seconds(st.end), st.wallStartMs,
-                     st.wallEndMs, speed, seconds(st.skipped)}))
+                                   "wall_end, speed, skipped%1) VALUES (?, ?, ?, ?, ?, ?, ?%2)")
+                        .arg(s.version >= 3 ? QStringLiteral(", rec") : QString(),
+                             s.version >= 3 ? QStringLiteral(", ?") : QString()),
+                    values))
             return false;
     }
     // A bounded log: the oldest rows beyond kMaxStretches go.
@@ -618,21 +470,32 @@ QList<HistoryStore::Stretch> HistoryStore::stretches(qint64 sinceMs)
 {
     QList<Stretch> found;
     run(Access::Read, [&](Session &s) {
+        // Each stretch is named by the path where its recording was last
+        // seen, so that the log groups a recording's stretches as one.
         QSqlQuery q;
         if (!s.exec(q,
-                    QStringLiteral("SELECT name, start, end, wall_start, wall_end, speed, skipped "
-                                   "FROM stretches WHERE wall_end >= ? ORDER BY wall_start, id"),
+                    s.version < 3
+                        ? QStringLiteral("SELECT name, start, end, wall_start, wall_end, speed, "
+                                         "skipped, NULL FROM stretches WHERE wall_end >= ? "
+                                         "ORDER BY wall_start, id")
+                        : QStringLiteral("SELECT ifnull(r.path, s.name), start, end, wall_start, "
+                                         "wall_end, speed, skipped, rec FROM stretches s LEFT "
+                                         "JOIN recordings r ON r.key = s.rec WHERE wall_end >= ? "
+                                         "ORDER BY wall_start, id"),
                     {sinceMs}))
             return false;
         QHash<QByteArray, QString> names; // one QString per medium
-        while (q.next()) {
-            const QByteArray key = q.value(0).toByteArray();
+        auto named = [&names](const QVariant &v) -> QString {
+            if (v.isNull()) return {};
+            const QByteArray key = v.toByteArray();
             auto it = names.find(key);
             if (it == names.end()) it = names.insert(key, nameOf(key));
-            found.append({*it, q.value(1).toDouble(), q.value(2).toDouble(),
+            return *it;
+        };
+        while (q.next())
+            found.append({named(q.value(0)), q.value(1).toDouble(), q.value(2).toDouble(),
                           q.value(3).toLongLong(), q.value(4).toLongLong(), q.value(5).toDouble(),
-                          q.value(6).toDouble()});
-        }
+                          q.value(6).toDouble(), named(q.value(7))});
         return true;
     });
     return found;
@@ -641,9 +504,10 @@ QList<HistoryStore::Stretch> HistoryStore::stretches(qint64 sinceMs)
 void HistoryStore::clearStretches(const QString &name)
 {
     run(Access::Change, [&](Session &s) {
-        return name.isEmpty()
-                   ? s.exec(QStringLiteral("DELETE FROM stretches"))
-                   : s.exec(QStringLiteral("DELETE FROM stretches WHERE name = ?"), {keyOf(name)});
+        return name.isEmpty() ? s.exec(QStringLiteral("DELETE FROM stretches"))
+                              : s.exec(QStringLiteral("DELETE FROM stretches WHERE rec = ? OR "
+                                                      "(rec IS NULL AND name = ?)"),
+                                       {keyOf(name), keyOf(name)});
     });
 }
 
@@ -701,25 +565,9 @@ std::optional<HistoryStore::Settings> HistoryStore::settings(SettingsOf of, cons
     return found;
 }
 
-RecordingInfo HistoryStore::recording(const QString &name, const QString &folder)
-{
-    RecordingInfo found;
-    if (name.isEmpty()) return found;
-    run(Access::Read, [&](Session &s) {
-        RecordingInfo read;
-        if (!readPlace(s, name, read.place) || !readRanges(s, name, read.ranges) ||
-            !readSettings(s, SettingsOf::Medium, name, read.settings) ||
-            !readSettings(s, SettingsOf::Folder, folder, read.folderSettings))
-            return false;
-        found = std::move(read);
-        return true;
-    });
-    return found;
-}
-
 void HistoryStore::write(const Extra &extra)
 {
-    if (std::none_of(extra.log.cbegin(), extra.log.cend(), worthKeeping) &&
+    if (extra.seen.isEmpty() && std::none_of(extra.log.cbegin(), extra.log.cend(), worthKeeping) &&
         std::all_of(extra.settings.cbegin(), extra.settings.cend(),
                     [](const SettingsChange &c) { return c.key.isEmpty(); }))
         return;
@@ -728,7 +576,7 @@ void HistoryStore::write(const Extra &extra)
 
 bool HistoryStore::writeExtra(Session &s, const Extra &extra)
 {
-    if (!insertStretches(s, extra.log)) return false;
+    if (!writeSightings(s, extra.seen) || !insertStretches(s, extra.log)) return false;
     for (const SettingsChange &change : extra.settings)
         if (!change.key.isEmpty() && !writeSettings(s, change)) return false;
     return true;

@@ -141,8 +141,9 @@ public:
     static constexpr int kMaxStretches = 100000;
     // The stretches that ended at sinceMs or later, oldest first.
     QList<Stretch> stretches(qint64 sinceMs = 0);
-    // Forgets the stretches of one medium; of all media when name is empty.
-    void clearStretches(const QString &name);
+    // Forgets the stretches of one recording (its id: every path it was
+    // played from); of all when id is empty.
+    void clearStretches(const QString &id);
 
     // What the store keeps of each medium, for the study log.
     using MediumRecord = ::MediumRecord;
@@ -155,9 +156,31 @@ public:
     // path); nothing when none are kept.
     std::optional<Settings> settings(SettingsOf of, const QString &key);
 
+    // ---- recordings wherever they go ----
     // Everything kept about a medium (its exact name) and its folder (its
-    // path; empty: none), in one session.
+    // path; empty: none), in one session. A local file is known by its
+    // content key (persist/ContentKey.h), which costs one read of at most
+    // 128 KiB, and nothing when the store knows the path with the file's
+    // size and time unchanged. Its record is found:
+    // 1. by the key: the file was renamed, moved or copied;
+    // 2. else by the path: kept under the path before keys were, or under
+    //    the key the file had before it was changed in place (its tags
+    //    rewritten): the record is to move to the new key;
+    // 3. else it is a new record.
+    // A folder with no settings of its own takes those of the folder where
+    // the recording was last seen with some (folderSettingsFrom). What the
+    // store is to learn comes back as the sighting, for see(): reading
+    // writes nothing.
     RecordingInfo recording(const QString &name, const QString &folder);
+    // Learns a sighting: the path's key and stamp, where the recording was
+    // last seen, and its record moved (or copied) to its key. The most
+    // recently seen kMaxPaths paths and recordings are kept.
+    static constexpr int kMaxPaths = 4000;
+    void see(const Sighting &sighting);
+    // The position records of a recording (its id); keeping none forgets
+    // them. Those of the kMaxMedia most recently kept recordings are kept.
+    QList<PositionRecord> records(const QString &id);
+    void keepRecords(const QString &id, const QList<PositionRecord> &records);
 
     // How many times this store has opened the database (tests count reads).
     int sessions() const { return m_sessions; }
@@ -175,7 +198,8 @@ public:
     struct Extra {
         QList<Stretch> log;
         QList<SettingsChange> settings;
-        bool isEmpty() const { return log.isEmpty() && settings.isEmpty(); }
+        QList<Sighting> seen = {}; // learnt first
+        bool isEmpty() const { return log.isEmpty() && settings.isEmpty() && seen.isEmpty(); }
     };
     // keepPlace() with them, in its transaction; or them alone, in one (no
     // store is made for nothing to write).
@@ -195,6 +219,13 @@ private:
     static bool insertStretches(Session &s, const QList<Stretch> &stretches);
     static bool writeSettings(Session &s, const SettingsChange &change);
     static bool writeExtra(Session &s, const Extra &extra);
+    static bool resolve(Session *s, const QString &name, RecordingInfo &info);
+    static bool hasRecord(Session &s, const QString &id);
+    static bool readRecords(Session &s, const QString &id, QList<PositionRecord> &found);
+    static bool readFolderSettingsElsewhere(Session &s, const RecordingInfo &info,
+                                            const QString &folder, RecordingInfo &into);
+    static bool writeSightings(Session &s, const QList<Sighting> &seen);
+    static bool moveRecord(Session &s, const QString &from, const QString &to, bool copy);
     bool usable(Access access);
     void setAside(const QString &reason);
     void rescue(const QString &from);

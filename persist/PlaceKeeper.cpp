@@ -58,7 +58,7 @@ void PlaceKeeper::keep()
     if (s->duration > 0 && s->position >= s->duration - MarginSeconds) {
         keepFinished(*s, now);
     } else {
-        Written &w = m_written[s->name];
+        Written &w = m_written[s->id()];
         w.placeKnown = true;
         w.ranges = mergeRanges(w.ranges + s->listened);
         w.place = s->position;
@@ -66,7 +66,7 @@ void PlaceKeeper::keep()
         // The stretches played and settings kept since go in the same
         // transaction.
         m_link->postWithWaiting(
-            [name = s->name, listened = s->listened, now, position = s->position,
+            [name = s->id(), listened = s->listened, now, position = s->position,
              duration = s->duration](HistoryStore &store, const HistoryStore::Extra &extra) {
                 store.keepPlace(name, position, duration, now, listened, extra);
             });
@@ -79,11 +79,11 @@ void PlaceKeeper::keep()
 // Heard to its end: the ranges are kept, the place is forgotten.
 void PlaceKeeper::keepFinished(const PlaybackSnapshot &s, qint64 now)
 {
-    Written &w = m_written[s.name];
+    Written &w = m_written[s.id()];
     w.placeKnown = true;
     w.place.reset();
     w.ranges = mergeRanges(w.ranges + s.listened);
-    m_link->post([name = s.name, listened = s.listened, now](HistoryStore &store) {
+    m_link->post([name = s.id(), listened = s.listened, now](HistoryStore &store) {
         store.addRanges(name, listened, now);
         if (store.trouble() == HistoryStore::Trouble::None) store.clearPlace(name);
     });
@@ -101,7 +101,7 @@ void PlaceKeeper::finished()
 RecordingInfo PlaceKeeper::recording(const QString &name, const QString &folder)
 {
     RecordingInfo info = m_link->recording(name, folder);
-    const auto written = m_written.constFind(name);
+    const auto written = m_written.constFind(info.id);
     if (written == m_written.cend()) return info;
     if (written->rangesCleared)
         info.ranges = written->ranges;
@@ -128,13 +128,13 @@ std::optional<double> PlaceKeeper::placeToOffer(const QString &name)
     return placeToOffer(recording(name, QString()));
 }
 
-void PlaceKeeper::forgetListened(const QString &name)
+void PlaceKeeper::forgetListened(const QString &id)
 {
-    Written &w = m_written[name];
+    Written &w = m_written[id];
     w.rangesCleared = true;
     w.ranges.clear();
     m_keptListened.clear();
-    m_link->post([name](HistoryStore &store) { store.clearRanges(name); });
+    m_link->post([id](HistoryStore &store) { store.clearRanges(id); });
 }
 
 bool PlaceKeeper::recoverJournal(const QString &resumePath)

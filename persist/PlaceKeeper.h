@@ -22,8 +22,10 @@ struct PlaybackSnapshot {
     double duration = 0.0; // 0: not known
     int state = 0;         // the player's play state (PlayStates)
     QList<ListenedRange> listened;
+    QString recording = {}; // the name the place store keeps it under; empty: its name
     // A medium that plays or is paused: the one whose place is kept.
     bool placed() const;
+    const QString &id() const { return recording.isEmpty() ? name : recording; }
 };
 
 // Keeps the place of every medium played, and the ranges heard of it, in
@@ -71,8 +73,8 @@ public:
     static std::optional<double> placeToOffer(const RecordingInfo &info);
     // The same for a name (a read).
     std::optional<double> placeToOffer(const QString &name);
-    // The user cleared what was heard of a medium.
-    void forgetListened(const QString &name);
+    // The user cleared what was heard of a recording (its id).
+    void forgetListened(const QString &id);
 
     // --- start-up ---
     // A journal left by a run that did not end normally becomes the resume
@@ -106,7 +108,7 @@ private:
     Source m_source;
     std::function<qint64()> m_now;
     ResumeJournal *m_journal = nullptr;
-    QHash<QString, Written> m_written; // what this run wrote, by medium
+    QHash<QString, Written> m_written; // what this run wrote, by recording
     // What was kept last, so that an unchanged place is not written again.
     QString m_keptName;
     double m_keptPosition = -1.0;

@@ -123,17 +123,35 @@ void StoreLink::wait(SettingsOf of, const QString &key, const KeptSettings &sett
     startWaiting();
 }
 
+void StoreLink::wait(const Sighting &sighting)
+{
+    m_waiting.seen.removeIf([&](const Sighting &s) { return s.path == sighting.path; });
+    m_waiting.seen.append(sighting);
+    startWaiting();
+}
+
+void StoreLink::learn(const Sighting &sighting)
+{
+    // A record that moves goes before anything is kept under the key.
+    if (sighting.movedFrom.isEmpty())
+        wait(sighting);
+    else
+        post([sighting](HistoryStore &store) { store.see(sighting); });
+}
+
 void StoreLink::startWaiting()
 {
     if (!m_waitTimer->isActive()) m_waitTimer->start();
 }
 
-void StoreLink::dropWaiting(const QString &name)
+void StoreLink::dropWaiting(const QString &id)
 {
-    if (name.isEmpty())
+    if (id.isEmpty())
         m_waiting.log.clear();
     else
-        m_waiting.log.removeIf([&name](const Stretch &s) { return s.name == name; });
+        m_waiting.log.removeIf([&id](const Stretch &s) {
+            return (s.recording.isEmpty() ? s.name : s.recording) == id;
+        });
 }
 
 void StoreLink::flushWaiting()

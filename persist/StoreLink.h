@@ -54,8 +54,12 @@ public:
     // The writes that wait.
     void wait(const Stretch &stretch);
     void wait(SettingsOf of, const QString &key, const KeptSettings &settings);
-    // Drops waiting stretches: of one medium, or all (empty name).
-    void dropWaiting(const QString &name);
+    void wait(const Sighting &sighting);
+    // What the store is to learn of a recording that opens: with the next
+    // place kept, or at once when its record moves to its key.
+    void learn(const Sighting &sighting);
+    // Drops waiting stretches: of one recording (its id), or all (empty).
+    void dropWaiting(const QString &id);
     void flushWaiting();
 
 signals:

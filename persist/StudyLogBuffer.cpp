@@ -8,11 +8,11 @@ void StudyLogBuffer::add(const Stretch &stretch)
     m_link->wait(stretch);
 }
 
-void StudyLogBuffer::forget(const QString &name)
+void StudyLogBuffer::forget(const QString &id)
 {
-    if (name.isEmpty()) return;
-    m_link->dropWaiting(name);
-    m_link->post([name](HistoryStore &store) { store.clearStretches(name); });
+    if (id.isEmpty()) return;
+    m_link->dropWaiting(id);
+    m_link->post([id](HistoryStore &store) { store.clearStretches(id); });
 }
 
 void StudyLogBuffer::erase()

@@ -5,6 +5,7 @@
 
 #include "app/MediumSession.h"
 
+#include "lists/Unit3.h"
 #include "lists/Unit6.h"
 #include "persist/AppError.h"
 #include "persist/CloseSteps.h"
@@ -36,6 +37,8 @@ bool TForm1::FormCloseQuery()
     // The stretch playing now goes into the study log before the store is
     // closed.
     WindowsMediaPlayer1->endStretch();
+    // The position records as they stand, a comment being typed included.
+    if (Form3) Form3->keepRecordsNow();
     Closing c;
     c.settingsPath = settingsPath();
     c.resumePath = resumePath();

@@ -44,7 +44,7 @@ StretchRecorder::playing(const QString &name, double position, double speed, Now
         m_open = false;
     }
     if (!m_open) {
-        m_current = Stretch{name, position, position, now.wallMs, now.wallMs, speed, 0.0};
+        m_current = Stretch{name, position, position, now.wallMs, now.wallMs, speed, 0.0, {}};
         m_seenSteadyMs = now.steadyMs;
         m_spentMs = 0;
         m_open = true;

@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The place store "History.db": lazy creation, nothing left beside it, the
 // 1,000 most recent media, listened ranges, exact names behind the INI's
-// text, damaged files set aside, and two writers killed at random.
+// text, damaged files set aside, two writers killed at random, and
+// recordings that keep their record wherever their files go.
+#include "persist/ContentKey.h"
+#include "persist/CourseSettings.h"
 #include "persist/DiskWriter.h"
 #include "persist/HistoryStore.h"
 #include "persist/IniFile.h"
@@ -106,6 +109,22 @@ QMap<qint64, QString> namesThatRead(const QString &file, const QString &table, q
     return names;
 }
 
+// Writes bytes to a file, making its folder.
+void writeBytes(const QString &path, const QByteArray &bytes)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+}
+
+QByteArray randomBytes(qsizetype size)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    QRandomGenerator::global()->fillRange(reinterpret_cast<quint32 *>(bytes.data()),
+                                          size / sizeof(quint32));
+    return bytes;
+}
+
 // Whether a damaged table still reads beyond the first row it lost.
 bool readsBeyondTheDamage(const QMap<qint64, QString> &names, qint64 last)
 {
@@ -154,6 +173,8 @@ private slots:
     void unwritableDirectoryIsLeftAlone();
     void survivesTwoWritersKilled();
     void lockedStoreWritesWaitAndAreKept();
+    void recordingsFollowTheirFiles();
+    void upgradeKeepsEveryRowAndSurvivesAKill();
 
 private:
     QString path() const { return m_tmp->filePath(QString::fromLatin1(kHistoryFile)); }
@@ -869,3 +890,199 @@ void TestHistoryStore::lockedStoreWritesWaitAndAreKept()
 
 QTEST_GUILESS_MAIN(TestHistoryStore)
 #include "tst_core_history.moc"
+
+// A recording keeps its record wherever its file goes: found by its key when
+// renamed, moved or copied (a copy shares it), by its path when it was
+// changed in place or kept before keys were; a folder with no settings takes
+// those of the folder it lay in; an unchanged file is not read again.
+void TestHistoryStore::recordingsFollowTheirFiles()
+{
+    using Settings = HistoryStore::Settings;
+    HistoryStore store(path());
+    qint64 clock = 0;
+    // Opens a file as the program does: one read, then what it learnt.
+    auto open = [&](const QString &file) {
+        RecordingInfo info = store.recording(file, CourseSettings::folderOf(file));
+        if (info.sighting) {
+            info.sighting->seenMs = ++clock;
+            store.see(*info.sighting);
+        }
+        return info;
+    };
+    const QDir dir(m_tmp->path());
+    const QString a = dir.filePath(QStringLiteral("F/第1回.mp3"));
+    writeBytes(a, randomBytes(300 * 1024));
+    const RecordingInfo first = open(a);
+    QVERIFY(ContentKey::isKey(first.id));
+    QVERIFY(!first.place);
+    const Settings fast{1.7, std::nullopt, true, 0, 0};
+    const Settings course{1.25, true, std::nullopt, 12, 30};
+    const QList<PositionRecord> records{
+        {QStringLiteral("00:01:00"), QStringLiteral("定義"), 60250}};
+    store.keepPlace(first.id, 446, 1920, 1, {{0, 446}},
+                    {{{a, 0, 446, 1, 447000, 1.7, 0, first.id}},
+                     {{SettingsOf::Medium, first.id, fast},
+                      {SettingsOf::Folder, CourseSettings::folderOf(a), course}}});
+    store.keepRecords(first.id, records);
+
+    // The course folder renamed.
+    QVERIFY(QDir(dir).rename(QStringLiteral("F"), QStringLiteral("F 後期 2026")));
+    const QString renamed = dir.filePath(QStringLiteral("F 後期 2026/第1回.mp3"));
+    RecordingInfo info = open(renamed);
+    QCOMPARE(info.id, first.id);
+    QCOMPARE(info.place, (Place{446, 1920, 1}));
+    QCOMPARE(info.ranges, (Ranges{{0, 446}}));
+    QCOMPARE(info.settings, fast);
+    QCOMPARE(info.folderSettings, course);
+    QCOMPARE(info.folderSettingsFrom, dir.filePath(QStringLiteral("F")));
+    QCOMPARE(info.records, records);
+    // The study log names it where it was last seen.
+    QCOMPARE(store.stretches().constFirst().name, renamed);
+    QCOMPARE(store.media().constFirst().name, renamed);
+
+    // Moved to another folder under another name, and copied: one record.
+    const QString moved = dir.filePath(QStringLiteral("old/lecture-01.mp3"));
+    QVERIFY(dir.mkpath(QStringLiteral("old")) && QFile::rename(renamed, moved));
+    QCOMPARE(open(moved).place, (Place{446, 1920, 1}));
+    const QString copy = dir.filePath(QStringLiteral("laptop/copy.mp3"));
+    QVERIFY(dir.mkpath(QStringLiteral("laptop")) && QFile::copy(moved, copy));
+    QCOMPARE(open(copy).id, first.id);
+
+    // Changed in place (its tags rewritten): a new key, and the record
+    // comes along; copied, as the other path still holds the old bytes.
+    {
+        QFile file(copy);
+        QVERIFY(file.open(QIODevice::Append) && file.write("TAG") == 3);
+    }
+    info = open(copy);
+    QVERIFY(ContentKey::isKey(info.id) && info.id != first.id);
+    QCOMPARE(info.place, (Place{446, 1920, 1}));
+    QCOMPARE(store.place(info.id), (Place{446, 1920, 1}));
+    QCOMPARE(store.records(info.id), records);
+    QCOMPARE(open(moved).place, (Place{446, 1920, 1}));
+
+    // The same size and time as the store learnt: the file is not read
+    // again, so other bytes behind them still give the key it knows.
+    const QDateTime time = QFileInfo(moved).lastModified();
+    {
+        QFile file(moved);
+        QVERIFY(file.open(QIODevice::ReadWrite) && file.write("other") == 5 && file.flush());
+        QVERIFY(file.setFileTime(time, QFileDevice::FileModificationTime));
+    }
+    QCOMPARE(open(moved).id, first.id);
+
+    // Kept under its path before keys were: moved to its key at its first
+    // opening, with its stretches, which keep their path.
+    const QString old = dir.filePath(QStringLiteral("legacy.mp3"));
+    writeBytes(old, randomBytes(1000));
+    store.keepPlace(old, 77, 100, 2);
+    store.write({{{old, 0, 77, 500000, 587000, 1.0, 0}}, {}});
+    info = open(old);
+    QVERIFY(ContentKey::isKey(info.id));
+    QCOMPARE(info.place, (Place{77, 100, 2}));
+    QVERIFY(!store.place(old));
+    QCOMPARE(store.place(info.id), (Place{77, 100, 2}));
+    const QList<Stretch> log = store.stretches(500000);
+    QCOMPARE(log.size(), 1);
+    QCOMPARE(log.constFirst().recording, info.id);
+    store.clearStretches(info.id);
+    QVERIFY(store.stretches(500000).isEmpty());
+
+    // A gone file keeps its record, and its name is found again from the
+    // INI's text.
+    QVERIFY(QFile::remove(moved) && QFile::remove(copy));
+    QCOMPARE(store.place(first.id), (Place{446, 1920, 1}));
+    QCOMPARE(store.exactName(moved, [](const QString &n) { return n; }), moved);
+}
+
+// A full store of the version before recordings (1,000 places, 100,000
+// stretches, settings) is upgraded by the first write in one transaction,
+// every row kept; a kill during the upgrade leaves the older version whole.
+void TestHistoryStore::upgradeKeepsEveryRowAndSurvivesAKill()
+{
+#ifndef Q_OS_UNIX
+    QSKIP("killing a writer mid-write needs SIGKILL");
+#else
+    const QList<HistoryStore::Migration> two = HistoryStore::migrations().mid(0, 2);
+    {
+        HistoryStore older(path(), two);
+        older.write({{}, {{SettingsOf::Folder, QStringLiteral("/m"), {1.5, {}, {}, 0, 0}}}});
+        for (int k = 0; k < HistoryStore::kMaxMedia; ++k)
+            older.keepPlace(QStringLiteral("/m/%1.mp4").arg(k), 20 + k, 4000, 1);
+        // The log's rows at once (the store writes a few at a time).
+        QSqlDatabase sql = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "fill");
+        sql.setDatabaseName(path());
+        QVERIFY(sql.open() && sql.transaction());
+        QSqlQuery q(sql);
+        QVERIFY(q.prepare(QStringLiteral("INSERT INTO stretches (name, start, end, wall_start, "
+                                         "wall_end, speed) VALUES (?, ?, ?, ?, ?, 1)")));
+        for (int i = 0; i < HistoryStore::kMaxStretches; ++i) {
+            q.addBindValue(keyOf(QStringLiteral("/m/%1.mp4").arg(i % 1000)));
+            q.addBindValue(i % 600);
+            q.addBindValue(i % 600 + 1);
+            q.addBindValue(1000LL * i);
+            q.addBindValue(1000LL * i + 900);
+            QVERIFY(q.exec());
+        }
+        QVERIFY(sql.commit());
+        q = QSqlQuery();
+        sql = QSqlDatabase();
+        QSqlDatabase::removeDatabase("fill");
+    }
+    QTemporaryDir disk;
+    QVERIFY(disk.isValid());
+    const QString db = disk.filePath(QString::fromLatin1(kHistoryFile));
+    QVERIFY(QFile::copy(path(), db));
+    // The version and the rows of each table, read directly.
+    auto census = [&db] {
+        QSqlDatabase sql = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "census");
+        sql.setDatabaseName(db);
+        QList<qint64> found;
+        if (sql.open()) {
+            QSqlQuery q(sql);
+            for (const char *query :
+                 {"PRAGMA user_version", "SELECT count(*) FROM places",
+                  "SELECT count(*) FROM stretches", "SELECT count(*) FROM folder_settings",
+                  "PRAGMA integrity_check"})
+                found << (q.exec(QLatin1String(query)) && q.next()
+                              ? (q.value(0).toString() == QLatin1String("ok")
+                                     ? 1
+                                     : q.value(0).toLongLong())
+                              : -1);
+        }
+        sql = QSqlDatabase();
+        QSqlDatabase::removeDatabase("census");
+        return found;
+    };
+    const QList<qint64> whole{1000, 100000, 1, 1};
+    QCOMPARE(census().mid(1), whole);
+    QRandomGenerator random(QRandomGenerator::global()->generate());
+    int upgraded = 0;
+    for (int round = 0; round < 6; ++round) {
+        QProcess writer;
+        writer.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        writer.start(QStringLiteral(HISTORY_WRITER), {db, QStringLiteral("upgrade"), {}});
+        QVERIFY(writer.waitForReadyRead(10000));
+        QThread::usleep(random.bounded(round * 40000 + 1));
+        writer.kill();
+        QVERIFY(writer.waitForFinished(10000));
+        const QList<qint64> now = census();
+        QVERIFY2(now.value(0) == 2 || now.value(0) == 3, qPrintable(QString::number(now.value(0))));
+        QCOMPARE(now.mid(1), whole);
+        if (now.value(0) == 3) {
+            ++upgraded;
+            break;
+        }
+    }
+    // Upgraded once and for all by the program's own next write.
+    QElapsedTimer timer;
+    timer.start();
+    HistoryStore(db).write({{{QStringLiteral("/m/new.mp4"), 0, 10, 1, 2, 1.0, 0}}, {}});
+    qInfo("the upgrade (or a write, %d killed rounds upgraded) took %lld ms", upgraded,
+          qlonglong(timer.elapsed()));
+    QCOMPARE(census(), (QList<qint64>{3, 1000, 100000, 1, 1}));
+    HistoryStore store(db);
+    QCOMPARE(store.place(QStringLiteral("/m/999.mp4")), (Place{1019, 4000, 1}));
+    QCOMPARE(store.settings(SettingsOf::Folder, QStringLiteral("/m"))->speed, 1.5);
+#endif
+}

@@ -2,6 +2,8 @@
 // history_writer <database> <writer number> <first k>: writes places into
 // the place store at <database> in a loop until it is killed (see
 // HistoryWriter.h); prints "ready" once the first record is written.
+// history_writer <database> upgrade <any>: prints "ready", then makes one
+// write, which upgrades an older store.
 #include "support/HistoryWriter.h"
 #include "persist/HistoryStore.h"
 
@@ -22,6 +24,13 @@ int main(int argc, char *argv[])
         return 2;
     }
     HistoryStore store(args.at(1));
+    if (args.at(2) == QLatin1String("upgrade")) {
+        // One write, which brings an older store to the current version.
+        std::fputs("ready\n", stdout);
+        std::fflush(stdout);
+        store.write({{{QStringLiteral("/upgraded.mp4"), 0, 10, 1, 2, 1.0, 0}}, {}});
+        return 0;
+    }
     const int writer = args.at(2).toInt();
     for (qint64 k = args.at(3).toLongLong();; ++k) {
         const QString name = HistoryWriter::name(writer, k % HistoryWriter::kSlots);
