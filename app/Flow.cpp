@@ -254,6 +254,7 @@ void createForms(const Services &services)
     // The position records shown are the recording's that plays.
     QObject::connect(session, &MediumSession::recordsOpened, Form3, &TForm3::showRecords);
     QObject::connect(Form3, &TForm3::recordsChanged, session, &MediumSession::keepRecords);
+    QObject::connect(session, &MediumSession::leaving, Form3, &TForm3::keepRecordsNow);
     Form4 = new TForm4(*Form1, Form1);
     Form4->FormCreate();
     Form5 = new TForm5(*Form1, Form1);

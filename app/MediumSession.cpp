@@ -122,7 +122,8 @@ QString MediumSession::name() const
 
 void MediumSession::load(const QString &name)
 {
-    // The place of the medium that goes.
+    // The place of the medium that goes, and its position records.
+    emit leaving();
     m_keeper->keep();
     m_name = name;
     m_cutsWanted.reset();

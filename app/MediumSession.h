@@ -96,6 +96,8 @@ signals:
     // A word for the status bar (the folder's intro and outro left out of a
     // medium too short for them).
     void said(const QString &message);
+    // The recording loaded is about to go: what it keeps is to be told now.
+    void leaving();
     // A recording opened: its position records.
     void recordsOpened(const QList<PositionRecord> &records);
 

@@ -252,9 +252,12 @@ void TForm3::rowsChanged()
 void TForm3::keepRecordsNow()
 {
     // What is being typed into a cell is part of it.
-    QWidget *editor = QApplication::focusWidget();
-    if (editor && StringGrid1->viewport()->isAncestorOf(editor))
-        QMetaObject::invokeMethod(StringGrid1, "commitData", Q_ARG(QWidget *, editor));
+    // (The grid commits only its open editors; other widgets are passed.)
+    const auto editors =
+        StringGrid1->viewport()->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly);
+    for (QWidget *editor : editors)
+        if (editor->isVisible())
+            QMetaObject::invokeMethod(StringGrid1, "commitData", Q_ARG(QWidget *, editor));
     if (m_rowsChanged) rowsChanged();
 }
 

@@ -175,7 +175,7 @@ public:
     // Learns a sighting: the path's key and stamp, where the recording was
     // last seen, and its record moved (or copied) to its key. The most
     // recently seen kMaxPaths paths and recordings are kept.
-    static constexpr int kMaxPaths = 4000;
+    static constexpr int kMaxPaths = 10000;
     void see(const Sighting &sighting);
     // The position records of a recording (its id); keeping none forgets
     // them. Those of the kMaxMedia most recently kept recordings are kept.

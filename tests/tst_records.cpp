@@ -8,8 +8,10 @@
 #include "support/TestServices.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <QTableWidget>
@@ -39,6 +41,7 @@ private slots:
     void notesReadWhileTheWindowAnswers();
     void notesReadLateAreDropped();
     void notesFailuresReported();
+    void recordsAreKeptWithTheirRecording();
 };
 
 namespace
@@ -545,3 +548,49 @@ void TestRecords::notesFailuresReported()
 
 QTEST_MAIN(TestRecords)
 #include "tst_records.moc"
+
+// The rows belong to the recording that plays: another recording shows its
+// own, and they come back with it in the next run, its file moved and
+// renamed meanwhile, a comment still being typed at the close included.
+void TestRecords::recordsAreKeptWithTheirRecording()
+{
+    TestProgram run;
+    run.writeFile(QStringLiteral("F/第1回.mp4"), QByteArray(200000, 'a'));
+    run.writeFile(QStringLiteral("F/第2回.mp4"), QByteArray(200000, 'b'));
+    const QString first = run.file(QStringLiteral("F/第1回.mp4"));
+    TForm1 *f = run.start({first});
+    FakePlayer *p = run.player();
+    p->setDefaultDuration(3600);
+    p->finishLoading();
+    recordAt(f, p, 70);
+    Form3->setCell(1, 1, QStringLiteral("定義"));
+    const QStringList kept{QStringLiteral("00:01:10|定義"), QStringLiteral("|")};
+    QTRY_COMPARE(p->marks().size(), 1);
+
+    f->OpenFile(run.file(QStringLiteral("F/第2回.mp4")));
+    p->finishLoading();
+    QCOMPARE(rows(), QStringList{QStringLiteral("|")});
+    QTRY_VERIFY(p->marks().isEmpty());
+    recordAt(f, p, 5);
+    f->OpenFile(first);
+    p->finishLoading();
+    QCOMPARE(rows(), kept);
+
+    // A comment typed and not yet entered when the program closes.
+    Form3->show();
+    Form3->StringGrid1->setCurrentCell(0, 1);
+    Form3->StringGrid1->editItem(Form3->StringGrid1->item(0, 1));
+    auto *editor = Form3->StringGrid1->viewport()->findChild<QLineEdit *>();
+    QVERIFY(editor);
+    editor->setText(QStringLiteral("定義（改）"));
+    QVERIFY(f->close());
+    run.end();
+
+    QVERIFY(QDir(run.dir()).rename(QStringLiteral("F"), QStringLiteral("F 後期")));
+    f = run.start({run.file(QStringLiteral("F 後期/第1回.mp4"))});
+    run.player()->finishLoading();
+    QCOMPARE(rows(), QStringList({QStringLiteral("00:01:10|定義（改）"), QStringLiteral("|")}));
+    f->OpenFile(run.file(QStringLiteral("F 後期/第2回.mp4")));
+    run.player()->finishLoading();
+    QCOMPARE(rows(), QStringList({QStringLiteral("00:00:05|"), QStringLiteral("|")}));
+}

@@ -6,7 +6,9 @@
 #include "app/Unit1.h"
 #include "support/FakePlayer.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QPointer>
 #include <QTimer>
 #include <QtEndian>
@@ -110,6 +112,7 @@ QString TestProgram::file(const QString &name) const
 
 void TestProgram::writeFile(const QString &name, const QByteArray &bytes) const
 {
+    QDir().mkpath(QFileInfo(file(name)).absolutePath());
     QFile f(file(name));
     if (f.open(QIODevice::WriteOnly | QIODevice::Truncate)) f.write(bytes);
 }
