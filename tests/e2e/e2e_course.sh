@@ -8,9 +8,10 @@ source "$(dirname "$0")/lib.sh"
 start_display
 start_bus
 mkdir -p "$E2E_DIR/F" "$E2E_DIR/G"
+# Three lectures, each its own recording (copies would share one record).
 make_clip "$E2E_DIR/F/a.mp4" 60
-cp "$E2E_DIR/F/a.mp4" "$E2E_DIR/F/b.mp4"
-cp "$E2E_DIR/F/a.mp4" "$E2E_DIR/G/c.mp4"
+make_clip "$E2E_DIR/F/b.mp4" 61
+make_clip "$E2E_DIR/G/c.mp4" 62
 
 rate() {
   mpris org.freedesktop.DBus.Properties.Get org.mpris.MediaPlayer2.Player Rate |
