@@ -660,6 +660,16 @@ bool keepSettingsRow(QVariantList &r) // key, the settings (NULL: not set), seq
     return isKey(r.at(0)) && !r.constLast().isNull();
 }
 
+bool keepRecordsRow(QVariantList &r) // rec, rows, seq
+{
+    return isKey(r.at(0)) && !r.at(1).isNull() && !r.at(2).isNull();
+}
+
+bool keepSightingRow(QVariantList &r) // two names (a path and a key), then whole numbers
+{
+    return isKey(r.at(0)) && isKey(r.at(1));
+}
+
 struct RescuedTable {
     QLatin1String name;
     QLatin1String columns;
@@ -674,8 +684,11 @@ const RescuedTable kRescuedTables[] = {
      keepSettingsRow},
     {QLatin1String("folder_settings"),
      QLatin1String("folder, speed, voice_boost, skip_silence, intro, outro, seq"), keepSettingsRow},
+    {QLatin1String("record_lists"), QLatin1String("rec, rows, seq"), keepRecordsRow},
     {QLatin1String("stretches"),
      QLatin1String("name, start, end, wall_start, wall_end, speed, skipped"), keepStretchRow},
+    {QLatin1String("paths"), QLatin1String("path, key, size, mtime, seen"), keepSightingRow},
+    {QLatin1String("recordings"), QLatin1String("key, path, size, seen"), keepSightingRow},
 };
 constexpr int kRescuedTableCount = int(std::size(kRescuedTables));
 

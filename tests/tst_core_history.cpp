@@ -42,6 +42,9 @@ using Ranges = QList<ListenedRange>;
 namespace
 {
 
+const QList<PositionRecord> kRecords{{QStringLiteral("00:01:00"), QStringLiteral("定義"), 60250},
+                                     {QStringLiteral("1:2"), QStringLiteral("手で"), -1}};
+
 const QRegularExpression kSetAsideNote(QStringLiteral("History\\.db\\.broken"));
 
 // What the INI files make of a name: written as Resume/FileName and read
@@ -430,6 +433,7 @@ void TestHistoryStore::damagedStoreRescued()
                            << HistoryStore::SettingsChange{HistoryStore::SettingsOf::Folder,
                                                            QStringLiteral("/講義"), course};
             made.write(extra);
+            made.keepRecords(name(1), kRecords);
         }
     }
     QList<QByteArray> damage{keyOf(name(300)), keyOf(name(600))};
@@ -460,7 +464,7 @@ void TestHistoryStore::damagedStoreRescued()
     QCOMPARE(entries(), (QStringList{QString::fromLatin1(kHistoryFile),
                                      QFileInfo(store.setAsidePath()).fileName()}));
     QCOMPARE(store.rescuedRows(),
-             int(placesRead.size() + stretchesRead.size()) + (current ? 2 : 0));
+             int(placesRead.size() + stretchesRead.size()) + (current ? 3 : 0));
 
     // Every place that still read, as it was kept, and no other.
     HistoryStore rescued(path());
@@ -483,6 +487,7 @@ void TestHistoryStore::damagedStoreRescued()
         QCOMPARE(rescued.settings(HistoryStore::SettingsOf::Medium, name(1)), fast);
         QCOMPARE(rescued.settings(HistoryStore::SettingsOf::Folder, QStringLiteral("/講義")),
                  course);
+        QCOMPARE(rescued.records(name(1)), kRecords);
     }
     // The new store is of the current version.
     const Stretch later = stretch(stretches + 1);
