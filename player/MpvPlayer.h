@@ -114,6 +114,8 @@ private:
     void sendLoad(const medium::commands::Load &load);
     void sendSeek(double seconds, MediumMachine::SeekSerial serial, bool listen);
     void forgetMedium();
+    void endListening();
+    double playingEnd() const;
     // The subtitle files beside a local medium, a huge one left out.
     void addSidecars();
     void wireEngine();

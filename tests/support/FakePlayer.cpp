@@ -147,7 +147,8 @@ void FakePlayer::setCurrentPosition(double seconds)
     m_position = std::max(0.0, seconds);
     m_listen.interrupt();
     if (!m_loading) emit seeked(m_position);
-    if (m_position >= m_duration && m_duration > 0 && !m_loading && m_state == Playing)
+    // At or beyond the end (a course's outro's too) while playing: the end.
+    if (m_duration > 0 && m_position >= m_duration - m_endCut && !m_loading && m_state == Playing)
         advance(0.0);
 }
 
@@ -234,6 +235,8 @@ void FakePlayer::passSilence(double to)
     logPassed(to, to - m_position);
     m_position = to;
     emit silencePassed(to);
+    // The last silence passed to the end is the end.
+    if (m_duration > 0 && m_position >= m_duration - m_endCut) moveOn(0.0);
 }
 
 void FakePlayer::moveOn(double seconds)
