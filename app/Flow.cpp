@@ -266,6 +266,9 @@ void createForms(const Services &services)
     Form10->onAccept = [session](const QString &folder, const KeptSettings &settings) {
         runHandler(*Form1, nullptr, [&] { session->keepFolderSettings(folder, settings); });
     };
+    Form10->onDefaults = [session](const CoursePlayback &playback) {
+        session->setGlobalPlayback(playback);
+    };
 
     // The program's own windows in the picture's context menu.
     auto *studyLog = new QAction(QStringLiteral("学習記録(&G)..."), Form1);

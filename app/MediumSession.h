@@ -59,6 +59,11 @@ public:
     // The player's playback as read at start-up becomes the global one:
     // what a medium in a folder never played opens with.
     void takeGlobalPlayback();
+    // The global playback: set with nothing loaded, or explicitly (the
+    // folder settings' "既定の再生設定"); never by a course. The close
+    // keeps it in the settings file.
+    CoursePlayback globalPlayback() const { return m_globalPlayback; }
+    void setGlobalPlayback(const CoursePlayback &playback) { m_globalPlayback = playback; }
     // The folder of the medium loaded (empty: none, or not a local file),
     // the settings kept for a folder, and keeping new ones (the medium
     // loaded from it follows at once).

@@ -50,6 +50,7 @@ private slots:
     void offeredPlaceGoesBackByTheTimeSinceItWasKept();
     void settingsKeptPerFileThenFolderThenGlobal();
     void folderSettingsWindow();
+    void aCourseSpeedNeverBecomesTheGlobalOne();
     void rewindIsToldInTheBar();
 };
 
@@ -456,6 +457,44 @@ void TestListening::settingsKeptPerFileThenFolderThenGlobal()
         QCOMPARE(p->speed(), e.speed);
         QCOMPARE(p->voiceBoost(), e.boost);
     }
+}
+
+// She set 1.7x and silence skipping in one course and closed the program
+// there: a course never played, in the next run, opens at the global 1.0x
+// without skipping. The global settings change only by an explicit act: the
+// folder window's "既定の再生設定".
+void TestListening::aCourseSpeedNeverBecomesTheGlobalOne()
+{
+    TestProgram run;
+    TForm1 *f = run.start();
+    FakePlayer *p = run.player();
+    open(run, QStringLiteral("/F/a.mp4"));
+    p->setSpeed(1.7);
+    p->setSkipSilence(true);
+    QVERIFY(f->close());
+    const IniFile ini(run.file(QStringLiteral("Pelmora.ini")));
+    QCOMPARE(ini.readFloat(SettingsKeys::PlaybackSpeed), 1.0);
+    QVERIFY(!ini.readBool(SettingsKeys::PlaybackSkipSilence));
+
+    f = run.start();
+    p = run.player();
+    run.dialogs.answers.clear();
+    open(run, QStringLiteral("/N/new.mp4"));
+    QCOMPARE(p->speed(), 1.0);
+    QVERIFY(!p->skipsSilence());
+    open(run, QStringLiteral("/F/b.mp4"));
+    QCOMPARE(p->speed(), 1.7); // the course keeps its own
+
+    // Ticked in the folder window: the folder's playback is the global one.
+    f->showFolderSettings();
+    Form10->SpeedEdit->setValue(1.4);
+    Form10->CheckBox3->setChecked(true);
+    Form10->Button1Click();
+    open(run, QStringLiteral("/M/other.mp4"));
+    QCOMPARE(p->speed(), 1.4);
+    QVERIFY(p->skipsSilence());
+    QVERIFY(f->close());
+    QCOMPARE(ini.readFloat(SettingsKeys::PlaybackSpeed), 1.4);
 }
 
 void TestListening::folderSettingsWindow()
