@@ -18,7 +18,9 @@
 #include "lists/Unit6.h"
 #include "lists/Unit8.h"
 #include "lists/Unit9.h"
+#include "persist/IniFile.h"
 #include "persist/LocalNames.h"
+#include "persist/SettingsKeys.h"
 #include "player/MediaPlayer.h"
 
 #include <QAction>
@@ -283,6 +285,19 @@ void createForms(const Services &services)
     folderSettings->setObjectName(QStringLiteral("folderSettingsAction"));
     QObject::connect(folderSettings, &QAction::triggered, Form1, &TForm1::showFolderSettings);
     Form1->WindowsMediaPlayer1->addMenuAction(folderSettings);
+    // The option to go on at the kept place at once, kept in the settings
+    // file when it is switched.
+    auto *resumeOnOpen = new QAction(QStringLiteral("開いたら続きから再生する(&U)"), Form1);
+    resumeOnOpen->setObjectName(QStringLiteral("resumeOnOpenAction"));
+    resumeOnOpen->setCheckable(true);
+    resumeOnOpen->setChecked(session->resumesOnOpen());
+    QObject::connect(resumeOnOpen, &QAction::toggled, Form1, [session](bool on) {
+        session->setResumeOnOpen(on);
+        runHandler(*Form1, nullptr, [&] {
+            IniFile(Form1->settingsPath()).writeBool(SettingsKeys::PlaybackResumeOnOpen, on);
+        });
+    });
+    Form1->WindowsMediaPlayer1->addMenuAction(resumeOnOpen);
     auto *desktop = new DesktopIntegration(Form1->WindowsMediaPlayer1, Form1);
     pushStateToDesktop(Form1, Form6, desktop->mpris());
     takeDesktopRequests(Form1, Form6, desktop->mpris());

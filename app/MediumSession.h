@@ -50,6 +50,10 @@ public:
     // stopped, for the start-time dialog.
     enum class Start { Playing, Stopped };
     void open(const QString &name, Start start);
+    // "開いたら続きから再生する": an opening goes on at the kept place at
+    // once instead of offering it. Off unless set.
+    void setResumeOnOpen(bool on) { m_resumeOnOpen = on; }
+    bool resumesOnOpen() const { return m_resumeOnOpen; }
     // The resume command: name loaded at position, playing; no offer.
     void resume(const QString &name, double position);
     // The medium loaded now (empty: none).
@@ -118,6 +122,7 @@ private:
     std::unique_ptr<StudyLogBuffer> m_log;
     QString m_name; // the medium loaded, as it was opened
     bool m_historyOn = true;
+    bool m_resumeOnOpen = false;
 
     // Per-course memory: the global playback, the player's as last
     // reported, the medium loaded with its course settings, what was kept

@@ -373,6 +373,7 @@ void TForm1::FormCreate()
     runHandler(*this, nullptr, [&] {
         WindowsMediaPlayer1->setRewindAfterPause(
             settings.readBool(SettingsKeys::PlaybackRewindAfterPause));
+        m_session->setResumeOnOpen(settings.readBool(SettingsKeys::PlaybackResumeOnOpen));
     });
 }
 

@@ -369,6 +369,7 @@ void MpvPlayer::closeMedia()
 {
     require();
     forgetPause();
+    withdrawPlace();
     feed(ev::Close{});
     showCard();
 }

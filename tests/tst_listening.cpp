@@ -150,12 +150,18 @@ void TestListening::placeIsOfferedOnlyWhereItShould()
     f->OpenFile(QStringLiteral("/m/whole.mp3"));
     QVERIFY(!p->offeredPlace());
 
-    // The start-time path and the resume command do not offer it.
+    // The start-time path does not offer it; the resume command offers it
+    // only when it lies further on than the position resumed (an offer
+    // missed before that close).
     playTo(run, QStringLiteral("/m/long.mp3"), 200);
     Shitei = true;
     f->OpenFile(QStringLiteral("/m/long.mp3"));
     QVERIFY(!p->offeredPlace());
     run.writeFile(QStringLiteral("Resume.ini"), "[Resume]\r\nFileName=/m/long.mp3\r\nSecond=5\r\n");
+    f->P1Click();
+    QCOMPARE(p->offeredPlace(), std::optional<double>(200));
+    run.writeFile(QStringLiteral("Resume.ini"),
+                  "[Resume]\r\nFileName=/m/long.mp3\r\nSecond=195\r\n");
     f->P1Click();
     QVERIFY(!p->offeredPlace());
 

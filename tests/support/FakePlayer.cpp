@@ -196,6 +196,14 @@ void FakePlayer::offerPlace(double seconds, const QString &timeText, std::option
     calls << QStringLiteral("offer=%1 %2").arg(seconds).arg(timeText);
     m_offered = seconds;
     m_offeredKeptAt = keptAtMs;
+    m_offeredText = timeText;
+}
+
+void FakePlayer::forgetOfferedPlace()
+{
+    if (!m_offered) return;
+    m_offered.reset();
+    emit offeredPlaceForgotten();
 }
 
 bool FakePlayer::takeOfferedPlace()
@@ -213,6 +221,7 @@ void FakePlayer::closeMedia()
 {
     calls << QStringLiteral("close");
     forgetPause();
+    m_offered.reset();
     m_loaded = false;
     m_loading = false;
     m_position = 0.0;
@@ -244,6 +253,8 @@ void FakePlayer::moveOn(double seconds)
     if (m_state != Playing) return;
     m_listen.played(m_position, 0.0);
     m_position += seconds * m_speed;
+    // Played past the place on offer: it is offered no more.
+    if (m_offered && m_position > *m_offered) m_offered.reset();
     const double end = m_duration > 0 ? std::max(0.0, m_duration - m_endCut) : 0.0;
     m_listen.played(std::min(m_position, end > 0 ? end : m_position), seconds * m_speed + 1e-9);
     logPlaying(std::min(m_position, end > 0 ? end : m_position));
