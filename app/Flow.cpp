@@ -18,7 +18,9 @@
 #include "lists/Unit6.h"
 #include "lists/Unit8.h"
 #include "lists/Unit9.h"
+#include "persist/IniFile.h"
 #include "persist/LocalNames.h"
+#include "persist/SettingsKeys.h"
 #include "player/MediaPlayer.h"
 
 #include <QAction>
@@ -270,6 +272,9 @@ void createForms(const Services &services)
     Form10->onAccept = [session](const QString &folder, const KeptSettings &settings) {
         runHandler(*Form1, nullptr, [&] { session->keepFolderSettings(folder, settings); });
     };
+    Form10->onDefaults = [session](const CoursePlayback &playback) {
+        session->setGlobalPlayback(playback);
+    };
 
     // The program's own windows in the picture's context menu.
     auto *studyLog = new QAction(QStringLiteral("学習記録(&G)..."), Form1);
@@ -284,6 +289,19 @@ void createForms(const Services &services)
     folderSettings->setObjectName(QStringLiteral("folderSettingsAction"));
     QObject::connect(folderSettings, &QAction::triggered, Form1, &TForm1::showFolderSettings);
     Form1->WindowsMediaPlayer1->addMenuAction(folderSettings);
+    // The option to go on at the kept place at once, kept in the settings
+    // file when it is switched.
+    auto *resumeOnOpen = new QAction(QStringLiteral("開いたら続きから再生する(&U)"), Form1);
+    resumeOnOpen->setObjectName(QStringLiteral("resumeOnOpenAction"));
+    resumeOnOpen->setCheckable(true);
+    resumeOnOpen->setChecked(session->resumesOnOpen());
+    QObject::connect(resumeOnOpen, &QAction::toggled, Form1, [session](bool on) {
+        session->setResumeOnOpen(on);
+        runHandler(*Form1, nullptr, [&] {
+            IniFile(Form1->settingsPath()).writeBool(SettingsKeys::PlaybackResumeOnOpen, on);
+        });
+    });
+    Form1->WindowsMediaPlayer1->addMenuAction(resumeOnOpen);
     auto *desktop = new DesktopIntegration(Form1->WindowsMediaPlayer1, Form1);
     pushStateToDesktop(Form1, Form6, desktop->mpris());
     takeDesktopRequests(Form1, Form6, desktop->mpris());

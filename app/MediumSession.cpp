@@ -65,6 +65,9 @@ MediumSession::MediumSession(const Services &services, const HandlerContext &con
     connect(player, &MediaPlayer::seeked, pausedMove, [this, pausedMove] {
         if (m_player->playState() == MediaPlayer::Paused) pausedMove->start();
     });
+    m_keeper->setOffered([this] { return m_player->offeredPlace(); });
+    // A place dismissed is kept no longer: the position is, at once.
+    connect(player, &MediaPlayer::offeredPlaceForgotten, this, [this] { m_keeper->keep(); });
     connect(player, &MediaPlayer::listenedCleared, this, [this] {
         if (!m_player->hasCurrentMedia()) return;
         m_keeper->forgetListened(m_info.id);
@@ -165,6 +168,11 @@ void MediumSession::resume(const QString &name, double position)
     // The saved position, with its fraction, before playback starts.
     m_player->setCurrentPosition(position);
     m_player->play();
+    // A place kept further on (an offer missed before that close) is still
+    // offered.
+    const std::optional<double> place = PlaceKeeper::placeToOffer(m_info);
+    if (m_player->hasCurrentMedia() && place && *place > position + PlaceKeeper::MarginSeconds)
+        m_player->offerPlace(*place, timeText(*place), m_info.place->playedMs);
 }
 
 void MediumSession::showKept(const RecordingInfo &info, bool offer)
@@ -173,8 +181,11 @@ void MediumSession::showKept(const RecordingInfo &info, bool offer)
     m_player->setListened(info.ranges);
     emit recordsOpened(info.records);
     if (!offer) return;
-    if (const std::optional<double> place = PlaceKeeper::placeToOffer(info))
+    if (const std::optional<double> place = PlaceKeeper::placeToOffer(info)) {
         m_player->offerPlace(*place, timeText(*place), info.place->playedMs);
+        // The option: opening goes on at once where it was.
+        if (m_resumeOnOpen) m_player->takeOfferedPlace();
+    }
 }
 
 // ---- per-course memory ----------------------------------------------------------

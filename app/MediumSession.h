@@ -50,6 +50,10 @@ public:
     // stopped, for the start-time dialog.
     enum class Start { Playing, Stopped };
     void open(const QString &name, Start start);
+    // "開いたら続きから再生する": an opening goes on at the kept place at
+    // once instead of offering it. Off unless set.
+    void setResumeOnOpen(bool on) { m_resumeOnOpen = on; }
+    bool resumesOnOpen() const { return m_resumeOnOpen; }
     // The resume command: name loaded at position, playing; no offer.
     void resume(const QString &name, double position);
     // The medium loaded now (empty: none).
@@ -59,6 +63,11 @@ public:
     // The player's playback as read at start-up becomes the global one:
     // what a medium in a folder never played opens with.
     void takeGlobalPlayback();
+    // The global playback: set with nothing loaded, or explicitly (the
+    // folder settings' "既定の再生設定"); never by a course. The close
+    // keeps it in the settings file.
+    CoursePlayback globalPlayback() const { return m_globalPlayback; }
+    void setGlobalPlayback(const CoursePlayback &playback) { m_globalPlayback = playback; }
     // The folder of the medium loaded (empty: none, or not a local file),
     // the settings kept for a folder, and keeping new ones (the medium
     // loaded from it follows at once).
@@ -123,6 +132,7 @@ private:
     std::unique_ptr<StudyLogBuffer> m_log;
     QString m_name; // the medium loaded, as it was opened
     bool m_historyOn = true;
+    bool m_resumeOnOpen = false;
 
     // Per-course memory: the global playback, the player's as last
     // reported, the medium loaded with its course settings, what was kept

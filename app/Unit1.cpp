@@ -121,6 +121,7 @@ TForm1::TForm1(const Services &services, QWidget *parent)
     connect(WindowsMediaPlayer1, &MediaPlayer::playStateChanged, this, [this] {
         if (!WindowsMediaPlayer1->hasCurrentMedia()) hideProgressTB();
     });
+    followEndForAdvance();
 
     // The sleep timer's "at the end of the playlist": whether the
     // auto-advance will open another entry after this medium.
@@ -372,6 +373,7 @@ void TForm1::FormCreate()
     runHandler(*this, nullptr, [&] {
         WindowsMediaPlayer1->setRewindAfterPause(
             settings.readBool(SettingsKeys::PlaybackRewindAfterPause));
+        m_session->setResumeOnOpen(settings.readBool(SettingsKeys::PlaybackResumeOnOpen));
     });
 }
 

@@ -166,6 +166,7 @@ private:
     void showSecondary(QWidget *window);
     void seekBy(double step);
     void continueAdvance();
+    void followEndForAdvance();
     // The status update's pace follows playback (app/Unit1Monitor.cpp).
     void followPlayback();
     static constexpr int IdleMonitorMs = 60000;
@@ -178,6 +179,10 @@ private:
     Services m_services;
     bool m_shown = false;
     bool m_advancePending = false;
+    // The medium loaded ended by itself (played, jumped or skipped into its
+    // end): the auto-advance goes on even when its ticks missed the last
+    // seconds.
+    bool m_mediumEnded = false;
     bool m_closeAllowed = false; // the close query has already allowed this close
     bool m_unattended = false;   // see closeUnattended()
     bool m_forcedClose = false;

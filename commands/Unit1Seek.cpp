@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The eight seek commands: forward and back by 60, 30, 10 and 5 seconds,
-// keeping the player in the state they found it in. They ignore the lock of
-// the player's controls.
+// keeping the player in the state they found it in (a jump past the end of a
+// playing medium ends it). They ignore the lock of the player's controls.
 #include "app/Unit1.h"
 
 #include "player/MediaPlayer.h"
@@ -13,7 +13,8 @@ void TForm1::seekBy(double step)
         if (player->playState() == MediaPlayer::Playing) {
             const double p = player->currentPosition();
             player->setCurrentPosition(p + step);
-            player->play();
+            // A jump past the end ended the medium: it is not started again.
+            if (player->playState() == MediaPlayer::Playing) player->play();
         }
         // The state is read again: a command that found the medium playing
         // moves the position once.

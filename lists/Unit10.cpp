@@ -54,6 +54,10 @@ TForm10::TForm10(QWidget *parent) : QWidget(parent, fixedSizeWindowFlags(Qt::Dia
     IntroEdit = seconds("IntroEdit", QStringLiteral("各ファイルの冒頭をとばす秒数"));
     OutroEdit = seconds("OutroEdit", QStringLiteral("各ファイルの末尾をとばす秒数"));
 
+    CheckBox3 = new QCheckBox(QStringLiteral("この速度などを既定の再生設定にもする(&D)"), this);
+    CheckBox3->setObjectName(QStringLiteral("CheckBox3"));
+    CheckBox3->setAccessibleName(QStringLiteral("この速度などを既定の再生設定にもする"));
+
     Label2 = new QLabel(QStringLiteral("優先順位: ファイルごとの設定 → このフォルダーの設定 → "
                                        "全体の設定 (Pelmora.ini)。\n"
                                        "初めて開くファイルは、このフォルダーの設定で再生します。"),
@@ -83,6 +87,7 @@ TForm10::TForm10(QWidget *parent) : QWidget(parent, fixedSizeWindowFlags(Qt::Dia
     form->addRow(QString(), CheckBox2);
     row(QStringLiteral("冒頭をとばす(&I):"), IntroEdit);
     row(QStringLiteral("末尾をとばす(&E):"), OutroEdit);
+    form->addRow(QString(), CheckBox3);
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(Label1);
     layout->addLayout(form);
@@ -92,7 +97,8 @@ TForm10::TForm10(QWidget *parent) : QWidget(parent, fixedSizeWindowFlags(Qt::Dia
     setTabOrder(CheckBox1, CheckBox2);
     setTabOrder(CheckBox2, IntroEdit);
     setTabOrder(IntroEdit, OutroEdit);
-    setTabOrder(OutroEdit, Button1);
+    setTabOrder(OutroEdit, CheckBox3);
+    setTabOrder(CheckBox3, Button1);
     setTabOrder(Button1, Button2);
     setFixedWidth(420);
 }
@@ -109,6 +115,7 @@ void TForm10::showFolder(const QString &folder, const KeptSettings &kept,
     CheckBox2->setChecked(kept.skipSilence.value_or(shown.skipSilence));
     IntroEdit->setValue(int(std::lround(kept.introSeconds)));
     OutroEdit->setValue(int(std::lround(kept.outroSeconds)));
+    CheckBox3->setChecked(false);
     SpeedEdit->setFocus(Qt::OtherFocusReason);
 }
 
@@ -129,7 +136,10 @@ void TForm10::Button1Click()
     SpeedEdit->interpretText();
     IntroEdit->interpretText();
     OutroEdit->interpretText();
-    if (onAccept) onAccept(m_folder, settings());
+    const KeptSettings chosen = settings();
+    if (onAccept) onAccept(m_folder, chosen);
+    if (CheckBox3->isChecked() && onDefaults)
+        onDefaults(CoursePlayback{*chosen.speed, *chosen.voiceBoost, *chosen.skipSilence});
     hide();
 }
 

@@ -18,7 +18,8 @@ class QSpinBox;
 // boost, silence skipping, and the seconds to skip at the start and at the
 // end of each of its files. It shows what wins: the file's own settings,
 // then the folder's, then the global ones. OK hands the settings to the
-// main window, which keeps them; the window only hides when closed.
+// main window, which keeps them, and with "既定の再生設定" ticked makes the
+// playback the global one too; the window only hides when closed.
 class TForm10 : public QWidget
 {
     Q_OBJECT
@@ -32,6 +33,7 @@ public:
     QCheckBox *CheckBox2 = nullptr;      // silence skipping
     QSpinBox *IntroEdit = nullptr;       // 0 to 600 s
     QSpinBox *OutroEdit = nullptr;       // 0 to 600 s
+    QCheckBox *CheckBox3 = nullptr;      // the playback becomes the global one too
     QLabel *Label2 = nullptr;            // the precedence rule
     QPushButton *Button1 = nullptr;      // OK
     QPushButton *Button2 = nullptr;      // キャンセル
@@ -44,6 +46,9 @@ public:
     KeptSettings settings() const;
     // Called by OK with the folder and its settings.
     std::function<void(const QString &, const KeptSettings &)> onAccept;
+    // Called by OK, with "既定の再生設定" ticked, with the playback that
+    // media in folders never played open with from now on.
+    std::function<void(const CoursePlayback &)> onDefaults;
 
     void Button1Click();
     void Button2Click();

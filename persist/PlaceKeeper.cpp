@@ -52,8 +52,11 @@ void PlaceKeeper::keep()
     const std::optional<PlaybackSnapshot> s = snapshot();
     if (!s || !s->placed()) return;
     // Unchanged since the last time (a paused medium): nothing to write.
-    if (m_keptName == s->name && m_keptPosition == s->position && m_keptListened == s->listened)
+    const std::optional<double> offered = m_offered ? m_offered() : std::nullopt;
+    if (m_keptName == s->name && m_keptPosition == s->position && m_keptListened == s->listened &&
+        m_keptOffered == offered)
         return;
+    const double place = offered && s->position < *offered ? *offered : s->position;
     const qint64 now = m_now();
     if (s->duration > 0 && s->position >= s->duration - MarginSeconds) {
         keepFinished(*s, now);
@@ -61,12 +64,12 @@ void PlaceKeeper::keep()
         Written &w = m_written[s->id()];
         w.placeKnown = true;
         w.ranges = mergeRanges(w.ranges + s->listened);
-        w.place = s->position;
+        w.place = place;
         w.placeMs = now;
         // The stretches played and settings kept since go in the same
         // transaction.
         m_link->postWithWaiting(
-            [name = s->id(), listened = s->listened, now, position = s->position,
+            [name = s->id(), listened = s->listened, now, position = place,
              duration = s->duration](HistoryStore &store, const HistoryStore::Extra &extra) {
                 store.keepPlace(name, position, duration, now, listened, extra);
             });
@@ -74,6 +77,7 @@ void PlaceKeeper::keep()
     m_keptName = s->name;
     m_keptPosition = s->position;
     m_keptListened = s->listened;
+    m_keptOffered = offered;
 }
 
 // Heard to its end: the ranges are kept, the place is forgotten.

@@ -65,6 +65,13 @@ public:
     // Runs first at each keep() (the session keeps the open stretch of the
     // study log with the place).
     void setBeforeKeep(std::function<void()> before) { m_beforeKeep = std::move(before); }
+    // The kept place on offer for the medium loaded (not taken, not
+    // dismissed), if any: until playback goes past it, the place store keeps
+    // it rather than the position, so that an opening that started elsewhere
+    // does not throw it away. The journal and the resume record keep the
+    // position.
+    using Offered = std::function<std::optional<double>()>;
+    void setOffered(Offered offered) { m_offered = std::move(offered); }
     // What is kept of a medium when it opens, in one read, with what this
     // run wrote laid over it.
     RecordingInfo recording(const QString &name, const QString &folder);
@@ -105,6 +112,7 @@ private:
 
     StoreLink *m_link;
     std::function<void()> m_beforeKeep;
+    Offered m_offered;
     Source m_source;
     std::function<qint64()> m_now;
     ResumeJournal *m_journal = nullptr;
@@ -112,5 +120,6 @@ private:
     // What was kept last, so that an unchanged place is not written again.
     QString m_keptName;
     double m_keptPosition = -1.0;
+    std::optional<double> m_keptOffered;
     QList<ListenedRange> m_keptListened;
 };

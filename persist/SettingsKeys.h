@@ -35,6 +35,9 @@ inline constexpr IniKey PlaybackVoiceBoost{"Playback", "VoiceBoost", IniKind::Bo
 // file only; the program reads it at start-up.
 inline constexpr IniKey PlaybackRewindAfterPause{"Playback", "RewindAfterPause", IniKind::Boolean,
                                                  1};
+// "開いたら続きから再生する": opening a file goes on at its kept place at
+// once instead of offering it. Set from the picture's context menu.
+inline constexpr IniKey PlaybackResumeOnOpen{"Playback", "ResumeOnOpen", IniKind::Boolean, 0};
 // The transcript window's place and size on the screen, as last shown
 // (absent until it has been shown once).
 inline constexpr IniKey TranscriptLeft{"Transcript", "Left", IniKind::Integer, 0};

@@ -46,9 +46,11 @@ bool TForm1::FormCloseQuery()
     MediaPlayer *player = WindowsMediaPlayer1;
     try {
         c.volume = player->volume();
-        c.speed = player->speed();
-        c.skipSilence = player->skipsSilence();
-        c.voiceBoost = player->voiceBoost();
+        // The global playback, never the settings of the course loaded.
+        const CoursePlayback global = m_session->globalPlayback();
+        c.speed = global.speed;
+        c.skipSilence = global.skipSilence;
+        c.voiceBoost = global.voiceBoost;
     } catch (const AppError &e) {
         c.failures << e.message();
     }

@@ -147,8 +147,11 @@ public:
     virtual bool handleKey(const QKeyEvent &event) { return applyPlayerKey(*this, event); }
 
     // Offers to continue the loaded medium at a kept place: the control bar
-    // shows a button with the time text for a while; taking it (the button
-    // or the key R) moves there and plays.
+    // shows a button with the time text for a while; the offer itself stands
+    // while the medium stays loaded, until it is taken (the button, the key R
+    // or the context menu: it moves there and plays), dismissed
+    // (forgetOfferedPlace: Esc on the button, the context menu) or played
+    // past.
     static constexpr int PlaceOfferMs = 15000;
     // keptAtMs: when the place was kept (UTC ms), if known: taking it goes
     // on a little earlier after a long time (smart rewind).
@@ -163,6 +166,11 @@ public:
     virtual bool takeOfferedPlace() { return false; }
     // The time text of the place on offer; empty when none is.
     virtual QString offeredPlaceText() const { return {}; }
+    // The place on offer, while the offer stands.
+    virtual std::optional<double> offeredPlace() const { return std::nullopt; }
+    // The user dismisses the place on offer (offeredPlaceForgotten tells the
+    // host, which then keeps it no longer).
+    virtual void forgetOfferedPlace() {}
 
     // The stretches of the loaded medium that have been played (at any
     // speed; seeking over a stretch does not mark it), merged, with those of
@@ -273,8 +281,11 @@ signals:
     void marksChanged();
     // Silence skipping switched, or the time it saved in the medium changed.
     void silenceSkipChanged(bool on, double savedSeconds);
-    // A place is offered (its time text), or no longer (empty).
+    // The control bar's button for the place on offer shows (its time
+    // text), or no longer (empty); the offer may stand longer.
     void placeOfferChanged(const QString &timeText);
+    // The user dismissed the place on offer.
+    void offeredPlaceForgotten();
     // The component's own controls follow the user, or ignore them.
     void enabledChanged(bool enabled);
     void speedChanged(double speed);

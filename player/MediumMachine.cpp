@@ -201,6 +201,17 @@ void MediumMachine::on(const ev::Close &, Commands &out)
 void MediumMachine::on(const ev::SetPosition &set, Commands &out)
 {
     if (m_medium == Medium::Idle) return;
+    if (m_medium == Medium::Loaded && m_state == Playing && set.end > 0.0 &&
+        set.position >= set.end) {
+        // The end while playing (a jump past it, the last silence passed):
+        // as playing into it, so that what follows the medium goes on.
+        out << cmd::EndStretch{};
+        out << cmd::SetPause{.paused = true};
+        if (set.origin == medium::Origin::Caller) out << cmd::Seeked{.position = set.end};
+        endNow(out);
+        m_target = set.end; // the position reported until it stops at 0
+        return;
+    }
     if (m_medium == Medium::Ended) finishEnded(out);
     m_target = set.position;
     if (m_medium == Medium::Released || m_medium == Medium::AwaitingFirstFrame ||
@@ -352,6 +363,13 @@ void MediumMachine::on(const ev::EndFile &end, Commands &out)
 void MediumMachine::on(const ev::EofReached &, Commands &out)
 {
     if (!current() || m_state == MediaEnded) return;
+    endNow(out);
+}
+
+// The medium is at its end: reported as MediaEnded, then stopped at 0 a
+// moment later.
+void MediumMachine::endNow(Commands &out)
+{
     m_target.reset();
     m_seek = Seek::None;
     m_medium = Medium::Ended;

@@ -50,6 +50,9 @@ struct Close {
 struct SetPosition {
     double position = 0.0;
     Origin origin = Origin::Caller;
+    // Where the medium ends while it plays (its length less a course's
+    // outro); 0: not known. A position there or beyond is its end.
+    double end = 0.0;
 };
 
 // --- the component ---
@@ -147,6 +150,9 @@ struct SeekTo {
     SeekSerial serial{};
     bool endsStretch = false; // the stretch played so far ends here
 };
+// The stretch played so far ends where playback stands (a jump to the end).
+struct EndStretch {
+};
 // Feed SeekGiveUp after a while.
 struct ArmSeekGiveUp {
     SeekSerial serial{};
@@ -179,9 +185,9 @@ struct Cleared {
 
 using Command = std::variant<commands::QueueStartLoad, commands::WaitForRender, commands::Load,
                              commands::EnableVideo, commands::SetPause, commands::SeekTo,
-                             commands::ArmSeekGiveUp, commands::ArmEndSettle, commands::StopEngine,
-                             commands::Loaded, commands::Seeked, commands::StateChanged,
-                             commands::Failed, commands::Cleared>;
+                             commands::EndStretch, commands::ArmSeekGiveUp, commands::ArmEndSettle,
+                             commands::StopEngine, commands::Loaded, commands::Seeked,
+                             commands::StateChanged, commands::Failed, commands::Cleared>;
 using Commands = QList<Command>;
 
 } // namespace medium
@@ -205,7 +211,8 @@ using Commands = QList<Command>;
 // playing, or Landed while paused or stopped: the target stays the position
 // reported (a paused engine reports its audio position early), and playing
 // starts exactly there. A target written is the position reported until it
-// lands.
+// lands. A target at or beyond the end while playing is the end of the
+// medium, as playing into it: MediaEnded, then stopped at 0.
 class MediumMachine : public PlayStates
 {
 public:
@@ -271,6 +278,7 @@ private:
     void sendSeek(double position, bool endsStretch, Commands &out);
     void loadedNow(Commands &out);
     void finishEnded(Commands &out);
+    void endNow(Commands &out);
     void fail(Failure why, Commands &out);
     void setState(int state, Commands &out);
 

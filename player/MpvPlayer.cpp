@@ -67,7 +67,9 @@ MpvPlayer::MpvPlayer(QWidget *parent, Options options) : MediaPlayer(parent)
             m_listen.played(to, to - from + 1.0);
             logPassed(to, to - from);
         }
-        feed(ev::SetPosition{.position = to, .origin = medium::Origin::Own});
+        const double end = playingEnd();
+        if (end > 0.0 && to >= end && m_sleep->endReached()) return;
+        feed(ev::SetPosition{.position = to, .origin = medium::Origin::Own, .end = end});
         emit silencePassed(to);
     });
     connect(m_silence, &SilencePasser::changed, this, &MediaPlayer::silenceSkipChanged);
@@ -199,6 +201,7 @@ void MpvPlayer::carryOut(const Command &command)
             if (c.paused) m_silence->restart(currentPosition());
         },
         [this](const cmd::SeekTo &c) { sendSeek(c.position, c.serial, c.endsStretch); },
+        [this](const cmd::EndStretch &) { endListening(); },
         [this](const cmd::ArmSeekGiveUp &c) {
             QTimer::singleShot(SeekGiveUpMs, this, [this, serial = c.serial] {
                 feed(ev::SeekGiveUp{.serial = serial});
@@ -299,13 +302,7 @@ void MpvPlayer::sendSeek(double seconds, MediumMachine::SeekSerial serial, bool 
     if (listen) {
         // A seek asked for may go back.
         m_floor = seconds;
-        // What was played up to here counts; seeking over a stretch does not
-        // mark it.
-        const std::optional<double> played =
-            playState() == Playing ? enginePosition() : std::nullopt;
-        if (played) m_listen.played(*played, ListenStepSeconds);
-        logStopped(played.value_or(m_lastPlayed));
-        m_listen.interrupt();
+        endListening();
     }
     const QByteArray target = QByteArray::number(seconds, 'f', 3);
     const char *args[] = {"seek", target.constData(), "absolute+exact", nullptr};
@@ -314,6 +311,25 @@ void MpvPlayer::sendSeek(double seconds, MediumMachine::SeekSerial serial, bool 
         feed(ev::SeekReply{.serial = serial, .accepted = false});
         refused("seek", err);
     }
+}
+
+// What was played up to here counts; seeking over a stretch does not mark it.
+void MpvPlayer::endListening()
+{
+    const std::optional<double> played = playState() == Playing ? enginePosition() : std::nullopt;
+    if (played) m_listen.played(*played, ListenStepSeconds);
+    logStopped(played.value_or(m_lastPlayed));
+    m_listen.interrupt();
+}
+
+// Where the medium playing ends (its length less the course's outro); 0 when
+// it is not playing or its length is not known.
+double MpvPlayer::playingEnd() const
+{
+    if (!m_machine.loaded() || playState() != Playing) return 0.0;
+    double length = 0.0;
+    if (m_engine->getDouble("duration", &length) < 0 || !std::isfinite(length)) return 0.0;
+    return length > m_endCut ? length - m_endCut : 0.0;
 }
 
 // ---- loading ------------------------------------------------------------
@@ -353,6 +369,7 @@ void MpvPlayer::closeMedia()
 {
     require();
     forgetPause();
+    withdrawPlace();
     feed(ev::Close{});
     showCard();
 }

@@ -83,6 +83,8 @@ public:
     void setVoiceBoost(bool on) override;
     bool takeOfferedPlace() override;
     QString offeredPlaceText() const override { return m_offeredText; }
+    std::optional<double> offeredPlace() const override { return m_offeredPlace; }
+    void forgetOfferedPlace() override;
     QList<ListenedRange> listened() const override { return m_listen.ranges(); }
     void setListened(const QList<ListenedRange> &ranges) override;
     void clearListened() override;
@@ -114,6 +116,8 @@ private:
     void sendLoad(const medium::commands::Load &load);
     void sendSeek(double seconds, MediumMachine::SeekSerial serial, bool listen);
     void forgetMedium();
+    void endListening();
+    double playingEnd() const;
     // The subtitle files beside a local medium, a huge one left out.
     void addSidecars();
     void wireEngine();
@@ -145,6 +149,8 @@ private:
     // --- the control bar and the keys (MpvPlayerInput.cpp) ---
     void wireControls();
     void withdrawPlace();
+    // Playback went on past the place on offer: it is offered no more.
+    void passOffer(double position);
 
     MpvEngine *m_engine = nullptr;
     MediumMachine m_machine;
@@ -153,7 +159,7 @@ private:
     SilencePasser *m_silence = nullptr;
     SleepTimer *m_sleep = nullptr;
     PictureInput *m_input = nullptr;
-    QTimer *m_placeTimer = nullptr; // how long a place is offered
+    QTimer *m_placeTimer = nullptr; // how long the control bar offers a place
     std::optional<double> m_offeredPlace;
     std::optional<qint64> m_offeredKeptAt;
     QList<ListenedRange> m_pauseStarts; // where the medium's pauses begin, as heard

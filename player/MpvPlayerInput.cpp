@@ -73,7 +73,11 @@ void MpvPlayer::wireControls()
 
     m_placeTimer = new QTimer(this);
     m_placeTimer->setSingleShot(true);
-    connect(m_placeTimer, &QTimer::timeout, this, &MpvPlayer::withdrawPlace);
+    // The button goes after a while; the offer stands (the key R, the
+    // context menu).
+    connect(m_placeTimer, &QTimer::timeout, this, [this] { emit placeOfferChanged(QString()); });
+    connect(m_controls, &PlayerControls::placeDismissRequested, this,
+            [this, input] { input->request([this] { forgetOfferedPlace(); }); });
 }
 
 bool MpvPlayer::handleKey(const QKeyEvent &event)

@@ -60,6 +60,7 @@ void MpvPlayer::followEngineInfo()
                 m_listen.played(at, ListenStepSeconds);
                 m_lastPlayed = at;
                 logPlaying(at);
+                passOffer(at);
             }
             emit positionChanged(at);
         } catch (const AppError &) {
@@ -301,6 +302,18 @@ bool MpvPlayer::takeOfferedPlace()
     play();
     if (place - from >= 0.5) emit rewound(place - from);
     return true;
+}
+
+void MpvPlayer::forgetOfferedPlace()
+{
+    if (!m_offeredPlace) return;
+    withdrawPlace();
+    emit offeredPlaceForgotten();
+}
+
+void MpvPlayer::passOffer(double position)
+{
+    if (m_offeredPlace && position > *m_offeredPlace && playState() == Playing) withdrawPlace();
 }
 
 void MpvPlayer::withdrawPlace()

@@ -5,6 +5,7 @@
 #include "player/MpvPlayer.h"
 
 #include "player/MpvSupport.h"
+#include "player/SleepTimer.h"
 
 #include <algorithm>
 #include <cmath>
@@ -49,7 +50,12 @@ void MpvPlayer::setCurrentPosition(double seconds)
     seconds = std::min(seconds, 1.0e9);
     // A place asked for is gone to exactly, also after a pause.
     forgetPause();
-    feed(medium::events::SetPosition{.position = seconds, .origin = medium::Origin::Caller});
+    // A place at or beyond the end while playing is the end (the machine's
+    // rule), unless the sleep timer holds the medium there.
+    const double end = playingEnd();
+    if (end > 0.0 && seconds >= end && m_sleep->endReached()) return;
+    feed(medium::events::SetPosition{
+        .position = seconds, .origin = medium::Origin::Caller, .end = end});
 }
 
 double MpvPlayer::duration() const

@@ -99,6 +99,7 @@ void PictureInput::showMenu(const QPoint &globalPos)
     }
     m_menu->clear();
     addTransport();
+    addOffer();
     addListening();
     addChapters();
     addTracks();
@@ -117,6 +118,18 @@ void PictureInput::addTransport()
     QAction *stop = m_menu->addAction(QStringLiteral("停止(&S)"), this,
                                       [this] { request([this] { m_player.stop(); }); });
     stop->setEnabled(loaded);
+    m_menu->addSeparator();
+}
+
+// The kept place on offer, while it stands: go there, or forget it.
+void PictureInput::addOffer()
+{
+    const QString text = m_player.offeredPlaceText();
+    if (text.isEmpty()) return;
+    m_menu->addAction(QStringLiteral("前回の位置へ (%1)").arg(text), this,
+                      [this] { request([this] { m_player.takeOfferedPlace(); }); });
+    m_menu->addAction(QStringLiteral("この位置を忘れる"), this,
+                      [this] { request([this] { m_player.forgetOfferedPlace(); }); });
     m_menu->addSeparator();
 }
 

@@ -57,6 +57,7 @@ private:
     void wheeled(int delta);
     void togglePlay();
     void addTransport();
+    void addOffer();
     void addListening();
     void addChapters();
     void addTracks();

@@ -296,7 +296,8 @@ void PlayerControls::layOut()
     layout->addLayout(buttons);
 
     // Tab goes along the bar: the transport buttons, the seek bar, then the
-    // rest from left to right. Esc takes the focus back to the picture.
+    // rest from left to right. Esc takes the focus back to the picture (on
+    // the offer of a place, it dismisses the place too).
     QWidget *order[] = {m_play,  m_pause, m_stop, m_seek,  m_place,
                         m_speed, m_sleep, m_mute, m_volume};
     for (std::size_t i = 0; i + 1 < std::size(order); ++i)
@@ -417,6 +418,8 @@ bool PlayerControls::eventFilter(QObject *watched, QEvent *event)
 {
     if (event->type() == QEvent::KeyPress &&
         static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape) {
+        // On the offer of a place: that place is not wanted.
+        if (watched == m_place) emit placeDismissRequested();
         emit leaveRequested();
         return true;
     }

@@ -93,6 +93,8 @@ signals:
     void voiceBoostRequested(bool on);
     void sleepRequested(SleepTimer::Mode mode, int minutes);
     void placeRequested();
+    // Esc on the offer's button: the place is not wanted.
+    void placeDismissRequested();
     // A recorded position's tick was clicked: go there and play.
     void markRequested(double seconds);
     // Esc on a control of the bar: the focus goes back to the picture.

@@ -41,6 +41,11 @@ public:
     Commands pause() { return handle(ev::Pause{}); }
     Commands stop() { return handle(ev::Stop{}); }
     Commands seekTo(double position) { return handle(ev::SetPosition{.position = position}); }
+    // A seek with the end of the medium known (its length less an outro).
+    Commands seekTo(double position, double end, medium::Origin origin = medium::Origin::Caller)
+    {
+        return handle(ev::SetPosition{.position = position, .origin = origin, .end = end});
+    }
 
     // The component: passing a silence moves the position on its own.
     Commands passSilenceTo(double position)
@@ -170,6 +175,34 @@ private slots:
         out = m.play();
         QCOMPARE(only<cmd::Load>(out).size(), 1);
         QCOMPARE(only<cmd::Load>(out).first().start, std::optional<double>(12.0));
+    }
+
+    // Playing, a place at or beyond the end is the end, as playing into it
+    // (a jump, the last silence passed); paused, it is an ordinary target.
+    void aJumpPastTheEndWhilePlayingIsTheEnd()
+    {
+        for (const auto origin : {medium::Origin::Caller, medium::Origin::Own}) {
+            Machine m;
+            m.playing();
+            M::Commands out = m.seekTo(33, 12, origin);
+            QCOMPARE(m.state(), int(M::MediaEnded));
+            QVERIFY(only<cmd::SeekTo>(out).isEmpty()); // nothing sent beyond the end
+            QCOMPARE(only<cmd::SetPause>(out).last().paused, true);
+            QCOMPARE(only<cmd::EndStretch>(out).size(), 1);
+            QCOMPARE(only<cmd::ArmEndSettle>(out).size(), 1);
+            QCOMPARE(only<cmd::Seeked>(out).size(), origin == medium::Origin::Caller ? 1 : 0);
+            QCOMPARE(m.target(), std::optional<double>(12));
+            m.endSettles();
+            QCOMPARE(m.state(), int(M::Stopped));
+            QCOMPARE(m.target(), std::optional<double>(0));
+        }
+        Machine m;
+        m.playing();
+        m.seekTo(11.5, 12);
+        QCOMPARE(m.state(), int(M::Playing));
+        m.pause();
+        m.seekTo(12, 12);
+        QCOMPARE(m.state(), int(M::Paused));
     }
 
     // Paused, a second seek before the first lands: the last target is

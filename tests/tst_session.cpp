@@ -3,6 +3,7 @@
 // program's directory in a temporary folder, no window.
 #include "app/MediumSession.h"
 #include "persist/CloseSteps.h"
+#include "persist/HistoryStore.h"
 #include "persist/IniFile.h"
 #include "persist/SettingsKeys.h"
 #include "support/FakePlayer.h"
@@ -37,13 +38,27 @@ struct Bench {
 
     Bench()
     {
+        player.setDefaultDuration(600);
+        player.setRewindClock([this] { return clock.now().toMSecsSinceEpoch(); });
+        restart();
+    }
+    // A new session in the same directory: the next run.
+    void restart()
+    {
         Services s;
         s.dialogs = &dialogs;
         s.clock = &clock;
         s.programDir = dir.path();
-        player.setDefaultDuration(600);
+        session.reset();
         session = std::make_unique<MediumSession>(s, context, &player);
         session->takeGlobalPlayback();
+    }
+    // The place the place store keeps for a medium (nothing: none).
+    std::optional<double> storedPlace(const QString &name) const
+    {
+        const std::optional<Place> place =
+            HistoryStore(dir.filePath(QString::fromUtf8(kHistoryFile))).place(name);
+        return place ? std::optional<double>(place->position) : std::nullopt;
     }
     void open(const QString &name)
     {
@@ -62,6 +77,7 @@ private slots:
     void placeIsKeptAndOfferedWithOneReadPerOpen();
     void settingsFollowTheCourse();
     void closeRunsEachStepOnItsOwn();
+    void aMissedOfferKeepsThePlace();
 };
 
 // Opening another medium keeps the place of the one that goes; opened
@@ -122,6 +138,54 @@ void TestSession::closeRunsEachStepOnItsOwn()
     QCOMPARE(resume.readString(SettingsKeys::ResumeFileName), QStringLiteral("/m/a.mp3"));
     QCOMPARE(resume.readFloat(SettingsKeys::ResumeSecond), 30.0);
     QVERIFY(QFile::exists(c.playlistPath));
+}
+
+// A place offered and not taken is kept: played from the start, paused and
+// closed, the place store keeps it (the resume record the position), and the
+// next run offers it again, also beside the resume command, until it is
+// taken and played past; dismissed, the position is kept at once.
+void TestSession::aMissedOfferKeepsThePlace()
+{
+    Bench b;
+    const QString a = QStringLiteral("/m/a.mp3"), other = QStringLiteral("/m/b.mp3");
+    b.open(a);
+    b.player.advance(446); // 07:26
+    b.open(other);
+    b.open(a);
+    QCOMPARE(b.player.offeredPlace(), std::optional<double>(446));
+    b.player.advance(1.5);
+    b.player.pause();
+    Closing c;
+    c.settingsPath = b.dir.filePath(QStringLiteral("Pelmora.ini"));
+    c.resumePath = b.dir.filePath(QStringLiteral("Resume.ini"));
+    c.playlistPath = b.dir.filePath(QStringLiteral("Playlist.txt"));
+    QVERIFY(b.session->close(c).isEmpty());
+    QCOMPARE(IniFile(c.resumePath).readFloat(SettingsKeys::ResumeSecond), 1.5);
+    QCOMPARE(b.storedPlace(a), std::optional<double>(446));
+
+    b.restart();
+    b.session->resume(a, 1.5);
+    b.player.finishLoading();
+    QCOMPARE(b.player.currentPosition(), 1.5);
+    QCOMPARE(b.player.offeredPlace(), std::optional<double>(446));
+    b.open(other);
+    b.open(a);
+    QVERIFY(b.player.takeOfferedPlace());
+    QCOMPARE(b.player.currentPosition(), 446.0);
+    b.player.advance(4); // past it: the position is the place
+    b.player.pause();
+    QCOMPARE(b.storedPlace(a), std::optional<double>(450));
+
+    b.open(other);
+    b.open(a);
+    b.player.advance(20);
+    b.player.pause();
+    QCOMPARE(b.storedPlace(a), std::optional<double>(450));
+    b.player.forgetOfferedPlace();
+    QCOMPARE(b.storedPlace(a), std::optional<double>(20));
+    b.open(other);
+    b.open(a);
+    QCOMPARE(b.player.offeredPlace(), std::optional<double>(20));
 }
 
 QTEST_MAIN(TestSession)

@@ -147,7 +147,8 @@ void FakePlayer::setCurrentPosition(double seconds)
     m_position = std::max(0.0, seconds);
     m_listen.interrupt();
     if (!m_loading) emit seeked(m_position);
-    if (m_position >= m_duration && m_duration > 0 && !m_loading && m_state == Playing)
+    // At or beyond the end (a course's outro's too) while playing: the end.
+    if (m_duration > 0 && m_position >= m_duration - m_endCut && !m_loading && m_state == Playing)
         advance(0.0);
 }
 
@@ -195,6 +196,14 @@ void FakePlayer::offerPlace(double seconds, const QString &timeText, std::option
     calls << QStringLiteral("offer=%1 %2").arg(seconds).arg(timeText);
     m_offered = seconds;
     m_offeredKeptAt = keptAtMs;
+    m_offeredText = timeText;
+}
+
+void FakePlayer::forgetOfferedPlace()
+{
+    if (!m_offered) return;
+    m_offered.reset();
+    emit offeredPlaceForgotten();
 }
 
 bool FakePlayer::takeOfferedPlace()
@@ -212,6 +221,7 @@ void FakePlayer::closeMedia()
 {
     calls << QStringLiteral("close");
     forgetPause();
+    m_offered.reset();
     m_loaded = false;
     m_loading = false;
     m_position = 0.0;
@@ -234,6 +244,8 @@ void FakePlayer::passSilence(double to)
     logPassed(to, to - m_position);
     m_position = to;
     emit silencePassed(to);
+    // The last silence passed to the end is the end.
+    if (m_duration > 0 && m_position >= m_duration - m_endCut) moveOn(0.0);
 }
 
 void FakePlayer::moveOn(double seconds)
@@ -241,6 +253,8 @@ void FakePlayer::moveOn(double seconds)
     if (m_state != Playing) return;
     m_listen.played(m_position, 0.0);
     m_position += seconds * m_speed;
+    // Played past the place on offer: it is offered no more.
+    if (m_offered && m_position > *m_offered) m_offered.reset();
     const double end = m_duration > 0 ? std::max(0.0, m_duration - m_endCut) : 0.0;
     m_listen.played(std::min(m_position, end > 0 ? end : m_position), seconds * m_speed + 1e-9);
     logPlaying(std::min(m_position, end > 0 ? end : m_position));

@@ -89,8 +89,9 @@ public:
     // The study log's wall clock at simulated time 0: 2026-12-01 09:00 UTC.
     static constexpr qint64 WallClockStartMs = 1796115600000;
     qint64 clockMs() const { return m_clockMs; }
-    // The place on offer, if any.
-    std::optional<double> offeredPlace() const { return m_offered; }
+    std::optional<double> offeredPlace() const override { return m_offered; }
+    QString offeredPlaceText() const override { return m_offered ? m_offeredText : QString(); }
+    void forgetOfferedPlace() override;
 
     // --- test controls ---
     // Lets simulated time pass: while playing, the position moves; at the
@@ -141,6 +142,7 @@ private:
     QList<Chapter> m_chapters;
     std::optional<double> m_offered;
     std::optional<qint64> m_offeredKeptAt;
+    QString m_offeredText;
     QList<ListenedRange> m_pauseStarts;
     bool m_boost = false;
     double m_endCut = 0.0;
