@@ -8,6 +8,7 @@
 #include "support/TestServices.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
@@ -39,6 +40,7 @@ private slots:
     void notesReadWhileTheWindowAnswers();
     void notesReadLateAreDropped();
     void notesFailuresReported();
+    void notesExportNamesTheRecording();
 };
 
 namespace
@@ -541,6 +543,39 @@ void TestRecords::notesFailuresReported()
     Form3->ExportNotesClick();
     QTRY_VERIFY_WITH_TIMEOUT(!Form3->notesBusy(), 5000);
     QCOMPARE(run.readFile(QStringLiteral("out.csv")), encodeNotes(Form3->notes(), NoteFormat::Csv));
+}
+
+void TestRecords::notesExportNamesTheRecording()
+{
+    TestProgram run;
+    TForm1 *f = run.start();
+    const QString lecture = run.file(QStringLiteral("lecture.mp4"));
+    run.player()->setMediaDuration(lecture, 3725.4);
+    f->OpenFile(lecture);
+    run.player()->finishLoading();
+    Form3->addRecord(10'000, QStringLiteral("はじめ"));
+    Form3->addRecord(3'000'000, QStringLiteral("まとめ"));
+
+    // The dialog starts in the recording's folder, with its name.
+    run.dialogs.saveNames << run.file(QStringLiteral("lecture.vtt"));
+    Form3->ExportNotesClick();
+    QTRY_VERIFY_WITH_TIMEOUT(!Form3->notesBusy(), 5000);
+    const FileDialogOptions options = run.dialogs.fileDialogs.constLast();
+    QCOMPARE(QDir(options.directory), QDir(run.dir()));
+    QCOMPARE(options.fileName, QStringLiteral("lecture.md"));
+    // The last chapter lasts to the recording's end.
+    const QString vtt = QString::fromUtf8(run.readFile(QStringLiteral("lecture.vtt")));
+    QVERIFY2(vtt.contains(QStringLiteral("00:50:00.000 --> 01:02:05.400\nまとめ")),
+             qPrintable(vtt));
+
+    // The Markdown heading names the recording and its length.
+    run.dialogs.saveNames << run.file(QStringLiteral("lecture.md"));
+    Form3->ExportNotesClick();
+    QTRY_VERIFY_WITH_TIMEOUT(!Form3->notesBusy(), 5000);
+    const QString md = QString::fromUtf8(run.readFile(QStringLiteral("lecture.md")));
+    QVERIFY2(md.startsWith(QStringLiteral("# メモ: lecture.mp4（長さ 01:02:05）\n")),
+             qPrintable(md));
+    QCOMPARE(readNotesFile(run.file(QStringLiteral("lecture.md"))).size(), 2);
 }
 
 QTEST_MAIN(TestRecords)
