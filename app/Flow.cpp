@@ -262,6 +262,7 @@ void createForms(const Services &services)
     Form5 = new TForm5(*Form1, Form1);
     Form5->FormCreate();
     Form6 = new TForm6(*Form1, Form1);
+    QObject::connect(Form6, &TForm6::told, Form1, tell);
     Form6->FormCreate();
     Form7 = new TForm7(*Form1, Form1);
     Form7->FormCreate();

@@ -10,6 +10,8 @@
 #include <QScreen>
 #include <QUrl>
 
+#include <algorithm>
+
 void registerFontSubstitutes()
 {
     // The IPA gothic fonts come closest to the metrics the windows' fixed
@@ -52,6 +54,39 @@ void centreOnScreen(QWidget *window)
     QRect frame = window->frameGeometry();
     frame.moveCenter(screen->availableGeometry().center());
     window->move(frame.topLeft());
+}
+
+bool placeOnScreen(QWidget *window, const QRect &kept)
+{
+    const QScreen *onto = nullptr;
+    for (const QScreen *s : QGuiApplication::screens()) {
+        if (s->availableGeometry().intersects(kept)) {
+            onto = s;
+            break;
+        }
+    }
+    const QScreen *sizing = onto ? onto : QGuiApplication::primaryScreen();
+    if (!sizing) {
+        window->resize(kept.size());
+        return false;
+    }
+    const QRect area = sizing->availableGeometry();
+    // The frame around the size: as large as it is once shown, and room for
+    // a title bar before.
+    const QSize frame =
+        window->isVisible() ? window->frameGeometry().size() - window->size() : QSize(16, 40);
+    const QSize fitted(std::min(kept.width(), std::max(1, area.width() - frame.width())),
+                       std::min(kept.height(), std::max(1, area.height() - frame.height())));
+    window->resize(fitted);
+    if (!onto) return false;
+    const int left =
+        std::clamp(kept.left(), area.left(),
+                   std::max(area.left(), area.right() + 1 - fitted.width() - frame.width()));
+    const int top =
+        std::clamp(kept.top(), area.top(),
+                   std::max(area.top(), area.bottom() + 1 - fitted.height() - frame.height()));
+    window->move(left, top);
+    return true;
 }
 
 QPushButton *makeButton(QWidget *parent, const char *name, const QString &caption, int x, int y,

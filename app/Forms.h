@@ -28,6 +28,13 @@ QStringList droppedLocalFiles(const QMimeData *data);
 
 // Moves a window to the centre of the screen's work area.
 void centreOnScreen(QWidget *window);
+// Puts a window at a kept place (its frame's corner and its size) on the
+// screen that place lies on, or else the primary one: made no larger than
+// that screen's work area (with room for the frame) and moved into it, so
+// that every part of it stays in reach, whatever the screen's size or
+// scale now. False when no screen holds the place (the window keeps its
+// position then, with the size fitted).
+bool placeOnScreen(QWidget *window, const QRect &kept);
 
 class QPushButton;
 // A push button with its object name, caption and place.

@@ -85,6 +85,11 @@ public:
                                              QFileDialog::HideNameFilterDetails);
     }
 
+    QString openFolder(QWidget *parent, const FileDialogOptions &o) override
+    {
+        return QFileDialog::getExistingDirectory(parent, QString(), o.directory);
+    }
+
     QString saveFile(QWidget *parent, const FileDialogOptions &o) override
     {
         QFileDialog dialog(parent);
@@ -94,6 +99,7 @@ public:
         dialog.setNameFilter(o.filter);
         dialog.setDefaultSuffix(o.defaultSuffix);
         if (!o.directory.isEmpty()) dialog.setDirectory(o.directory);
+        if (!o.fileName.isEmpty()) dialog.selectFile(o.fileName);
         dialog.setOption(QFileDialog::DontConfirmOverwrite, !o.confirmOverwrite);
         if (o.suffixFollowsFilter) {
             QObject::connect(
@@ -123,6 +129,7 @@ public:
     QString openFile(QWidget *, const FileDialogOptions &) override { return QString(); }
     QStringList openFiles(QWidget *, const FileDialogOptions &) override { return {}; }
     QString saveFile(QWidget *, const FileDialogOptions &) override { return QString(); }
+    QString openFolder(QWidget *, const FileDialogOptions &) override { return QString(); }
 };
 
 class SystemClock : public Clock

@@ -57,6 +57,7 @@ struct FileDialogOptions {
     // "テキストファイル(*.txt) (*.txt);;すべてのファイル (*)".
     QString filter;
     QString defaultSuffix; // save dialogs: appended to a name typed without one
+    QString fileName;      // save dialogs: the name offered in the directory
     bool confirmOverwrite = true;
     // Save dialogs: the filter chosen gives the suffix appended to a name
     // typed without one (the first pattern of each filter), so that the
@@ -75,6 +76,8 @@ public:
     virtual QString openFile(QWidget *parent, const FileDialogOptions &options) = 0;
     virtual QStringList openFiles(QWidget *parent, const FileDialogOptions &options) = 0;
     virtual QString saveFile(QWidget *parent, const FileDialogOptions &options) = 0;
+    // A modal folder dialog (only options.directory counts); empty: cancelled.
+    virtual QString openFolder(QWidget *parent, const FileDialogOptions &options) = 0;
 };
 
 // The local clock and a high-resolution counter (to seed random draws).

@@ -52,6 +52,12 @@ void TForm1::followPlayback()
     });
     connect(player, &MediaPlayer::seeked, this, refresh);
     connect(player, &MediaPlayer::mediumInfoChanged, this, refresh);
+    // The status bar shows the second the control bar shows: a new whole
+    // second of the position refreshes it at once, also when the medium
+    // plays faster than the timer ticks.
+    connect(player, &MediaPlayer::positionChanged, this, [this, refresh](double position) {
+        if (timeText(position) != CurrentPosition) refresh();
+    });
 }
 
 void TForm1::Timer1Timer()

@@ -22,15 +22,27 @@
 namespace
 {
 
+// A file as the recent list names it: by its one canonical path, so that a
+// symbolic link or a ".." does not make a second entry of it. A name that
+// is no existing file stays as it is (cleaned, when absolute).
+QString recentName(const QString &fileName)
+{
+    const QFileInfo info(fileName);
+    if (!info.exists()) return info.isAbsolute() ? QDir::cleanPath(fileName) : fileName;
+    const QString canonical = info.canonicalFilePath();
+    return canonical.isEmpty() ? fileName : canonical;
+}
+
 // The recent list rule: newest first, deduplicated against the first entry
 // only, at most ten entries.
 void enterRecent(QComboBox *list, const QString &fileName)
 {
-    const QString first = list->count() > 0 ? list->itemText(0) : QString();
-    if (first == fileName) return;
+    const QString name = recentName(fileName);
+    const QString first = list->count() > 0 ? recentName(list->itemText(0)) : QString();
+    if (first == name) return;
     // The text field keeps what the user chose or typed meanwhile.
     const QString shown = list->currentText();
-    list->insertItem(0, fileName);
+    list->insertItem(0, name);
     if (list->count() >= 11) list->removeItem(10);
     if (list->isEditable() && list->currentText() != shown) list->setEditText(shown);
 }

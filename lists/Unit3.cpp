@@ -26,6 +26,7 @@
 #include <QThreadPool>
 #include <QTimer>
 
+#include <cmath>
 #include <memory>
 
 TForm3 *Form3 = nullptr;
@@ -555,15 +556,31 @@ void TForm3::ExportNotesClick()
     runHandler(m_host, nullptr, [&] {
         int unreadable = 0;
         const QList<Note> list = notes(&unreadable);
-        const QString name = m_host.services().dialogs->saveFile(this, notesDialogOptions());
+        // Of the recording loaded, else of the one the first record names:
+        // the dialog starts in its folder with its name.
+        const MediaPlayer *player = m_host.player();
+        const QTableWidgetItem *first = StringGrid1->item(0, 0);
+        const QString medium = player->hasCurrentMedia() ? player->url()
+                               : first                   ? first->data(MediumRole).toString()
+                                                         : QString();
+        FileDialogOptions options = notesDialogOptions();
+        NotesOf of;
+        if (const QFileInfo file(medium); !medium.isEmpty() && file.isAbsolute()) {
+            options.directory = file.absolutePath();
+            options.fileName = file.completeBaseName() + QStringLiteral(".md");
+            of.recording = file.fileName();
+            if (player->hasCurrentMedia())
+                of.lengthMs = std::llround(std::max(0.0, player->duration()) * 1000.0);
+        }
+        const QString name = m_host.services().dialogs->saveFile(this, options);
         if (name.isEmpty()) return;
         // Written in the background, in the order asked for; a file that
         // cannot be written is left as it was.
         notesJobStarted(QStringLiteral("書き出しています…"));
         runNotesJob(
             m_notesPool, this,
-            [name, list] {
-                writeNotesFile(name, list);
+            [name, list, of] {
+                writeNotesFile(name, list, of);
                 return NotesJob();
             },
             [this, unreadable](const NotesJob &job) {

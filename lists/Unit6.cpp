@@ -3,17 +3,25 @@
 
 #include "app/Forms.h"
 #include "app/MainWindowHost.h"
+#include "app/TextFit.h"
+#include "lists/PlaylistFiles.h"
+#include "persist/ThreadPriority.h"
 
+#include <QAction>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QFontMetrics>
+#include <QFutureWatcher>
 #include <QGroupBox>
 #include <QLabel>
+#include <QPromise>
 #include <QPushButton>
 #include <QResizeEvent>
 #include <QStyle>
 #include <QStyleOptionGroupBox>
+#include <QThreadPool>
 #include <QTimer>
 
 TForm6 *Form6 = nullptr;
@@ -95,6 +103,18 @@ TForm6::TForm6(MainWindowHost &host, QWidget *parent) : QWidget(parent, Qt::Tool
     Button8 =
         button("Button8", QStringLiteral("シャッフル(&S)..."), &TForm6::Button8Click, GroupBox1);
     Button8->setGeometry(20, kShuffleTop + belowFrameTitle(GroupBox1), 109, 25);
+    FolderButton = button("FolderButton", QStringLiteral("フォルダーを追加(&F)..."),
+                          &TForm6::AddFolderClick, GroupBox1);
+    FolderButton->setGeometry(137, Button8->y(), 140, 25);
+    fitToText(FolderButton);
+    auto *addFolder = new QAction(QStringLiteral("フォルダーを追加(&F)..."), ListBox1);
+    addFolder->setObjectName(QStringLiteral("AddFolder1"));
+    connect(addFolder, &QAction::triggered, this, &TForm6::AddFolderClick);
+    ListBox1->addAction(addFolder);
+    ListBox1->setContextMenuPolicy(Qt::ActionsContextMenu);
+    // Folders and M3U playlists are read on a thread of the window's own.
+    m_pool = new QThreadPool(this);
+    m_pool->setMaxThreadCount(1);
 
     // The entry that plays is shown bold, whatever changes the list.
     m_markTimer = new QTimer(this);
@@ -446,15 +466,110 @@ void TForm6::Button6Click()
     finishLoading();
     runHandler(m_host, nullptr, [&] {
         FileDialogOptions options;
+        // An M3U playlist is chosen under "すべてのファイル".
         options.filter = kListFilter;
         const QString name = m_host.services().dialogs->openFile(this, options);
         if (name.isEmpty()) return;
+        loadList(name);
+    });
+}
+
+void TForm6::loadList(const QString &name)
+{
+    const int serial = ++m_listSerial;
+    if (!isM3uName(name)) {
         // Read whole first: a file that cannot be read leaves the list as
         // it is.
         const ListText text = readListFile(name);
         settlePendingExtent();
         setEntries(text.lines);
         encoding = text.encoding;
+        return;
+    }
+    // An M3U playlist: its names are checked on the disk, off the GUI
+    // thread; relative ones are relative to the playlist's folder.
+    auto kept = std::make_shared<TextEncoding>(encoding);
+    readOff(
+        [name, kept](int *skipped) {
+            const ListText text = readListFile(name);
+            *kept = text.encoding;
+            const M3uEntries read = m3uEntries(text.lines, QFileInfo(name).absolutePath());
+            *skipped = read.skipped;
+            return read.entries;
+        },
+        [this, serial, name, kept](const QStringList &entries, int skipped) {
+            if (serial != m_listSerial) return; // another list was opened since
+            settlePendingExtent();
+            setEntries(entries);
+            encoding = *kept;
+            if (skipped > 0)
+                emit told(QStringLiteral("%1: %2 行を読み飛ばしました（ファイルが見つからないか、"
+                                         "開けない種類の名前です）")
+                              .arg(QFileInfo(name).fileName())
+                              .arg(skipped));
+        });
+}
+
+void TForm6::AddFolderClick()
+{
+    finishLoading();
+    runHandler(m_host, nullptr, [&] {
+        // It starts in the folder of the last entry.
+        FileDialogOptions options;
+        const QStringList list = entries();
+        if (!list.isEmpty()) {
+            const QFileInfo last(list.constLast());
+            if (last.isAbsolute() && last.dir().exists()) options.directory = last.absolutePath();
+        }
+        const QString folder = m_host.services().dialogs->openFolder(this, options);
+        if (folder.isEmpty()) return;
+        readOff([folder](int *) { return mediaFilesIn(folder); },
+                [this, folder](const QStringList &files, int) {
+                    if (files.isEmpty()) {
+                        emit told(QStringLiteral("%1 にはメディアファイルがありません")
+                                      .arg(QDir::toNativeSeparators(folder)));
+                        return;
+                    }
+                    appendEntries(files);
+                });
+    });
+}
+
+void TForm6::readOff(std::function<QStringList(int *skipped)> work,
+                     std::function<void(const QStringList &, int skipped)> done)
+{
+    struct Read {
+        QStringList entries;
+        int skipped = 0;
+        QString error;
+    };
+    ++m_reading;
+    auto *watcher = new QFutureWatcher<Read>(this);
+    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, done] {
+        watcher->deleteLater();
+        --m_reading;
+        if (watcher->future().resultCount() == 0) return;
+        const Read read = watcher->result();
+        runHandler(m_host, nullptr, [&] {
+            if (!read.error.isEmpty()) throw AppError(read.error);
+            done(read.entries, read.skipped);
+        });
+    });
+    auto promise = std::make_shared<QPromise<Read>>();
+    promise->start();
+    watcher->setFuture(promise->future());
+    m_pool->start([promise, work] {
+        lowerCurrentThreadPriority();
+        Read read;
+        try {
+            read.entries = work(&read.skipped);
+        } catch (const AppError &e) {
+            read.error = e.message();
+        } catch (const std::exception &e) {
+            read.error = QString::fromLocal8Bit(e.what());
+        }
+        promise->addResult(std::move(read));
+        promise->finish();
     });
 }
 

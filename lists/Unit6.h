@@ -17,6 +17,7 @@ class MainWindowHost;
 class QGroupBox;
 class QLabel;
 class QPushButton;
+class QThreadPool;
 class QTimer;
 class TForm6;
 
@@ -42,6 +43,9 @@ public:
     QPushButton *Button9 = nullptr; // "閉じる"
     QGroupBox *GroupBox1 = nullptr; // "オプション"
     QPushButton *Button8 = nullptr; // "シャッフル(&S)..."
+    // "フォルダーを追加(&F)...", beside the shuffle (and in the list's
+    // context menu).
+    QPushButton *FolderButton = nullptr;
 
     // The encoding the list keeps (that of the last file read into it).
     TextEncoding encoding = TextEncoding::Cp932;
@@ -63,6 +67,11 @@ public:
     void Button7Click(); // save
     void Button8Click(); // shuffle
     void Button9Click(); // close
+    // Appends the media files of a folder chosen, in natural order of their
+    // names; the folder is listed off the GUI thread.
+    void AddFolderClick();
+    // Whether a folder or an M3U playlist is being read.
+    bool reading() const { return m_reading > 0; }
     void ListBox1DblClick();
     // The entries after and before the selected one (-1: none; with no
     // selection the next one is the first), and playing one of them as a
@@ -102,6 +111,9 @@ public:
 signals:
     // The entries or the selection changed (and with them the cursor).
     void cursorChanged();
+    // A word for the main window's status bar (lines of an M3U playlist
+    // skipped, a folder without media).
+    void told(const QString &text);
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
@@ -109,6 +121,16 @@ protected:
 
 private:
     MainWindowHost &m_host;
+    // Reads a playlist file: an M3U one off the GUI thread, a list file at
+    // once.
+    void loadList(const QString &name);
+    // Runs work on the window's reading thread; done gets its result here,
+    // or the error's message is shown.
+    void readOff(std::function<QStringList(int *skipped)> work,
+                 std::function<void(const QStringList &, int skipped)> done);
+    QThreadPool *m_pool = nullptr;
+    int m_reading = 0;
+    int m_listSerial = 0; // the list opened last: an older read is dropped
     void appendEntries(const QStringList &names);
     int entryWidth(const QString &text) const;
     // The widest entry text in pixels, kept for the extent rule so that an

@@ -508,13 +508,7 @@ void TForm8::restorePlace()
                       static_cast<int>(settings.readInteger(SettingsKeys::TranscriptWidth)),
                       static_cast<int>(settings.readInteger(SettingsKeys::TranscriptHeight)));
     if (saved.width() < 100 || saved.height() < 100) return;
-    resize(saved.size());
-    // Only onto a screen that is still there.
-    for (const QScreen *s : QGuiApplication::screens()) {
-        if (s->availableGeometry().intersects(saved)) {
-            move(saved.topLeft());
-            m_placed = true;
-            return;
-        }
-    }
+    // Only onto a screen that is still there, and never larger than it (a
+    // place kept at another scale): its buttons stay in reach.
+    m_placed = placeOnScreen(this, saved);
 }

@@ -125,10 +125,21 @@ QList<QStringView> markdownCells(QStringView line)
     return cells;
 }
 
-QByteArray encodeMarkdown(const QList<Note> &notes)
+// The heading: the recording the notes are of, and its length.
+QString markdownHeading(const NotesOf &of)
 {
-    QString out = QStringLiteral("# メモ\n\n| %1 | %2 | %3 |\n| --- | --- | --- |\n")
-                      .arg(kTime, kComment, kCue);
+    if (of.recording.isEmpty()) return QStringLiteral("# メモ");
+    QString heading = QStringLiteral("# メモ: ") + markdownCell(of.recording);
+    if (of.lengthMs > 0)
+        heading += QStringLiteral("（長さ %1）").arg(formatTime(of.lengthMs, {.hourDigits = 2}));
+    return heading;
+}
+
+QByteArray encodeMarkdown(const QList<Note> &notes, const NotesOf &of)
+{
+    QString out =
+        markdownHeading(of) +
+        QStringLiteral("\n\n| %1 | %2 | %3 |\n| --- | --- | --- |\n").arg(kTime, kComment, kCue);
     for (const Note &n : notes)
         out += QStringLiteral("| %1 | %2 | %3 |\n")
                    .arg(noteTimeText(n.ms), markdownCell(n.comment), markdownCell(n.cueText));
@@ -279,14 +290,15 @@ QString vttText(const QString &text)
     return out;
 }
 
-QByteArray encodeVtt(QList<Note> notes)
+QByteArray encodeVtt(QList<Note> notes, qint64 lengthMs)
 {
     std::stable_sort(notes.begin(), notes.end(),
                      [](const Note &a, const Note &b) { return a.ms < b.ms; });
     QString out = QStringLiteral("WEBVTT\n");
     for (qsizetype i = 0; i < notes.size(); ++i) {
         const Note &n = notes[i];
-        const qint64 next = i + 1 < notes.size() ? notes[i + 1].ms : n.ms;
+        // The last one lasts to the recording's end, where that is known.
+        const qint64 next = i + 1 < notes.size() ? notes[i + 1].ms : std::max(n.ms, lengthMs);
         const qint64 end = next > n.ms ? next : n.ms + 1000;
         out += QLatin1Char('\n');
         if (!n.cueText.isEmpty()) {
@@ -374,17 +386,17 @@ NoteFormat noteFormatOf(const QString &fileName)
     return NoteFormat::Markdown;
 }
 
-QByteArray encodeNotes(const QList<Note> &notes, NoteFormat format)
+QByteArray encodeNotes(const QList<Note> &notes, NoteFormat format, const NotesOf &of)
 {
     switch (format) {
     case NoteFormat::Csv:
         return encodeCsv(notes);
     case NoteFormat::WebVtt:
-        return encodeVtt(notes);
+        return encodeVtt(notes, of.lengthMs);
     case NoteFormat::Markdown:
         break;
     }
-    return encodeMarkdown(notes);
+    return encodeMarkdown(notes, of);
 }
 
 QList<Note> decodeNotes(const QByteArray &bytes, NoteFormat format)
@@ -422,7 +434,7 @@ QList<Note> readNotesFile(const QString &path)
     return decodeNotes(readWholeFile(path, FileLimits::Notes), noteFormatOf(path));
 }
 
-void writeNotesFile(const QString &path, const QList<Note> &notes)
+void writeNotesFile(const QString &path, const QList<Note> &notes, const NotesOf &of)
 {
-    writeFileAtomically(path, encodeNotes(notes, noteFormatOf(path)));
+    writeFileAtomically(path, encodeNotes(notes, noteFormatOf(path), of));
 }

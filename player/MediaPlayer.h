@@ -228,6 +228,9 @@ public:
     // screen; the actions stay the caller's.
     void addMenuAction(QAction *action) { m_menuActions << action; }
     const QList<QAction *> &menuActions() const { return m_menuActions; }
+    // A short word on the picture for a moment, also told to screen
+    // readers: what the user just switched ("速度 1.7x").
+    void tell(const QString &text) { emit told(text); }
 
     // The study log: the stretches really played come out by stretchPlayed,
     // placed on the calendar by the wall clock (UTC ms) and their time spent
@@ -308,6 +311,8 @@ signals:
     void stretchPlayed(const Stretch &stretch);
     // The user asked for the transcript of the medium (the key T).
     void transcriptRequested();
+    // A word for the picture (tell()).
+    void told(const QString &text);
 
 protected:
     // For the components: playback was paused (from playing) now; a caller

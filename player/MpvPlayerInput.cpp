@@ -52,7 +52,7 @@ void MpvPlayer::wireControls()
     connect(m_controls, &PlayerControls::muteRequested, this,
             [this, input](bool on) { input->request([&] { setMuted(on); }); });
     connect(m_controls, &PlayerControls::speedRequested, this,
-            [this, input](double value) { input->request([&] { setSpeed(value); }); });
+            [this, input](double value) { input->request([&] { userSetSpeed(*this, value); }); });
     connect(m_controls, &PlayerControls::markRequested, this, [this, input](double seconds) {
         input->request([&] {
             setCurrentPosition(seconds);
@@ -60,9 +60,9 @@ void MpvPlayer::wireControls()
         });
     });
     connect(m_controls, &PlayerControls::skipSilenceRequested, this,
-            [this, input](bool on) { input->request([&] { setSkipSilence(on); }); });
+            [this, input](bool on) { input->request([&] { userSetSkipSilence(*this, on); }); });
     connect(m_controls, &PlayerControls::voiceBoostRequested, this,
-            [this, input](bool on) { input->request([&] { setVoiceBoost(on); }); });
+            [this, input](bool on) { input->request([&] { userSetVoiceBoost(*this, on); }); });
     connect(m_controls, &PlayerControls::sleepRequested, this,
             [this, input](SleepTimer::Mode mode, int minutes) {
                 input->request([&] { m_sleep->set(mode, minutes); });
@@ -70,6 +70,9 @@ void MpvPlayer::wireControls()
     connect(m_controls, &PlayerControls::sleepExtendRequested, input, &PictureInput::extendSleep);
     connect(m_controls, &PlayerControls::placeRequested, this,
             [this, input] { input->request([this] { takeOfferedPlace(); }); });
+
+    // What the user switched, on the picture.
+    connect(this, &MediaPlayer::told, m_videoArea, &VideoArea::showNotice);
 
     m_placeTimer = new QTimer(this);
     m_placeTimer->setSingleShot(true);

@@ -2,6 +2,7 @@
 #include "player/PictureInput.h"
 
 #include "player/PlayerControls.h"
+#include "player/PlayerKeys.h"
 #include "player/SleepTimer.h"
 
 #include <QApplication>
@@ -139,13 +140,14 @@ void PictureInput::addListening()
     QMenu *speeds = m_menu->addMenu(QStringLiteral("再生速度(&R)"));
     PlayerControls::fillSpeedMenu(
         speeds, m_player.speed(), m_player.skipsSilence(), m_player.voiceBoost(), this,
-        [this](double value) { request([&] { m_player.setSpeed(value); }); },
-        [this](bool on) { request([&] { m_player.setSkipSilence(on); }); },
-        [this](bool on) { request([&] { m_player.setVoiceBoost(on); }); });
+        [this](double value) { request([&] { userSetSpeed(m_player, value); }); },
+        [this](bool on) { request([&] { userSetSkipSilence(m_player, on); }); },
+        [this](bool on) { request([&] { userSetVoiceBoost(m_player, on); }); });
     const bool boosting = m_player.voiceBoost();
     QAction *boost =
-        m_menu->addAction(QStringLiteral("声を聞きやすく(&V)"), this,
-                          [this, on = boosting] { request([&] { m_player.setVoiceBoost(!on); }); });
+        m_menu->addAction(QStringLiteral("声を聞きやすく(&V)"), this, [this, on = boosting] {
+            request([&] { userSetVoiceBoost(m_player, !on); });
+        });
     boost->setCheckable(true);
     boost->setChecked(boosting);
     QMenu *sleep = m_menu->addMenu(QStringLiteral("スリープタイマー(&Z)"));

@@ -2,6 +2,7 @@
 #include "player/PlayerKeys.h"
 
 #include "player/MediaPlayer.h"
+#include "player/PlayerControls.h"
 
 #include <QKeyEvent>
 
@@ -27,6 +28,11 @@ void stepChapter(MediaPlayer &player, int direction)
     if (count == 0) return;
     const int target = player.currentChapter() + direction;
     if (target >= 0 && target < count) player.setCurrentChapter(target);
+}
+
+QString switchText(const QString &name, bool on)
+{
+    return name + (on ? QStringLiteral(": オン") : QStringLiteral(": オフ"));
 }
 
 } // namespace
@@ -70,23 +76,41 @@ bool applyPlayerKey(MediaPlayer &player, const QKeyEvent &event)
         stepChapter(player, 1);
         break;
     case Qt::Key_BracketLeft:
-        player.setSpeed(player.speed() - SpeedStep);
+        userSetSpeed(player, player.speed() - SpeedStep);
         break;
     case Qt::Key_BracketRight:
-        player.setSpeed(player.speed() + SpeedStep);
+        userSetSpeed(player, player.speed() + SpeedStep);
         break;
     case Qt::Key_Backspace:
-        player.setSpeed(1.0);
+        userSetSpeed(player, 1.0);
         break;
     case Qt::Key_R:
         player.takeOfferedPlace();
         break;
     case Qt::Key_V:
-        player.setVoiceBoost(!player.voiceBoost());
+        userSetVoiceBoost(player, !player.voiceBoost());
         break;
     case Qt::Key_T:
         emit player.transcriptRequested();
         break;
     }
     return true;
+}
+
+void userSetSpeed(MediaPlayer &player, double speed)
+{
+    player.setSpeed(speed);
+    player.tell(QStringLiteral("速度 ") + PlayerControls::speedText(player.speed()));
+}
+
+void userSetVoiceBoost(MediaPlayer &player, bool on)
+{
+    player.setVoiceBoost(on);
+    player.tell(switchText(QStringLiteral("声を聞きやすく"), player.voiceBoost()));
+}
+
+void userSetSkipSilence(MediaPlayer &player, bool on)
+{
+    player.setSkipSilence(on);
+    player.tell(switchText(QStringLiteral("無音をスキップ"), player.skipsSilence()));
 }

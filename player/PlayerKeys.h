@@ -18,3 +18,11 @@ class QKeyEvent;
 // they are taken and ignored. Other modifiers than Shift (and the keypad's)
 // leave the key alone.
 bool applyPlayerKey(MediaPlayer &player, const QKeyEvent &event);
+
+// The listening settings as the user switches them (a key, a menu, the
+// control bar): set on the player, and what they became told on the
+// picture (MediaPlayer::tell): "速度 1.7x", "声を聞きやすく: オン",
+// "無音をスキップ: オフ".
+void userSetSpeed(MediaPlayer &player, double speed);
+void userSetVoiceBoost(MediaPlayer &player, bool on);
+void userSetSkipSilence(MediaPlayer &player, bool on);

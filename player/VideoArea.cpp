@@ -1,10 +1,41 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "player/VideoArea.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
+#include <QCoreApplication>
 #include <QLabel>
 #include <QLinearGradient>
 #include <QPainter>
+#include <QTimer>
 #include <QVBoxLayout>
+
+namespace
+{
+
+// The word over the picture: an alert for screen readers, which read it
+// when it shows and when its name changes.
+class NoticeLabel : public QLabel
+{
+    Q_OBJECT
+
+public:
+    explicit NoticeLabel(QWidget *parent) : QLabel(parent)
+    {
+        static const bool installed = [] {
+            QAccessible::installFactory([](const QString &className, QObject *object) {
+                return className == QLatin1String("NoticeLabel") && object->isWidgetType()
+                           ? static_cast<QAccessibleInterface *>(new QAccessibleWidget(
+                                 static_cast<QWidget *>(object), QAccessible::AlertMessage))
+                           : nullptr;
+            });
+            return true;
+        }();
+        Q_UNUSED(installed);
+    }
+};
+
+} // namespace
 
 VideoArea::VideoArea(QWidget *parent) : QWidget(parent)
 {
@@ -25,12 +56,54 @@ VideoArea::VideoArea(QWidget *parent) : QWidget(parent)
     m_message->setFont(big);
     m_message->setStyleSheet(QStringLiteral("color: #f2c46d;"));
     m_name->setStyleSheet(QStringLiteral("color: #e6ebf0;"));
+
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(24, 24, 24, 24);
     layout->addStretch(1);
     layout->addWidget(m_message);
     layout->addWidget(m_name);
     layout->addStretch(1);
+
+    m_notice = new NoticeLabel(this);
+    m_notice->setObjectName(QStringLiteral("notice"));
+    m_notice->setTextFormat(Qt::PlainText);
+    m_notice->setStyleSheet(
+        QStringLiteral("color: #ffffff; background: #1b2129; padding: 6px 12px;"));
+    QFont noticeFont = m_notice->font();
+    noticeFont.setPixelSize(18);
+    m_notice->setFont(noticeFont);
+    m_notice->hide();
+    m_noticeTimer = new QTimer(this);
+    m_noticeTimer->setSingleShot(true);
+    connect(m_noticeTimer, &QTimer::timeout, m_notice, &QWidget::hide);
+}
+
+void VideoArea::showNotice(const QString &text)
+{
+    m_notice->setText(text);
+    m_notice->adjustSize();
+    m_notice->move(16, 16);
+    // The engine drawing into a window of its own inside the area (X11,
+    // Windows): only a window of the word's own shows above it.
+    // Its siblings (the card) stay drawn by the area, under the engine's
+    // picture.
+    if (testAttribute(Qt::WA_NativeWindow) && !m_notice->testAttribute(Qt::WA_NativeWindow)) {
+        const bool siblings =
+            QCoreApplication::testAttribute(Qt::AA_DontCreateNativeWidgetSiblings);
+        QCoreApplication::setAttribute(Qt::AA_DontCreateNativeWidgetSiblings, true);
+        m_notice->setAttribute(Qt::WA_NativeWindow);
+        QCoreApplication::setAttribute(Qt::AA_DontCreateNativeWidgetSiblings, siblings);
+    }
+    m_notice->raise();
+    const bool wasShown = m_notice->isVisible();
+    m_notice->setAccessibleName(text);
+    m_notice->show();
+    // Shown already: the new name is what a screen reader must hear.
+    if (wasShown) {
+        QAccessibleEvent changed(m_notice, QAccessible::NameChanged);
+        QAccessible::updateAccessibility(&changed);
+    }
+    m_noticeTimer->start(NoticeMs);
 }
 
 void VideoArea::setCard(const QString &message, const QString &name)
@@ -90,3 +163,5 @@ void VideoArea::resizeEvent(QResizeEvent *event)
     QWidget::resizeEvent(event);
     if (m_surface) m_surface->setGeometry(rect());
 }
+
+#include "VideoArea.moc"

@@ -5,6 +5,7 @@
 
 class QLabel;
 class QPainter;
+class QTimer;
 
 // The player's picture area. Where no picture is shown (nothing loaded, a
 // medium without video, a medium that did not play) it shows a calm
@@ -31,6 +32,11 @@ public:
     QString message() const;
     QString name() const;
 
+    // A short word over the picture for NoticeMs, announced to screen
+    // readers (an alert whose name changes); the next one replaces it.
+    static constexpr int NoticeMs = 1500;
+    void showNotice(const QString &text);
+
 protected:
     void paintEvent(QPaintEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
@@ -42,4 +48,6 @@ private:
     bool m_covered = false;
     QLabel *m_message = nullptr;
     QLabel *m_name = nullptr;
+    QLabel *m_notice = nullptr;
+    QTimer *m_noticeTimer = nullptr;
 };

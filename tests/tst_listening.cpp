@@ -19,6 +19,7 @@
 #include <QCheckBox>
 #include <QDoubleSpinBox>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QSignalSpy>
 #include <QSpinBox>
@@ -52,6 +53,7 @@ private slots:
     void folderSettingsWindow();
     void aCourseSpeedNeverBecomesTheGlobalOne();
     void rewindIsToldInTheBar();
+    void switchesAreToldOnThePicture();
 };
 
 void TestListening::endTimeAtSpeed_data()
@@ -591,6 +593,42 @@ void TestListening::rewindIsToldInTheBar()
     QVERIFY(label->isVisibleTo(&bar));
     QCOMPARE(label->text(), QStringLiteral("10秒戻しました"));
     QCOMPARE(label->accessibleName(), label->text());
+}
+
+// V, the speed keys and the menus' switches say what they did, for a
+// moment on the picture: the player tells it.
+void TestListening::switchesAreToldOnThePicture()
+{
+    TestProgram run;
+    TForm1 *f = run.start({QStringLiteral("/m/a.mp3")});
+    FakePlayer *p = run.player();
+    p->finishLoading();
+    QSignalSpy told(p, &MediaPlayer::told);
+    QApplication::setActiveWindow(f);
+    auto key = [f](Qt::Key k) {
+        QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : f, k);
+    };
+    key(Qt::Key_V);
+    key(Qt::Key_V);
+    for (int i = 0; i < 7; ++i)
+        key(Qt::Key_BracketRight);
+    key(Qt::Key_Backspace);
+    QStringList texts;
+    for (const QList<QVariant> &signal : std::as_const(told))
+        texts << signal.constFirst().toString();
+    QCOMPARE(texts.mid(0, 2), QStringList({QStringLiteral("声を聞きやすく: オン"),
+                                           QStringLiteral("声を聞きやすく: オフ")}));
+    QCOMPARE(texts.at(8), QStringLiteral("速度 1.7x"));
+    QCOMPARE(texts.constLast(), QStringLiteral("速度 1.0x"));
+    // Silence skipping from the picture's menu.
+    told.clear();
+    userSetSkipSilence(*p, true);
+    QCOMPARE(told.constFirst().constFirst().toString(), QStringLiteral("無音をスキップ: オン"));
+    // Locked: nothing changes, and nothing is told.
+    f->N2->trigger();
+    told.clear();
+    key(Qt::Key_V);
+    QVERIFY(told.isEmpty());
 }
 
 QTEST_MAIN(TestListening)

@@ -67,6 +67,7 @@ private slots:
     void endTimeExamples_data();
     void endTimeExamples();
     void statusBeforeAnyOpen();
+    void statusShowsTheSecondTheBarShows();
     void seekWhilePlayingAndPaused();
     void seekInOtherStatesDoesNothing();
     void seekDoesNotClampAndIgnoresLock();
@@ -518,6 +519,24 @@ void TestOpening::seekFailureStopsCommand()
     QCOMPARE(p->currentPosition(), 110.0);
     QCOMPARE(run.dialogs.shown.size(), 1);
     QCOMPARE(run.dialogs.shown.first().caption, QStringLiteral("pelmora"));
+}
+
+void TestOpening::statusShowsTheSecondTheBarShows()
+{
+    TestProgram run;
+    TForm1 *f = run.start({QStringLiteral("/media/a.mp4")});
+    run.player()->finishLoading();
+    run.player()->setSpeed(3.0);
+    // The timer alone would show a new second only at its next tick.
+    f->Timer1->start(3'600'000);
+    QCoreApplication::processEvents(); // the refresh the start asked for
+    QCOMPARE(f->StatusBar1->text(),
+             QStringLiteral("00:00:00 / 00:10:00 （再生終了時刻:14:03:20）"));
+    run.player()->advance(1.0); // three seconds of the medium
+    emit run.player()->positionChanged(run.player()->currentPosition());
+    QCoreApplication::processEvents();
+    QVERIFY2(f->StatusBar1->text().startsWith(QStringLiteral("00:00:03 / ")),
+             qPrintable(f->StatusBar1->text()));
 }
 
 QTEST_MAIN(TestOpening)

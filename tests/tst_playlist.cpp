@@ -18,6 +18,7 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -81,6 +82,8 @@ private slots:
     void closingWhileAdvancingIsResumed();
     void resumeWithAnIndexBeyondTheList();
     void aHugeEntryKeepsTheWindowResponsive();
+    void m3uPlaylistsAreRead();
+    void aFolderIsAddedInNaturalOrder();
 };
 
 void TestPlaylist::windowLayoutFollowsTheEdges()
@@ -901,6 +904,79 @@ void TestPlaylist::aHugeEntryKeepsTheWindowResponsive()
     QVERIFY(Form6->widestWidthKnown());
     QCOMPARE(Form6->entries().value(0).size(), line.size());
     QCOMPARE(Form6->entries().value(1), QStringLiteral("/m/b.mp4"));
+}
+
+void TestPlaylist::m3uPlaylistsAreRead()
+{
+    TestProgram program;
+    program.start();
+    QSignalSpy told(Form6, &TForm6::told);
+    const QDir dir(program.dir());
+    QVERIFY(dir.mkpath(QStringLiteral("course/audio")));
+    QVERIFY(dir.mkpath(QStringLiteral("other")));
+    program.writeFile(QStringLiteral("course/audio/第1回.mp3"), "x");
+    program.writeFile(QStringLiteral("other/b.mp3"), "x");
+    const QString other = program.file(QStringLiteral("other/b.mp3"));
+    // Relative to the playlist's folder; comments and directives are no
+    // entries; a missing file, a folder and a refused scheme are skipped.
+    program.writeFile(QStringLiteral("course/list.m3u8"),
+                      ("#EXTM3U\n#EXTINF:60,第1回\naudio/第1回.mp3\n\n"
+                       "../other/b.mp3\nfile://" +
+                       other +
+                       "\nhttps://radio.example.org/live\nmissing.mp3\naudio\n"
+                       "av://lavfi:sine\n")
+                          .toUtf8());
+    Form6->setEntries({"A"});
+    program.dialogs.openNames = {program.file(QStringLiteral("course/list.m3u8"))};
+    Form6->Button6Click();
+    QTRY_VERIFY_WITH_TIMEOUT(!Form6->reading(), 5000);
+    QCOMPARE(Form6->entries(),
+             QStringList({program.file(QStringLiteral("course/audio/第1回.mp3")), other, other,
+                          QStringLiteral("https://radio.example.org/live")}));
+    QCOMPARE(told.size(), 1);
+    QVERIFY2(told.constFirst().constFirst().toString().contains(QStringLiteral("3 行")),
+             qPrintable(told.constFirst().constFirst().toString()));
+
+    // One that cannot be read leaves the list as it is.
+    program.dialogs.openNames = {program.file(QStringLiteral("course/gone.m3u"))};
+    Form6->Button6Click();
+    QTRY_VERIFY_WITH_TIMEOUT(!Form6->reading(), 5000);
+    QCOMPARE(Form6->count(), 4);
+    QCOMPARE(program.dialogs.shown.size(), 1);
+    QCOMPARE(program.dialogs.shown.constFirst().icon, MsgIcon::Error);
+}
+
+void TestPlaylist::aFolderIsAddedInNaturalOrder()
+{
+    TestProgram program;
+    program.start();
+    QSignalSpy told(Form6, &TForm6::told);
+    const QDir dir(program.dir());
+    QVERIFY(dir.mkpath(QStringLiteral("講座/sub.mp3")));
+    for (const char *name : {"第10回.mp3", "第2回.m4a", "第１回.mp4", "Intro.MP3", "intro2.ogg",
+                             "notes.txt", "cover.jpg", "第2回.srt"})
+        program.writeFile(QStringLiteral("講座/") + QString::fromUtf8(name), "x");
+    Form6->setEntries({"A"});
+    program.dialogs.folderNames = {program.file(QStringLiteral("講座"))};
+    QVERIFY(Form6->FolderButton->isVisibleTo(Form6));
+    Form6->AddFolderClick();
+    QTRY_VERIFY_WITH_TIMEOUT(!Form6->reading(), 5000);
+    QStringList expected{"A"};
+    for (const char *name : {"Intro.MP3", "intro2.ogg", "第１回.mp4", "第2回.m4a", "第10回.mp3"})
+        expected << program.file(QStringLiteral("講座/") + QString::fromUtf8(name));
+    QCOMPARE(Form6->entries(), expected);
+    QVERIFY(told.isEmpty());
+
+    // A folder without media says so, and adds nothing.
+    QVERIFY(dir.mkpath(QStringLiteral("empty")));
+    program.dialogs.folderNames = {program.file(QStringLiteral("empty"))};
+    Form6->AddFolderClick();
+    QTRY_VERIFY_WITH_TIMEOUT(!Form6->reading(), 5000);
+    QCOMPARE(Form6->count(), expected.size());
+    QCOMPARE(told.size(), 1);
+    // Cancelled: nothing.
+    Form6->AddFolderClick();
+    QCOMPARE(Form6->count(), expected.size());
 }
 
 QTEST_MAIN(TestPlaylist)

@@ -9,6 +9,8 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -48,6 +50,7 @@ private slots:
     void okWithTheBoxClearedSwitchesTheHistoryBackOn();
     void showingSelectsTheNewestAndCancelAppliesNothing();
     void aFailingWriteGoesToTheDefaultErrorDisplay();
+    void oneFileIsOneEntryWhateverItsSpelling();
 };
 
 void TestRecent::enteringKeepsNewestFirstAndDeduplicatesOnlyTheFirst()
@@ -253,6 +256,24 @@ void TestRecent::aFailingWriteGoesToTheDefaultErrorDisplay()
     // The switch has been changed already and the window stays open.
     QVERIFY(form->RecentDisable);
     QVERIFY(Form4->isVisible());
+}
+
+void TestRecent::oneFileIsOneEntryWhateverItsSpelling()
+{
+    TestProgram program;
+    TForm1 *form = program.start();
+    QVERIFY(QDir(program.dir()).mkpath(QStringLiteral("course/week1")));
+    program.writeFile(QStringLiteral("course/talk.mp3"), "x");
+    const QString talk =
+        QFileInfo(program.file(QStringLiteral("course/talk.mp3"))).canonicalFilePath();
+    form->OpenFile(program.file(QStringLiteral("course/week1/../talk.mp3")));
+    QCOMPARE(form->recentList(), QStringList({talk}));
+#ifdef Q_OS_UNIX
+    QVERIFY(QFile::link(talk, program.file(QStringLiteral("link.mp3"))));
+    form->OpenFile(program.file(QStringLiteral("link.mp3")));
+    form->OpenFile(talk);
+    QCOMPARE(form->recentList(), QStringList({talk}));
+#endif
 }
 
 QTEST_MAIN(TestRecent)

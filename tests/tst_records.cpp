@@ -42,6 +42,7 @@ private slots:
     void notesReadLateAreDropped();
     void notesFailuresReported();
     void recordsAreKeptWithTheirRecording();
+    void notesExportNamesTheRecording();
 };
 
 namespace
@@ -546,8 +547,38 @@ void TestRecords::notesFailuresReported()
     QCOMPARE(run.readFile(QStringLiteral("out.csv")), encodeNotes(Form3->notes(), NoteFormat::Csv));
 }
 
-QTEST_MAIN(TestRecords)
-#include "tst_records.moc"
+void TestRecords::notesExportNamesTheRecording()
+{
+    TestProgram run;
+    TForm1 *f = run.start();
+    const QString lecture = run.file(QStringLiteral("lecture.mp4"));
+    run.player()->setMediaDuration(lecture, 3725.4);
+    f->OpenFile(lecture);
+    run.player()->finishLoading();
+    Form3->addRecord(10'000, QStringLiteral("はじめ"));
+    Form3->addRecord(3'000'000, QStringLiteral("まとめ"));
+
+    // The dialog starts in the recording's folder, with its name.
+    run.dialogs.saveNames << run.file(QStringLiteral("lecture.vtt"));
+    Form3->ExportNotesClick();
+    QTRY_VERIFY_WITH_TIMEOUT(!Form3->notesBusy(), 5000);
+    const FileDialogOptions options = run.dialogs.fileDialogs.constLast();
+    QCOMPARE(QDir(options.directory), QDir(run.dir()));
+    QCOMPARE(options.fileName, QStringLiteral("lecture.md"));
+    // The last chapter lasts to the recording's end.
+    const QString vtt = QString::fromUtf8(run.readFile(QStringLiteral("lecture.vtt")));
+    QVERIFY2(vtt.contains(QStringLiteral("00:50:00.000 --> 01:02:05.400\nまとめ")),
+             qPrintable(vtt));
+
+    // The Markdown heading names the recording and its length.
+    run.dialogs.saveNames << run.file(QStringLiteral("lecture.md"));
+    Form3->ExportNotesClick();
+    QTRY_VERIFY_WITH_TIMEOUT(!Form3->notesBusy(), 5000);
+    const QString md = QString::fromUtf8(run.readFile(QStringLiteral("lecture.md")));
+    QVERIFY2(md.startsWith(QStringLiteral("# メモ: lecture.mp4（長さ 01:02:05）\n")),
+             qPrintable(md));
+    QCOMPARE(readNotesFile(run.file(QStringLiteral("lecture.md"))).size(), 2);
+}
 
 // The rows belong to the recording that plays: another recording shows its
 // own, and they come back with it in the next run, its file moved and
@@ -594,3 +625,6 @@ void TestRecords::recordsAreKeptWithTheirRecording()
     run.player()->finishLoading();
     QCOMPARE(rows(), QStringList({QStringLiteral("00:00:05|"), QStringLiteral("|")}));
 }
+
+QTEST_MAIN(TestRecords)
+#include "tst_records.moc"

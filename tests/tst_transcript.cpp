@@ -17,6 +17,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
+#include <QScreen>
 #include <QScrollBar>
 #include <QTest>
 
@@ -31,6 +32,7 @@ private slots:
     void notesLeaveAndComeBack();
     void chosenTrackDecidesTheSource();
     void placeAndSizeKept();
+    void aPlaceKeptLargerThanTheScreenIsFitted();
     void searchMarksFollowTheBarsWidth();
 };
 
@@ -267,6 +269,24 @@ void TestTranscriptWindow::placeAndSizeKept()
     run.start();
     QCOMPARE(Form8->size(), QSize(500, 400));
     QCOMPARE(Form8->pos(), place);
+}
+
+// Kept at another scale (a screen that was larger, or a scale factor of 2
+// since): the window comes back inside the screen, its buttons in reach.
+void TestTranscriptWindow::aPlaceKeptLargerThanTheScreenIsFitted()
+{
+    TestProgram run;
+    run.writeFile(QStringLiteral("Pelmora.ini"),
+                  "[Transcript]\r\nLeft=300\r\nTop=200\r\nWidth=1600\r\nHeight=2400\r\n");
+    run.start();
+    Form8->openForMedium();
+    const QRect area = Form8->screen()->availableGeometry();
+    QVERIFY2(area.contains(Form8->frameGeometry()),
+             qPrintable(QStringLiteral("%1,%2 %3x%4")
+                            .arg(Form8->frameGeometry().x())
+                            .arg(Form8->frameGeometry().y())
+                            .arg(Form8->frameGeometry().width())
+                            .arg(Form8->frameGeometry().height())));
 }
 
 // A search's marks: one green column per pixel that holds a match, where the

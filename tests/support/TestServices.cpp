@@ -42,6 +42,12 @@ QString ScriptedDialogs::saveFile(QWidget *, const FileDialogOptions &options)
     return saveNames.isEmpty() ? QString() : saveNames.takeFirst();
 }
 
+QString ScriptedDialogs::openFolder(QWidget *, const FileDialogOptions &options)
+{
+    fileDialogs << options;
+    return folderNames.isEmpty() ? QString() : folderNames.takeFirst();
+}
+
 void ManualDelay::after(int milliseconds, QObject *context, std::function<void()> continuation)
 {
     lastMilliseconds = milliseconds;

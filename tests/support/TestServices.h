@@ -25,12 +25,14 @@ public:
     QString openFile(QWidget *parent, const FileDialogOptions &options) override;
     QStringList openFiles(QWidget *parent, const FileDialogOptions &options) override;
     QString saveFile(QWidget *parent, const FileDialogOptions &options) override;
+    QString openFolder(QWidget *parent, const FileDialogOptions &options) override;
 
     QList<Message> shown;                 // every message box, in order
     QList<MsgResult> answers;             // answers to the next boxes
     QStringList openNames;                // names returned by openFile ("" = cancel)
     QList<QStringList> openNameLists;     // lists returned by openFiles
     QStringList saveNames;                // names returned by saveFile ("" = cancel)
+    QStringList folderNames;              // folders returned by openFolder ("" = cancel)
     QList<FileDialogOptions> fileDialogs; // options of every file dialog shown
     // Called while a box is shown (as if events ran during a modal box).
     std::function<void(const Message &)> onMessage;
