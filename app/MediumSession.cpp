@@ -3,6 +3,7 @@
 
 #include "app/TimeText.h"
 #include "persist/CloseSteps.h"
+#include "persist/ContentKey.h"
 #include "persist/DiskWriter.h"
 #include "persist/IniFile.h"
 #include "persist/LocalNames.h"
@@ -12,7 +13,9 @@
 #include "persist/StudyLogBuffer.h"
 #include "player/MediaPlayer.h"
 
+#include <QPointer>
 #include <QScopedValueRollback>
+#include <QThreadPool>
 #include <QTimer>
 
 #include <algorithm>
@@ -370,6 +373,23 @@ void MediumSession::readStudyLog(QDate today,
                                  std::function<void(std::shared_ptr<const StudyReport>)> done)
 {
     m_log->read(today, std::move(done));
+}
+
+void MediumSession::findMoved(const QString &name, const QStringList &folders,
+                              std::function<void(const QString &found)> done)
+{
+    const QString key = m_link->keyOfPath(name);
+    if (key.isEmpty()) {
+        done(QString());
+        return;
+    }
+    QPointer<MediumSession> self(this);
+    QThreadPool::globalInstance()->start([self, key, folders, done = std::move(done)] {
+        const QString found = ContentKey::findInFolders(key, folders);
+        if (self)
+            QMetaObject::invokeMethod(
+                self.data(), [done, found] { done(found); }, Qt::QueuedConnection);
+    });
 }
 
 QString MediumSession::exactName(const QString &iniText)

@@ -86,6 +86,11 @@ public:
     // switching it off erases the log.
     void setHistoryOn(bool on);
     void readStudyLog(QDate today, std::function<void(std::shared_ptr<const StudyReport>)> done);
+    // A local file that is gone, looked for by what it held among the files
+    // of the folders, away from the GUI thread: done gets the file found
+    // (empty: none, or the store never learnt what it held).
+    void findMoved(const QString &name, const QStringList &folders,
+                   std::function<void(const QString &found)> done);
     // The whole name of a medium whose name the INI file could not hold.
     QString exactName(const QString &iniText);
     // How often the GUI thread has read the place store (tests).

@@ -2,6 +2,11 @@
 #include "persist/ContentKey.h"
 
 #include <QCryptographicHash>
+#include <QDir>
+#include <QDirIterator>
+#include <QFileInfo>
+#include <QSet>
+#include <QStringList>
 #include <QtEndian>
 
 namespace ContentKey
@@ -32,6 +37,32 @@ QString keyOfFile(const QString &name, Stamp *stamp)
 bool isKey(const QString &id)
 {
     return id.startsWith(u'@');
+}
+
+qint64 sizeOf(const QString &key)
+{
+    bool ok = false;
+    const qint64 size = isKey(key) ? key.mid(1, key.indexOf(u':') - 1).toLongLong(&ok) : -1;
+    return ok ? size : -1;
+}
+
+QString findInFolders(const QString &key, const QStringList &folders)
+{
+    const qint64 size = sizeOf(key);
+    if (size < 0) return {};
+    QSet<QString> seen;
+    for (const QString &folder : folders) {
+        if (folder.isEmpty() || seen.contains(folder)) continue;
+        seen.insert(folder);
+        QDirIterator files(folder, QDir::Files | QDir::Hidden);
+        while (files.hasNext()) {
+            files.next();
+            const QFileInfo info = files.fileInfo();
+            if (info.size() == size && keyOfFile(info.absoluteFilePath()) == key)
+                return info.absoluteFilePath();
+        }
+    }
+    return {};
 }
 
 } // namespace ContentKey

@@ -3,6 +3,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <QtGlobal>
 
 #include <optional>
@@ -41,4 +42,9 @@ QString keyOf(qint64 size, const QByteArray &ends);
 QString keyOfFile(const QString &name, Stamp *stamp = nullptr);
 // Whether a record's name in the place store is a content key.
 bool isKey(const QString &id);
+// The size in bytes that a key holds (-1: no key).
+qint64 sizeOf(const QString &key);
+// A file with that key among the files of the folders (not their
+// subfolders): only files of the key's size are read. Empty when none is.
+QString findInFolders(const QString &key, const QStringList &folders);
 } // namespace ContentKey

@@ -197,6 +197,20 @@ RecordingInfo HistoryStore::recording(const QString &name, const QString &folder
     return found;
 }
 
+QString HistoryStore::keyOfPath(const QString &path)
+{
+    QString key;
+    if (path.isEmpty()) return key;
+    run(Access::Read, [&](Session &s) {
+        if (s.version < 3) return true;
+        const QVariant found =
+            s.value(QStringLiteral("SELECT key FROM paths WHERE path = ?"), {keyOf(path)});
+        if (found.isValid()) key = nameOf(found.toByteArray());
+        return s.failure() == Session::Failure::None;
+    });
+    return key;
+}
+
 void HistoryStore::see(const Sighting &sighting)
 {
     write(Extra{{}, {}, {sighting}});

@@ -177,6 +177,8 @@ public:
     // recently seen kMaxPaths paths and recordings are kept.
     static constexpr int kMaxPaths = 10000;
     void see(const Sighting &sighting);
+    // The key the store learnt for a path (empty: none).
+    QString keyOfPath(const QString &path);
     // The position records of a recording (its id); keeping none forgets
     // them. Those of the kMaxMedia most recently kept recordings are kept.
     QList<PositionRecord> records(const QString &id);

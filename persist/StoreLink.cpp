@@ -100,6 +100,11 @@ QString StoreLink::exactName(const QString &storedForm,
     return m_reader.exactName(storedForm, toStoredForm);
 }
 
+QString StoreLink::keyOfPath(const QString &path)
+{
+    return m_reader.keyOfPath(path);
+}
+
 void StoreLink::wait(const Stretch &stretch)
 {
     // A later form of a stretch (the open one kept again, or ended)

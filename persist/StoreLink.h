@@ -48,6 +48,7 @@ public:
     std::optional<KeptSettings> settings(SettingsOf of, const QString &key);
     QString exactName(const QString &storedForm,
                       const std::function<QString(const QString &)> &toStoredForm);
+    QString keyOfPath(const QString &path);
     // How many times the reads here opened the store.
     int reads() const { return m_reader.sessions(); }
 

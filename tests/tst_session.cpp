@@ -9,6 +9,8 @@
 #include "support/FakePlayer.h"
 #include "support/TestServices.h"
 
+#include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -78,6 +80,7 @@ private slots:
     void settingsFollowTheCourse();
     void closeRunsEachStepOnItsOwn();
     void aMissedOfferKeepsThePlace();
+    void aGoneFileIsFoundByWhatItHeld();
 };
 
 // Opening another medium keeps the place of the one that goes; opened
@@ -186,6 +189,42 @@ void TestSession::aMissedOfferKeepsThePlace()
     b.open(other);
     b.open(a);
     QCOMPARE(b.player.offeredPlace(), std::optional<double>(20));
+}
+
+// A file that is gone is found again among the files of other folders by
+// what it held, once the store has learnt it; one it never learnt is not
+// looked for.
+void TestSession::aGoneFileIsFoundByWhatItHeld()
+{
+    Bench b;
+    const QDir dir(b.dir.path());
+    QVERIFY(dir.mkpath(QStringLiteral("F")) && dir.mkpath(QStringLiteral("G")));
+    const QString lecture = dir.filePath(QStringLiteral("F/第1回.mp4"));
+    const QString moved = dir.filePath(QStringLiteral("G/lecture-01.mp4"));
+    for (const auto &[path, fill] : {std::pair{lecture, 'a'}, std::pair{moved + ".other", 'b'}}) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(QByteArray(200000, fill)));
+    }
+    // The same size, other bytes: not it.
+    QVERIFY(QFile::copy(lecture, dir.filePath(QStringLiteral("G/same-size.mp4"))));
+    {
+        QFile file(dir.filePath(QStringLiteral("G/same-size.mp4")));
+        QVERIFY(file.open(QIODevice::ReadWrite) && file.write("x") == 1);
+    }
+    b.open(lecture);
+    b.player.advance(40);
+    b.player.pause(); // the place is kept, and the store learns the file
+    QVERIFY(QFile::rename(lecture, moved));
+
+    QString found = QStringLiteral("none yet");
+    b.session->findMoved(lecture,
+                         {dir.filePath(QStringLiteral("F")), dir.filePath(QStringLiteral("G"))},
+                         [&found](const QString &f) { found = f; });
+    QTRY_COMPARE(found, moved);
+    b.session->findMoved(dir.filePath(QStringLiteral("F/never.mp4")),
+                         {dir.filePath(QStringLiteral("G"))},
+                         [&found](const QString &f) { found = f; });
+    QCOMPARE(found, QString());
 }
 
 QTEST_MAIN(TestSession)
