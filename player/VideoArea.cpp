@@ -98,12 +98,16 @@ VideoArea::VideoArea(QWidget *parent) : QWidget(parent)
 
 void VideoArea::showNotice(const QString &text)
 {
+    // What a screen reader speaks: the alert's name, named before the text
+    // so that one change is told, not two.
+    const bool same = m_notice->accessibleName() == text;
+    m_notice->setAccessibleName(text);
     m_notice->setText(text);
     m_notice->adjustSize();
     m_notice->move(16, 16);
     // The engine drawing into a window of its own inside the area (X11,
-    // Windows): only a window of the word's own shows above it.
-    // Its siblings (the card) stay drawn by the area, under the engine's
+    // Windows): only a window of the word's own shows above it. Its
+    // siblings (the card) stay drawn by the area, under the engine's
     // picture.
     if (testAttribute(Qt::WA_NativeWindow) && !m_notice->testAttribute(Qt::WA_NativeWindow)) {
         const bool siblings =
@@ -113,11 +117,9 @@ void VideoArea::showNotice(const QString &text)
         QCoreApplication::setAttribute(Qt::AA_DontCreateNativeWidgetSiblings, siblings);
     }
     m_notice->raise();
-    const bool wasShown = m_notice->isVisible();
-    m_notice->setAccessibleName(text);
     m_notice->show();
-    // Shown already: the new name is what a screen reader must hear.
-    if (wasShown) {
+    // The same word again ("速度 1.0x" twice) is told again.
+    if (same) {
         QAccessibleEvent changed(m_notice, QAccessible::NameChanged);
         QAccessible::updateAccessibility(&changed);
     }

@@ -39,7 +39,25 @@ for title in "文字起こし" "再生時間の記録" "学習記録" "このフ
   entry=$((entry + 1))
 done
 
-# V: the word on the picture, an alert a screen reader reads.
+# V: the word on the picture, an alert a screen reader reads; its name
+# change is announced (an AT-SPI event a screen reader listens for).
+timeout 20 /usr/bin/python3 - >"$E2E_DIR/events" 2>/dev/null <<'PY' &
+import gi
+gi.require_version("Atspi", "2.0")
+from gi.repository import Atspi, GLib
+def heard(event):
+    try:
+        source = event.source
+        print(f"{event.type}\t{source.get_role_name()}\t{source.get_name()}", flush=True)
+    except Exception:
+        pass
+listener = Atspi.EventListener.new(heard)
+listener.register("object:property-change:accessible-name")
+GLib.timeout_add(5000, lambda: Atspi.event_quit())
+Atspi.event_main()
+PY
+listening=$!
+sleep 1.5
 focus_keys "$win" Escape v
 sleep 0.3
 accessibles | grep -q $'^alert\t声を聞きやすく: オン' ||
@@ -47,6 +65,9 @@ accessibles | grep -q $'^alert\t声を聞きやすく: オン' ||
 focus_keys "$win" bracketright
 sleep 0.3
 accessibles | grep -q $'^alert\t速度 1.1x' || fail "no alert '速度 1.1x'"
+wait "$listening" || true
+grep -q $'accessible-name\talert\t声を聞きやすく: オン' "$E2E_DIR/events" ||
+  fail "no announcement of '声を聞きやすく: オン': $(cat "$E2E_DIR/events")"
 note "V and ] are told"
 close_window "$win"
 wait_exit "$PROGRAM_PID" 20
