@@ -89,7 +89,7 @@ void wirePlayerToWindows(TForm1 *main, TForm6 *playlist, TForm3 *records)
 
 // The transcript window: opened by the key T and the picture's context menu;
 // its lines become position records, and the records' notes carry its text.
-void wireTranscript(TForm1 *main, TForm3 *records, TForm8 *transcript)
+QAction *wireTranscript(TForm1 *main, TForm3 *records, TForm8 *transcript)
 {
     MediaPlayer *player = main->WindowsMediaPlayer1;
     auto *open = new QAction(QStringLiteral("文字起こし(&T)..."), main);
@@ -108,6 +108,36 @@ void wireTranscript(TForm1 *main, TForm3 *records, TForm8 *transcript)
     records->cueTextAt = [transcript](const QString &medium, qint64 ms) {
         return transcript->cueTextAt(medium, ms);
     };
+    return open;
+}
+
+// With nothing loaded, the picture tells how to begin and offers the last
+// recording opened, at its kept place where the place store has one.
+void showStartHint(TForm1 *main, MediumSession *session)
+{
+    MediaPlayer *player = main->WindowsMediaPlayer1;
+    const QString hint =
+        QStringLiteral("Ctrl+O でファイルを開くか、ここにファイルをドロップしてください。\n"
+                       "続けて聞くファイルは「再生」メニューの「プレイリスト」に並べられます。");
+    player->setStartHint(hint, QString());
+    const QStringList recent = main->recentList();
+    const QString last = recent.isEmpty() ? QString() : recent.constFirst();
+    if (!localNameIsFile(last)) return;
+    session->readPlace(last, [player, hint, last](std::optional<double> place) {
+        const QString caption =
+            place ? QStringLiteral("前回の続き: %1 (%2)").arg(captionName(last), timeText(*place))
+                  : QStringLiteral("前回のファイル: %1").arg(captionName(last));
+        player->setStartHint(hint, caption);
+    });
+    QObject::connect(player, &MediaPlayer::startOfferTaken, main, [main, player, last] {
+        runHandler(*main, nullptr, [&] {
+            if (player->hasCurrentMedia()) return;
+            main->setAutoAdvance(false);
+            main->OpenFile(last);
+            // Where it was left: the place it offers.
+            player->takeOfferedPlace();
+        });
+    });
 }
 
 // ---- the program to the desktop -----------------------------------------------
@@ -284,7 +314,7 @@ void createForms(const Services &services)
     Form1->WindowsMediaPlayer1->addMenuAction(studyLog);
 
     wirePlayerToWindows(Form1, Form6, Form3);
-    wireTranscript(Form1, Form3, Form8);
+    QAction *transcript = wireTranscript(Form1, Form3, Form8);
     // The picture's context menu: the playback settings of the folder.
     auto *folderSettings = new QAction(QStringLiteral("このフォルダーの再生設定(&O)..."), Form1);
     folderSettings->setObjectName(QStringLiteral("folderSettingsAction"));
@@ -303,6 +333,13 @@ void createForms(const Services &services)
         });
     });
     Form1->WindowsMediaPlayer1->addMenuAction(resumeOnOpen);
+    // The control bar's "学習" menu: the study windows, one action each.
+    auto *records = new QAction(QStringLiteral("再生位置の記録(&K)..."), Form1);
+    records->setObjectName(QStringLiteral("recordsAction"));
+    QObject::connect(records, &QAction::triggered, Form1, &TForm1::R2Click);
+    for (QAction *study : {transcript, records, studyLog, folderSettings})
+        Form1->WindowsMediaPlayer1->addStudyAction(study);
+    showStartHint(Form1, session);
     auto *desktop = new DesktopIntegration(Form1->WindowsMediaPlayer1, Form1);
     pushStateToDesktop(Form1, Form6, desktop->mpris());
     takeDesktopRequests(Form1, Form6, desktop->mpris());

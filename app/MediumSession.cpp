@@ -402,6 +402,15 @@ QString MediumSession::exactName(const QString &iniText)
     return exact.isEmpty() ? iniText : exact;
 }
 
+void MediumSession::readPlace(const QString &name, std::function<void(std::optional<double>)> done)
+{
+    m_link->read([name, done = std::move(done)](HistoryStore &store) -> std::function<void()> {
+        const std::optional<double> place =
+            PlaceKeeper::placeToOffer(store.recording(name, QString()));
+        return [done, place] { done(place); };
+    });
+}
+
 int MediumSession::storeReads() const
 {
     return m_link->reads();

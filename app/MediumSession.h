@@ -93,6 +93,9 @@ public:
                    std::function<void(const QString &found)> done);
     // The whole name of a medium whose name the INI file could not hold.
     QString exactName(const QString &iniText);
+    // The place that opening name would offer (nothing: none), read off
+    // the GUI thread; done runs on it.
+    void readPlace(const QString &name, std::function<void(std::optional<double>)> done);
     // How often the GUI thread has read the place store (tests).
     int storeReads() const;
 

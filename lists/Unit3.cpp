@@ -569,8 +569,12 @@ void TForm3::ExportNotesClick()
             options.directory = file.absolutePath();
             options.fileName = file.completeBaseName() + QStringLiteral(".md");
             of.recording = file.fileName();
-            if (player->hasCurrentMedia())
-                of.lengthMs = std::llround(std::max(0.0, player->duration()) * 1000.0);
+            try {
+                if (player->hasCurrentMedia())
+                    of.lengthMs = std::llround(std::max(0.0, player->duration()) * 1000.0);
+            } catch (const std::exception &) {
+                // Without its length: the notes all the same.
+            }
         }
         const QString name = m_host.services().dialogs->saveFile(this, options);
         if (name.isEmpty()) return;

@@ -103,11 +103,11 @@ TForm6::TForm6(MainWindowHost &host, QWidget *parent) : QWidget(parent, Qt::Tool
     Button8 =
         button("Button8", QStringLiteral("シャッフル(&S)..."), &TForm6::Button8Click, GroupBox1);
     Button8->setGeometry(20, kShuffleTop + belowFrameTitle(GroupBox1), 109, 25);
-    FolderButton = button("FolderButton", QStringLiteral("フォルダーを追加(&F)..."),
+    FolderButton = button("FolderButton", QStringLiteral("フォルダーを追加(&D)..."),
                           &TForm6::AddFolderClick, GroupBox1);
     FolderButton->setGeometry(137, Button8->y(), 140, 25);
     fitToText(FolderButton);
-    auto *addFolder = new QAction(QStringLiteral("フォルダーを追加(&F)..."), ListBox1);
+    auto *addFolder = new QAction(QStringLiteral("フォルダーを追加(&D)..."), ListBox1);
     addFolder->setObjectName(QStringLiteral("AddFolder1"));
     connect(addFolder, &QAction::triggered, this, &TForm6::AddFolderClick);
     ListBox1->addAction(addFolder);

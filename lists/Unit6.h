@@ -43,7 +43,7 @@ public:
     QPushButton *Button9 = nullptr; // "閉じる"
     QGroupBox *GroupBox1 = nullptr; // "オプション"
     QPushButton *Button8 = nullptr; // "シャッフル(&S)..."
-    // "フォルダーを追加(&F)...", beside the shuffle (and in the list's
+    // "フォルダーを追加(&D)...", beside the shuffle (and in the list's
     // context menu).
     QPushButton *FolderButton = nullptr;
 

@@ -228,9 +228,27 @@ public:
     // screen; the actions stay the caller's.
     void addMenuAction(QAction *action) { m_menuActions << action; }
     const QList<QAction *> &menuActions() const { return m_menuActions; }
+    // The program's study windows, the entries of the control bar's "学習"
+    // menu in the order added (an action may also be a menu item); the
+    // actions stay the caller's.
+    void addStudyAction(QAction *action) { m_studyActions << action; }
+    const QList<QAction *> &studyActions() const { return m_studyActions; }
+
     // A short word on the picture for a moment, also told to screen
     // readers: what the user just switched ("速度 1.7x").
     void tell(const QString &text) { emit told(text); }
+
+    // With nothing loaded the picture says how to begin (hint) and may offer
+    // the last recording (offer: the button's caption; empty: none); the
+    // user taking it is startOfferTaken().
+    void setStartHint(const QString &hint, const QString &offer)
+    {
+        m_startHint = hint;
+        m_startOffer = offer;
+        emit startHintChanged();
+    }
+    const QString &startHint() const { return m_startHint; }
+    const QString &startOffer() const { return m_startOffer; }
 
     // The study log: the stretches really played come out by stretchPlayed,
     // placed on the calendar by the wall clock (UTC ms) and their time spent
@@ -313,6 +331,10 @@ signals:
     void transcriptRequested();
     // A word for the picture (tell()).
     void told(const QString &text);
+    // The hint or the offer shown with nothing loaded changed; the user took
+    // the offer.
+    void startHintChanged();
+    void startOfferTaken();
 
 protected:
     // For the components: playback was paused (from playing) now; a caller
@@ -336,6 +358,9 @@ private:
         }
     }
     QList<QAction *> m_menuActions;
+    QList<QAction *> m_studyActions;
+    QString m_startHint;
+    QString m_startOffer;
     StretchRecorder m_recorder;
     std::function<qint64()> m_studyClock = [] { return QDateTime::currentMSecsSinceEpoch(); };
     std::function<qint64()> m_studySteady = [] { return steadyNowMs(); };

@@ -30,7 +30,9 @@ void MpvPlayer::wireControls()
     layout->setSpacing(0);
     layout->addWidget(m_videoArea, 1);
     layout->addWidget(m_controls);
-    setTabOrder(m_videoArea, m_controls->firstControl());
+    // The offer of the last recording, with nothing loaded, comes between.
+    setTabOrder(m_videoArea, m_videoArea->offerButton());
+    setTabOrder(m_videoArea->offerButton(), m_controls->firstControl());
     connect(m_controls, &PlayerControls::leaveRequested, this,
             [this] { m_videoArea->setFocus(Qt::OtherFocusReason); });
     // The bar shows what the component reports; it asks for what the user
@@ -71,8 +73,12 @@ void MpvPlayer::wireControls()
     connect(m_controls, &PlayerControls::placeRequested, this,
             [this, input] { input->request([this] { takeOfferedPlace(); }); });
 
-    // What the user switched, on the picture.
+    // What the user switched, on the picture; how to begin with nothing
+    // loaded.
     connect(this, &MediaPlayer::told, m_videoArea, &VideoArea::showNotice);
+    connect(this, &MediaPlayer::startHintChanged, this, &MpvPlayer::showCard);
+    connect(m_videoArea, &VideoArea::offerTaken, this,
+            [this, input] { input->request([this] { emit startOfferTaken(); }); });
 
     m_placeTimer = new QTimer(this);
     m_placeTimer->setSingleShot(true);

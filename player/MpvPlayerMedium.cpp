@@ -362,4 +362,5 @@ void MpvPlayer::showCard()
     }
     const bool named = m_machine.hasMedium() || m_machine.failure() != MediaFailure::None;
     m_videoArea->setCard(message, named ? displayName(m_url) : QString());
+    m_videoArea->setStartHint(named ? QString() : startHint(), named ? QString() : startOffer());
 }

@@ -254,6 +254,20 @@ void PlayerControls::makeTools()
             [this] { emit sleepExtendRequested(); });
     });
 
+    // The program's study windows, as the player lists them when it opens.
+    m_study = new BarButton(this);
+    m_study->setObjectName(QStringLiteral("studyButton"));
+    m_study->setText(QStringLiteral("学習"));
+    m_study->setToolTip(QStringLiteral("学習"));
+    m_study->setAccessibleName(QStringLiteral("学習"));
+    m_study->setPopupMode(QToolButton::InstantPopup);
+    m_studyMenu = new QMenu(m_study);
+    m_study->setMenu(m_studyMenu);
+    connect(m_studyMenu, &QMenu::aboutToShow, this, [this] {
+        m_studyMenu->clear();
+        if (m_player) m_studyMenu->addActions(m_player->studyActions());
+    });
+
     m_volume = new BarSlider(this);
     m_volume->setObjectName(QStringLiteral("volumeSlider"));
     m_volume->setToolTip(QStringLiteral("音量"));
@@ -282,6 +296,7 @@ void PlayerControls::layOut()
     buttons->addWidget(m_stop);
     buttons->addSpacing(6);
     buttons->addWidget(m_place);
+    buttons->addWidget(m_study);
     buttons->addStretch(1);
     buttons->addWidget(m_rewound);
     buttons->addSpacing(6);
@@ -298,8 +313,8 @@ void PlayerControls::layOut()
     // Tab goes along the bar: the transport buttons, the seek bar, then the
     // rest from left to right. Esc takes the focus back to the picture (on
     // the offer of a place, it dismisses the place too).
-    QWidget *order[] = {m_play,  m_pause, m_stop, m_seek,  m_place,
-                        m_speed, m_sleep, m_mute, m_volume};
+    QWidget *order[] = {m_play,  m_pause, m_stop,  m_seek, m_place,
+                        m_study, m_speed, m_sleep, m_mute, m_volume};
     for (std::size_t i = 0; i + 1 < std::size(order); ++i)
         setTabOrder(order[i], order[i + 1]);
     for (QWidget *control : order)

@@ -18,8 +18,9 @@ class QSlider;
 class QToolButton;
 
 // The bar below the video: play, pause and stop buttons, the seek bar with
-// the position and length, the button that offers a kept place, the speed,
-// the mute button and the volume slider. It follows a player's signals
+// the position and length, the button that offers a kept place, the menu of
+// the study windows ("学習"), the speed, the mute button and the volume
+// slider. It follows a player's signals
 // (follow()) and reports what the user asks for; it never acts itself.
 // Every control has an accessible name.
 class PlayerControls : public QWidget
@@ -132,6 +133,8 @@ private:
     QMenu *m_speedMenu = nullptr;
     QToolButton *m_sleep = nullptr;
     QMenu *m_sleepMenu = nullptr;
+    QToolButton *m_study = nullptr; // "学習": the player's study actions
+    QMenu *m_studyMenu = nullptr;
     QLabel *m_saved = nullptr;
     QLabel *m_rewound = nullptr;
     QTimer *m_rewoundTimer = nullptr;

@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QLinearGradient>
 #include <QPainter>
+#include <QPushButton>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -57,11 +58,28 @@ VideoArea::VideoArea(QWidget *parent) : QWidget(parent)
     m_message->setStyleSheet(QStringLiteral("color: #f2c46d;"));
     m_name->setStyleSheet(QStringLiteral("color: #e6ebf0;"));
 
+    m_hint = new QLabel(this);
+    m_hint->setObjectName(QStringLiteral("startHint"));
+    m_hint->setTextFormat(Qt::PlainText);
+    m_hint->setAlignment(Qt::AlignCenter);
+    m_hint->setWordWrap(true);
+    m_hint->setStyleSheet(QStringLiteral("color: #c3ccd6;"));
+    m_hint->hide();
+    m_offer = new QPushButton(this);
+    m_offer->setObjectName(QStringLiteral("startOffer"));
+    m_offer->setFocusPolicy(Qt::StrongFocus);
+    m_offer->setAutoDefault(true); // Enter presses it too
+    m_offer->hide();
+    connect(m_offer, &QPushButton::clicked, this, &VideoArea::offerTaken);
+
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(24, 24, 24, 24);
     layout->addStretch(1);
     layout->addWidget(m_message);
     layout->addWidget(m_name);
+    layout->addWidget(m_hint);
+    layout->addSpacing(12);
+    layout->addWidget(m_offer, 0, Qt::AlignHCenter);
     layout->addStretch(1);
 
     m_notice = new NoticeLabel(this);
@@ -80,12 +98,16 @@ VideoArea::VideoArea(QWidget *parent) : QWidget(parent)
 
 void VideoArea::showNotice(const QString &text)
 {
+    // What a screen reader speaks: the alert's name, named before the text
+    // so that one change is told, not two.
+    const bool same = m_notice->accessibleName() == text;
+    m_notice->setAccessibleName(text);
     m_notice->setText(text);
     m_notice->adjustSize();
     m_notice->move(16, 16);
     // The engine drawing into a window of its own inside the area (X11,
-    // Windows): only a window of the word's own shows above it.
-    // Its siblings (the card) stay drawn by the area, under the engine's
+    // Windows): only a window of the word's own shows above it. Its
+    // siblings (the card) stay drawn by the area, under the engine's
     // picture.
     if (testAttribute(Qt::WA_NativeWindow) && !m_notice->testAttribute(Qt::WA_NativeWindow)) {
         const bool siblings =
@@ -95,15 +117,26 @@ void VideoArea::showNotice(const QString &text)
         QCoreApplication::setAttribute(Qt::AA_DontCreateNativeWidgetSiblings, siblings);
     }
     m_notice->raise();
-    const bool wasShown = m_notice->isVisible();
-    m_notice->setAccessibleName(text);
     m_notice->show();
-    // Shown already: the new name is what a screen reader must hear.
-    if (wasShown) {
+    // The same word again ("速度 1.0x" twice) is told again.
+    if (same) {
         QAccessibleEvent changed(m_notice, QAccessible::NameChanged);
         QAccessible::updateAccessibility(&changed);
     }
     m_noticeTimer->start(NoticeMs);
+}
+
+void VideoArea::setStartHint(const QString &hint, const QString &offer)
+{
+    m_hint->setText(hint);
+    m_offer->setText(offer);
+    m_offer->setAccessibleName(offer);
+    showLabels();
+}
+
+QWidget *VideoArea::offerButton() const
+{
+    return m_offer;
 }
 
 void VideoArea::setCard(const QString &message, const QString &name)
@@ -134,6 +167,8 @@ void VideoArea::showLabels()
 {
     m_message->setVisible(!m_covered && !m_message->text().isEmpty());
     m_name->setVisible(!m_covered && !m_name->text().isEmpty());
+    m_hint->setVisible(!m_covered && !m_hint->text().isEmpty());
+    m_offer->setVisible(!m_covered && !m_offer->text().isEmpty());
 }
 
 void VideoArea::setSurface(QWidget *surface)

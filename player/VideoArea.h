@@ -5,6 +5,7 @@
 
 class QLabel;
 class QPainter;
+class QPushButton;
 class QTimer;
 
 // The player's picture area. Where no picture is shown (nothing loaded, a
@@ -36,6 +37,13 @@ public:
     // readers (an alert whose name changes); the next one replaces it.
     static constexpr int NoticeMs = 1500;
     void showNotice(const QString &text);
+    // With nothing loaded: how to begin, and a button offering the last
+    // recording (offer: its caption). Empty texts hide them.
+    void setStartHint(const QString &hint, const QString &offer);
+    QWidget *offerButton() const;
+
+signals:
+    void offerTaken();
 
 protected:
     void paintEvent(QPaintEvent *event) override;
@@ -48,6 +56,8 @@ private:
     bool m_covered = false;
     QLabel *m_message = nullptr;
     QLabel *m_name = nullptr;
+    QLabel *m_hint = nullptr;
+    QPushButton *m_offer = nullptr;
     QLabel *m_notice = nullptr;
     QTimer *m_noticeTimer = nullptr;
 };

@@ -54,6 +54,7 @@ private slots:
     void aCourseSpeedNeverBecomesTheGlobalOne();
     void rewindIsToldInTheBar();
     void switchesAreToldOnThePicture();
+    void theLastRecordingIsOfferedAtItsPlace();
 };
 
 void TestListening::endTimeAtSpeed_data()
@@ -629,6 +630,35 @@ void TestListening::switchesAreToldOnThePicture()
     told.clear();
     key(Qt::Key_V);
     QVERIFY(told.isEmpty());
+}
+
+// With nothing loaded the picture says how to begin and offers the last
+// recording, at the place the place store keeps for it.
+void TestListening::theLastRecordingIsOfferedAtItsPlace()
+{
+    TestProgram run;
+    run.preparePlayer = [](FakePlayer *p) { p->setDefaultDuration(600); };
+    run.writeFile(QStringLiteral("lecture.mp3"), "x");
+    const QString lecture = run.file(QStringLiteral("lecture.mp3"));
+    TForm1 *f = run.start();
+    QVERIFY(!run.player()->startHint().isEmpty());
+    QVERIFY(run.player()->startOffer().isEmpty()); // nothing opened yet
+    f->OpenFile(lecture);
+    run.player()->finishLoading();
+    run.player()->advance(130.5);
+    run.player()->pause();
+    QVERIFY(f->close());
+    run.end();
+
+    f = run.start();
+    FakePlayer *p = run.player();
+    QTRY_COMPARE(p->startOffer(), QStringLiteral("前回の続き: lecture (00:02:10)"));
+    emit p->startOfferTaken();
+    QCOMPARE(p->url(), lecture);
+    QCOMPARE(f->recentList().constFirst(), QFileInfo(lecture).canonicalFilePath());
+    p->finishLoading();
+    QCOMPARE(p->currentPosition(), 130.5);
+    QCOMPARE(p->playState(), int(MediaPlayer::Playing));
 }
 
 QTEST_MAIN(TestListening)
