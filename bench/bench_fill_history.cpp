@@ -65,13 +65,12 @@ int main(int argc, char *argv[])
             folder.speed = 1.0;
             folder.voiceBoost = false;
             folder.skipSilence = false;
-            extra.settings << HistoryStore::SettingsChange{
-                SettingsOf::Folder, CourseSettings::folderOf(name), folder};
+            extra.settings << HistoryStore::SettingsChange{SettingsOf::Folder,
+                                                           CourseSettings::folderOf(name), folder};
         }
         store.keepPlace(name, duration / 6.0, duration, playedAt, ranges);
         if (store.trouble() != HistoryStore::Trouble::None) {
-            QTextStream(stderr) << "bench_fill_history: the store refused a write at " << i
-                                << "\n";
+            QTextStream(stderr) << "bench_fill_history: the store refused a write at " << i << "\n";
             return 1;
         }
     }

@@ -38,8 +38,8 @@ static void note(double start, const char *function, const char *a0, const char 
         logFd = path ? open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644) : -1;
     }
     if (logFd < 0) return;
-    char line[256];
-    const int n = snprintf(line, sizeof line, "%.6f %.6f %ld %s %.60s %.60s\n", start, spent,
+    char line[512];
+    const int n = snprintf(line, sizeof line, "%.6f %.6f %ld %s %.60s %.300s\n", start, spent,
                            (long)syscall(SYS_gettid), function, a0 ? a0 : "-", a1 ? a1 : "-");
     if (n > 0) (void)!write(logFd, line, (size_t)(n < (int)sizeof line ? n : (int)sizeof line - 1));
 }
