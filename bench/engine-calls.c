@@ -9,7 +9,8 @@
 //
 // Build: cc -O2 -shared -fPIC -o engine-calls.so bench/engine-calls.c -ldl
 // Run:   LD_PRELOAD=./engine-calls.so ENGINE_CALLS_LOG=calls.txt program
-// (ENGINE_CALLS_MPV_LOG=engine.log also keeps the engine's own log.)
+// (ENGINE_CALLS_MPV_LOG=engine.log also keeps the engine's own log;
+// ENGINE_CALLS_MPV_SET="name=value ..." sets engine options, see below.)
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -178,7 +179,9 @@ int mpv_render_context_render(void *ctx, void *params)
 }
 
 // With ENGINE_CALLS_MPV_LOG set, the engine writes its own log there (what
-// it did between the events), as mpv's --log-file does.
+// it did between the events), as mpv's --log-file does. ENGINE_CALLS_MPV_SET
+// ("name=value name=value") sets engine options over the program's, to try
+// what a change of them would do.
 int mpv_set_option_string(void *ctx, const char *name, const char *data);
 int mpv_initialize(void *ctx);
 int mpv_initialize(void *ctx)
@@ -186,5 +189,21 @@ int mpv_initialize(void *ctx)
     NEXT(mpv_initialize);
     const char *path = getenv("ENGINE_CALLS_MPV_LOG");
     if (path && *path) mpv_set_option_string(ctx, "log-file", path);
+    const char *set = getenv("ENGINE_CALLS_MPV_SET");
+    char option[256];
+    while (set && *set) {
+        const size_t n = strcspn(set, " ");
+        if (n > 0 && n < sizeof option) {
+            memcpy(option, set, n);
+            option[n] = '\0';
+            char *value = strchr(option, '=');
+            if (value) {
+                *value++ = '\0';
+                mpv_set_option_string(ctx, option, value);
+            }
+        }
+        set += n;
+        set += strspn(set, " ");
+    }
     return next(ctx);
 }
