@@ -263,6 +263,11 @@ bool HistoryStore::run(Access access, const std::function<bool(Session &)> &work
     return false;
 }
 
+void HistoryStore::check()
+{
+    run(Access::Read, [](Session &) { return true; });
+}
+
 // Brings the tables from version `from` to the last one, inside the
 // session's transaction.
 bool HistoryStore::upgrade(Session &s, qint64 from)

@@ -106,6 +106,12 @@ public:
     int rescuedRows() const { return m_rescued; }
     // How long a call waits for another program's write lock, in ms.
     void setBusyTimeout(int ms) { m_busyMs = ms; }
+    // Whether the first call of a run checks the whole file (SQLite's
+    // quick_check: some 100 ms for a full store). Without it, damage is
+    // still found where a call meets it.
+    void setFullCheck(bool on) { m_checked = !on; }
+    // The full check alone (nothing when there is no file).
+    void check();
 
     // ---- the study log: the stretches really played ----
     // A stretch of the study log (persist/Recording.h).

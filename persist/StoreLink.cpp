@@ -19,13 +19,17 @@ StoreLink::StoreLink(const QString &dir, DiskWriter *writer, QObject *parent)
       m_reader(programFile(dir, QString::fromUtf8(kHistoryFile))),
       m_store(std::make_shared<HistoryStore>(programFile(dir, QString::fromUtf8(kHistoryFile))))
 {
-    // Reads here never wait long for another program's write.
+    // Reads here never wait long for another program's write, nor for the
+    // check of the whole file, which the writer makes (damage it finds is
+    // told, the file set aside and what reads of it carried over there).
     m_reader.setBusyTimeout(100);
+    m_reader.setFullCheck(false);
     m_waitTimer = new QTimer(this);
     m_waitTimer->setSingleShot(true);
     m_waitTimer->setInterval(WaitMs);
     connect(m_waitTimer, &QTimer::timeout, this, &StoreLink::flushWaiting);
     m_sink->link = this;
+    post([](HistoryStore &store) { store.check(); });
 }
 
 StoreLink::~StoreLink()
