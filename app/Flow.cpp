@@ -18,6 +18,7 @@
 #include "lists/Unit6.h"
 #include "lists/Unit8.h"
 #include "lists/Unit9.h"
+#include "persist/CourseSettings.h"
 #include "persist/IniFile.h"
 #include "persist/LocalNames.h"
 #include "persist/SettingsKeys.h"
@@ -25,6 +26,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDir>
 #include <QEvent>
 #include <QStatusBar>
 #include <QTimer>
@@ -111,6 +113,44 @@ QAction *wireTranscript(TForm1 *main, TForm3 *records, TForm8 *transcript)
     return open;
 }
 
+// The last recording opened is gone (moved, its folder renamed): the picture
+// offers to look for it by what it held in the folders of the other recent
+// files, and opens it at its place when it is found.
+void offerToLookFor(TForm1 *main, MediumSession *session, const QString &last,
+                    const QStringList &others, const QString &hint)
+{
+    MediaPlayer *player = main->WindowsMediaPlayer1;
+    player->setStartHint(hint, QStringLiteral("前回のファイル %1 を探す").arg(captionName(last)));
+    QStringList folders;
+    for (const QString &other : others)
+        folders << CourseSettings::folderOf(other);
+    folders.removeAll(QString());
+    folders.removeDuplicates();
+    QObject::connect(player, &MediaPlayer::startOfferTaken, main, [=] {
+        if (player->hasCurrentMedia()) return;
+        main->statusBar()->showMessage(QStringLiteral("%1 を探しています…").arg(captionName(last)));
+        session->findMoved(last, folders, [=](const QString &found) {
+            main->statusBar()->clearMessage();
+            runHandler(*main, nullptr, [&] {
+                if (found.isEmpty()) {
+                    main->services().dialogs->message(
+                        main, notice(QStringLiteral("ファイルが見つかりません"),
+                                     QStringLiteral("%1 は見つかりません。最近開いたファイルの"
+                                                    "フォルダーに、同じ内容のファイルはありません"
+                                                    "でした。")
+                                         .arg(QDir::toNativeSeparators(last)),
+                                     MsgIcon::Information));
+                    return;
+                }
+                if (player->hasCurrentMedia()) return;
+                main->setAutoAdvance(false);
+                main->OpenFile(found);
+                player->takeOfferedPlace();
+            });
+        });
+    });
+}
+
 // With nothing loaded, the picture tells how to begin and offers the last
 // recording opened, at its kept place where the place store has one.
 void showStartHint(TForm1 *main, MediumSession *session)
@@ -122,7 +162,11 @@ void showStartHint(TForm1 *main, MediumSession *session)
     player->setStartHint(hint, QString());
     const QStringList recent = main->recentList();
     const QString last = recent.isEmpty() ? QString() : recent.constFirst();
-    if (!localNameIsFile(last)) return;
+    if (last.isEmpty() || CourseSettings::folderOf(last).isEmpty()) return;
+    if (!localNameIsFile(last)) {
+        offerToLookFor(main, session, last, recent.mid(1), hint);
+        return;
+    }
     session->readPlace(last, [player, hint, last](std::optional<double> place) {
         const QString caption =
             place ? QStringLiteral("前回の続き: %1 (%2)").arg(captionName(last), timeText(*place))

@@ -17,6 +17,7 @@
 #include "support/TestServices.h"
 
 #include <QCheckBox>
+#include <QDir>
 #include <QDoubleSpinBox>
 #include <QFile>
 #include <QFileInfo>
@@ -55,6 +56,7 @@ private slots:
     void rewindIsToldInTheBar();
     void switchesAreToldOnThePicture();
     void theLastRecordingIsOfferedAtItsPlace();
+    void aGoneLastRecordingIsLookedFor();
 };
 
 void TestListening::endTimeAtSpeed_data()
@@ -659,6 +661,47 @@ void TestListening::theLastRecordingIsOfferedAtItsPlace()
     p->finishLoading();
     QCOMPARE(p->currentPosition(), 130.5);
     QCOMPARE(p->playState(), int(MediaPlayer::Playing));
+}
+
+// The last recording is gone from where it was opened (its folder renamed):
+// the picture offers to look for it, finds it by what it held in the folder
+// of another recent file, and opens it at its place.
+void TestListening::aGoneLastRecordingIsLookedFor()
+{
+    TestProgram run;
+    run.preparePlayer = [](FakePlayer *p) { p->setDefaultDuration(600); };
+    run.writeFile(QStringLiteral("F/第1回.mp3"), QByteArray(300000, 'a'));
+    run.writeFile(QStringLiteral("F/第2回.mp3"), QByteArray(300000, 'b'));
+    TForm1 *f = run.start();
+    f->OpenFile(run.file(QStringLiteral("F/第2回.mp3")));
+    run.player()->finishLoading();
+    f->OpenFile(run.file(QStringLiteral("F/第1回.mp3")));
+    run.player()->finishLoading();
+    run.player()->advance(130.5);
+    run.player()->pause();
+    QVERIFY(f->close());
+    run.end();
+    QVERIFY(QDir(run.dir()).rename(QStringLiteral("F"), QStringLiteral("F 後期")));
+    // The other recent file is gone too; its folder is looked in all the same.
+    QVERIFY(QDir(run.dir()).mkpath(QStringLiteral("F")));
+
+    f = run.start();
+    FakePlayer *p = run.player();
+    QCOMPARE(p->startOffer(), QStringLiteral("前回のファイル 第1回 を探す"));
+    const qsizetype shown = run.dialogs.shown.size(); // the resume notice
+    emit p->startOfferTaken();
+    // Not there: said so, and nothing opened.
+    QTRY_COMPARE(run.dialogs.shown.size(), shown + 1);
+    QVERIFY(run.dialogs.shown.constLast().text.contains(QStringLiteral("見つかりません")));
+    QVERIFY(!p->hasCurrentMedia());
+
+    // Moved back beside the other file's folder: found and opened at its place.
+    QVERIFY(QFile::rename(run.file(QStringLiteral("F 後期/第1回.mp3")),
+                          run.file(QStringLiteral("F/lecture-01.mp3"))));
+    emit p->startOfferTaken();
+    QTRY_COMPARE(p->url(), run.file(QStringLiteral("F/lecture-01.mp3")));
+    p->finishLoading();
+    QCOMPARE(p->currentPosition(), 130.5);
 }
 
 QTEST_MAIN(TestListening)
