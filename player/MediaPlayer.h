@@ -202,6 +202,7 @@ public:
     // course's outro): reaching that point is its end, as MediaEnded. A new
     // URL clears it; set it right after setURL().
     virtual void setEndCut(double seconds) { Q_UNUSED(seconds); }
+    virtual double endCut() const { return 0.0; }
 
     // Smart rewind: play() after a pause of a minute or more goes on a
     // little earlier (SmartRewind), and so does the place on offer after a
@@ -302,8 +303,9 @@ signals:
     // The user asked for full screen (double-click on the video) or to leave
     // it (Esc).
     void fullScreenRequested(bool on);
-    // The sleep timer paused playback at position, where its fade began.
-    void fellAsleep(double position);
+    // The sleep timer paused playback at position, where its fade began
+    // agoMs ago.
+    void fellAsleep(double position, qint64 agoMs);
     // A stretch of the medium was played through (for the study log).
     void stretchPlayed(const Stretch &stretch);
     // The user asked for the transcript of the medium (the key T).

@@ -80,6 +80,7 @@ public:
                     std::optional<qint64> keptAtMs = std::nullopt) override;
     bool voiceBoost() const override { return m_boost; }
     void setEndCut(double seconds) override;
+    double endCut() const override { return m_endCut; }
     void setVoiceBoost(bool on) override;
     bool takeOfferedPlace() override;
     QString offeredPlaceText() const override { return m_offeredText; }
