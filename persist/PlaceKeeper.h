@@ -6,6 +6,7 @@
 
 #include <QHash>
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -115,6 +116,7 @@ private:
     std::function<qint64()> m_now;
     ResumeJournal *m_journal = nullptr;
     QHash<QString, Written> m_written; // what this run wrote, by medium
+    QSet<QString> m_finished;          // media heard to their end, as far as known
     // What was kept last, so that an unchanged place is not written again.
     QString m_keptName;
     double m_keptPosition = -1.0;

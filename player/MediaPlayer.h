@@ -13,6 +13,7 @@
 #include <QVariantMap>
 #include <QWidget>
 
+#include <algorithm>
 #include <exception>
 #include <functional>
 #include <optional>
@@ -253,6 +254,19 @@ protected:
     {
         if (auto closed = m_recorder.playing(url(), position, speed(), studyNow()))
             emit stretchPlayed(*closed);
+    }
+    // The medium began to move from `from` (a load's start, where it sat
+    // while the engine got ready) and plays at position now: the stretch
+    // starts at `from`, as long ago as the speed took to get here.
+    void logRolling(double from, double position)
+    {
+        const StretchRecorder::Now now = studyNow();
+        const double speed = this->speed() > 0 ? this->speed() : 1.0;
+        const auto back = static_cast<qint64>(std::max(0.0, position - from) / speed * 1000.0);
+        if (auto closed =
+                m_recorder.playing(url(), from, speed, {now.wallMs - back, now.steadyMs - back}))
+            emit stretchPlayed(*closed);
+        logPlaying(position);
     }
     void logPassed(double to, double skipped) { m_recorder.passed(to, skipped, studyNow()); }
     void logStopped(double position)
