@@ -72,13 +72,15 @@ private:
 
 void wirePlayerToWindows(TForm1 *main, TForm6 *playlist, TForm3 *records)
 {
-    // Where the sleep timer paused: a record "おやすみ 23:41" at that place.
+    // Where the sleep timer paused: a record "おやすみ 23:41" at that place,
+    // with the clock time its fade began there.
     const Clock *clock = main->services().clock;
     QObject::connect(main->WindowsMediaPlayer1, &MediaPlayer::fellAsleep, records,
-                     [records, clock](double position) {
-                         records->addRecord(std::llround(position * 1000.0),
-                                            QStringLiteral("おやすみ ") +
-                                                clock->now().toString(QStringLiteral("HH:mm")));
+                     [records, clock](double position, qint64 agoMs) {
+                         records->addRecord(
+                             std::llround(position * 1000.0),
+                             QStringLiteral("おやすみ ") +
+                                 clock->now().addMSecs(-agoMs).toString(QStringLiteral("HH:mm")));
                      });
     // A long playlist is read once the main window is up.
     new AfterFirstPaint(main, [playlist] { playlist->finishLoading(); });

@@ -70,9 +70,12 @@ void TForm1::Timer1Timer()
         if (player->playState() == MediaPlayer::Playing) {
             const QDateTime now = m_services.clock->now();
             const double d = player->duration();
-            // The remaining whole seconds, truncated toward zero; the end
-            // time is exact to the millisecond and shown without them.
-            const QDateTime end = now.addMSecs(remainingMilliseconds(d - p, player->speed()));
+            // The remaining whole seconds, truncated toward zero, up to
+            // where the medium ends (a course's outro); the end time is
+            // exact to the millisecond and shown without them.
+            const double cut = player->endCut();
+            const double left = (cut > 0.0 && cut < d ? d - cut : d) - p;
+            const QDateTime end = now.addMSecs(remainingMilliseconds(left, player->speed()));
             StatusBar1->setText(CurrentPosition + QStringLiteral(" / ") + timeText(d) +
                                 QStringLiteral(" （再生終了時刻:") + clockText(end) +
                                 QStringLiteral("）"));

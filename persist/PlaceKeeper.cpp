@@ -60,7 +60,16 @@ void PlaceKeeper::keep()
     const qint64 now = m_now();
     if (s->duration > 0 && s->position >= s->duration - MarginSeconds) {
         keepFinished(*s, now);
+    } else if (m_finished.contains(s->id()) && place <= MarginSeconds) {
+        // A finished medium played again from its start, no further than
+        // the margin: it stays finished; what was heard is kept.
+        Written &w = m_written[s->id()];
+        w.ranges = mergeRanges(w.ranges + s->listened);
+        m_link->post([name = s->id(), listened = s->listened, now](HistoryStore &store) {
+            store.addRanges(name, listened, now);
+        });
     } else {
+        m_finished.remove(s->id());
         Written &w = m_written[s->id()];
         w.placeKnown = true;
         w.ranges = mergeRanges(w.ranges + s->listened);
@@ -87,10 +96,17 @@ void PlaceKeeper::keepFinished(const PlaybackSnapshot &s, qint64 now)
     w.placeKnown = true;
     w.place.reset();
     w.ranges = mergeRanges(w.ranges + s.listened);
-    m_link->post([name = s.id(), listened = s.listened, now](HistoryStore &store) {
-        store.addRanges(name, listened, now);
-        if (store.trouble() == HistoryStore::Trouble::None) store.clearPlace(name);
-    });
+    m_finished.insert(s.id());
+    // With its length, so that the share heard is known also of a medium
+    // heard whole before any place of it was kept.
+    m_link->post(
+        [name = s.id(), listened = s.listened, now, duration = s.duration](HistoryStore &store) {
+            if (duration > 0)
+                store.keepPlace(name, 0.0, duration, now, listened);
+            else
+                store.addRanges(name, listened, now);
+            if (store.trouble() == HistoryStore::Trouble::None) store.clearPlace(name);
+        });
 }
 
 void PlaceKeeper::finished()
@@ -106,18 +122,21 @@ RecordingInfo PlaceKeeper::recording(const QString &name, const QString &folder)
 {
     RecordingInfo info = m_link->recording(name, folder);
     const auto written = m_written.constFind(info.id);
-    if (written == m_written.cend()) return info;
-    if (written->rangesCleared)
-        info.ranges = written->ranges;
-    else
-        info.ranges = mergeRanges(info.ranges + written->ranges);
-    if (written->placeKnown) {
-        if (written->place)
-            info.place =
-                Place{*written->place, info.place ? info.place->duration : 0.0, written->placeMs};
+    if (written != m_written.cend()) {
+        if (written->rangesCleared)
+            info.ranges = written->ranges;
         else
-            info.place.reset();
+            info.ranges = mergeRanges(info.ranges + written->ranges);
+        if (written->placeKnown) {
+            if (written->place)
+                info.place = Place{*written->place, info.place ? info.place->duration : 0.0,
+                                   written->placeMs};
+            else
+                info.place.reset();
+        }
     }
+    // Heard to its end before: no place, what was heard kept.
+    if (!info.place && !info.ranges.isEmpty()) m_finished.insert(info.id);
     return info;
 }
 

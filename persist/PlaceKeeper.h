@@ -6,6 +6,7 @@
 
 #include <QHash>
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -117,6 +118,7 @@ private:
     std::function<qint64()> m_now;
     ResumeJournal *m_journal = nullptr;
     QHash<QString, Written> m_written; // what this run wrote, by recording
+    QSet<QString> m_finished;          // recordings heard to their end, as far as known
     // What was kept last, so that an unchanged place is not written again.
     QString m_keptName;
     double m_keptPosition = -1.0;

@@ -58,14 +58,13 @@ void addFigures(StudyFigures &to, const StudyFigures &f)
 void applyRecord(StudyMedium &m, const MediumRecord *r)
 {
     if (!r) return;
+    // Heard to its end (or its folder's outro, or a jump past it): the place
+    // keeper forgot its place and kept what was heard; a short replay from
+    // the start leaves it so.
+    m.finished = !r->position && !r->ranges.isEmpty();
     m.duration = r->duration;
     if (m.duration <= 0) return;
     m.share = std::min(1.0, rangesLength(r->ranges) / m.duration);
-    // Played to its end: its place was forgotten and what was heard
-    // reaches the end.
-    const double margin = std::max(10.0, m.duration * 0.02);
-    m.finished =
-        !r->position && !r->ranges.isEmpty() && r->ranges.constLast().end >= m.duration - margin;
 }
 
 bool byFolderAndName(const StudyMedium &a, const StudyMedium &b)

@@ -45,8 +45,10 @@ struct StudyTotals {
 StudyTotals studyTotals(const Stretches &stretches, QDate today);
 
 // One medium of the log: its folder and name, its figures, and from the
-// place store its length, whether it was finished and the share of it heard
-// (the listened ranges over its length; 0 when its length is not known).
+// place store its length, whether it was finished (heard to its end or its
+// outro: the store keeps what was heard and no place) and the share of it
+// heard (the listened ranges over its length; 0 when its length is not
+// known).
 struct StudyMedium {
     QString folder;
     QString name;

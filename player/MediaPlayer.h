@@ -13,6 +13,7 @@
 #include <QVariantMap>
 #include <QWidget>
 
+#include <algorithm>
 #include <exception>
 #include <functional>
 #include <optional>
@@ -202,6 +203,7 @@ public:
     // course's outro): reaching that point is its end, as MediaEnded. A new
     // URL clears it; set it right after setURL().
     virtual void setEndCut(double seconds) { Q_UNUSED(seconds); }
+    virtual double endCut() const { return 0.0; }
 
     // Smart rewind: play() after a pause of a minute or more goes on a
     // little earlier (SmartRewind), and so does the place on offer after a
@@ -274,6 +276,19 @@ protected:
         if (auto closed = m_recorder.playing(url(), position, speed(), studyNow()))
             emit stretchPlayed(*closed);
     }
+    // The medium began to move from `from` (a load's start, where it sat
+    // while the engine got ready) and plays at position now: the stretch
+    // starts at `from`, as long ago as the speed took to get here.
+    void logRolling(double from, double position)
+    {
+        const StretchRecorder::Now now = studyNow();
+        const double speed = this->speed() > 0 ? this->speed() : 1.0;
+        const auto back = static_cast<qint64>(std::max(0.0, position - from) / speed * 1000.0);
+        if (auto closed =
+                m_recorder.playing(url(), from, speed, {now.wallMs - back, now.steadyMs - back}))
+            emit stretchPlayed(*closed);
+        logPlaying(position);
+    }
     void logPassed(double to, double skipped) { m_recorder.passed(to, skipped, studyNow()); }
     void logStopped(double position)
     {
@@ -323,8 +338,9 @@ signals:
     // The user asked for full screen (double-click on the video) or to leave
     // it (Esc).
     void fullScreenRequested(bool on);
-    // The sleep timer paused playback at position, where its fade began.
-    void fellAsleep(double position);
+    // The sleep timer paused playback at position, where its fade began
+    // agoMs ago.
+    void fellAsleep(double position, qint64 agoMs);
     // A stretch of the medium was played through (for the study log).
     void stretchPlayed(const Stretch &stretch);
     // The user asked for the transcript of the medium (the key T).

@@ -277,6 +277,7 @@ void MpvPlayer::sendLoad(const medium::commands::Load &c)
     if (m_engine->setFlag("pause", c.paused) >= 0)
         id = m_engine->loadFile(localNameToBytes(m_target), fileOptions);
     m_silence->restart(c.start.value_or(0.0));
+    m_rollFrom = c.start.value_or(0.0);
     if (id)
         feed(ev::LoadSent{.id = *id});
     else
@@ -303,6 +304,8 @@ void MpvPlayer::sendSeek(double seconds, MediumMachine::SeekSerial serial, bool 
         // A seek asked for may go back.
         m_floor = seconds;
         endListening();
+        // The next stretch starts once the position moves on from there.
+        m_rollFrom = seconds;
     }
     const QByteArray target = QByteArray::number(seconds, 'f', 3);
     const char *args[] = {"seek", target.constData(), "absolute+exact", nullptr};

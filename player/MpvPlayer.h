@@ -80,6 +80,7 @@ public:
                     std::optional<qint64> keptAtMs = std::nullopt) override;
     bool voiceBoost() const override { return m_boost; }
     void setEndCut(double seconds) override;
+    double endCut() const override { return m_endCut; }
     void setVoiceBoost(bool on) override;
     bool takeOfferedPlace() override;
     QString offeredPlaceText() const override { return m_offeredText; }
@@ -191,6 +192,9 @@ private:
     Info m_info;
     ListenTracker m_listen;
     double m_lastPlayed = -1.0; // the last position reported while playing
+    // Where the load started the medium, until its position moves on from
+    // there (the medium really plays).
+    std::optional<double> m_rollFrom;
     QByteArray endOption() const;
     double endOfPlay() const;
     // The highest position reported while playing forward: a read never goes

@@ -18,6 +18,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace
 {
@@ -57,9 +58,19 @@ void MpvPlayer::followEngineInfo()
         try {
             const double at = currentPosition();
             if (current() && playState() == Playing && !m_machine.target()) {
+                // The medium really plays once its position moves from where
+                // the load started it: loading it and starting the sound is
+                // no time spent listening.
+                if (m_rollFrom && at <= *m_rollFrom + 0.01) {
+                    emit positionChanged(at);
+                    return;
+                }
                 m_listen.played(at, ListenStepSeconds);
                 m_lastPlayed = at;
-                logPlaying(at);
+                if (m_rollFrom)
+                    logRolling(*std::exchange(m_rollFrom, std::nullopt), at);
+                else
+                    logPlaying(at);
                 passOffer(at);
             }
             emit positionChanged(at);

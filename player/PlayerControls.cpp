@@ -452,7 +452,10 @@ void PlayerControls::showChapter(const QString &title)
 
 void PlayerControls::seekToSlider()
 {
-    if (m_length > 0.0) emit seekRequested(double(m_seek->value()) / SeekBar::Scale);
+    if (!(m_length > 0.0)) return;
+    // The far end of the bar is the end of the medium, not the last step.
+    emit seekRequested(
+        m_seek->value() >= m_seek->maximum() ? m_length : double(m_seek->value()) / SeekBar::Scale);
 }
 
 QString PlayerControls::timeText(double seconds, bool withHours)

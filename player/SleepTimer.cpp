@@ -138,6 +138,7 @@ void SleepTimer::tick()
                 const double speed = m_player.speed() > 0 ? m_player.speed() : 1.0;
                 m_fadeFrom = std::max(0.0, m_player.currentPosition() -
                                                double(FadeMs - *left) / 1000.0 * speed);
+                m_fadeBegan = m_now() - (FadeMs - *left);
             } catch (const std::exception &) {
                 m_fadeFrom.reset();
             }
@@ -163,6 +164,7 @@ bool SleepTimer::endReached()
         // where a fade would have begun.
         const double speed = m_player.speed() > 0 ? m_player.speed() : 1.0;
         m_fadeFrom = std::max(0.0, m_player.duration() - FadeMs / 1000.0 * speed);
+        m_fadeBegan = m_now() - FadeMs;
     }
     finish(true);
     return true;
@@ -171,8 +173,10 @@ bool SleepTimer::endReached()
 void SleepTimer::finish(bool pause)
 {
     const std::optional<double> back = m_fadeFrom;
+    const qint64 agoMs = back && m_fadeBegan ? std::max<qint64>(0, m_now() - *m_fadeBegan) : 0;
     m_fading = false;
     m_fadeFrom.reset();
+    m_fadeBegan.reset();
     m_mode = Mode::Off;
     m_timer->stop();
     std::optional<double> slept;
@@ -191,5 +195,5 @@ void SleepTimer::finish(bool pause)
     }
     m_player.setFade(1.0); // the volume setting, at once
     emit changed();
-    if (slept) emit sleptAt(*slept);
+    if (slept) emit sleptAt(*slept, agoMs);
 }

@@ -73,8 +73,8 @@ signals:
     // The mode or the time left changed (for the control bar).
     void changed();
     // The timer paused playback; position: the place kept, where the fade
-    // began.
-    void sleptAt(double position);
+    // began; agoMs: how long ago the fade began (or would have, at the end).
+    void sleptAt(double position, qint64 agoMs);
 
 private:
     void finish(bool pause);
@@ -89,6 +89,7 @@ private:
     qint64 m_deadline = 0;
     double m_chapterEnd = 0.0; // EndOfChapter: where the chapter ends, in the medium
     bool m_fading = false;
-    std::optional<double> m_fadeFrom; // where the fade began, in the medium
-    bool m_pausing = false;           // the timer's own pause, which is no user action
+    std::optional<double> m_fadeFrom;  // where the fade began, in the medium
+    std::optional<qint64> m_fadeBegan; // when, on the timer's clock
+    bool m_pausing = false;            // the timer's own pause, which is no user action
 };

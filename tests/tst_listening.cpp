@@ -63,16 +63,19 @@ void TestListening::endTimeAtSpeed_data()
 {
     QTest::addColumn<double>("speed");
     QTest::addColumn<QString>("end");
+    QTest::addColumn<double>("outro");
     // Playing at 100.2 s of 160.9 s while the clock reads 14:00:00.700.
-    QTest::newRow("normal speed: whole seconds left") << 1.0 << "14:01:00";
-    QTest::newRow("1.5x: 60.7 s / 1.5 in ms") << 1.5 << "14:00:41";
-    QTest::newRow("2x") << 2.0 << "14:00:31";
+    QTest::newRow("normal speed: whole seconds left") << 1.0 << "14:01:00" << 0.0;
+    QTest::newRow("1.5x: 60.7 s / 1.5 in ms") << 1.5 << "14:00:41" << 0.0;
+    QTest::newRow("2x") << 2.0 << "14:00:31" << 0.0;
+    QTest::newRow("the folder's outro of 20 s ends it sooner") << 1.0 << "14:00:40" << 20.0;
 }
 
 void TestListening::endTimeAtSpeed()
 {
     QFETCH(double, speed);
     QFETCH(QString, end);
+    QFETCH(double, outro);
     TestProgram run;
     run.preparePlayer = [](FakePlayer *p) {
         p->setMediaDuration(QStringLiteral("/m/a.mp3"), 160.9);
@@ -81,6 +84,7 @@ void TestListening::endTimeAtSpeed()
     run.player()->finishLoading();
     run.player()->setCurrentPosition(100.2);
     run.player()->setSpeed(speed);
+    run.player()->setEndCut(outro);
     f->Timer1Timer();
     QCOMPARE(f->StatusBar1->text(),
              QStringLiteral("00:01:40 / 00:02:40 （再生終了時刻:%1）").arg(end));
@@ -258,10 +262,11 @@ void TestListening::sleepTimerFadesThenPauses()
     QCOMPARE(p->playState(), int(MediaPlayer::Paused)); // paused, not stopped
     QCOMPARE(p->fade(), 1.0);
     QCOMPARE(sleep->mode(), SleepTimer::Mode::Off);
-    // Where the fade began is kept and recorded, with the clock time.
+    // Where the fade began is kept and recorded, with the clock time it
+    // began (31 s before the pause, at 14:00:00.7).
     QCOMPARE(p->currentPosition(), 14 * 60 + 30.0);
     QCOMPARE(Form3->cell(0, 1), QStringLiteral("00:14:30"));
-    QCOMPARE(Form3->cell(1, 1), QStringLiteral("おやすみ 14:00"));
+    QCOMPARE(Form3->cell(1, 1), QStringLiteral("おやすみ 13:59"));
     QVERIFY(f->close());
     QCOMPARE(IniFile(run.file(QStringLiteral("Pelmora.ini")))
                  .readInteger(QStringLiteral("Volume"), QStringLiteral("Value"), -1),

@@ -417,6 +417,24 @@ private slots:
         QCOMPARE(errors.size(), 1);
     }
 
+    // The study log counts the time the medium really plays: a 3 s clip
+    // opened and played whole spends about 3 s, its loading none.
+    void timeSpentIsTimePlayed()
+    {
+        const QString clip = m_dir.filePath(QStringLiteral("three.wav"));
+        QVERIFY(writeTestWav(clip, 3.0));
+        double wall = 0.0, content = 0.0;
+        connect(m_player.get(), &MediaPlayer::stretchPlayed, this, [&](const Stretch &s) {
+            wall += (s.wallEndMs - s.wallStartMs) / 1000.0;
+            content += s.end - s.start;
+        });
+        m_player->setURL(clip);
+        QTRY_VERIFY_WITH_TIMEOUT(m_player->playState() == MediaPlayer::Stopped, 10000);
+        QVERIFY2(content > 2.5 && content <= 3.05, qPrintable(QString::number(content)));
+        QVERIFY2(wall < content + 0.3,
+                 qPrintable(QStringLiteral("%1 s for %2 s played").arg(wall).arg(content)));
+    }
+
 private:
     QTemporaryDir m_dir;
     QString m_audio;

@@ -9,9 +9,10 @@ source "$(dirname "$0")/lib.sh"
 start_display
 start_bus
 mkdir -p "$E2E_DIR/F" "$E2E_DIR/N"
+# Three recordings of their own (copies would share one record).
 make_clip "$E2E_DIR/F/a.mp4" 60
-cp "$E2E_DIR/F/a.mp4" "$E2E_DIR/F/b.mp4"
-cp "$E2E_DIR/F/a.mp4" "$E2E_DIR/N/n.mp4"
+make_clip "$E2E_DIR/F/b.mp4" 61
+make_clip "$E2E_DIR/N/n.mp4" 62
 
 rate() {
   mpris org.freedesktop.DBus.Properties.Get org.mpris.MediaPlayer2.Player Rate |

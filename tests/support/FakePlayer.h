@@ -56,7 +56,7 @@ public:
         emit voiceBoostChanged(on);
     }
     void setEndCut(double seconds) override { m_endCut = std::max(0.0, seconds); }
-    double endCut() const { return m_endCut; }
+    double endCut() const override { return m_endCut; }
     // The pauses of the medium that the silence detector would know.
     void setPauseStarts(const QList<ListenedRange> &starts) { m_pauseStarts = starts; }
     bool takeOfferedPlace() override;
