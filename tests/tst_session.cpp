@@ -227,40 +227,42 @@ void TestSession::aGoneFileIsFoundByWhatItHeld()
                          {dir.filePath(QStringLiteral("G"))},
                          [&found](const QString &f) { found = f; });
     QCOMPARE(found, QString());
-    // Heard to its folder's outro before any place of it was kept: finished, with
-    // its length (the share heard is known); a second played again from the
-    // start leaves it finished; playing on beyond the margin is a place again.
-    void TestSession::aRecordingHeardToItsOutroStaysFinished()
-    {
-        Bench b;
-        const QString a = QStringLiteral("/c/short.mp3");
-        b.player.setMediaDuration(a, 40);
-        KeptSettings outro;
-        outro.outroSeconds = 15;
-        b.session->keepFolderSettings(QStringLiteral("/c"), outro);
-        b.open(a);
-        b.player.advance(30);
-        QCOMPARE(b.player.playState(), int(MediaPlayer::Stopped));
-        const auto record = [&b, a] {
-            const QList<MediumRecord> media =
-                HistoryStore(b.dir.filePath(QString::fromUtf8(kHistoryFile))).media();
-            return media.size() == 1 && media.first().name == a ? media.first() : MediumRecord{};
-        };
-        QCOMPARE(record().duration, 40.0);
-        QVERIFY(!record().position);
-        const QList<StudyMedium> log = studyMedia({Stretch{a, 0, 25, 0, 25000}}, {record()});
-        QVERIFY(log.first().finished);
-        QCOMPARE(log.first().share, 25.0 / 40.0);
+}
 
-        b.open(a);
-        b.player.advance(1);
-        b.player.pause();
-        QVERIFY(!record().position);
-        b.player.play();
-        b.player.advance(12);
-        b.player.pause();
-        QCOMPARE(record().position, std::optional<double>(13));
-    }
+// Heard to its folder's outro before any place of it was kept: finished, with
+// its length (the share heard is known); a second played again from the
+// start leaves it finished; playing on beyond the margin is a place again.
+void TestSession::aRecordingHeardToItsOutroStaysFinished()
+{
+    Bench b;
+    const QString a = QStringLiteral("/c/short.mp3");
+    b.player.setMediaDuration(a, 40);
+    KeptSettings outro;
+    outro.outroSeconds = 15;
+    b.session->keepFolderSettings(QStringLiteral("/c"), outro);
+    b.open(a);
+    b.player.advance(30);
+    QCOMPARE(b.player.playState(), int(MediaPlayer::Stopped));
+    const auto record = [&b, a] {
+        const QList<MediumRecord> media =
+            HistoryStore(b.dir.filePath(QString::fromUtf8(kHistoryFile))).media();
+        return media.size() == 1 && media.first().name == a ? media.first() : MediumRecord{};
+    };
+    QCOMPARE(record().duration, 40.0);
+    QVERIFY(!record().position);
+    const QList<StudyMedium> log = studyMedia({Stretch{a, 0, 25, 0, 25000}}, {record()});
+    QVERIFY(log.first().finished);
+    QCOMPARE(log.first().share, 25.0 / 40.0);
 
-    QTEST_MAIN(TestSession)
+    b.open(a);
+    b.player.advance(1);
+    b.player.pause();
+    QVERIFY(!record().position);
+    b.player.play();
+    b.player.advance(12);
+    b.player.pause();
+    QCOMPARE(record().position, std::optional<double>(13));
+}
+
+QTEST_MAIN(TestSession)
 #include "tst_session.moc"
