@@ -23,7 +23,7 @@ struct RecordTable {
     int since; // the version that made it
 };
 constexpr RecordTable kRecordTables[] = {
-    {"places", "name", "position, duration, played, seq, ranges", 1},
+    {"places", "name", "position, duration, played, seq, ranges, finished", 1},
     {"media_settings", "name", "speed, voice_boost, skip_silence, seq", 2},
     {"record_lists", "rec", "rows, seq", 3},
 };

@@ -98,7 +98,12 @@ const QList<HistoryStore::Migration> &HistoryStore::migrations()
           QStringLiteral("ALTER TABLE stretches ADD COLUMN rec BLOB"),
           QStringLiteral("CREATE INDEX stretches_rec ON stretches (rec)"),
           QStringLiteral("CREATE TABLE record_lists (rec BLOB PRIMARY KEY NOT NULL, "
-                         "rows TEXT NOT NULL, seq INTEGER NOT NULL)")}},
+                         "rows TEXT NOT NULL, seq INTEGER NOT NULL)"),
+          // A recording heard to its end stays finished when it is played
+          // again (those finished before: no place, but what was heard).
+          QStringLiteral("ALTER TABLE places ADD COLUMN finished INTEGER NOT NULL DEFAULT 0"),
+          QStringLiteral("UPDATE places SET finished = 1 WHERE position IS NULL AND ranges IS "
+                         "NOT NULL")}},
     };
     return all;
 }
@@ -329,7 +334,13 @@ void HistoryStore::clearPlace(const QString &name)
     if (name.isEmpty()) return;
     run(Access::Change, [&](Session &s) {
         const QByteArray key = keyOf(name);
-        return s.exec(QStringLiteral("UPDATE places SET position = NULL WHERE name = ?"), {key}) &&
+        // (A store of fewer migrations, in the tests of the upgrade, has no
+        // finished recordings.)
+        return s.exec(s.version >= 3
+                          ? QStringLiteral("UPDATE places SET position = NULL, finished = 1 WHERE "
+                                           "name = ?")
+                          : QStringLiteral("UPDATE places SET position = NULL WHERE name = ?"),
+                      {key}) &&
                s.exec(QStringLiteral("DELETE FROM places WHERE name = ? AND ranges IS NULL"),
                       {key});
     });
@@ -365,7 +376,12 @@ void HistoryStore::clearRanges(const QString &name)
     if (name.isEmpty()) return;
     run(Access::Change, [&](Session &s) {
         const QByteArray key = keyOf(name);
-        return s.exec(QStringLiteral("UPDATE places SET ranges = NULL WHERE name = ?"), {key}) &&
+        // What was heard forgotten: no longer finished either.
+        return s.exec(s.version >= 3 ? QStringLiteral("UPDATE places SET ranges = NULL, "
+                                                      "finished = 0 WHERE name = ?")
+                                     : QStringLiteral("UPDATE places SET ranges = NULL WHERE "
+                                                      "name = ?"),
+                      {key}) &&
                s.exec(QStringLiteral("DELETE FROM places WHERE name = ? AND position IS NULL"),
                       {key});
     });
@@ -408,13 +424,14 @@ QList<HistoryStore::MediumRecord> HistoryStore::media()
         if (!s.exec(q, s.version < 3 ? QStringLiteral("SELECT name, duration, position, ranges "
                                                       "FROM places")
                                      : QStringLiteral("SELECT ifnull(r.path, p.name), duration, "
-                                                      "position, ranges FROM places p LEFT JOIN "
-                                                      "recordings r ON r.key = p.name")))
+                                                      "position, ranges, finished FROM places p "
+                                                      "LEFT JOIN recordings r ON r.key = p.name")))
             return false;
         while (q.next()) {
             MediumRecord r{nameOf(q.value(0).toByteArray()), seconds(q.value(1).toDouble()),
                            std::nullopt, decodeRanges(q.value(3).toByteArray())};
             if (!q.value(2).isNull()) r.position = seconds(q.value(2).toDouble());
+            r.finished = q.value(4).toInt() != 0;
             found << r;
         }
         return true;

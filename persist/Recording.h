@@ -44,6 +44,7 @@ struct MediumRecord {
     double duration = 0.0;
     std::optional<double> position;
     QList<ListenedRange> ranges;
+    bool finished = false; // heard to its end once (played again since or not)
 };
 
 // The playback settings kept for a medium or a folder. Each is unset

@@ -58,10 +58,9 @@ void addFigures(StudyFigures &to, const StudyFigures &f)
 void applyRecord(StudyMedium &m, const MediumRecord *r)
 {
     if (!r) return;
-    // Heard to its end (or its folder's outro, or a jump past it): the place
-    // keeper forgot its place and kept what was heard; a short replay from
-    // the start leaves it so.
-    m.finished = !r->position && !r->ranges.isEmpty();
+    // Heard to its end (or its folder's outro, or a jump past it) once: it
+    // stays finished when it is played again.
+    m.finished = r->finished || (!r->position && !r->ranges.isEmpty());
     m.duration = r->duration;
     if (m.duration <= 0) return;
     m.share = std::min(1.0, rangesLength(r->ranges) / m.duration);

@@ -231,7 +231,8 @@ void TestSession::aGoneFileIsFoundByWhatItHeld()
 
 // Heard to its folder's outro before any place of it was kept: finished, with
 // its length (the share heard is known); a second played again from the
-// start leaves it finished; playing on beyond the margin is a place again.
+// start leaves it so; playing on beyond the margin is a place again, and it
+// stays finished.
 void TestSession::aRecordingHeardToItsOutroStaysFinished()
 {
     Bench b;
@@ -262,6 +263,7 @@ void TestSession::aRecordingHeardToItsOutroStaysFinished()
     b.player.advance(12);
     b.player.pause();
     QCOMPARE(record().position, std::optional<double>(13));
+    QVERIFY(studyMedia({Stretch{a, 0, 25, 0, 25000}}, {record()}).constFirst().finished);
 }
 
 QTEST_MAIN(TestSession)
