@@ -13,23 +13,6 @@ make_clip "$E2E_DIR/F/a.mp4" 60
 make_clip "$E2E_DIR/F/b.mp4" 61
 make_clip "$E2E_DIR/G/c.mp4" 62
 
-rate() {
-  mpris org.freedesktop.DBus.Properties.Get org.mpris.MediaPlayer2.Player Rate |
-    sed -n 's/^(<\([0-9.]*\)>,)$/\1/p'
-}
-expect_rate() { # wanted what
-  local r
-  r=$(rate)
-  awk -v r="$r" -v w="$1" 'BEGIN{exit !(r != "" && r - w < 0.001 && w - r < 0.001)}' ||
-    fail "Rate is '$r' for $2, not $1"
-  note "$2: rate $r"
-}
-open_uri() { # path window-name
-  mpris org.mpris.MediaPlayer2.Player.OpenUri "file://$1" >/dev/null || fail "OpenUri $1"
-  wait_window "$2" 10 >/dev/null || fail "no window '$2'"
-  sleep 0.5
-}
-
 start_program "$E2E_DIR/F/a.mp4"
 win=$(wait_window "a - Pelmora" 30) || fail "no main window"
 wait_mpris

@@ -18,11 +18,6 @@ offered() { # what
   note "offered $1: $place"
   case "$place" in 00:01:5* | 00:02:0*) ;; *) fail "the place offered $1 is $place, not about 2:00" ;; esac
 }
-rate_is() { # wanted what
-  local r
-  r=$(mpris org.freedesktop.DBus.Properties.Get org.mpris.MediaPlayer2.Player Rate)
-  [ "$r" = "(<$1>,)" ] || fail "Rate is $r $2, not $1"
-}
 record_rows() {
   accessibles | awk -F'\t' '$1 == "table cell" && $2 ~ /^[0-9][0-9]:[0-9][0-9]:[0-9][0-9]$/ {print $2}'
 }
@@ -51,7 +46,7 @@ win=$(wait_window "第1回 - Pelmora" 30) || fail "no main window in the renamed
 wait_mpris
 sleep 1.5
 offered "in the renamed folder"
-rate_is 1.5 "in the renamed folder"
+expect_rate 1.5 "in the renamed folder"
 focus_keys "$win" alt+o r
 wait_window "再生時間の記録" 10 >/dev/null || fail "no position record window"
 rows=$(record_rows)

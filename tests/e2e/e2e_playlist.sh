@@ -48,30 +48,9 @@ got=$(entries | grep -c lesson || true)
 note "a folder in natural order"
 
 # "開く..." by the keyboard: the focus there, then Space.
-accessible_focus() {
-  timeout 20 /usr/bin/python3 - "$1" <<'PY'
-import sys, gi
-gi.require_version("Atspi", "2.0")
-from gi.repository import Atspi
-def find(node):
-    if node.get_role_name() == "push button" and node.get_name() == sys.argv[1]:
-        return node
-    for i in range(node.get_child_count()):
-        hit = find(node.get_child_at_index(i))
-        if hit:
-            return hit
-desktop = Atspi.get_desktop(0)
-for i in range(desktop.get_child_count()):
-    app = desktop.get_child_at_index(i)
-    hit = find(app) if app is not None and app.get_name() == "pelmora" else None
-    if hit:
-        sys.exit(0 if hit.get_component_iface().grab_focus() else 1)
-sys.exit(1)
-PY
-}
 before=$(windows)
 xdotool windowfocus --sync "$list" 2>/dev/null || true
-accessible_focus "開く..." || fail "the open button takes no focus"
+accessible focus "開く..." || fail "the open button takes no focus"
 xdotool key space
 choose "$before" "$E2E_DIR/lists/week.m3u8"
 [ "$(entries | tr '\n' '|')" = "$E2E_DIR/course/lesson 2.mp3|" ] ||

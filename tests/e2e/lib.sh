@@ -124,6 +124,24 @@ mpris() { # method args... on the program's MPRIS object
     --object-path /org/mpris/MediaPlayer2 --method "$@"
 }
 
+# The playback rate through MPRIS, and a check of it.
+rate() {
+  mpris org.freedesktop.DBus.Properties.Get org.mpris.MediaPlayer2.Player Rate |
+    sed -n 's/^(<\([0-9.]*\)>,)$/\1/p'
+}
+expect_rate() { # wanted what
+  local r
+  r=$(rate)
+  awk -v r="$r" -v w="$1" 'BEGIN{exit !(r != "" && r - w < 0.001 && w - r < 0.001)}' ||
+    fail "Rate is '$r' for $2, not $1"
+  note "$2: rate $r"
+}
+open_uri() { # path window-name
+  mpris org.mpris.MediaPlayer2.Player.OpenUri "file://$1" >/dev/null || fail "OpenUri $1"
+  wait_window "$2" 10 >/dev/null || fail "no window '$2'"
+  sleep 0.5
+}
+
 wait_mpris() {
   for _ in $(seq 1 100); do
     mpris org.freedesktop.DBus.Peer.Ping >/dev/null 2>&1 && return 0
@@ -179,7 +197,8 @@ PY
 # AT-SPI: finds the accessible (a push button, or another role) whose name
 # starts with the text, and then
 #   at:    prints its centre on the screen, "x y";
-#   press: presses it (a button with a menu opens the menu).
+#   press: presses it (a button with a menu opens the menu);
+#   focus: gives it the keyboard focus.
 accessible() { # at|press name-prefix [role]
   timeout 20 /usr/bin/python3 - "$1" "$2" "${3:-push button}" <<'PY'
 import sys, gi
@@ -202,6 +221,8 @@ for i in range(desktop.get_child_count()):
     if what == "at":
         box = hit.get_extents(Atspi.CoordType.SCREEN)
         print(box.x + box.width // 2, box.y + box.height // 2)
+    elif what == "focus":
+        sys.exit(0 if hit.get_component_iface().grab_focus() else 1)
     else:
         hit.get_action_iface().do_action(0)
     sys.exit(0)
