@@ -200,11 +200,6 @@ void MpvEngine::start(const Options &options, const QByteArray &wid)
         // one left out.
         {"sub-auto", "no"},
         {"keep-open", "yes"},
-        // The end of a medium is reported once its sound has been heard:
-        // with gapless audio the engine reports it while the last quarter
-        // second still waits in the sound output, for the next file, and
-        // the pause and the return to the start at the end cut it off.
-        {"gapless-audio", "no"},
         {"idle", "yes"},
         {"hwdec", "auto-safe"},
         {"input-default-bindings", "no"},
