@@ -10,6 +10,7 @@
 #include "app/Mpris.h"
 #include "app/TimeText.h"
 #include "app/Unit1.h"
+#include "app/Unit12.h"
 #include "commands/Unit5.h"
 #include "commands/Unit7.h"
 #include "lists/Unit10.h"
@@ -22,6 +23,7 @@
 #include "persist/IniFile.h"
 #include "persist/LocalNames.h"
 #include "persist/SettingsKeys.h"
+#include "persist/Sync.h"
 #include "player/MediaPlayer.h"
 
 #include <QAction>
@@ -29,6 +31,7 @@
 #include <QDir>
 #include <QEvent>
 #include <QStatusBar>
+#include <QSysInfo>
 #include <QTimer>
 #include <QUrl>
 
@@ -310,6 +313,35 @@ void takeDesktopRequests(TForm1 *main, TForm6 *playlist, Mpris *mpris)
     });
 }
 
+// "同期フォルダー...": the folder shared with other computers, chosen in
+// the picture's context menu; it is read once the main window has painted
+// itself, off the GUI thread.
+void wireSyncFolder(const Services &services, MediumSession *session)
+{
+    Form12 = new TForm12(services.dialogs, Form1);
+    Form12->onAccept = [session](const QString &folder, const QString &name) {
+        runHandler(*Form1, nullptr, [&] {
+            const QString path = Form1->settingsPath();
+            if (!name.isEmpty()) IniFile(path).writeString(SettingsKeys::SyncDeviceName, name);
+            session->setSync(SyncSettings::choose(path, folder));
+            session->syncNow();
+        });
+    };
+    auto *choose = new QAction(QStringLiteral("同期フォルダー(&Y)..."), Form1);
+    choose->setObjectName(QStringLiteral("syncFolderAction"));
+    QObject::connect(choose, &QAction::triggered, Form1, [] {
+        runHandler(*Form1, nullptr, [&] {
+            const IniFile ini(Form1->settingsPath());
+            QString name = ini.readString(SettingsKeys::SyncDeviceName);
+            if (name.isEmpty()) name = QSysInfo::machineHostName();
+            Form12->showChoice(ini.readString(SettingsKeys::SyncFolder), name);
+            showModeless(Form12);
+        });
+    });
+    Form1->WindowsMediaPlayer1->addMenuAction(choose);
+    new AfterFirstPaint(Form1, [session] { session->syncNow(); });
+}
+
 } // namespace
 
 void createForms(const Services &services)
@@ -379,6 +411,7 @@ void createForms(const Services &services)
         });
     });
     Form1->WindowsMediaPlayer1->addMenuAction(resumeOnOpen);
+    wireSyncFolder(services, session);
     // The control bar's "学習" menu: the study windows, one action each.
     auto *records = new QAction(QStringLiteral("再生位置の記録(&K)..."), Form1);
     records->setObjectName(QStringLiteral("recordsAction"));
@@ -409,4 +442,5 @@ void destroyForms()
     Form8 = nullptr;
     Form9 = nullptr;
     Form10 = nullptr;
+    Form12 = nullptr;
 }

@@ -11,6 +11,7 @@
 #include "persist/ResumeJournal.h"
 #include "persist/StoreLink.h"
 #include "persist/StudyLogBuffer.h"
+#include "persist/Sync.h"
 #include "player/MediaPlayer.h"
 
 #include <QPointer>
@@ -161,6 +162,9 @@ void MediumSession::open(const QString &name, Start start)
     else
         m_player->stop();
     showKept(m_info, playing);
+    // What another computer kept of it since may be newer: the synced
+    // folder is read, and the offer follows.
+    if (playing && m_link->syncing()) refreshOffer();
 }
 
 void MediumSession::resume(const QString &name, double position)
@@ -174,21 +178,71 @@ void MediumSession::resume(const QString &name, double position)
     // A place kept further on (an offer missed before that close) is still
     // offered.
     const std::optional<double> place = PlaceKeeper::placeToOffer(m_info);
-    if (m_player->hasCurrentMedia() && place && *place > position + PlaceKeeper::MarginSeconds)
+    if (m_player->hasCurrentMedia() && place && *place > position + PlaceKeeper::MarginSeconds) {
         m_player->offerPlace(*place, timeText(*place), m_info.place->playedMs);
+        m_player->setPlaceSource(placeSourceText(*m_info.place));
+    }
 }
 
-void MediumSession::showKept(const RecordingInfo &info, bool offer)
+void MediumSession::showKept(const RecordingInfo &info, bool offered)
 {
     if (!m_player->hasCurrentMedia()) return; // refused or missing: nothing to show or keep
     m_player->setListened(info.ranges);
     emit recordsOpened(info.records);
-    if (!offer) return;
-    if (const std::optional<double> place = PlaceKeeper::placeToOffer(info)) {
-        m_player->offerPlace(*place, timeText(*place), info.place->playedMs);
-        // The option: opening goes on at once where it was.
-        if (m_resumeOnOpen) m_player->takeOfferedPlace();
+    if (offered) offer(info);
+}
+
+void MediumSession::offer(const RecordingInfo &info)
+{
+    const std::optional<double> place = PlaceKeeper::placeToOffer(info);
+    if (!place) return;
+    m_player->offerPlace(*place, timeText(*place), info.place->playedMs);
+    m_player->setPlaceSource(placeSourceText(*info.place));
+    // The option: opening goes on at once where it was.
+    if (m_resumeOnOpen) m_player->takeOfferedPlace();
+}
+
+QString MediumSession::placeSourceText(const Place &place)
+{
+    if (place.device.isEmpty()) return {};
+    const qint64 s = std::llround(place.position);
+    return QStringLiteral("%1 で %2:%3:%4 まで")
+        .arg(place.device)
+        .arg(s / 3600)
+        .arg(s / 60 % 60, 2, 10, QLatin1Char('0'))
+        .arg(s % 60, 2, 10, QLatin1Char('0'));
+}
+
+void MediumSession::refreshOffer()
+{
+    const QString id = m_info.id;
+    const QString name = m_name;
+    QPointer<MediumSession> self(this);
+    m_link->syncNow([self, id, name](const QStringList &changed) {
+        if (self && changed.contains(id)) self->takeSynced(id, name);
+    });
+}
+
+void MediumSession::takeSynced(const QString &id, const QString &name)
+{
+    if (m_name != name || m_info.id != id || !m_player->hasCurrentMedia()) return;
+    const RecordingInfo fresh = m_link->recording(name, m_folder);
+    if (fresh.id != id) return;
+    m_info.ranges = mergeRanges(m_info.ranges + fresh.ranges);
+    m_player->setListened(m_info.ranges);
+    // Records not changed here in this run show what came.
+    if (!m_recordsWritten.contains(id) && fresh.records != m_info.records) {
+        m_info.records = fresh.records;
+        emit recordsOpened(fresh.records);
     }
+    if (fresh.place == m_info.place || !fresh.place) return;
+    m_info.place = fresh.place;
+    // Offered anew while nothing was taken and playback has not gone past
+    // the place; a place taken at once follows too.
+    const std::optional<double> place = PlaceKeeper::placeToOffer(m_info);
+    const bool untouched =
+        m_player->offeredPlace() || m_player->currentPosition() < PlaceKeeper::MarginSeconds;
+    if (place && untouched && m_player->currentPosition() < *place) offer(m_info);
 }
 
 // ---- per-course memory ----------------------------------------------------------
@@ -367,6 +421,25 @@ void MediumSession::setHistoryOn(bool on)
     // Switching the history off erases the study log too.
     if (!on && m_historyOn) m_log->erase();
     m_historyOn = on;
+    // With it off, nothing goes to the synced folder either.
+    m_link->setSharing(on);
+}
+
+void MediumSession::setSync(const SyncSettings &settings)
+{
+    const Clock *clock = m_clock;
+    m_link->setSync(settings, [clock] { return clock->now().toMSecsSinceEpoch(); });
+    m_link->setSharing(m_historyOn);
+}
+
+void MediumSession::syncNow()
+{
+    m_link->syncNow();
+}
+
+bool MediumSession::syncing() const
+{
+    return m_link->syncing();
 }
 
 void MediumSession::readStudyLog(QDate today,

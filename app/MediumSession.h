@@ -22,6 +22,7 @@ class MediaPlayer;
 class PlaceKeeper;
 class StoreLink;
 class StudyLogBuffer;
+struct SyncSettings;
 struct StudyReport;
 struct Closing;
 
@@ -85,6 +86,11 @@ public:
     // The history switch: the study log is kept only while it is on, and
     // switching it off erases the log.
     void setHistoryOn(bool on);
+    // Shares what is kept through a synced folder (an empty folder: no
+    // longer); syncNow() reads it, off the GUI thread.
+    void setSync(const SyncSettings &settings);
+    bool syncing() const;
+    void syncNow();
     void readStudyLog(QDate today, std::function<void(std::shared_ptr<const StudyReport>)> done);
     // A local file that is gone, looked for by what it held among the files
     // of the folders, away from the GUI thread: done gets the file found
@@ -124,6 +130,10 @@ private:
     void applyCuts(double duration);
     void lengthKnown();
     void showKept(const RecordingInfo &info, bool offer);
+    void offer(const RecordingInfo &info);
+    static QString placeSourceText(const Place &place);
+    void refreshOffer();
+    void takeSynced(const QString &id, const QString &name);
     void followPlayState(int state);
     void playbackChanged();
     void keepCourseSettings();

@@ -20,6 +20,7 @@
 #include "persist/LocalNames.h"
 #include "persist/ProgramDir.h"
 #include "persist/SettingsKeys.h"
+#include "persist/Sync.h"
 #include "player/MediaPlayer.h"
 
 #include <QAbstractSlider>
@@ -375,6 +376,8 @@ void TForm1::FormCreate()
             settings.readBool(SettingsKeys::PlaybackRewindAfterPause));
         m_session->setResumeOnOpen(settings.readBool(SettingsKeys::PlaybackResumeOnOpen));
     });
+    // The synced folder shared with other computers, if any.
+    runHandler(*this, nullptr, [&] { m_session->setSync(SyncSettings::read(settingsPath())); });
 }
 
 void TForm1::showEvent(QShowEvent *event)

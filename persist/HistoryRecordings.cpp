@@ -285,19 +285,20 @@ QList<PositionRecord> HistoryStore::records(const QString &id)
 void HistoryStore::keepRecords(const QString &id, const QList<PositionRecord> &records)
 {
     if (id.isEmpty()) return;
-    if (records.isEmpty()) {
-        run(Access::Change, [&](Session &s) {
-            return s.exec(QStringLiteral("DELETE FROM record_lists WHERE rec = ?"), {keyOf(id)});
-        });
-        return;
-    }
-    run(Access::Create, [&](Session &s) {
-        return s.exec(QStringLiteral("INSERT OR REPLACE INTO record_lists (rec, rows, seq) VALUES "
-                                     "(?, ?, (SELECT ifnull(max(seq), 0) + 1 FROM "
-                                     "record_lists))"),
-                      {keyOf(id), encodeRecords(records)}) &&
-               s.exec(QStringLiteral("DELETE FROM record_lists WHERE seq <= (SELECT seq FROM "
-                                     "record_lists ORDER BY seq DESC LIMIT 1 OFFSET %1)")
-                          .arg(kMaxMedia));
+    run(records.isEmpty() ? Access::Change : Access::Create, [&](Session &s) {
+        return writeRecords(s, id, records) &&
+               changed({Change::Kind::Records, id, 0, 0, {}, {}, records});
     });
+}
+
+bool HistoryStore::writeRecords(Session &s, const QString &id, const QList<PositionRecord> &records)
+{
+    if (records.isEmpty())
+        return s.exec(QStringLiteral("DELETE FROM record_lists WHERE rec = ?"), {keyOf(id)});
+    return s.exec(QStringLiteral("INSERT OR REPLACE INTO record_lists (rec, rows, seq) VALUES "
+                                 "(?, ?, (SELECT ifnull(max(seq), 0) + 1 FROM record_lists))"),
+                  {keyOf(id), encodeRecords(records)}) &&
+           s.exec(QStringLiteral("DELETE FROM record_lists WHERE seq <= (SELECT seq FROM "
+                                 "record_lists ORDER BY seq DESC LIMIT 1 OFFSET %1)")
+                      .arg(kMaxMedia));
 }

@@ -104,6 +104,15 @@ const QList<HistoryStore::Migration> &HistoryStore::migrations()
           QStringLiteral("ALTER TABLE places ADD COLUMN finished INTEGER NOT NULL DEFAULT 0"),
           QStringLiteral("UPDATE places SET finished = 1 WHERE position IS NULL AND ranges IS "
                          "NOT NULL")}},
+        // 4: what other computers kept, taken in from a synced folder: the
+        // name of the computer where a place was kept (NULL: this one), and
+        // each stretch of the study log played there, by its device and its
+        // number on it (NULL: played here).
+        {4,
+         {QStringLiteral("ALTER TABLE places ADD COLUMN device TEXT"),
+          QStringLiteral("ALTER TABLE stretches ADD COLUMN device TEXT"),
+          QStringLiteral("ALTER TABLE stretches ADD COLUMN dseq INTEGER"),
+          QStringLiteral("CREATE UNIQUE INDEX stretches_device ON stretches (device, dseq)")}},
     };
     return all;
 }
@@ -201,6 +210,7 @@ bool HistoryStore::run(Access access, const std::function<bool(Session &)> &work
         if (!usable(access)) return false;
         Failure failure = Failure::None;
         QString reason;
+        m_changes.clear();
         {
             ++m_sessions;
             Session s(m_connection, m_path, m_busyMs);
@@ -255,7 +265,10 @@ bool HistoryStore::run(Access access, const std::function<bool(Session &)> &work
                 m_checked = ok;
             }
             ok = ok && work(s) && (!writes || s.commit());
-            if (ok) return true;
+            if (ok) {
+                if (m_watcher && !m_changes.isEmpty()) m_watcher(std::exchange(m_changes, {}));
+                return true;
+            }
             failure = s.failure();
             reason = s.reason();
         }
@@ -290,12 +303,23 @@ bool HistoryStore::upgrade(Session &s, qint64 from)
 bool HistoryStore::readPlace(Session &s, const QString &name, std::optional<Place> &found)
 {
     QSqlQuery q;
-    if (!s.exec(q, QStringLiteral("SELECT position, duration, played FROM places WHERE name = ?"),
+    if (!s.exec(q,
+                s.version >= 4
+                    ? QStringLiteral("SELECT position, duration, played, device FROM places WHERE "
+                                     "name = ?")
+                    : QStringLiteral("SELECT position, duration, played, NULL FROM places WHERE "
+                                     "name = ?"),
                 {keyOf(name)}))
         return false;
     if (q.next() && !q.value(0).isNull())
         found = Place{seconds(q.value(0).toDouble()), seconds(q.value(1).toDouble()),
-                      q.value(2).toLongLong()};
+                      q.value(2).toLongLong(), q.value(3).toString()};
+    return true;
+}
+
+bool HistoryStore::changed(Change change)
+{
+    if (m_watcher) m_changes.append(std::move(change));
     return true;
 }
 
@@ -321,11 +345,18 @@ void HistoryStore::keepPlace(const QString &name, double position, double durati
         const QByteArray key = keyOf(name);
         // What the store learnt of the recording first: its record may move
         // to the key that the place is kept under.
+        using K = Change::Kind;
         return writeSightings(s, extra.seen) && s.touch(key, nowMs) &&
-               s.exec(QStringLiteral("UPDATE places SET position = ?, duration = ? WHERE name = ?"),
+               s.exec(s.version >= 4 ? QStringLiteral("UPDATE places SET position = ?, duration = "
+                                                      "?, device = NULL WHERE name = ?")
+                                     : QStringLiteral("UPDATE places SET position = ?, duration = "
+                                                      "? WHERE name = ?"),
                       {seconds(position), seconds(duration), key}) &&
                s.addRanges(key, listened) && s.dropOldest() &&
-               writeExtra(s, {extra.log, extra.settings, {}});
+               writeExtra(s, {extra.log, extra.settings, {}}) &&
+               changed({K::Place, name, seconds(position), seconds(duration)}) &&
+               (listened.isEmpty() || changed({K::Heard, name, 0, 0, mergeRanges(listened)})) &&
+               told(extra);
     });
 }
 
@@ -342,7 +373,8 @@ void HistoryStore::clearPlace(const QString &name)
                           : QStringLiteral("UPDATE places SET position = NULL WHERE name = ?"),
                       {key}) &&
                s.exec(QStringLiteral("DELETE FROM places WHERE name = ? AND ranges IS NULL"),
-                      {key});
+                      {key}) &&
+               changed({Change::Kind::Finished, name});
     });
 }
 
@@ -367,7 +399,8 @@ void HistoryStore::addRanges(const QString &name, const QList<ListenedRange> &ra
     if (name.isEmpty() || mergeRanges(ranges).isEmpty()) return;
     run(Access::Create, [&](Session &s) {
         const QByteArray key = keyOf(name);
-        return s.touch(key, nowMs) && s.addRanges(key, ranges) && s.dropOldest();
+        return s.touch(key, nowMs) && s.addRanges(key, ranges) && s.dropOldest() &&
+               changed({Change::Kind::Heard, name, 0, 0, mergeRanges(ranges)});
     });
 }
 
@@ -383,7 +416,8 @@ void HistoryStore::clearRanges(const QString &name)
                                                       "name = ?"),
                       {key}) &&
                s.exec(QStringLiteral("DELETE FROM places WHERE name = ? AND position IS NULL"),
-                      {key});
+                      {key}) &&
+               changed({Change::Kind::Cleared, name});
     });
 }
 
@@ -526,10 +560,11 @@ QList<HistoryStore::Stretch> HistoryStore::stretches(qint64 sinceMs)
 void HistoryStore::clearStretches(const QString &name)
 {
     run(Access::Change, [&](Session &s) {
-        return name.isEmpty() ? s.exec(QStringLiteral("DELETE FROM stretches"))
-                              : s.exec(QStringLiteral("DELETE FROM stretches WHERE rec = ? OR "
-                                                      "(rec IS NULL AND name = ?)"),
-                                       {keyOf(name), keyOf(name)});
+        return (name.isEmpty() ? s.exec(QStringLiteral("DELETE FROM stretches"))
+                               : s.exec(QStringLiteral("DELETE FROM stretches WHERE rec = ? OR "
+                                                       "(rec IS NULL AND name = ?)"),
+                                        {keyOf(name), keyOf(name)})) &&
+               changed({Change::Kind::Unlogged, name});
     });
 }
 
@@ -593,7 +628,25 @@ void HistoryStore::write(const Extra &extra)
         std::all_of(extra.settings.cbegin(), extra.settings.cend(),
                     [](const SettingsChange &c) { return c.key.isEmpty(); }))
         return;
-    run(Access::Create, [&](Session &s) { return writeExtra(s, extra); });
+    run(Access::Create, [&](Session &s) { return writeExtra(s, extra) && told(extra); });
+}
+
+bool HistoryStore::told(const Extra &extra)
+{
+    for (const Stretch &st : extra.log)
+        if (worthKeeping(st))
+            changed({Change::Kind::Stretch,
+                     st.recording.isEmpty() ? st.name : st.recording,
+                     0,
+                     0,
+                     {},
+                     {},
+                     {},
+                     st});
+    for (const SettingsChange &c : extra.settings)
+        if (c.of == SettingsOf::Medium && !c.key.isEmpty())
+            changed({Change::Kind::Settings, c.key, 0, 0, {}, c.settings});
+    return true;
 }
 
 bool HistoryStore::writeExtra(Session &s, const Extra &extra)

@@ -215,6 +215,52 @@ public:
                    const QList<ListenedRange> &listened, const Extra &extra);
     void write(const Extra &extra);
 
+    // ---- what other computers kept (persist/Sync.h) ----
+    // One write of this store, told once its transaction is committed.
+    struct Change {
+        enum class Kind { Place, Finished, Heard, Cleared, Settings, Records, Stretch, Unlogged };
+        Kind kind = Kind::Place;
+        QString id; // the recording (empty with Unlogged: all)
+        double position = 0.0;
+        double duration = 0.0;
+        QList<ListenedRange> ranges = {};
+        KeptSettings settings = {};
+        QList<PositionRecord> records = {};
+        Stretch stretch = {};
+    };
+    using Watcher = std::function<void(const QList<Change> &)>;
+    void setWatcher(Watcher watcher) { m_watcher = std::move(watcher); }
+    // What another computer kept of one recording, to be taken in.
+    struct Remote {
+        QString id;
+        // Its place there, when it is newer than the one kept here.
+        std::optional<Place> place;
+        bool finished = false;
+        // What was heard there; replacing what is heard here when it was
+        // cleared there after the last play here (clearedMs).
+        QList<ListenedRange> heard;
+        qint64 clearedMs = -1;
+        std::optional<KeptSettings> settings;
+        std::optional<QList<PositionRecord>> records;
+        // Its stretches of the study log, each with its device and number;
+        // those here before unloggedMs go.
+        struct Stretched {
+            QString device;
+            qint64 seq = 0;
+            Stretch stretch;
+        };
+        QList<Stretched> log;
+        qint64 unloggedMs = -1;
+    };
+    // Takes them in, in one transaction; no Change is told of it.
+    void takeIn(const QList<Remote> &remotes);
+    // Everything the store keeps of recordings known by their content keys
+    // or URLs, as the changes that would make it.
+    QList<Change> keptChanges();
+    // Whether a recording's id means the same on every computer: a content
+    // key or a URL, not a local path.
+    static bool shared(const QString &id);
+
 private:
     enum class Access { Read, Change, Create };
     class Session;
@@ -249,6 +295,13 @@ private:
     QString m_setAsidePath;
     int m_rescued = 0;
     bool m_rescuing = false; // a rescue is being written: a damaged file is only set aside
+    Watcher m_watcher;
+    QList<Change> m_changes; // those of the call under way
+    bool changed(Change change);
+    bool told(const Extra &extra);
+    static bool takeIn(Session &s, const Remote &remote);
+    static bool takeInLog(Session &s, const Remote &remote);
+    static bool writeRecords(Session &s, const QString &id, const QList<PositionRecord> &records);
 };
 
 inline const char kHistoryFile[] = "History.db";

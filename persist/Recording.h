@@ -18,6 +18,7 @@ struct Place {
     double position = 0.0; // seconds
     double duration = 0.0; // seconds; 0 when not known
     qint64 playedMs = 0;   // when it was last played: UTC, ms since 1970
+    QString device = {};   // the other computer's name where it was kept; empty: this one
     bool operator==(const Place &) const = default;
 };
 

@@ -38,6 +38,13 @@ inline constexpr IniKey PlaybackRewindAfterPause{"Playback", "RewindAfterPause",
 // "開いたら続きから再生する": opening a file goes on at its kept place at
 // once instead of offering it. Set from the picture's context menu.
 inline constexpr IniKey PlaybackResumeOnOpen{"Playback", "ResumeOnOpen", IniKind::Boolean, 0};
+// The synced folder that this installation shares its places, heard
+// ranges, settings, position records and study log through (empty: none),
+// and its device's id and name there: made at the first use (a random id,
+// the host's name). Set from the picture's context menu ("同期フォルダー...").
+inline constexpr IniKey SyncFolder{"Sync", "Folder", IniKind::String, 0};
+inline constexpr IniKey SyncDevice{"Sync", "Device", IniKind::String, 0};
+inline constexpr IniKey SyncDeviceName{"Sync", "DeviceName", IniKind::String, 0};
 // The transcript window's place and size on the screen, as last shown
 // (absent until it has been shown once).
 inline constexpr IniKey TranscriptLeft{"Transcript", "Left", IniKind::Integer, 0};

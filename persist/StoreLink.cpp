@@ -3,8 +3,10 @@
 
 #include "persist/DiskWriter.h"
 #include "persist/ProgramDir.h"
+#include "persist/Sync.h"
 
 #include <QDir>
+#include <QFileSystemWatcher>
 #include <QMutex>
 #include <QTimer>
 
@@ -12,6 +14,12 @@
 struct StoreLink::Sink {
     QMutex mutex;
     StoreLink *link = nullptr;
+};
+
+// The writer's own: the Sync, and what of its trouble was told last.
+struct StoreLink::SyncHolder {
+    std::unique_ptr<Sync> sync;
+    QString told;
 };
 
 StoreLink::StoreLink(const QString &dir, DiskWriter *writer, QObject *parent)
@@ -29,6 +37,7 @@ StoreLink::StoreLink(const QString &dir, DiskWriter *writer, QObject *parent)
     m_waitTimer->setInterval(WaitMs);
     connect(m_waitTimer, &QTimer::timeout, this, &StoreLink::flushWaiting);
     m_sink->link = this;
+    m_sync = std::make_shared<SyncHolder>();
     post([](HistoryStore &store) { store.check(); });
 }
 
@@ -42,8 +51,18 @@ void StoreLink::post(std::function<void(HistoryStore &)> write)
 {
     auto store = m_store;
     auto sink = m_sink;
-    m_writer->post([store, sink, write = std::move(write)] {
+    auto sync = m_sync;
+    m_writer->post([store, sink, sync, write = std::move(write)] {
         write(*store);
+        // Trouble with the synced folder, each kind as it begins.
+        if (sync->sync && sync->sync->trouble() != sync->told) {
+            sync->told = sync->sync->trouble();
+            QMutexLocker lock(&sink->mutex);
+            if (StoreLink *link = sink->link; link && !sync->told.isEmpty())
+                QMetaObject::invokeMethod(
+                    link, [link, text = sync->told] { emit link->trouble(text); },
+                    Qt::QueuedConnection);
+        }
         const HistoryStore::Trouble kind = store->trouble();
         if (kind != HistoryStore::Trouble::None) {
             QMutexLocker lock(&sink->mutex);
@@ -203,4 +222,88 @@ void StoreLink::report(HistoryStore::Trouble kind, const QString &setAsidePath, 
         break;
     }
     emit trouble(text);
+}
+
+// ---- the synced folder ----------------------------------------------------------
+
+void StoreLink::setSync(const SyncSettings &settings, std::function<qint64()> nowMs)
+{
+    m_syncing = !settings.folder.isEmpty() && !settings.device.isEmpty();
+    m_syncFolder = m_syncing ? settings.folder : QString();
+    auto sync = m_sync;
+    post([sync, settings, nowMs, on = m_syncing](HistoryStore &store) {
+        if (!on) {
+            sync->sync.reset();
+            store.setWatcher({});
+            return;
+        }
+        sync->sync = std::make_unique<Sync>(settings, nowMs);
+        store.setWatcher([sync](const QList<HistoryStore::Change> &changes) {
+            if (sync->sync) sync->sync->changed(changes);
+        });
+    });
+    delete m_watcher;
+    m_watcher = nullptr;
+    if (!m_syncTimer) {
+        m_syncTimer = new QTimer(this);
+        m_syncTimer->setSingleShot(true);
+        connect(m_syncTimer, &QTimer::timeout, this, [this] { syncNow(); });
+    }
+    m_syncTimer->stop();
+}
+
+void StoreLink::setSharing(bool on)
+{
+    auto sync = m_sync;
+    post([sync, on](HistoryStore &) {
+        if (sync->sync) sync->sync->setSharing(on);
+    });
+}
+
+void StoreLink::syncNow(std::function<void(const QStringList &)> then)
+{
+    if (!m_syncing) {
+        if (then) then({});
+        return;
+    }
+    m_syncTimer->stop();
+    auto sync = m_sync;
+    // (What read() returns runs only while this link lives.)
+    read([this, sync, then = std::move(then)](HistoryStore &store) -> std::function<void()> {
+        QStringList changed;
+        if (sync->sync) changed = sync->sync->update(store);
+        return [this, changed, then] {
+            if (!changed.isEmpty()) emit synced(changed);
+            if (then) then(changed);
+        };
+    });
+    // The folder watched anew: devices come.
+    watchFolder();
+}
+
+void StoreLink::watchFolder()
+{
+    if (!m_syncing) return;
+    if (!m_watcher) {
+        m_watcher = new QFileSystemWatcher(this);
+        auto soon = [this] {
+            // Changes come in bursts (a sync tool writes several files).
+            m_syncTimer->start(500);
+        };
+        connect(m_watcher, &QFileSystemWatcher::directoryChanged, this, soon);
+        connect(m_watcher, &QFileSystemWatcher::fileChanged, this, soon);
+    }
+    const QDir root(QDir(m_syncFolder).filePath(QStringLiteral("pelmora")));
+    QStringList paths{m_syncFolder};
+    if (root.exists()) {
+        paths << root.path();
+        for (const QString &device : root.entryList(QDir::Dirs | QDir::NoDotAndDotDot))
+            paths << root.filePath(device);
+    }
+    const QStringList watched = m_watcher->directories();
+    for (const QString &path : std::as_const(paths))
+        if (!watched.contains(path)) m_watcher->addPath(path);
+    // A folder whose changes are not told (a network share) is looked at
+    // now and then.
+    if (!m_syncTimer->isActive()) m_syncTimer->start(PollMs);
 }

@@ -10,7 +10,9 @@
 #include <memory>
 
 class DiskWriter;
+class QFileSystemWatcher;
 class QTimer;
+struct SyncSettings;
 
 // The program's one way to the place store "History.db": writes go to the
 // DiskWriter's thread, reads of what a medium needs when it opens are made
@@ -63,14 +65,38 @@ public:
     void dropWaiting(const QString &id);
     void flushWaiting();
 
+    // ---- sharing through a synced folder (persist/Sync.h) ----
+    // Shares the store through settings.folder from now on (empty: no
+    // longer). Nothing is read here: the folder is read on the writer's
+    // thread by syncNow(), and again whenever it changes (watched, and
+    // looked at every PollMs where changes are not told).
+    static constexpr int PollMs = 30000;
+    void setSync(const SyncSettings &settings, std::function<qint64()> nowMs);
+    bool syncing() const { return m_syncing; }
+    // With the history switch off, nothing is written to the folder.
+    void setSharing(bool on);
+    // Reads the folder and takes in what came from other devices; then
+    // runs here with the recordings that changed.
+    void syncNow(std::function<void(const QStringList &changed)> then = {});
+
 signals:
     // Once per run and kind: the place store cannot be used as it should.
     void trouble(const QString &message);
+    // What other computers kept of these recordings was taken in.
+    void synced(const QStringList &ids);
 
 private:
     // rescued: the rows carried from a store set aside into the new one.
     void report(HistoryStore::Trouble trouble, const QString &setAsidePath, int rescued);
     void startWaiting();
+    void watchFolder();
+
+    struct SyncHolder; // the writer's Sync
+    std::shared_ptr<SyncHolder> m_sync;
+    bool m_syncing = false;
+    QString m_syncFolder;
+    QFileSystemWatcher *m_watcher = nullptr;
+    QTimer *m_syncTimer = nullptr; // a change seen: read a moment later; else a poll
 
     struct Sink; // where the writer's jobs tell of trouble
     std::shared_ptr<Sink> m_sink;

@@ -234,6 +234,14 @@ public:
     // menu in the order added (an action may also be a menu item); the
     // actions stay the caller's.
     void addStudyAction(QAction *action) { m_studyActions << action; }
+    // Where the place on offer was kept when that was another computer
+    // ("ノートPC で 0:41:10 まで"; empty: here), shown beside the offer.
+    void setPlaceSource(const QString &text)
+    {
+        m_placeSource = text;
+        emit placeSourceChanged(text);
+    }
+    const QString &placeSource() const { return m_placeSource; }
     const QList<QAction *> &studyActions() const { return m_studyActions; }
 
     // A short word on the picture for a moment, also told to screen
@@ -320,6 +328,7 @@ signals:
     // The control bar's button for the place on offer shows (its time
     // text), or no longer (empty); the offer may stand longer.
     void placeOfferChanged(const QString &timeText);
+    void placeSourceChanged(const QString &text);
     // The user dismissed the place on offer.
     void offeredPlaceForgotten();
     // The component's own controls follow the user, or ignore them.
@@ -375,6 +384,7 @@ private:
     }
     QList<QAction *> m_menuActions;
     QList<QAction *> m_studyActions;
+    QString m_placeSource;
     QString m_startHint;
     QString m_startOffer;
     StretchRecorder m_recorder;

@@ -208,6 +208,11 @@ void PlayerControls::makeTransport()
     m_place->setObjectName(QStringLiteral("placeButton"));
     m_place->setAutoRaise(false);
     m_place->hide();
+    // Where that place was kept, when on another computer.
+    m_placeSource = new QLabel(this);
+    m_placeSource->setObjectName(QStringLiteral("placeSourceLabel"));
+    m_placeSource->setTextFormat(Qt::PlainText);
+    m_placeSource->hide();
 }
 
 // The speed and its menu, what silence skipping saved, what smart rewind
@@ -296,6 +301,7 @@ void PlayerControls::layOut()
     buttons->addWidget(m_stop);
     buttons->addSpacing(6);
     buttons->addWidget(m_place);
+    buttons->addWidget(m_placeSource);
     buttons->addWidget(m_study);
     buttons->addStretch(1);
     buttons->addWidget(m_rewound);
@@ -339,6 +345,11 @@ void PlayerControls::follow(MediaPlayer *player, SleepTimer *sleep)
     connect(player, &MediaPlayer::voiceBoostChanged, this, [this](bool on) { m_boosting = on; });
     connect(player, &MediaPlayer::rewound, this, &PlayerControls::showRewound);
     connect(player, &MediaPlayer::placeOfferChanged, this, &PlayerControls::offerPlace);
+    connect(player, &MediaPlayer::placeSourceChanged, this, [this](const QString &text) {
+        m_placeSource->setText(text);
+        m_placeSource->setAccessibleName(text);
+        m_placeSource->setVisible(!text.isEmpty() && !m_place->isHidden());
+    });
     connect(player, &MediaPlayer::enabledChanged, this, &QWidget::setEnabled);
     connect(player, &MediaPlayer::listenedCleared, this, [this] { m_seek->setListened({}); });
     if (sleep) {
@@ -630,10 +641,12 @@ void PlayerControls::offerPlace(const QString &timeText)
 {
     if (timeText.isEmpty()) {
         m_place->hide();
+        m_placeSource->hide();
         return;
     }
     const QString caption = QStringLiteral("続きから再生 (%1)").arg(timeText);
     m_place->setText(caption);
     m_place->setAccessibleName(caption);
     m_place->show();
+    m_placeSource->setVisible(!m_placeSource->text().isEmpty());
 }

@@ -129,6 +129,7 @@ private:
     QLabel *m_time = nullptr;
     QLabel *m_chapter = nullptr;
     QToolButton *m_place = nullptr;
+    QLabel *m_placeSource = nullptr;
     QToolButton *m_speed = nullptr;
     QMenu *m_speedMenu = nullptr;
     QToolButton *m_sleep = nullptr;
