@@ -34,10 +34,12 @@ record_rows() {
 }
 # Past the resume notice, when the last close left a resume record.
 main_window() { # name
-  local id
+  local id notice=""
   for _ in $(seq 1 150); do
-    id=$(xdotool search --onlyvisible --name "レジューム可能なファイルがあります" 2>/dev/null | head -n1 || true)
-    [ -n "$id" ] && focus_keys "$id" Return
+    if [ -z "$notice" ]; then
+      notice=$(xdotool search --onlyvisible --name "レジューム可能なファイルがあります" 2>/dev/null | head -n1 || true)
+      [ -n "$notice" ] && focus_keys "$notice" Return
+    fi
     id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n1 || true)
     [ -n "$id" ] && { echo "$id"; return 0; }
     sleep 0.2

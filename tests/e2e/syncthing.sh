@@ -160,14 +160,14 @@ syncthing_pair() { # folder-a folder-b
     E2E_PIDS+=("$monitor")
     child=""
     for _ in $(seq 1 100); do
-      child=$(pgrep -P "$monitor" || true)
+      child=$(pgrep -P "$monitor" | head -n1 || true)
       [ -n "$child" ] && break
       kill -0 "$monitor" 2>/dev/null || break
       sleep 0.1
     done
     [ -n "$child" ] || syncthing_fail "Syncthing ($side) did not start its daemon"
-    SYNCTHING_PIDS+=($child)
-    E2E_PIDS+=($child)
+    SYNCTHING_PIDS+=("$child")
+    E2E_PIDS+=("$child")
   done
 
   local t0 i
