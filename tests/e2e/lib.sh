@@ -48,8 +48,20 @@ start_display() {
 }
 
 # Starts the program copy with its arguments; PROGRAM_PID holds its pid.
-start_program() {
-  ( cd "$E2E_DIR" && exec "$E2E_BIN" "$@" ) >>"$E2E_DIR/program.log" 2>&1 &
+start_program() { start_program_in "$E2E_DIR" "$@"; }
+
+# Another installation: a directory with its own copy of the program, which
+# keeps its own files beside itself.
+install_copy() { # dir
+  mkdir -p "$1"
+  cp "$E2E_BIN_SRC" "$1/pelmora"
+}
+
+# Starts the copy of the program in the directory; it logs to program.log of
+# $E2E_DIR, as the first copy does.
+start_program_in() { # dir args...
+  local dir="$1"; shift
+  ( cd "$dir" && exec "$dir/pelmora" "$@" ) >>"$E2E_DIR/program.log" 2>&1 &
   PROGRAM_PID=$!
   E2E_PIDS+=("$PROGRAM_PID")
 }
