@@ -236,10 +236,10 @@ public:
         // Its place there, when it is newer than the one kept here.
         std::optional<Place> place;
         bool finished = false;
-        // What was heard there; replacing what is heard here when it was
-        // cleared there after the last play here (clearedMs).
+        // What was heard everywhere, merged; replacing what is heard here
+        // when another computer cleared it (all this one heard is among it).
         QList<ListenedRange> heard;
-        qint64 clearedMs = -1;
+        bool clearedThere = false;
         std::optional<KeptSettings> settings;
         std::optional<QList<PositionRecord>> records;
         // Its stretches of the study log, each with its device and number;

@@ -109,9 +109,8 @@ bool HistoryStore::takeIn(Session &s, const Remote &r)
                      seconds(r.place->duration), r.place->device, r.finished ? 1 : 0, key}))
             return false;
     }
-    // What was heard: all of it, less what was cleared there after the last
-    // play here.
-    const bool clearedThere = r.clearedMs > played;
+    // What was heard: all of it, less what came before a clear.
+    const bool clearedThere = r.clearedThere;
     const QList<ListenedRange> heard =
         clearedThere ? mergeRanges(r.heard) : mergeRanges(ranges + r.heard);
     if (heard != ranges) {
@@ -119,7 +118,7 @@ bool HistoryStore::takeIn(Session &s, const Remote &r)
             !s.exec(QStringLiteral("INSERT OR IGNORE INTO places (name, played, seq) "
                                    "VALUES (?, ?, %1)")
                         .arg(QLatin1String(kNextSeq)),
-                    {key, std::max(played, r.clearedMs)}))
+                    {key, std::max<qint64>(played, 0)}))
             return false;
         if (!s.exec(QStringLiteral("UPDATE places SET ranges = ?%1 WHERE name = ?")
                         .arg(clearedThere ? QStringLiteral(", finished = 0") : QString()),

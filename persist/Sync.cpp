@@ -81,12 +81,11 @@ void Sync::changed(const QList<HistoryStore::Change> &changes)
         }
         if (!HistoryStore::shared(c.id)) continue;
         const QList<SyncEvent> made = eventsOf(c, now);
+        // (What this device did is in its store already.)
         for (const SyncEvent &e : made)
-            m_state.apply(e);
+            m_state.apply(e, false);
         events += made;
     }
-    // What this device did is in the store already.
-    m_state.takeChanged();
     if (!events.isEmpty()) m_folder.append(events);
 }
 
@@ -124,8 +123,9 @@ HistoryStore::Remote Sync::remoteOf(const QString &key) const
         r.finished = place->finished;
     }
     r.heard = m_state.heard(key);
+    // What this device heard is among the state only while it shares.
     if (const auto cleared = m_state.cleared(key); cleared && cleared->device != me)
-        r.clearedMs = cleared->wallMs;
+        r.clearedThere = m_sharing;
     if (const auto settings = m_state.settings(key); settings && settings->stamp.device != me)
         r.settings = settings->settings;
     if (m_state.hasRecords(key)) {

@@ -109,6 +109,7 @@ QByteArray encodeEvent(const SyncEvent &e)
         o.insert(QStringLiteral("we"), double(e.stretch.wallEndMs));
         o.insert(QStringLiteral("speed"), e.stretch.speed);
         o.insert(QStringLiteral("skip"), e.stretch.skipped);
+        if (!e.stretch.name.isEmpty()) o.insert(QStringLiteral("file"), e.stretch.name);
         break;
     case K::Cleared:
     case K::Unlogged:
@@ -158,7 +159,7 @@ std::optional<SyncEvent> decodeEvent(QByteArrayView line)
     case K::Stretch:
         if (ranges.size() != 1) return {};
         e.seq = qint64(o.value(QStringLiteral("seq")).toDouble());
-        e.stretch = {QString(),
+        e.stretch = {o.value(QStringLiteral("file")).toString(),
                      ranges[0].start,
                      ranges[0].end,
                      qint64(o.value(QStringLiteral("ws")).toDouble()),
@@ -176,11 +177,11 @@ std::optional<SyncEvent> decodeEvent(QByteArrayView line)
 
 // ---- the merge -----------------------------------------------------------------
 
-bool SyncState::apply(const SyncEvent &event)
+bool SyncState::apply(const SyncEvent &event, bool mark)
 {
     if (event.key.isEmpty()) return false;
     if (!applyTo(m_entries[event.key], event)) return false;
-    m_changed.insert(event.key);
+    if (mark) m_changed.insert(event.key);
     return true;
 }
 

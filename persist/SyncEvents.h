@@ -107,8 +107,9 @@ public:
         Stretch stretch;
     };
 
-    // Merges one event; whether the state changed.
-    bool apply(const SyncEvent &event);
+    // Merges one event; whether the state changed. A recording changed by
+    // an event marked is among the next takeChanged().
+    bool apply(const SyncEvent &event, bool mark = true);
 
     QStringList keys() const;
     std::optional<PlaceValue> place(const QString &key) const;
