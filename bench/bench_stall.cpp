@@ -5,9 +5,12 @@
 // stretches heard, silence skipping. Every write of the slow-write thread
 // first waits 50 ms, as on a slow disk. A probe timer on the GUI thread fires
 // every millisecond; its lateness is the time the window could not answer.
-//   QT_QPA_PLATFORM=offscreen build/bench/bench_stall [seconds] [delay ms] [inline]
+//   QT_QPA_PLATFORM=offscreen build/bench/bench_stall [seconds] [delay ms] [inline|sync]
 // "inline" runs the writes on the GUI thread, as the program did before it
-// had its slow-write thread, for comparison.
+// had its slow-write thread, for comparison. "sync" shares through a synced
+// folder holding a year of three devices' events (100,000), read at start
+// and after the program's own writes, on that slow disk.
+#include "SyncFixture.h"
 #include "app/Unit1.h"
 #include "persist/DiskWriter.h"
 #include "player/MpvPlayer.h"
@@ -15,6 +18,8 @@
 #include "support/TestServices.h"
 
 #include <QApplication>
+#include <QDateTime>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTemporaryDir>
@@ -33,6 +38,7 @@ int main(int argc, char **argv)
     const int seconds = argc > 1 ? std::max(5, std::atoi(argv[1])) : 60;
     const int delayMs = argc > 2 ? std::max(0, std::atoi(argv[2])) : 50;
     const bool inlineWrites = argc > 3 && QByteArray(argv[3]) == "inline";
+    const bool synced = argc > 3 && QByteArray(argv[3]) == "sync";
 
     QTemporaryDir media;
     QStringList sentences;
@@ -55,6 +61,13 @@ int main(int argc, char **argv)
     TestProgram run;
     run.diskWriter = &writer;
     run.makePlayer = [](QWidget *parent) { return new MpvPlayer(parent, MpvPlayer::headless()); };
+    if (synced) {
+        const QString folder = media.filePath(QStringLiteral("shared"));
+        QDir().mkpath(folder);
+        writeYear(folder, 100000, QDateTime::currentMSecsSinceEpoch() - 365LL * 86400000);
+        run.writeFile(QStringLiteral("Pelmora.ini"),
+                      "[Sync]\nFolder=" + folder.toUtf8() + "\nDevice=bench\nDeviceName=bench\n");
+    }
     TForm1 *form = run.start({lecture});
     form->WindowsMediaPlayer1->setSkipSilence(true);
     while (form->WindowsMediaPlayer1->playState() != MediaPlayer::Playing)
@@ -89,8 +102,9 @@ int main(int argc, char **argv)
 
     std::sort(late.begin(), late.end());
     const auto at = [&late](double q) { return late[size_t(q * double(late.size() - 1))]; };
-    std::printf("%d s playing with %d ms per write %s: %zu ticks\n", seconds, delayMs,
-                inlineWrites ? "on the GUI thread" : "on the slow-write thread", late.size());
+    std::printf("%d s playing with %d ms per write %s%s: %zu ticks\n", seconds, delayMs,
+                inlineWrites ? "on the GUI thread" : "on the slow-write thread",
+                synced ? ", sharing through a synced folder of 100,000 events" : "", late.size());
     std::printf("GUI lateness: median %.2f ms, p99 %.2f ms, p99.9 %.2f ms, worst %.2f ms "
                 "(goals: p99.9 <= 4, worst <= 16)\n",
                 at(0.5), at(0.99), at(0.999), late.back());

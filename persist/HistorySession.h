@@ -5,6 +5,7 @@
 
 #include "persist/HistoryStore.h"
 
+#include <QHash>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -99,6 +100,7 @@ public:
     }
     ~Session()
     {
+        m_prepared.clear();
         if (m_inTransaction) {
             QSqlQuery q(m_db);
             q.exec(QStringLiteral("ROLLBACK"));
@@ -133,6 +135,25 @@ public:
         }
         if (!ok) fail(q.lastError());
         return ok;
+    }
+    // The same statement run many times: prepared once per session.
+    bool execPrepared(const QString &sql, const QVariantList &values)
+    {
+        auto it = m_prepared.find(sql);
+        if (it == m_prepared.end()) {
+            QSqlQuery q(m_db);
+            q.setForwardOnly(true);
+            if (!q.prepare(sql)) {
+                fail(q.lastError());
+                return false;
+            }
+            it = m_prepared.insert(sql, q);
+        }
+        for (int i = 0; i < values.size(); ++i)
+            it->bindValue(i, values.at(i));
+        if (it->exec()) return true;
+        fail(it->lastError());
+        return false;
     }
     bool exec(const QString &sql, const QVariantList &values = {})
     {
@@ -217,6 +238,7 @@ public:
 private:
     QString m_connection;
     QSqlDatabase m_db;
+    QHash<QString, QSqlQuery> m_prepared;
     bool m_inTransaction = false;
     Failure m_failure = Failure::None;
     QString m_reason;

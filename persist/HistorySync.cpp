@@ -83,7 +83,11 @@ void HistoryStore::takeIn(const QList<Remote> &remotes)
     run(Access::Create, [&](Session &s) {
         for (const Remote &r : remotes)
             if (!takeIn(s, r)) return false;
-        return s.dropOldest();
+        // A bounded log, as with the stretches played here.
+        return s.dropOldest() &&
+               s.exec(QStringLiteral("DELETE FROM stretches WHERE id <= (SELECT id FROM "
+                                     "stretches ORDER BY id DESC LIMIT 1 OFFSET %1)")
+                          .arg(kMaxStretches));
     });
     m_watcher = watcher;
 }
@@ -155,7 +159,7 @@ bool HistoryStore::takeInLog(Session &s, const Remote &r)
         if (seconds(t.end) <= seconds(t.start)) continue;
         // Named by its file's name there, until its recording is seen here.
         const QString name = t.name.isEmpty() ? r.id : t.name;
-        if (!s.exec(QStringLiteral("INSERT INTO stretches (name, start, end, wall_start, "
+        if (!s.execPrepared(QStringLiteral("INSERT INTO stretches (name, start, end, wall_start, "
                                    "wall_end, speed, skipped, rec, device, dseq) VALUES (?, ?, ?, "
                                    "?, ?, ?, ?, ?, ?, ?) ON CONFLICT (device, dseq) DO UPDATE SET "
                                    "start = excluded.start, end = excluded.end, wall_end = "
@@ -167,9 +171,5 @@ bool HistoryStore::takeInLog(Session &s, const Remote &r)
                      st.device, st.seq}))
             return false;
     }
-    if (r.log.isEmpty()) return true;
-    // A bounded log, as with the stretches played here.
-    return s.exec(QStringLiteral("DELETE FROM stretches WHERE id <= (SELECT id FROM stretches "
-                                 "ORDER BY id DESC LIMIT 1 OFFSET %1)")
-                      .arg(kMaxStretches));
+    return true;
 }

@@ -54,15 +54,7 @@ void StoreLink::post(std::function<void(HistoryStore &)> write)
     auto sync = m_sync;
     m_writer->post([store, sink, sync, write = std::move(write)] {
         write(*store);
-        // Trouble with the synced folder, each kind as it begins.
-        if (sync->sync && sync->sync->trouble() != sync->told) {
-            sync->told = sync->sync->trouble();
-            QMutexLocker lock(&sink->mutex);
-            if (StoreLink *link = sink->link; link && !sync->told.isEmpty())
-                QMetaObject::invokeMethod(
-                    link, [link, text = sync->told] { emit link->trouble(text); },
-                    Qt::QueuedConnection);
-        }
+        tellSync(*sync, *sink);
         const HistoryStore::Trouble kind = store->trouble();
         if (kind != HistoryStore::Trouble::None) {
             QMutexLocker lock(&sink->mutex);
@@ -90,12 +82,25 @@ void StoreLink::postWithWaiting(
     });
 }
 
+void StoreLink::tellSync(SyncHolder &sync, Sink &sink)
+{
+    // Trouble with the synced folder, each kind as it begins.
+    if (!sync.sync || sync.sync->trouble() == sync.told) return;
+    sync.told = sync.sync->trouble();
+    QMutexLocker lock(&sink.mutex);
+    if (StoreLink *link = sink.link; link && !sync.told.isEmpty())
+        QMetaObject::invokeMethod(
+            link, [link, text = sync.told] { emit link->trouble(text); }, Qt::QueuedConnection);
+}
+
 void StoreLink::read(std::function<std::function<void()>(HistoryStore &)> job)
 {
     auto store = m_store;
     auto sink = m_sink;
-    m_writer->post([store, sink, job = std::move(job)] {
+    auto sync = m_sync;
+    m_writer->post([store, sink, sync, job = std::move(job)] {
         std::function<void()> then = job(*store);
+        tellSync(*sync, *sink);
         QMutexLocker lock(&sink->mutex);
         if (StoreLink *link = sink->link)
             QMetaObject::invokeMethod(link, std::move(then), Qt::QueuedConnection);

@@ -92,13 +92,14 @@ private:
     void watchFolder();
 
     struct SyncHolder; // the writer's Sync
+    struct Sink;       // where the writer's jobs tell of trouble
+    static void tellSync(SyncHolder &sync, Sink &sink);
     std::shared_ptr<SyncHolder> m_sync;
     bool m_syncing = false;
     QString m_syncFolder;
     QFileSystemWatcher *m_watcher = nullptr;
     QTimer *m_syncTimer = nullptr; // a change seen: read a moment later; else a poll
 
-    struct Sink; // where the writer's jobs tell of trouble
     std::shared_ptr<Sink> m_sink;
     DiskWriter *m_writer;
     HistoryStore m_reader;                 // read here

@@ -102,6 +102,9 @@ QStringList Sync::update(HistoryStore &store)
         // Events that waited for the folder to come back.
         if (m_folder.waiting()) m_folder.append({});
     }
+    // Grown large: this device's files become one, with only what counts.
+    if (m_sharing && m_folder.ownBytes() > CompactBytes)
+        m_folder.compact(m_state.eventsOf(m_settings.device));
     const QSet<QString> keys = m_state.takeChanged();
     QList<HistoryStore::Remote> remotes;
     for (const QString &key : keys)

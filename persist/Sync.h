@@ -32,6 +32,9 @@ struct SyncSettings {
 class Sync
 {
 public:
+    // This device's files are compacted into one beyond this size.
+    static constexpr qint64 CompactBytes = 3 * SyncFolder::SegmentBytes;
+
     Sync(SyncSettings settings, std::function<qint64()> nowMs);
 
     const SyncSettings &settings() const { return m_settings; }

@@ -351,6 +351,45 @@ QList<SyncEvent> SyncState::recordEdits(const QString &key, const QList<Position
     return edits;
 }
 
+QList<SyncEvent> SyncState::eventsOf(const QString &device) const
+{
+    using K = SyncEvent::Kind;
+    QList<SyncEvent> out;
+    for (const QString &key : keys()) {
+        const Entry &e = m_entries[key];
+        auto add = [&](K kind, const SyncStamp &at) -> SyncEvent & {
+            out.append(SyncEvent{kind, key, at});
+            return out.last();
+        };
+        if (e.cleared && e.cleared->device == device) add(K::Cleared, *e.cleared);
+        if (e.unlogged && e.unlogged->device == device) add(K::Unlogged, *e.unlogged);
+        if (e.place && e.place->stamp.device == device) {
+            SyncEvent &p = add(K::Place, e.place->stamp);
+            p.position = e.place->position;
+            p.duration = e.place->duration;
+            p.finished = e.place->finished;
+        }
+        for (const auto &h : e.heard)
+            if (h.first.device == device) add(K::Heard, h.first).ranges = h.second;
+        if (e.settings && e.settings->stamp.device == device)
+            add(K::Settings, e.settings->stamp).settings = e.settings->settings;
+        for (auto r = e.records.cbegin(); r != e.records.cend(); ++r) {
+            if (r->stamp.device != device) continue;
+            SyncEvent &ev = add(K::Record, r->stamp);
+            ev.recordId = r.key();
+            ev.record = r->record;
+            ev.removed = r->removed;
+        }
+        for (const StretchValue &st : e.log) {
+            if (st.stamp.device != device) continue;
+            SyncEvent &ev = add(K::Stretch, st.stamp);
+            ev.seq = st.seq;
+            ev.stretch = st.stretch;
+        }
+    }
+    return out;
+}
+
 QByteArray SyncState::digest() const
 {
     QByteArray out;

@@ -132,6 +132,10 @@ public:
     QList<SyncEvent> recordEdits(const QString &key, const QList<PositionRecord> &records,
                                  HybridClock &clock, qint64 wallMs) const;
 
+    // The fewest events of one device that give what it holds of the state
+    // (its events that others superseded left out): a compacted file.
+    QList<SyncEvent> eventsOf(const QString &device) const;
+
     // The recordings changed since the last call.
     QSet<QString> takeChanged() { return std::exchange(m_changed, {}); }
     // The whole state in a canonical text, to compare two states.

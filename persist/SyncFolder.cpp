@@ -170,6 +170,41 @@ int SyncFolder::readFile(const QString &path, SyncState &state, HybridClock &clo
     return count;
 }
 
+qint64 SyncFolder::ownBytes() const
+{
+    qint64 bytes = 0;
+    const QDir own(ownDirectory());
+    for (const QFileInfo &file : own.entryInfoList({QStringLiteral("events-*.jsonl")}, QDir::Files))
+        bytes += file.size();
+    return bytes;
+}
+
+bool SyncFolder::compact(const QList<SyncEvent> &events)
+{
+    if (!m_waiting.isEmpty() || !prepare()) return false;
+    const QDir own(ownDirectory());
+    const QStringList before = own.entryList({QStringLiteral("events-*.jsonl")}, QDir::Files);
+    QByteArray lines;
+    for (const SyncEvent &e : events)
+        lines += encodeEvent(e) + '\n';
+    const QString path = own.filePath(
+        QStringLiteral("events-%1.jsonl")
+            .arg(QDateTime::currentMSecsSinceEpoch(), 14, 10, QLatin1Char('0')));
+    if (before.contains(QFileInfo(path).fileName())) return false; // within one millisecond
+    try {
+        writeFileAtomically(path, lines);
+    } catch (...) {
+        return false;
+    }
+    for (const QString &name : before) {
+        QFile::remove(own.filePath(name));
+        m_read.remove(own.filePath(name));
+    }
+    m_segment = path;
+    m_read[path].offset = lines.size();
+    return true;
+}
+
 QString SyncFolder::deviceName(const QString &device) const
 {
     if (device == m_device) return m_deviceName;

@@ -35,6 +35,11 @@ public:
     // Reads what is new in every device's files into state; the clock sees
     // each stamp. Returns how many events were read.
     int read(SyncState &state, HybridClock &clock);
+    // The bytes of this device's files.
+    qint64 ownBytes() const;
+    // Replaces this device's files by one holding events (all it holds of
+    // the state), written whole before the others go.
+    bool compact(const QList<SyncEvent> &events);
     // A device's name (its id when it has none).
     QString deviceName(const QString &device) const;
     // Whether this device has never written here.
