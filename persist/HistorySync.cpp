@@ -159,16 +159,17 @@ bool HistoryStore::takeInLog(Session &s, const Remote &r)
         if (seconds(t.end) <= seconds(t.start)) continue;
         // Named by its file's name there, until its recording is seen here.
         const QString name = t.name.isEmpty() ? r.id : t.name;
-        if (!s.execPrepared(QStringLiteral("INSERT INTO stretches (name, start, end, wall_start, "
-                                   "wall_end, speed, skipped, rec, device, dseq) VALUES (?, ?, ?, "
-                                   "?, ?, ?, ?, ?, ?, ?) ON CONFLICT (device, dseq) DO UPDATE SET "
-                                   "start = excluded.start, end = excluded.end, wall_end = "
-                                   "excluded.wall_end, speed = excluded.speed, skipped = "
-                                   "excluded.skipped WHERE end != excluded.end OR wall_end != "
-                                   "excluded.wall_end"),
-                    {keyOf(name), seconds(t.start), seconds(t.end), t.wallStartMs, t.wallEndMs,
-                     std::isfinite(t.speed) && t.speed > 0 ? t.speed : 1.0, seconds(t.skipped), key,
-                     st.device, st.seq}))
+        if (!s.execPrepared(
+                QStringLiteral("INSERT INTO stretches (name, start, end, wall_start, "
+                               "wall_end, speed, skipped, rec, device, dseq) VALUES (?, ?, ?, "
+                               "?, ?, ?, ?, ?, ?, ?) ON CONFLICT (device, dseq) DO UPDATE SET "
+                               "start = excluded.start, end = excluded.end, wall_end = "
+                               "excluded.wall_end, speed = excluded.speed, skipped = "
+                               "excluded.skipped WHERE end != excluded.end OR wall_end != "
+                               "excluded.wall_end"),
+                {keyOf(name), seconds(t.start), seconds(t.end), t.wallStartMs, t.wallEndMs,
+                 std::isfinite(t.speed) && t.speed > 0 ? t.speed : 1.0, seconds(t.skipped), key,
+                 st.device, st.seq}))
             return false;
     }
     return true;

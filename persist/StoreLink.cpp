@@ -234,7 +234,6 @@ void StoreLink::report(HistoryStore::Trouble kind, const QString &setAsidePath, 
 void StoreLink::setSync(const SyncSettings &settings, std::function<qint64()> nowMs)
 {
     m_syncing = !settings.folder.isEmpty() && !settings.device.isEmpty();
-    m_syncFolder = m_syncing ? settings.folder : QString();
     auto sync = m_sync;
     post([sync, settings, nowMs, on = m_syncing](HistoryStore &store) {
         if (!on) {
@@ -276,17 +275,21 @@ void StoreLink::syncNow(std::function<void(const QStringList &)> then)
     // (What read() returns runs only while this link lives.)
     read([this, sync, then = std::move(then)](HistoryStore &store) -> std::function<void()> {
         QStringList changed;
-        if (sync->sync) changed = sync->sync->update(store);
-        return [this, changed, then] {
+        QStringList watched;
+        if (sync->sync) {
+            changed = sync->sync->update(store);
+            watched = sync->sync->directories();
+        }
+        return [this, changed, watched, then] {
+            // The folder watched anew: devices come.
+            watchFolder(watched);
             if (!changed.isEmpty()) emit synced(changed);
             if (then) then(changed);
         };
     });
-    // The folder watched anew: devices come.
-    watchFolder();
 }
 
-void StoreLink::watchFolder()
+void StoreLink::watchFolder(const QStringList &paths)
 {
     if (!m_syncing) return;
     if (!m_watcher) {
@@ -297,13 +300,6 @@ void StoreLink::watchFolder()
         };
         connect(m_watcher, &QFileSystemWatcher::directoryChanged, this, soon);
         connect(m_watcher, &QFileSystemWatcher::fileChanged, this, soon);
-    }
-    const QDir root(QDir(m_syncFolder).filePath(QStringLiteral("pelmora")));
-    QStringList paths{m_syncFolder};
-    if (root.exists()) {
-        paths << root.path();
-        for (const QString &device : root.entryList(QDir::Dirs | QDir::NoDotAndDotDot))
-            paths << root.filePath(device);
     }
     const QStringList watched = m_watcher->directories();
     for (const QString &path : std::as_const(paths))

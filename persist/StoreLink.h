@@ -89,14 +89,13 @@ private:
     // rescued: the rows carried from a store set aside into the new one.
     void report(HistoryStore::Trouble trouble, const QString &setAsidePath, int rescued);
     void startWaiting();
-    void watchFolder();
+    void watchFolder(const QStringList &paths);
 
     struct SyncHolder; // the writer's Sync
     struct Sink;       // where the writer's jobs tell of trouble
     static void tellSync(SyncHolder &sync, Sink &sink);
     std::shared_ptr<SyncHolder> m_sync;
     bool m_syncing = false;
-    QString m_syncFolder;
     QFileSystemWatcher *m_watcher = nullptr;
     QTimer *m_syncTimer = nullptr; // a change seen: read a moment later; else a poll
 

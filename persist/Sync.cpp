@@ -4,6 +4,7 @@
 #include "persist/IniFile.h"
 #include "persist/SettingsKeys.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <QSysInfo>
@@ -113,6 +114,19 @@ QStringList Sync::update(HistoryStore &store)
     QStringList ids(keys.cbegin(), keys.cend());
     ids.sort();
     return ids;
+}
+
+QStringList Sync::directories() const
+{
+    QStringList paths;
+    if (!QFileInfo(m_settings.folder).isDir()) return paths;
+    paths << m_settings.folder;
+    const QDir root(QDir(m_settings.folder).filePath(QStringLiteral("pelmora")));
+    if (!root.exists()) return paths;
+    paths << root.path();
+    for (const QString &device : root.entryList(QDir::Dirs | QDir::NoDotAndDotDot))
+        paths << root.filePath(device);
+    return paths;
 }
 
 HistoryStore::Remote Sync::remoteOf(const QString &key) const

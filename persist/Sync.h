@@ -48,6 +48,9 @@ public:
     // first call shares what the store keeps, when this device is new to the
     // folder.
     QStringList update(HistoryStore &store);
+    // The directories to watch for changes: the folder, its "pelmora" and
+    // each device's (listed here, off the GUI thread).
+    QStringList directories() const;
     // What kept the last read or write from the folder (empty: nothing).
     QString trouble() const { return m_folder.trouble(); }
     const SyncState &state() const { return m_state; }

@@ -187,9 +187,9 @@ bool SyncFolder::compact(const QList<SyncEvent> &events)
     QByteArray lines;
     for (const SyncEvent &e : events)
         lines += encodeEvent(e) + '\n';
-    const QString path = own.filePath(
-        QStringLiteral("events-%1.jsonl")
-            .arg(QDateTime::currentMSecsSinceEpoch(), 14, 10, QLatin1Char('0')));
+    const QString path =
+        own.filePath(QStringLiteral("events-%1.jsonl")
+                         .arg(QDateTime::currentMSecsSinceEpoch(), 14, 10, QLatin1Char('0')));
     if (before.contains(QFileInfo(path).fileName())) return false; // within one millisecond
     try {
         writeFileAtomically(path, lines);
