@@ -418,11 +418,11 @@ void MediumSession::keepRecords(const QList<PositionRecord> &records)
 
 void MediumSession::setHistoryOn(bool on)
 {
-    // Switching the history off erases the study log too.
+    // With it off, nothing goes to the synced folder: not even the erasing
+    // of this computer's study log, which switching it off does too.
+    m_link->setSharing(on);
     if (!on && m_historyOn) m_log->erase();
     m_historyOn = on;
-    // With it off, nothing goes to the synced folder either.
-    m_link->setSharing(on);
 }
 
 void MediumSession::setSync(const SyncSettings &settings)

@@ -5,6 +5,8 @@
 // fourth installation, new to it, then of one that knows it all but the
 // last day's events; both off the GUI thread in the program.
 //   TMPDIR=/var/tmp build/bench/bench_sync [events]
+//   build/bench/bench_sync --write FOLDER: only writes the year there (for
+//   bench/big-start).
 #include "SyncFixture.h"
 #include "persist/HistoryStore.h"
 #include "persist/Sync.h"
@@ -40,13 +42,16 @@ double takeIn(const QString &folder, const QString &store, qint64 nowMs, int *re
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
+    if (argc > 2 && QByteArray(argv[1]) == "--write") {
+        writeYear(QString::fromLocal8Bit(argv[2]), 100000, 1'700'000'000'000);
+        return 0;
+    }
     const int events = argc > 1 ? std::max(3, std::atoi(argv[1])) : 100000;
     QTemporaryDir dir;
     const QString folder = dir.filePath(QStringLiteral("shared"));
     QDir().mkpath(folder);
     const qint64 start = 1'700'000'000'000;
-    for (const char *device : {"desktop", "laptop", "tablet"})
-        writeDevice(folder, QLatin1String(device), events / 3, start);
+    writeYear(folder, events, start);
     qint64 bytes = 0;
     QDirIterator files(folder, QDir::Files, QDirIterator::Subdirectories);
     while (files.hasNext()) {

@@ -127,7 +127,10 @@ RecordingInfo PlaceKeeper::recording(const QString &name, const QString &folder)
             info.ranges = written->ranges;
         else
             info.ranges = mergeRanges(info.ranges + written->ranges);
-        if (written->placeKnown) {
+        // A place that another computer kept since stands.
+        const bool newerThere = info.place && !info.place->device.isEmpty() &&
+                                info.place->playedMs > written->placeMs;
+        if (written->placeKnown && !newerThere) {
             if (written->place)
                 info.place = Place{*written->place, info.place ? info.place->duration : 0.0,
                                    written->placeMs};
