@@ -122,37 +122,46 @@ CourseKept HistoryStore::course(const QString &folder)
     return kept;
 }
 
-// One field of a course's row, the row made when there is none; a row left
-// with nothing to keep goes.
-bool HistoryStore::writeCourse(const QString &folder, const QString &column, const QVariant &value)
+// One field of courses' rows, each row made when there is none; a row left
+// with nothing to keep goes. One transaction.
+bool HistoryStore::writeCourses(const QString &column,
+                                const QList<QPair<QString, QVariant>> &values)
 {
-    if (folder.isEmpty()) return false;
+    if (values.isEmpty()) return true;
     return run(Access::Create, [&](Session &s) {
-        const QByteArray key = keyOf(folder);
-        return s.exec(QStringLiteral("INSERT INTO courses (folder, %1) VALUES (?, ?) ON CONFLICT "
-                                     "(folder) DO UPDATE SET %1 = excluded.%1")
-                          .arg(column),
-                      {key, value}) &&
-               s.exec(QStringLiteral("DELETE FROM courses WHERE folder = ? AND exam IS NULL AND "
-                                     "hidden = 0 AND files IS NULL"),
-                      {key});
+        for (const auto &[folder, value] : values) {
+            if (folder.isEmpty()) continue;
+            const QByteArray key = keyOf(folder);
+            if (!s.exec(QStringLiteral("INSERT INTO courses (folder, %1) VALUES (?, ?) ON "
+                                       "CONFLICT (folder) DO UPDATE SET %1 = excluded.%1")
+                            .arg(column),
+                        {key, value}) ||
+                !s.exec(QStringLiteral("DELETE FROM courses WHERE folder = ? AND exam IS NULL "
+                                       "AND hidden = 0 AND files IS NULL"),
+                        {key}))
+                return false;
+        }
+        return true;
     });
 }
 
 void HistoryStore::setCourseExam(const QString &folder, std::optional<QDate> exam)
 {
-    writeCourse(folder, QStringLiteral("exam"),
-                exam && exam->isValid() ? QVariant(exam->toString(Qt::ISODate))
-                                        : QVariant(QMetaType::fromType<QString>()));
+    writeCourses(QStringLiteral("exam"),
+                 {{folder, exam && exam->isValid() ? QVariant(exam->toString(Qt::ISODate))
+                                                   : QVariant(QMetaType::fromType<QString>())}});
 }
 
 void HistoryStore::setCourseHidden(const QString &folder, qint64 hiddenMs)
 {
-    writeCourse(folder, QStringLiteral("hidden"), std::max<qint64>(0, hiddenMs));
+    writeCourses(QStringLiteral("hidden"), {{folder, std::max<qint64>(0, hiddenMs)}});
 }
 
-void HistoryStore::setCourseFiles(const QString &folder, int files)
+void HistoryStore::setCourseFiles(const QHash<QString, int> &files)
 {
-    writeCourse(folder, QStringLiteral("files"),
-                files >= 0 ? QVariant(files) : QVariant(QMetaType::fromType<int>()));
+    QList<QPair<QString, QVariant>> values;
+    for (auto it = files.cbegin(); it != files.cend(); ++it)
+        values.append({it.key(), it.value() >= 0 ? QVariant(it.value())
+                                                 : QVariant(QMetaType::fromType<int>())});
+    writeCourses(QStringLiteral("files"), values);
 }

@@ -5,7 +5,9 @@
 #include "persist/Recording.h"
 #include "persist/ShelfRecords.h"
 
+#include <QHash>
 #include <QList>
+#include <QPair>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
@@ -204,7 +206,8 @@ public:
     // the shelf (0: shown again), and its number of media files when listed.
     void setCourseExam(const QString &folder, std::optional<QDate> exam);
     void setCourseHidden(const QString &folder, qint64 hiddenMs);
-    void setCourseFiles(const QString &folder, int files);
+    // (Many courses in one transaction: a folder listing of the shelf.)
+    void setCourseFiles(const QHash<QString, int> &files);
 
     // How many times this store has opened the database (tests count reads).
     int sessions() const { return m_sessions; }
@@ -251,7 +254,7 @@ private:
     static bool writeSightings(Session &s, const QList<Sighting> &seen);
     static bool moveRecord(Session &s, const QString &from, const QString &to, bool copy);
     static bool readShelfRecords(Session &s, QList<ShelfRecord> &into);
-    bool writeCourse(const QString &folder, const QString &column, const QVariant &value);
+    bool writeCourses(const QString &column, const QList<QPair<QString, QVariant>> &values);
     bool usable(Access access);
     void setAside(const QString &reason);
     void rescue(const QString &from);

@@ -116,7 +116,7 @@ private slots:
     {
         const QString l2 = m_law + QStringLiteral("/第2回.mp3");
         m_store->write({{}, {{SettingsOf::Medium, l2, {2.0, std::nullopt, std::nullopt}}}});
-        m_store->setCourseFiles(m_law, 4);
+        m_store->setCourseFiles({{m_law, 4}});
         QVERIFY(QDir(m_law).removeRecursively());
         const ShelfData data = m_store->shelf();
         const CourseRow *law =
