@@ -4,7 +4,9 @@
 # 第1回 is heard to its end, 第2回 left at about 1:00 and 第10回 begun. The
 # shelf, opened from the control bar's "学習" menu, reads through AT-SPI
 # "1 of 3 heard" and the next recording, 第2回 at its place (natural order:
-# 第2回 before 第10回); Enter there opens 第2回 at that place (MPRIS).
+# 第2回 before 第10回), and the exam set a month ahead in the folder
+# settings with the time per day; Enter there opens 第2回 at that place
+# (MPRIS).
 source "$(dirname "$0")/lib.sh"
 start_display
 start_bus
@@ -49,25 +51,40 @@ note "第2回 left at $left s"
 open_uri "$course/第10回.mp4" "第10回 - Pelmora"
 sleep 2
 
-# Tab from the picture to the control bar's "学習" button; the shelf is the
-# fifth entry of its menu.
-focus_keys "$win" Escape
-for _ in $(seq 1 14); do
-  [ "$(focused)" = $'push button\t学習' ] && break
-  focus_keys "$win" Tab
-done
-[ "$(focused)" = $'push button\t学習' ] || fail "Tab never reached the 学習 button"
+# Tab from the picture to the control bar's "学習" button.
+to_study() {
+  focus_keys "$win" Escape
+  for _ in $(seq 1 14); do
+    [ "$(focused)" = $'push button\t学習' ] && return 0
+    focus_keys "$win" Tab
+  done
+  fail "Tab never reached the 学習 button"
+}
+# The course's exam: "試験日を決める" in the folder settings (the fourth
+# entry) gives a date a month ahead; OK keeps it.
+to_study
+focus_keys "$win" Return Down Down Down Down Return
+settings=$(wait_window "^このフォルダーの再生設定" 10) || fail "no folder settings"
+sleep 0.5
+focus_keys "$settings" Tab Tab Tab Tab Tab space Return
+sleep 0.5
+# The shelf: the fifth entry.
+to_study
 focus_keys "$win" Return Down Down Down Down Down Return
 shelf=$(wait_window "^講座一覧" 10) || fail "the 学習 menu did not open 講座一覧"
 sleep 1.5
 cells=$(accessibles | grep -E $'^table cell\t' || true)
-note "$(printf '%s\n' "$cells" | head -n 8 | tr '\n' '|')"
-printf '%s\n' "$cells" | grep -q $'\t講座 民法講座' || fail "no row of the course"
-printf '%s\n' "$cells" | grep -q $'\t3 ファイル中 1 ファイルを聞き終えました' ||
+note "$(cut -f2 <<<"$cells" | tr '\n' '|')"
+grep -q $'\t講座 民法講座' <<<"$cells" || fail "no row of the course"
+grep -q $'\t3 ファイル中 1 ファイルを聞き終えました' <<<"$cells" ||
   fail "the row does not say 1 of 3 heard"
-next=$(printf '%s\n' "$cells" | grep -m1 $'\t次のファイル ' | cut -f2)
-printf '%s\n' "$next" | grep -q "第2回.mp4（0:01:[0-9][0-9] から）" ||
+next=$(grep -m1 $'\t次のファイル ' <<<"$cells" | cut -f2 || true)
+grep -q "第2回.mp4（0:01:[0-9][0-9] から）" <<<"$next" ||
   fail "the next recording is not 第2回 at its place: '$next'"
+
+exam=$(grep -m1 $'\t試験まで ' <<<"$cells" | cut -f2 || true)
+grep -qE '^試験まで (28|29|30|31) 日、1 日 [0-9]+ 分$' <<<"$exam" ||
+  fail "the row does not tell the exam a month ahead: '$exam'"
 
 focus_keys "$shelf" Return
 wait_window "第2回 - Pelmora" 10 >/dev/null || fail "Enter did not open 第2回"
