@@ -207,7 +207,6 @@ TForm11::TForm11(MainWindowHost &host, StoreLink *link, QWidget *parent)
 {
     setObjectName(QStringLiteral("Form11"));
     setWindowTitle(QStringLiteral("講座一覧"));
-    resize(900, 420);
     auto *layout = new QVBoxLayout(this);
     Table = new QTreeView(this);
     Table->setObjectName(QStringLiteral("Table"));
@@ -219,7 +218,8 @@ TForm11::TForm11(MainWindowHost &host, StoreLink *link, QWidget *parent)
     m_model = new ShelfModel(this);
     Table->setModel(m_model);
     Table->header()->setStretchLastSection(true);
-    // Widths from sample texts: the view need not measure its rows.
+    // Widths from sample texts (or the title, where wider): the view need
+    // not measure its rows.
     const QFontMetrics fm(Table->font());
     const char *const samples[Columns] = {"民法総則 第2部 講義",
                                           "888 / 888",
@@ -227,10 +227,15 @@ TForm11::TForm11(MainWindowHost &host, StoreLink *link, QWidget *parent)
                                           "約 188:88:88（1.75 倍）",
                                           "2026-12-31 23:59",
                                           "第10回 講義.mp3（8:88:88 から）",
-                                          ""};
-    for (int col = 0; col + 1 < Columns; ++col)
-        Table->header()->resizeSection(col,
-                                       fm.horizontalAdvance(QString::fromUtf8(samples[col])) + 24);
+                                          "試験まで 365 日、1 日 12 時間 59 分"};
+    int width = 0;
+    for (int col = 0; col < Columns; ++col) {
+        const int wanted = std::max(fm.horizontalAdvance(QString::fromUtf8(samples[col])) + 16,
+                                    Table->header()->sectionSizeHint(col));
+        Table->header()->resizeSection(col, wanted);
+        width += wanted;
+    }
+    resize(std::min(width + 40, 1200), 420);
     layout->addWidget(Table, 1);
     StatusLabel = new QLabel(this);
     StatusLabel->setObjectName(QStringLiteral("StatusLabel"));

@@ -86,6 +86,10 @@ exam=$(grep -m1 $'\t試験まで ' <<<"$cells" | cut -f2 || true)
 grep -qE '^試験まで (28|29|30|31) 日、1 日 [0-9]+ 分$' <<<"$exam" ||
   fail "the row does not tell the exam a month ahead: '$exam'"
 
+# The README's picture of the window (E2E_SHOTS: where it goes).
+if [ -n "${E2E_SHOTS:-}" ]; then
+  import -window "$shelf" "$E2E_SHOTS/shelf.png" 2>/dev/null || fail "cannot take a screenshot"
+fi
 focus_keys "$shelf" Return
 wait_window "第2回 - Pelmora" 10 >/dev/null || fail "Enter did not open 第2回"
 sleep 1
