@@ -409,7 +409,13 @@ void TForm11::updateButtons()
 void TForm11::ContinueClick()
 {
     const CourseRow *row = currentRow();
-    if (!row || row->done()) return;
+    if (!row) return;
+    if (row->done()) {
+        const QString text = QStringLiteral("%1 はすべて聞き終えました").arg(row->name);
+        StatusLabel->setText(text);
+        StatusLabel->setAccessibleName(text);
+        return;
+    }
     const QString next = row->next;
     runHandler(m_host, nullptr, [&] {
         if (!QFileInfo(next).isFile()) {
