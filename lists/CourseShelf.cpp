@@ -32,15 +32,46 @@ struct Course {
     double played = 0.0, skipped = 0.0;
 };
 
-QHash<QString, Course> gather(const ShelfData &data)
+// Renamed folders: a folder that cannot be listed, one of whose recordings
+// was last seen in another folder that can, now holds the files of the same
+// names there.
+using Moves = QHash<QString, QString>;
+Moves renamedFolders(const ShelfData &data, const QHash<QString, FolderListing> &listings)
+{
+    Moves moves;
+    for (const ShelfRecord &r : data.records) {
+        const QString now = CourseSettings::folderOf(r.name);
+        const auto there = listings.constFind(now);
+        if (there == listings.cend() || !there->reachable) continue;
+        for (const QString &former : r.formerPaths) {
+            const QString before = CourseSettings::folderOf(former);
+            const auto gone = listings.constFind(before);
+            if (before != now && gone != listings.cend() && !gone->reachable)
+                moves.insert(before, now);
+        }
+    }
+    return moves;
+}
+
+QHash<QString, Course> gather(const ShelfData &data, const QHash<QString, FolderListing> &listings,
+                              const Moves &moves)
 {
     QHash<QString, Course> courses;
     for (const ShelfRecord &r : data.records) {
-        const QString folder = CourseSettings::folderOf(r.name);
+        QString folder = CourseSettings::folderOf(r.name);
         if (folder.isEmpty()) continue;
+        QString name = QDir::cleanPath(r.name);
+        if (const auto to = moves.constFind(folder); to != moves.cend()) {
+            // Only a file that is there under its name.
+            const QString moved = *to + u'/' + QFileInfo(name).fileName();
+            if (listings.value(*to).files.contains(moved)) {
+                folder = *to;
+                name = moved;
+            }
+        }
         Course &c = courses[folder];
         c.folder = folder;
-        c.byName.insert(QDir::cleanPath(r.name), &r);
+        c.byName.insert(name, &r);
         c.lastPlayedMs = std::max(c.lastPlayedMs, r.playedMs);
         c.played += r.playedSeconds;
         c.skipped += r.skippedSeconds;
@@ -140,11 +171,17 @@ namespace CourseShelf
 QList<CourseRow> rows(const ShelfData &data, const QHash<QString, FolderListing> &listings,
                       const CoursePlayback &global, QDate today)
 {
-    const QHash<QString, Course> courses = gather(data);
+    const Moves moves = renamedFolders(data, listings);
+    const QHash<QString, Course> courses = gather(data, listings, moves);
     QList<CourseRow> found;
     found.reserve(courses.size());
     for (const Course &c : courses) {
-        const CourseKept kept = data.courses.value(c.folder);
+        // A renamed folder's exam and hiding go with it.
+        CourseKept kept = data.courses.value(c.folder);
+        if (!data.courses.contains(c.folder))
+            for (auto it = moves.cbegin(); it != moves.cend(); ++it)
+                if (it.value() == c.folder && data.courses.contains(it.key()))
+                    kept = data.courses.value(it.key());
         // Hidden, and nothing played in it since.
         if (kept.hiddenMs > 0 && c.lastPlayedMs <= kept.hiddenMs) continue;
         const auto listing = listings.constFind(c.folder);
@@ -163,13 +200,19 @@ QStringList folders(const ShelfData &data)
 {
     QSet<QString> seen;
     QStringList found;
-    for (const ShelfRecord &r : data.records) {
-        const QString folder = CourseSettings::folderOf(r.name);
+    auto add = [&](const QString &name) {
+        const QString folder = CourseSettings::folderOf(name);
         if (!folder.isEmpty() && !seen.contains(folder)) {
             seen.insert(folder);
             found << folder;
         }
-    }
+    };
+    for (const ShelfRecord &r : data.records)
+        add(r.name);
+    // Where recordings were before: a folder renamed is known by being gone.
+    for (const ShelfRecord &r : data.records)
+        for (const QString &former : r.formerPaths)
+            add(former);
     return found;
 }
 

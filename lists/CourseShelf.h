@@ -66,7 +66,9 @@ namespace CourseShelf
 QList<CourseRow> rows(const ShelfData &data, const QHash<QString, FolderListing> &listings,
                       const CoursePlayback &global, QDate today);
 
-// The course folders of the data, as rows() would group them.
+// The folders to list: those of the courses, and those where their
+// recordings were before (a renamed folder, gone, joins the course where its
+// recordings are now found under their names).
 QStringList folders(const ShelfData &data);
 
 // The time of the shelf's cells: "2:05:30", "45:10".

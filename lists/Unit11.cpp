@@ -343,9 +343,12 @@ void TForm11::listFolders(std::shared_ptr<const Read> read)
             auto rows = std::make_shared<QList<CourseRow>>(
                 CourseShelf::rows(read->data, listings, read->global, read->today));
             QHash<QString, int> counts;
-            for (auto it = listings.cbegin(); last && it != listings.cend(); ++it)
-                if (it->reachable && read->data.courses.value(it.key()).files != it->files.size())
-                    counts.insert(it.key(), int(it->files.size()));
+            for (const CourseRow &row : std::as_const(*rows)) {
+                const FolderListing listed = listings.value(row.folder);
+                if (last && listed.reachable &&
+                    read->data.courses.value(row.folder).files != listed.files.size())
+                    counts.insert(row.folder, int(listed.files.size()));
+            }
             QMetaObject::invokeMethod(
                 form,
                 [form, read, rows, counts, last] {

@@ -35,6 +35,12 @@ bool HistoryStore::readShelfRecords(Session &s, QList<ShelfRecord> &into)
         return false;
     while (q.next())
         played.insert(q.value(0).toByteArray(), {q.value(1).toDouble(), q.value(2).toDouble()});
+    // Every path each recording was seen at: a renamed folder is known by
+    // the paths its recordings had.
+    QHash<QByteArray, QList<QByteArray>> paths;
+    if (!s.exec(q, QStringLiteral("SELECT key, path FROM paths"))) return false;
+    while (q.next())
+        paths[q.value(0).toByteArray()].append(q.value(1).toByteArray());
     if (!s.exec(q, QStringLiteral("SELECT p.name, ifnull(r.path, p.name), p.duration, p.position, "
                                   "p.ranges, p.finished, p.played, m.speed, m.skip_silence "
                                   "FROM places p LEFT JOIN recordings r ON r.key = p.name "
@@ -51,6 +57,8 @@ bool HistoryStore::readShelfRecords(Session &s, QList<ShelfRecord> &into)
         r.speed = optionalDouble(q.value(7));
         if (r.speed && !(*r.speed > 0)) r.speed.reset();
         r.skipSilence = optionalBool(q.value(8));
+        for (const QByteArray &path : paths.value(q.value(0).toByteArray()))
+            if (path != q.value(1).toByteArray()) r.formerPaths << nameOf(path);
         const auto p = played.constFind(q.value(0).toByteArray());
         if (p != played.cend()) {
             r.playedSeconds = seconds(p->first);

@@ -7,6 +7,7 @@
 #include <QHash>
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -25,6 +26,7 @@ struct ShelfRecord {
     std::optional<bool> skipSilence; //
     double playedSeconds = 0.0;      // content of its study-log stretches
     double skippedSeconds = 0.0;     // of which silence skipping passed
+    QStringList formerPaths;         // other paths it was seen at
 };
 
 // What the user keeps about a course: its exam date, when it was hidden from

@@ -140,6 +140,33 @@ private slots:
         QVERIFY(rowOf(CourseShelf::rows(data, {}, {}, kToday), QStringLiteral("民法")));
     }
 
+    // A course folder renamed: the recording played from its new name and
+    // the one last seen under the old name are one course, with its exam.
+    void renamedFolderIsOneCourse()
+    {
+        const QString l1 = m_law + QStringLiteral("/第1回.mp3");
+        const QString l2 = m_law + QStringLiteral("/第2回.mp3");
+        // What the store learnt of the two by their content.
+        m_store->see({l1, QStringLiteral("@1:a1"), 0, 0, l1, false, 1});
+        m_store->see({l2, QStringLiteral("@2:b2"), 0, 0, l2, false, 2});
+        m_store->setCourseExam(m_law, kToday.addDays(5));
+        const QString renamed = m_dir->path() + QStringLiteral("/民法 2026");
+        QVERIFY(QDir().rename(m_law, renamed));
+        m_store->see(
+            {renamed + QStringLiteral("/第2回.mp3"), QStringLiteral("@2:b2"), 0, 0, {}, false, 3});
+
+        const ShelfData data = m_store->shelf();
+        const QList<CourseRow> rows = CourseShelf::rows(data, listAll(data), {}, kToday);
+        QCOMPARE(rows.size(), 2);
+        const CourseRow *law = rowOf(rows, QStringLiteral("民法 2026"));
+        QVERIFY(law);
+        QCOMPARE(law->files, 4);
+        QCOMPARE(law->finished, 1);
+        QCOMPARE(law->next, renamed + QStringLiteral("/第2回.mp3"));
+        QCOMPARE(law->nextPlace, 300.0);
+        QCOMPARE(law->daysToExam, 5);
+    }
+
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
     QString m_law, m_eng;
