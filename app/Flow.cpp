@@ -14,6 +14,7 @@
 #include "commands/Unit5.h"
 #include "commands/Unit7.h"
 #include "lists/Unit10.h"
+#include "lists/Unit11.h"
 #include "lists/Unit3.h"
 #include "lists/Unit4.h"
 #include "lists/Unit6.h"
@@ -23,6 +24,7 @@
 #include "persist/IniFile.h"
 #include "persist/LocalNames.h"
 #include "persist/SettingsKeys.h"
+#include "persist/StoreLink.h"
 #include "persist/Sync.h"
 #include "player/MediaPlayer.h"
 
@@ -30,6 +32,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QEvent>
+#include <QPointer>
 #include <QStatusBar>
 #include <QSysInfo>
 #include <QTimer>
@@ -114,6 +117,35 @@ QAction *wireTranscript(TForm1 *main, TForm3 *records, TForm8 *transcript)
     });
     records->cueTextAt = [transcript](const QString &medium, qint64 ms) {
         return transcript->cueTextAt(medium, ms);
+    };
+    return open;
+}
+
+// The course shelf: opened by the key L and the "学習" menu; the folder
+// settings keep the course's exam date.
+QAction *wireShelf(TForm1 *main, MediumSession *session, TForm10 *folderSettings)
+{
+    StoreLink *link = session->storeLink();
+    Form11 = new TForm11(*main, link, main);
+    Form11->globalPlayback = [session] { return session->globalPlayback(); };
+    auto *open = new QAction(QStringLiteral("講座一覧(&L)..."), main);
+    open->setObjectName(QStringLiteral("shelfAction"));
+    QObject::connect(open, &QAction::triggered, Form11, [] { showModeless(Form11); });
+    QObject::connect(main->WindowsMediaPlayer1, &MediaPlayer::shelfRequested, Form11,
+                     [] { showModeless(Form11); });
+    const Clock *clock = main->services().clock;
+    folderSettings->readExam = [link, clock, folderSettings](const QString &folder) {
+        const QDate today = clock->now().date();
+        QPointer<TForm10> form(folderSettings);
+        link->read([=](HistoryStore &store) -> std::function<void()> {
+            const std::optional<QDate> exam = store.course(folder).exam;
+            return [=] {
+                if (form && form->folder() == folder) form->showExam(exam, today);
+            };
+        });
+    };
+    folderSettings->onExam = [link](const QString &folder, std::optional<QDate> exam) {
+        link->post([folder, exam](HistoryStore &store) { store.setCourseExam(folder, exam); });
     };
     return open;
 }
@@ -384,6 +416,7 @@ void createForms(const Services &services)
     Form10->onDefaults = [session](const CoursePlayback &playback) {
         session->setGlobalPlayback(playback);
     };
+    QAction *shelf = wireShelf(Form1, session, Form10);
 
     // The program's own windows in the picture's context menu.
     auto *studyLog = new QAction(QStringLiteral("学習記録(&G)..."), Form1);
@@ -416,7 +449,7 @@ void createForms(const Services &services)
     auto *records = new QAction(QStringLiteral("再生位置の記録(&K)..."), Form1);
     records->setObjectName(QStringLiteral("recordsAction"));
     QObject::connect(records, &QAction::triggered, Form1, &TForm1::R2Click);
-    for (QAction *study : {transcript, records, studyLog, folderSettings})
+    for (QAction *study : {transcript, records, studyLog, folderSettings, shelf})
         Form1->WindowsMediaPlayer1->addStudyAction(study);
     showStartHint(Form1, session);
     auto *desktop = new DesktopIntegration(Form1->WindowsMediaPlayer1, Form1);
@@ -442,5 +475,6 @@ void destroyForms()
     Form8 = nullptr;
     Form9 = nullptr;
     Form10 = nullptr;
+    Form11 = nullptr;
     Form12 = nullptr;
 }

@@ -102,6 +102,8 @@ public:
     // The place that opening name would offer (nothing: none), read off
     // the GUI thread; done runs on it.
     void readPlace(const QString &name, std::function<void(std::optional<double>)> done);
+    // The one way to the place store (for the windows that read it).
+    StoreLink *storeLink() const { return m_link; }
     // How often the GUI thread has read the place store (tests).
     int storeReads() const;
 

@@ -4,10 +4,12 @@
 #include "app/Forms.h"
 
 #include <QCheckBox>
+#include <QDateEdit>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QDoubleSpinBox>
 #include <QFormLayout>
+#include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
@@ -54,6 +56,15 @@ TForm10::TForm10(QWidget *parent) : QWidget(parent, fixedSizeWindowFlags(Qt::Dia
     IntroEdit = seconds("IntroEdit", QStringLiteral("各ファイルの冒頭をとばす秒数"));
     OutroEdit = seconds("OutroEdit", QStringLiteral("各ファイルの末尾をとばす秒数"));
 
+    ExamCheck = new QCheckBox(QStringLiteral("試験日を決める(&X)"), this);
+    ExamCheck->setObjectName(QStringLiteral("ExamCheck"));
+    ExamEdit = new QDateEdit(this);
+    ExamEdit->setObjectName(QStringLiteral("ExamEdit"));
+    ExamEdit->setCalendarPopup(true);
+    ExamEdit->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
+    ExamEdit->setAccessibleName(QStringLiteral("試験日"));
+    connect(ExamCheck, &QCheckBox::toggled, ExamEdit, &QWidget::setEnabled);
+
     CheckBox3 = new QCheckBox(QStringLiteral("この速度などを既定の再生設定にもする(&D)"), this);
     CheckBox3->setObjectName(QStringLiteral("CheckBox3"));
     CheckBox3->setAccessibleName(QStringLiteral("この速度などを既定の再生設定にもする"));
@@ -87,6 +98,10 @@ TForm10::TForm10(QWidget *parent) : QWidget(parent, fixedSizeWindowFlags(Qt::Dia
     form->addRow(QString(), CheckBox2);
     row(QStringLiteral("冒頭をとばす(&I):"), IntroEdit);
     row(QStringLiteral("末尾をとばす(&E):"), OutroEdit);
+    auto *exam = new QHBoxLayout;
+    exam->addWidget(ExamCheck);
+    exam->addWidget(ExamEdit, 1);
+    form->addRow(QStringLiteral("試験日:"), exam);
     form->addRow(QString(), CheckBox3);
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(Label1);
@@ -97,7 +112,9 @@ TForm10::TForm10(QWidget *parent) : QWidget(parent, fixedSizeWindowFlags(Qt::Dia
     setTabOrder(CheckBox1, CheckBox2);
     setTabOrder(CheckBox2, IntroEdit);
     setTabOrder(IntroEdit, OutroEdit);
-    setTabOrder(OutroEdit, CheckBox3);
+    setTabOrder(OutroEdit, ExamCheck);
+    setTabOrder(ExamCheck, ExamEdit);
+    setTabOrder(ExamEdit, CheckBox3);
     setTabOrder(CheckBox3, Button1);
     setTabOrder(Button1, Button2);
     setFixedWidth(420);
@@ -117,6 +134,32 @@ void TForm10::showFolder(const QString &folder, const KeptSettings &kept,
     OutroEdit->setValue(int(std::lround(kept.outroSeconds)));
     CheckBox3->setChecked(false);
     SpeedEdit->setFocus(Qt::OtherFocusReason);
+    m_examShown.reset();
+    examFieldsEnabled(!readExam);
+    ExamCheck->setChecked(false);
+    if (readExam) readExam(folder);
+}
+
+void TForm10::examFieldsEnabled(bool known)
+{
+    m_examKnown = known;
+    ExamCheck->setEnabled(known);
+    ExamEdit->setEnabled(known && ExamCheck->isChecked());
+}
+
+void TForm10::showExam(std::optional<QDate> exam, QDate today)
+{
+    m_examShown = exam;
+    ExamCheck->setChecked(exam.has_value());
+    // A date to start from when none is set: a month ahead.
+    ExamEdit->setDate(exam.value_or(today.addMonths(1)));
+    examFieldsEnabled(true);
+}
+
+std::optional<QDate> TForm10::exam() const
+{
+    if (!ExamCheck->isChecked()) return std::nullopt;
+    return ExamEdit->date();
 }
 
 KeptSettings TForm10::settings() const
@@ -138,6 +181,8 @@ void TForm10::Button1Click()
     OutroEdit->interpretText();
     const KeptSettings chosen = settings();
     if (onAccept) onAccept(m_folder, chosen);
+    ExamEdit->interpretText();
+    if (m_examKnown && exam() != m_examShown && onExam) onExam(m_folder, exam());
     if (CheckBox3->isChecked() && onDefaults)
         onDefaults(CoursePlayback{*chosen.speed, *chosen.voiceBoost, *chosen.skipSilence});
     hide();

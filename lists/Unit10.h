@@ -3,11 +3,14 @@
 
 #include "persist/CourseSettings.h"
 
+#include <QDate>
 #include <QWidget>
 
 #include <functional>
+#include <optional>
 
 class QCheckBox;
+class QDateEdit;
 class QDoubleSpinBox;
 class QLabel;
 class QPushButton;
@@ -33,6 +36,8 @@ public:
     QCheckBox *CheckBox2 = nullptr;      // silence skipping
     QSpinBox *IntroEdit = nullptr;       // 0 to 600 s
     QSpinBox *OutroEdit = nullptr;       // 0 to 600 s
+    QCheckBox *ExamCheck = nullptr;      // the course has an exam
+    QDateEdit *ExamEdit = nullptr;       // its date
     QCheckBox *CheckBox3 = nullptr;      // the playback becomes the global one too
     QLabel *Label2 = nullptr;            // the precedence rule
     QPushButton *Button1 = nullptr;      // OK
@@ -44,6 +49,13 @@ public:
     const QString &folder() const { return m_folder; }
     // The settings as the fields hold them.
     KeptSettings settings() const;
+    // The folder's exam date, read off the GUI thread: asked for by
+    // showFolder (the exam fields wait, disabled, until showExam), and
+    // handed to onExam by OK when it was changed.
+    std::function<void(const QString &folder)> readExam;
+    void showExam(std::optional<QDate> exam, QDate today);
+    std::optional<QDate> exam() const;
+    std::function<void(const QString &folder, std::optional<QDate> exam)> onExam;
     // Called by OK with the folder and its settings.
     std::function<void(const QString &, const KeptSettings &)> onAccept;
     // Called by OK, with "既定の再生設定" ticked, with the playback that
@@ -57,7 +69,11 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
 
 private:
+    void examFieldsEnabled(bool known);
+
     QString m_folder;
+    bool m_examKnown = false;
+    std::optional<QDate> m_examShown;
 };
 
 extern TForm10 *Form10;

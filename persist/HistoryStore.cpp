@@ -113,6 +113,13 @@ const QList<HistoryStore::Migration> &HistoryStore::migrations()
           QStringLiteral("ALTER TABLE stretches ADD COLUMN device TEXT"),
           QStringLiteral("ALTER TABLE stretches ADD COLUMN dseq INTEGER"),
           QStringLiteral("CREATE UNIQUE INDEX stretches_device ON stretches (device, dseq)")}},
+        // 5: what is kept about each course, a folder known by its path:
+        // its exam date ("yyyy-MM-dd"; NULL: none), when it was hidden from
+        // the course shelf (UTC ms; 0: shown) and how many media files it
+        // held when it was last listed (NULL: never listed).
+        {5,
+         {QStringLiteral("CREATE TABLE courses (folder BLOB PRIMARY KEY NOT NULL, exam TEXT, "
+                         "hidden INTEGER NOT NULL DEFAULT 0, files INTEGER)")}},
     };
     return all;
 }
@@ -745,6 +752,11 @@ bool keepSightingRow(QVariantList &r) // two names (a path and a key), then whol
     return isKey(r.at(0)) && isKey(r.at(1));
 }
 
+bool keepCourseRow(QVariantList &r) // folder, exam, hidden, files
+{
+    return isKey(r.at(0));
+}
+
 struct RescuedTable {
     QLatin1String name;
     QLatin1String columns;
@@ -764,6 +776,7 @@ const RescuedTable kRescuedTables[] = {
      QLatin1String("name, start, end, wall_start, wall_end, speed, skipped"), keepStretchRow},
     {QLatin1String("paths"), QLatin1String("path, key, size, mtime, seen"), keepSightingRow},
     {QLatin1String("recordings"), QLatin1String("key, path, size, seen"), keepSightingRow},
+    {QLatin1String("courses"), QLatin1String("folder, exam, hidden, files"), keepCourseRow},
 };
 constexpr int kRescuedTableCount = int(std::size(kRescuedTables));
 

@@ -3,10 +3,14 @@
 
 #include "persist/ListenedRanges.h"
 #include "persist/Recording.h"
+#include "persist/ShelfRecords.h"
 
+#include <QHash>
 #include <QList>
+#include <QPair>
 #include <QString>
 #include <QStringList>
+#include <QVariant>
 #include <QtGlobal>
 
 #include <functional>
@@ -190,6 +194,21 @@ public:
     QList<PositionRecord> records(const QString &id);
     void keepRecords(const QString &id, const QList<PositionRecord> &records);
 
+    // ---- the course shelf ----
+    // What the shelf shows of every recording (where it was last seen, its
+    // place, what was heard, its own settings and its study-log content),
+    // the folders' settings and what is kept about each course, in one
+    // session.
+    ShelfData shelf();
+    // What is kept about one course (its folder's path).
+    CourseKept course(const QString &folder);
+    // Keeps a course's exam date (none: no exam), when it was hidden from
+    // the shelf (0: shown again), and its number of media files when listed.
+    void setCourseExam(const QString &folder, std::optional<QDate> exam);
+    void setCourseHidden(const QString &folder, qint64 hiddenMs);
+    // (Many courses in one transaction: a folder listing of the shelf.)
+    void setCourseFiles(const QHash<QString, int> &files);
+
     // How many times this store has opened the database (tests count reads).
     int sessions() const { return m_sessions; }
 
@@ -280,6 +299,8 @@ private:
                                             const QString &folder, RecordingInfo &into);
     static bool writeSightings(Session &s, const QList<Sighting> &seen);
     static bool moveRecord(Session &s, const QString &from, const QString &to, bool copy);
+    static bool readShelfRecords(Session &s, QList<ShelfRecord> &into);
+    bool writeCourses(const QString &column, const QList<QPair<QString, QVariant>> &values);
     bool usable(Access access);
     void setAside(const QString &reason);
     void rescue(const QString &from);

@@ -354,6 +354,8 @@ signals:
     void stretchPlayed(const Stretch &stretch);
     // The user asked for the transcript of the medium (the key T).
     void transcriptRequested();
+    // The user asked for the course shelf (the key L).
+    void shelfRequested();
     // A word for the picture (tell()).
     void told(const QString &text);
     // The hint or the offer shown with nothing loaded changed; the user took

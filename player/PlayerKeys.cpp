@@ -47,7 +47,7 @@ bool applyPlayerKey(MediaPlayer &player, const QKeyEvent &event)
         key == Qt::Key_Left || key == Qt::Key_Right || key == Qt::Key_Up || key == Qt::Key_Down ||
         key == Qt::Key_M || key == Qt::Key_F || key == Qt::Key_PageUp || key == Qt::Key_PageDown ||
         key == Qt::Key_BracketLeft || key == Qt::Key_BracketRight || key == Qt::Key_Backspace ||
-        key == Qt::Key_R || key == Qt::Key_V || key == Qt::Key_T;
+        key == Qt::Key_R || key == Qt::Key_V || key == Qt::Key_T || key == Qt::Key_L;
     if (!ours) return false;
     if (!player.playerEnabled()) return true;
     switch (key) {
@@ -92,6 +92,9 @@ bool applyPlayerKey(MediaPlayer &player, const QKeyEvent &event)
         break;
     case Qt::Key_T:
         emit player.transcriptRequested();
+        break;
+    case Qt::Key_L:
+        emit player.shelfRequested();
         break;
     }
     return true;

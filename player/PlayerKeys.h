@@ -14,6 +14,7 @@ class QKeyEvent;
 // - R: continue at the place on offer, while one is.
 // - V: voice boost on and off.
 // - T: the transcript window (MediaPlayer::transcriptRequested).
+// - L: the course shelf (MediaPlayer::shelfRequested).
 // Returns true when the key is one of these; while the player is disabled
 // they are taken and ignored. Other modifiers than Shift (and the keypad's)
 // leave the key alone.

@@ -1063,8 +1063,9 @@ void TestHistoryStore::upgradeKeepsEveryRowAndSurvivesAKill()
     };
     const QList<qint64> whole{1000, 100000, 1, 1};
     QCOMPARE(census().mid(1), whole);
-    const qint64 latest = HistoryStore::migrations().constLast().version;
     QRandomGenerator random(QRandomGenerator::global()->generate());
+    // The version of the program's last migration: an upgrade goes all the way.
+    const qint64 latest = HistoryStore::migrations().constLast().version;
     int upgraded = 0;
     for (int round = 0; round < 6; ++round) {
         QProcess writer;

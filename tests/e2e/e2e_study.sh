@@ -26,7 +26,7 @@ to_study() {
 }
 # Each entry of its menu, by the keyboard, opens its window.
 entry=0
-for title in "文字起こし" "再生時間の記録" "学習記録" "このフォルダーの再生設定"; do
+for title in "文字起こし" "再生時間の記録" "学習記録" "このフォルダーの再生設定" "講座一覧"; do
   to_study
   keys=(Return)
   for _ in $(seq 0 "$entry"); do keys+=(Down); done
