@@ -128,8 +128,8 @@ RecordingInfo PlaceKeeper::recording(const QString &name, const QString &folder)
         else
             info.ranges = mergeRanges(info.ranges + written->ranges);
         // A place that another computer kept since stands.
-        const bool newerThere = info.place && !info.place->device.isEmpty() &&
-                                info.place->playedMs > written->placeMs;
+        const bool newerThere =
+            info.place && !info.place->device.isEmpty() && info.place->playedMs > written->placeMs;
         if (written->placeKnown && !newerThere) {
             if (written->place)
                 info.place = Place{*written->place, info.place ? info.place->duration : 0.0,
