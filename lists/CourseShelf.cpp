@@ -105,6 +105,8 @@ CourseRow rowOf(const Course &c, const FolderListing *listing, const KeptSetting
     const bool folderSkips =
         folder && folder->skipSilence ? *folder->skipSilence : global.skipSilence;
     row.speed = folderSpeed;
+    const double intro = folder ? folder->introSeconds : 0.0;
+    const double outro = folder ? folder->outroSeconds : 0.0;
     const double silence = c.played > 0 ? std::clamp(c.skipped / c.played, 0.0, 1.0) : 0.0;
 
     const QStringList files = filesOf(c, listing);
@@ -134,10 +136,14 @@ CourseRow rowOf(const Course &c, const FolderListing *listing, const KeptSetting
             row.nextPlace = r && r->position ? *r->position : 0.0;
         }
         double left = length;
+        double at = 0.0; // where it goes on
         if (r) {
             heard += heardOf(*r);
+            at = r->position ? *r->position : 0.0;
             left = r->position ? length - *r->position : length - heardOf(*r);
         }
+        // The folder's intro (still ahead) and outro are not played.
+        left -= std::max(0.0, intro - at) + outro;
         const double speed = r && r->speed ? *r->speed : folderSpeed;
         const bool skips = r && r->skipSilence ? *r->skipSilence : folderSkips;
         row.leftSeconds += std::max(0.0, left) * (skips ? 1.0 - silence : 1.0) / speed;
@@ -151,7 +157,8 @@ CourseRow rowOf(const Course &c, const FolderListing *listing, const KeptSetting
         if (unseen > 0) {
             row.estimated = true;
             total += unseen * mean;
-            row.leftSeconds += unseen * mean * (folderSkips ? 1.0 - silence : 1.0) / folderSpeed;
+            row.leftSeconds += unseen * std::max(0.0, mean - intro - outro) *
+                               (folderSkips ? 1.0 - silence : 1.0) / folderSpeed;
         }
     }
     row.share = total > 0 ? std::clamp(heard / total, 0.0, 1.0) : (row.done() ? 1.0 : 0.0);

@@ -61,6 +61,8 @@ namespace CourseShelf
 // - Silence that skipping would pass: where a file plays with silence
 //   skipping, its time left shrinks by the share of the course's played
 //   content that skipping passed (from the study log).
+// - The folder's intro (where a file has not passed it yet) and outro are
+//   not played: they leave nothing.
 // - The next recording: the first file in natural order not finished, at
 //   its kept place (0 when it has none).
 QList<CourseRow> rows(const ShelfData &data, const QHash<QString, FolderListing> &listings,

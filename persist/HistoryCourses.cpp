@@ -95,13 +95,16 @@ ShelfData HistoryStore::shelf()
         if (s.version < 3) return true;
         if (!readShelfRecords(s, data.records)) return false;
         QSqlQuery q;
-        if (!s.exec(q, QStringLiteral("SELECT folder, speed, skip_silence FROM folder_settings")))
+        if (!s.exec(q, QStringLiteral("SELECT folder, speed, skip_silence, intro, outro FROM "
+                                      "folder_settings")))
             return false;
         while (q.next()) {
             KeptSettings k;
             k.speed = optionalDouble(q.value(1));
             if (k.speed && !(*k.speed > 0)) k.speed.reset();
             k.skipSilence = optionalBool(q.value(2));
+            k.introSeconds = seconds(q.value(3).toDouble());
+            k.outroSeconds = seconds(q.value(4).toDouble());
             data.folders.insert(nameOf(q.value(0).toByteArray()), k);
         }
         if (s.version < 5) return true;

@@ -110,12 +110,16 @@ private slots:
         QCOMPARE(eng->nextPlace, 1200.0);
     }
 
-    // A file's own speed wins over its folder's; a folder that cannot be
-    // listed keeps its figures and its last known number of files.
+    // A file's own speed wins over its folder's; the folder's intro and
+    // outro leave nothing; a folder that cannot be listed keeps its figures
+    // and its last known number of files.
     void ownSpeedAndAFolderGone()
     {
         const QString l2 = m_law + QStringLiteral("/第2回.mp3");
-        m_store->write({{}, {{SettingsOf::Medium, l2, {2.0, std::nullopt, std::nullopt}}}});
+        m_store->write(
+            {{},
+             {{SettingsOf::Medium, l2, {2.0, std::nullopt, std::nullopt}},
+              {SettingsOf::Folder, m_law, {std::nullopt, std::nullopt, std::nullopt, 30, 20}}}});
         m_store->setCourseFiles({{m_law, 4}});
         QVERIFY(QDir(m_law).removeRecursively());
         const ShelfData data = m_store->shelf();
@@ -125,7 +129,8 @@ private slots:
         QVERIFY(law->missing);
         QCOMPARE(law->files, 4);
         QCOMPARE(law->finished, 1);
-        QCOMPARE(law->leftSeconds, 300.0 / 2.0 + 600 + 600);
+        // The folder's intro (passed already by 第2回) and outro are not played.
+        QCOMPARE(law->leftSeconds, (300.0 - 20) / 2.0 + 550 + 550);
         QCOMPARE(law->next, l2);
     }
 
