@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "persist/DiskWriter.h"
 
+#include "persist/ThreadPriority.h"
+
 #include <QDeadlineTimer>
 #include <QMutex>
 #include <QThread>
@@ -76,6 +78,13 @@ DiskWriter::DiskWriter(bool threaded, QObject *parent)
     m_worker->moveToThread(m_thread);
     connect(m_thread, &QThread::finished, m_worker, &QObject::deleteLater);
     m_thread->start(QThread::LowPriority);
+    // (On Linux a thread's priority is its nice value, which Qt leaves as
+    // it is.) Its long jobs (reading a synced folder) give way to the GUI
+    // thread and the engine on a busy machine.
+    post([] {
+        lowerCurrentThreadPriority();
+        return Outcome::Done;
+    });
 }
 
 DiskWriter::~DiskWriter()

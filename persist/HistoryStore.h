@@ -271,7 +271,9 @@ public:
         QList<Stretched> log;
         qint64 unloggedMs = -1;
     };
-    // Takes them in, in one transaction; no Change is told of it.
+    // Takes them in, TakeInBatch recordings per transaction; no Change is
+    // told of it.
+    static constexpr int TakeInBatch = 32;
     void takeIn(const QList<Remote> &remotes);
     // Everything the store keeps of recordings known by their content keys
     // or URLs, as the changes that would make it.

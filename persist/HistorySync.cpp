@@ -80,15 +80,24 @@ void HistoryStore::takeIn(const QList<Remote> &remotes)
     if (remotes.isEmpty()) return;
     // What is taken in is not told again.
     const Watcher watcher = std::exchange(m_watcher, {});
-    run(Access::Create, [&](Session &s) {
-        for (const Remote &r : remotes)
-            if (!takeIn(s, r)) return false;
-        // A bounded log, as with the stretches played here.
-        return s.dropOldest() &&
-               s.exec(QStringLiteral("DELETE FROM stretches WHERE id <= (SELECT id FROM "
-                                     "stretches ORDER BY id DESC LIMIT 1 OFFSET %1)")
-                          .arg(kMaxStretches));
-    });
+    // A few recordings per transaction: each is short and stays in SQLite's
+    // cache, so that its lock keeps the GUI thread's reads out for a
+    // moment only (a transaction that spills its cache holds the file
+    // exclusively until it ends).
+    for (qsizetype from = 0; from < remotes.size(); from += TakeInBatch) {
+        const bool ok = run(Access::Create, [&](Session &s) {
+            const qsizetype to = std::min(remotes.size(), from + TakeInBatch);
+            for (qsizetype i = from; i < to; ++i)
+                if (!takeIn(s, remotes.at(i))) return false;
+            // A bounded log, as with the stretches played here, once.
+            return s.dropOldest() &&
+                   (to < remotes.size() ||
+                    s.exec(QStringLiteral("DELETE FROM stretches WHERE id <= (SELECT id FROM "
+                                          "stretches ORDER BY id DESC LIMIT 1 OFFSET %1)")
+                               .arg(kMaxStretches)));
+        });
+        if (!ok) break;
+    }
     m_watcher = watcher;
 }
 

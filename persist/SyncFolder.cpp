@@ -150,23 +150,28 @@ int SyncFolder::readFile(const QString &path, SyncState &state, HybridClock &clo
     // (merging an event twice changes nothing).
     if (file.size() < read.offset) read.offset = 0;
     if (file.size() == read.offset || !file.seek(read.offset)) return 0;
-    const QByteArray bytes = file.readAll();
-    const qsizetype end = bytes.lastIndexOf('\n');
-    if (end < 0) return 0;
+    // In pieces, whole lines each: a big file never lies in memory at once.
     int count = 0;
-    qsizetype from = 0;
-    while (from <= end) {
-        const qsizetype lineEnd = bytes.indexOf('\n', from);
-        const QByteArrayView line(bytes.constData() + from, lineEnd - from);
-        from = lineEnd + 1;
-        if (line.isEmpty()) continue;
-        if (const std::optional<SyncEvent> e = decodeEvent(line)) {
-            clock.see(e->stamp);
-            state.apply(*e);
-            ++count;
+    QByteArray bytes;
+    while (!file.atEnd()) {
+        bytes += file.read(ReadBytes);
+        const qsizetype end = bytes.lastIndexOf('\n');
+        if (end < 0) continue;
+        qsizetype from = 0;
+        while (from <= end) {
+            const qsizetype lineEnd = bytes.indexOf('\n', from);
+            const QByteArrayView line(bytes.constData() + from, lineEnd - from);
+            from = lineEnd + 1;
+            if (line.isEmpty()) continue;
+            if (const std::optional<SyncEvent> e = decodeEvent(line)) {
+                clock.see(e->stamp);
+                state.apply(*e);
+                ++count;
+            }
         }
+        read.offset += end + 1;
+        bytes.remove(0, end + 1);
     }
-    read.offset += end + 1;
     return count;
 }
 

@@ -23,6 +23,7 @@ class SyncFolder
 public:
     static constexpr qint64 SegmentBytes = 4 * 1024 * 1024; // a new file beyond
     static constexpr int MaxWaiting = 100000;               // events kept while it is gone
+    static constexpr qint64 ReadBytes = 256 * 1024;         // read at once
 
     SyncFolder(QString folder, QString device, QString deviceName);
 
