@@ -84,6 +84,16 @@ wait_exit() {
     kill -0 "$pid" 2>/dev/null || return 0
     sleep 0.2
   done
+  # What held it: the windows still shown, and where each thread stands.
+  echo "-- windows still shown:" >&2
+  for w in $(xdotool search --onlyvisible --name "." 2>/dev/null); do
+    echo "   $(xdotool getwindowname "$w" 2>/dev/null)" >&2
+  done
+  if command -v gdb >/dev/null; then
+    # The GUI thread first.
+    timeout 30 gdb -p "$pid" -batch -ex "thread 1" -ex "bt 25" -ex "thread apply all bt 6" \
+      2>/dev/null | grep -E "^Thread|^#" | head -n 150 >&2 || true
+  fi
   fail "the program did not end within ${timeout}s"
 }
 
@@ -180,7 +190,11 @@ e = Event(type=33, send_event=1, display=d, window=w, format=32)
 e.message_type = x.XInternAtom(ctypes.c_void_p(d), b"WM_PROTOCOLS", 0)
 e.data[0] = x.XInternAtom(ctypes.c_void_p(d), b"WM_DELETE_WINDOW", 0)
 x.XSendEvent(ctypes.c_void_p(d), ctypes.c_ulong(w), 0, ctypes.c_long(0), ctypes.byref(e))
-x.XFlush(ctypes.c_void_p(d))
+# A round trip, not a flush: the server has taken the event before this
+# connection ends (requests still unread when a client goes may be dropped,
+# and the close never arrives on a busy machine).
+x.XSync(ctypes.c_void_p(d), 0)
+x.XCloseDisplay(ctypes.c_void_p(d))
 PY
 }
 
