@@ -123,8 +123,8 @@ private slots:
         m_store->setCourseFiles({{m_law, 4}});
         QVERIFY(QDir(m_law).removeRecursively());
         const ShelfData data = m_store->shelf();
-        const CourseRow *law =
-            rowOf(CourseShelf::rows(data, listAll(data), {}, kToday), QStringLiteral("民法"));
+        const QList<CourseRow> rows = CourseShelf::rows(data, listAll(data), {}, kToday);
+        const CourseRow *law = rowOf(rows, QStringLiteral("民法"));
         QVERIFY(law);
         QVERIFY(law->missing);
         QCOMPARE(law->files, 4);
