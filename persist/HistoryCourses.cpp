@@ -9,18 +9,6 @@ using namespace history;
 namespace
 {
 
-std::optional<double> optionalDouble(const QVariant &v)
-{
-    if (v.isNull()) return std::nullopt;
-    return v.toDouble();
-}
-
-std::optional<bool> optionalBool(const QVariant &v)
-{
-    if (v.isNull()) return std::nullopt;
-    return v.toInt() != 0;
-}
-
 } // namespace
 
 // The recordings with their own settings, and the content of their study-log

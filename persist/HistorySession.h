@@ -14,6 +14,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <optional>
 
 namespace history
 {
@@ -74,6 +75,18 @@ inline QList<ListenedRange> decodeRanges(const QByteArray &bytes)
         ranges.append({v[0], v[1]});
     }
     return mergeRanges(ranges);
+}
+
+// A column that may be NULL (not set).
+inline std::optional<double> optionalDouble(const QVariant &v)
+{
+    if (v.isNull()) return std::nullopt;
+    return v.toDouble();
+}
+inline std::optional<bool> optionalBool(const QVariant &v)
+{
+    if (v.isNull()) return std::nullopt;
+    return v.toInt() != 0;
 }
 
 inline double seconds(double value)

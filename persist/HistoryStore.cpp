@@ -588,16 +588,6 @@ QVariant nullable(const std::optional<bool> &v)
 {
     return v ? QVariant(*v ? 1 : 0) : QVariant(QMetaType::fromType<int>());
 }
-std::optional<double> optionalDouble(const QVariant &v)
-{
-    if (v.isNull()) return std::nullopt;
-    return v.toDouble();
-}
-std::optional<bool> optionalBool(const QVariant &v)
-{
-    if (v.isNull()) return std::nullopt;
-    return v.toInt() != 0;
-}
 
 } // namespace
 
