@@ -92,6 +92,8 @@ void wirePlayerToWindows(TForm1 *main, TForm6 *playlist, TForm3 *records)
     new AfterFirstPaint(main, [playlist] { playlist->finishLoading(); });
     // The playlist shows which of its entries plays.
     MediaPlayer *player = main->WindowsMediaPlayer1;
+    // The first video then starts as fast as the next.
+    new AfterFirstPaint(main, [player] { player->prepareVideo(); });
     QObject::connect(player, &MediaPlayer::playStateChanged, playlist, [player, playlist] {
         playlist->setPlaying(player->hasCurrentMedia() ? player->url() : QString());
     });

@@ -6,10 +6,13 @@
 #include "player/VideoArea.h"
 #include "player/VideoSurface.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QOpenGLContext>
+#include <QPalette>
+#include <QWidget>
 
 #include <clocale>
 #include <cmath>
@@ -149,10 +152,28 @@ MpvEngine::MpvEngine(VideoArea *area, Options options, QObject *parent) : QObjec
             ? "@pace:lavfi=[arealtime=speed=" + QByteArray::number(options.audioFilePace) + "]"
             : QByteArray();
     if (m_output == VideoOutput::Embedded) {
-        // Only the picture area gets a window of its own, for the engine's.
+        // Only the picture area gets a window of its own, and inside it one
+        // for the engine's: hidden while no picture is shown, so that the
+        // engine's video output can live on between media.
         area->setAttribute(Qt::WA_DontCreateNativeAncestors);
         area->setAttribute(Qt::WA_NativeWindow);
-        wid = QByteArray::number(static_cast<qulonglong>(area->winId()));
+        m_window = new QWidget;
+        m_window->setObjectName(QStringLiteral("engineWindow"));
+        m_window->setAttribute(Qt::WA_DontCreateNativeAncestors);
+        m_window->setAttribute(Qt::WA_NativeWindow);
+        m_window->setAutoFillBackground(true);
+        QPalette black = m_window->palette();
+        black.setColor(QPalette::Window, Qt::black);
+        m_window->setPalette(black);
+        m_window->setMouseTracking(area->hasMouseTracking());
+        area->setSurface(m_window);
+        area->parkSurface(true);
+        // The card's words stay drawn by the area, under the engine's window.
+        const bool siblings =
+            QCoreApplication::testAttribute(Qt::AA_DontCreateNativeWidgetSiblings);
+        QCoreApplication::setAttribute(Qt::AA_DontCreateNativeWidgetSiblings, true);
+        wid = QByteArray::number(static_cast<qulonglong>(m_window->winId()));
+        QCoreApplication::setAttribute(Qt::AA_DontCreateNativeWidgetSiblings, siblings);
     }
     start(options, wid);
     observe();
@@ -257,6 +278,24 @@ void MpvEngine::shutdown()
     // window (a child of the picture area's on X11) is unmapped and
     // destroyed while its parent still exists.
     m_handle.reset();
+}
+
+void MpvEngine::keepVideoOutput(bool idle)
+{
+    if (!m_handle || m_output != VideoOutput::Embedded || m_videoKept) return;
+    m_videoKept = true;
+    // One video output for the whole run, with or without a picture: the
+    // first costs a tenth of a second in software (the GL driver is set
+    // up), a video loaded later does not wait for it. While no picture is
+    // shown its window is parked out of sight, where drawing costs nothing.
+    const char *yes = "yes";
+    mpv_set_property_async(m_handle.get(), 0, "force-window", MPV_FORMAT_STRING, &yes);
+    if (!idle) return; // made by the next load, or kept from this one
+    // Idle, the engine makes it as it comes back to idle: after a name that
+    // no source knows, refused at once (no id of the player's, nothing
+    // read). It is made on the engine's thread; nothing waits for it.
+    const char *nothing[] = {"loadfile", "pelmora-nothing://", nullptr};
+    mpv_command_async(m_handle.get(), 0, nothing);
 }
 
 // ---- calls ------------------------------------------------------------------

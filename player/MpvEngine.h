@@ -87,6 +87,13 @@ public:
     bool renderPending() const;
     bool renderFailed() const { return m_renderFailed; }
     VideoSurface *surface() const { return m_surface; }
+    // The window the engine draws into (Embedded only): in sight while a
+    // medium with a picture is loaded, parked out of sight otherwise.
+    QWidget *videoWindow() const { return m_window; }
+    // The engine keeps one video output from one medium to the next, so
+    // that a video does not wait for it; idle (nothing loaded), it is made
+    // now, without waiting. Embedded only; once.
+    void keepVideoOutput(bool idle);
     // The audio filters the engine was started with (the pacing of a sound
     // file written for a test); empty for none.
     const QByteArray &ownAudioFilters() const { return m_ownFilters; }
@@ -148,6 +155,8 @@ private:
     MpvHandle m_handle;
     VideoOutput m_output = VideoOutput::None;
     VideoSurface *m_surface = nullptr;
+    QWidget *m_window = nullptr;
+    bool m_videoKept = false;
     bool m_renderFailed = false;
     QByteArray m_ownFilters;
     std::atomic<bool> m_drainQueued{false};

@@ -353,6 +353,10 @@ void MpvPlayer::showCard()
         const bool picture = m_machine.loaded() && m_info.hasPicture && !m_engine->renderFailed();
         surface->setShowingVideo(picture);
         m_videoArea->setCovered(picture);
+    } else if (m_engine->videoWindow()) {
+        const bool picture = m_machine.loaded() && m_info.hasPicture;
+        m_videoArea->parkSurface(!picture);
+        m_videoArea->setCovered(picture);
     }
     QString message;
     switch (m_machine.failure()) {

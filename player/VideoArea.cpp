@@ -179,6 +179,12 @@ void VideoArea::setSurface(QWidget *surface)
     surface->lower();
 }
 
+void VideoArea::parkSurface(bool parked)
+{
+    m_parked = parked;
+    if (m_surface) m_surface->setGeometry(parked ? QRect(-1, -1, 1, 1) : rect());
+}
+
 void VideoArea::paintBackground(QPainter &painter, const QRect &rect)
 {
     QLinearGradient calm(0, rect.top(), 0, rect.bottom());
@@ -196,7 +202,7 @@ void VideoArea::paintEvent(QPaintEvent *)
 void VideoArea::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
-    if (m_surface) m_surface->setGeometry(rect());
+    if (m_surface && !m_parked) m_surface->setGeometry(rect());
 }
 
 #include "VideoArea.moc"

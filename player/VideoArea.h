@@ -25,6 +25,10 @@ public:
     // A surface the video is drawn on: it covers the whole area, under the
     // card, whatever the area's size.
     void setSurface(QWidget *surface);
+    // The surface kept out of sight (a pixel outside the area) rather than
+    // hidden: a window of the engine's inside it stays mapped, and draws as
+    // soon as it is in sight again.
+    void parkSurface(bool parked);
     // A picture covers the area: the card stays named (for screen readers)
     // but is not drawn.
     void setCovered(bool covered);
@@ -53,6 +57,7 @@ private:
     void showLabels();
 
     QWidget *m_surface = nullptr;
+    bool m_parked = false;
     bool m_covered = false;
     QLabel *m_message = nullptr;
     QLabel *m_name = nullptr;
