@@ -129,17 +129,30 @@ QString MediumSession::name() const
 
 void MediumSession::load(const QString &name)
 {
+    leave(name);
+    readKept(name);
+}
+
+void MediumSession::leave(const QString &name)
+{
     // The place of the medium that goes, and its position records.
     emit leaving();
     m_keeper->keep();
     m_name = name;
     m_cutsWanted.reset();
     m_player->setURL(name);
-    // What is kept of it, in one read.
     m_folder = CourseSettings::folderOf(name);
+}
+
+void MediumSession::readKept(const QString &name)
+{
+    // What is kept of it, in one read.
     m_info = m_player->hasCurrentMedia() ? m_keeper->recording(name, m_folder) : RecordingInfo{};
     if (m_info.id.isEmpty()) return;
     m_ids.insert(name, m_info.id);
+    m_settingsRead.insert({int(SettingsOf::Medium), m_info.id}, m_info.settings);
+    if (!m_folder.isEmpty())
+        m_settingsRead.insert({int(SettingsOf::Folder), m_folder}, m_info.folderSettings);
     if (m_info.sighting) {
         m_info.sighting->seenMs = m_clock->now().toMSecsSinceEpoch();
         m_link->learn(*m_info.sighting);
@@ -154,13 +167,20 @@ void MediumSession::load(const QString &name)
 
 void MediumSession::open(const QString &name, Start start)
 {
-    load(name);
     const bool playing = start == Start::Playing;
-    applyCourse(playing);
+    leave(name);
+    // The engine is told first, with the course's settings as far as this
+    // run knows them; what is kept is read while it opens the file, and
+    // corrects them should they differ.
+    std::optional<CourseSettings::Cuts> started;
+    if (m_player->hasCurrentMedia()) started = startCourse(name, playing);
     if (playing)
         m_player->play();
     else
         m_player->stop();
+    m_player->loadNow();
+    readKept(name);
+    applyCourse(playing, started);
     showKept(m_info, playing);
     // What another computer kept of it since may be newer: the synced
     // folder is read, and the offer follows.
@@ -286,14 +306,33 @@ void MediumSession::playbackChanged()
     });
 }
 
-void MediumSession::applyCourse(bool intro)
+CourseSettings::Cuts MediumSession::startCourse(const QString &name, bool intro)
+{
+    auto known = [this](SettingsOf of, const QString &key) -> std::optional<KeptSettings> {
+        if (key.isEmpty()) return std::nullopt;
+        const auto written = m_settingsWritten.constFind({int(of), key});
+        if (written != m_settingsWritten.cend()) return *written;
+        return m_settingsRead.value({int(of), key});
+    };
+    const CourseChoice choice =
+        CourseSettings::choose(known(SettingsOf::Medium, m_ids.value(name)),
+                               known(SettingsOf::Folder, m_folder), m_globalPlayback);
+    setPlayback(choice.playback);
+    // The length is not known yet: whether both fit is told once it is.
+    const CourseSettings::Cuts cuts =
+        CourseSettings::cutsFor(choice.introSeconds, choice.outroSeconds, 0.0);
+    if (intro && cuts.introSeconds > 0.0) m_player->setCurrentPosition(cuts.introSeconds);
+    m_player->setEndCut(cuts.outroSeconds);
+    return cuts;
+}
+
+void MediumSession::applyCourse(bool intro, std::optional<CourseSettings::Cuts> started)
 {
     if (!m_player->hasCurrentMedia()) return; // refused or missing
     const CourseChoice choice = CourseSettings::choose(
         kept(SettingsOf::Medium, m_info.id),
         m_folder.isEmpty() ? std::nullopt : kept(SettingsOf::Folder, m_folder), m_globalPlayback);
     setPlayback(choice.playback);
-    m_introTaken = false;
     if (choice.introSeconds + choice.outroSeconds > 0.0)
         m_cutsWanted = CourseSettings::Cuts{choice.introSeconds, choice.outroSeconds};
     // The length as the player knows it, else as it was kept with the place.
@@ -301,10 +340,12 @@ void MediumSession::applyCourse(bool intro)
     if (!(length > 0.0) && m_info.place) length = m_info.place->duration;
     const CourseSettings::Cuts cuts =
         CourseSettings::cutsFor(choice.introSeconds, choice.outroSeconds, length);
-    if (intro && cuts.introSeconds > 0.0) {
-        m_player->setCurrentPosition(cuts.introSeconds);
-        m_introTaken = true;
-    }
+    const double startAt = intro ? cuts.introSeconds : 0.0;
+    m_introTaken = startAt > 0.0;
+    // The load went from the start the engine was given: moved only when
+    // what is kept says otherwise.
+    const double startedAt = started && intro ? started->introSeconds : 0.0;
+    if (started ? startAt != startedAt : m_introTaken) m_player->setCurrentPosition(startAt);
     m_player->setEndCut(cuts.outroSeconds);
     if (length > 0.0) applyCuts(length);
     // Played with these: the medium and its folder keep them.

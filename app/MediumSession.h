@@ -128,7 +128,13 @@ signals:
 
 private:
     void load(const QString &name);
-    void applyCourse(bool intro);
+    void leave(const QString &name);
+    void readKept(const QString &name);
+    // The course's settings this run knows without a read (none: the
+    // global ones), applied before the load goes to the engine.
+    CourseSettings::Cuts startCourse(const QString &name, bool intro);
+    // started: the cuts the load went with, when startCourse() ran.
+    void applyCourse(bool intro, std::optional<CourseSettings::Cuts> started = std::nullopt);
     void applyCuts(double duration);
     void lengthKnown();
     void showKept(const RecordingInfo &info, bool offer);
@@ -165,6 +171,9 @@ private:
     QString m_courseId;
     std::optional<CoursePlayback> m_courseKept;
     QHash<QPair<int, QString>, KeptSettings> m_settingsWritten;
+    // The settings read with each medium opened in this run (none kept:
+    // nullopt), by medium and folder.
+    QHash<QPair<int, QString>, std::optional<KeptSettings>> m_settingsRead;
     RecordingInfo m_info;          // what was kept of the medium loaded when it opened
     QHash<QString, QString> m_ids; // the recording of each name opened in this run
     QHash<QString, QList<PositionRecord>> m_recordsWritten; // by recording, in this run

@@ -205,6 +205,16 @@ public:
     virtual void setEndCut(double seconds) { Q_UNUSED(seconds); }
     virtual double endCut() const { return 0.0; }
 
+    // Makes ready, without waiting, what showing video needs, so that the
+    // first medium with video starts as fast as the next. Called once the
+    // window is on screen; a component that needs nothing ignores it.
+    virtual void prepareVideo() {}
+
+    // The medium set by setURL() goes to the engine now, with the position
+    // and the play or stop given since, rather than on the next turn of the
+    // event loop: what the caller does next does not hold the sound up.
+    virtual void loadNow() {}
+
     // Smart rewind: play() after a pause of a minute or more goes on a
     // little earlier (SmartRewind), and so does the place on offer after a
     // long time; rewound() tells how far. A position that a caller sets

@@ -187,12 +187,7 @@ void MpvPlayer::carryOut(const Command &command)
     const Overloaded carry{
         [this](const cmd::QueueStartLoad &c) {
             QMetaObject::invokeMethod(
-                this,
-                [this, generation = c.generation] {
-                    feed(ev::StartLoad{.generation = generation,
-                                       .renderPending =
-                                           m_engine->renderPending() && m_videoArea->isVisible()});
-                },
+                this, [this, generation = c.generation] { startLoad(generation); },
                 Qt::QueuedConnection);
         },
         [this](const cmd::WaitForRender &c) {
@@ -223,6 +218,11 @@ void MpvPlayer::carryOut(const Command &command)
             m_engine->command(args);
         },
         [this](const cmd::Loaded &) {
+            // An end cut set while the medium loaded.
+            if (m_endCut != m_endCutSent) {
+                m_endCutSent = m_endCut;
+                m_engine->setString("end", endOption().constData());
+            }
             showCard();
             addSidecars();
         },
@@ -278,6 +278,7 @@ void MpvPlayer::sendLoad(const medium::commands::Load &c)
     // A course's outro: the engine ends the medium there, as at its end.
     // Always given, so that an end set for the medium before holds no more.
     fileOptions << QStringLiteral("end=") + QString::fromLatin1(endOption());
+    m_endCutSent = m_endCut;
     std::optional<std::int64_t> id;
     // A local name goes to the engine as its own bytes.
     if (m_engine->setFlag("pause", c.paused) >= 0)
@@ -363,7 +364,7 @@ void MpvPlayer::setEndCut(double seconds)
 {
     require();
     m_endCut = std::isfinite(seconds) ? std::max(0.0, seconds) : 0.0;
-    // A medium loaded already takes it at once.
+    // A medium loaded already takes it at once; one loading, once loaded.
     if (m_machine.loaded()) check(m_engine->setString("end", endOption().constData()), "end");
 }
 
@@ -372,6 +373,24 @@ void MpvPlayer::setEndCut(double seconds)
 QByteArray MpvPlayer::endOption() const
 {
     return m_endCut > 0.0 ? "-" + QByteArray::number(m_endCut, 'f', 3) : QByteArrayLiteral("none");
+}
+
+void MpvPlayer::prepareVideo()
+{
+    m_engine->keepVideoOutput(m_machine.medium() == MediumMachine::Medium::Idle);
+}
+
+void MpvPlayer::loadNow()
+{
+    require();
+    startLoad(m_machine.generation());
+}
+
+// The load goes, unless that medium has gone or has been sent already.
+void MpvPlayer::startLoad(MediumMachine::Generation generation)
+{
+    feed(ev::StartLoad{.generation = generation,
+                       .renderPending = m_engine->renderPending() && m_videoArea->isVisible()});
 }
 
 void MpvPlayer::closeMedia()

@@ -81,6 +81,8 @@ public:
     bool voiceBoost() const override { return m_boost; }
     void setEndCut(double seconds) override;
     double endCut() const override { return m_endCut; }
+    void prepareVideo() override;
+    void loadNow() override;
     void setVoiceBoost(bool on) override;
     bool takeOfferedPlace() override;
     QString offeredPlaceText() const override { return m_offeredText; }
@@ -114,6 +116,7 @@ private:
     // --- the medium's machine and what its commands do (MpvPlayer.cpp) ---
     void feed(const MediumMachine::Event &event);
     void carryOut(const MediumMachine::Command &command);
+    void startLoad(MediumMachine::Generation generation);
     void sendLoad(const medium::commands::Load &load);
     void sendSeek(double seconds, MediumMachine::SeekSerial serial, bool listen);
     void forgetMedium();
@@ -166,7 +169,9 @@ private:
     QList<ListenedRange> m_pauseStarts; // where the medium's pauses begin, as heard
     bool m_boost = false;
     AudioFilters m_filters; // as the engine runs them
-    double m_endCut = 0.0;  // the medium ends this long before its end
+    double m_endCut = 0.0;
+    double m_endCutSent =
+        0.0; // the end cut that went with the load  // the medium ends this long before its end
     QString m_offeredText;
     QList<Mark> m_marks;
     std::optional<ListenedRange> m_repeat;

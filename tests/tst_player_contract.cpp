@@ -342,6 +342,22 @@ private slots:
                 });
             },
             1.8));
+        // Sent to the engine at once with its start; a cut set while it
+        // loads holds too.
+        p().setURL(d().longMedium());
+        p().setCurrentPosition(3.0);
+        p().loadNow();
+        p().setEndCut(Driver::LongLength - 5.0);
+        QVERIFY(waitState(MediaPlayer::Playing));
+        QVERIFY(std::abs(p().currentPosition() - 3.0) < 0.1);
+        states.clear();
+        QVERIFY(d().waitUntil(
+            [&] {
+                return std::any_of(states.cbegin(), states.cend(), [](const QList<QVariant> &s) {
+                    return s.at(0).toInt() == MediaPlayer::MediaEnded;
+                });
+            },
+            5.0));
     }
 
     // The picture's context menu: the program's own items are in it, a
