@@ -290,7 +290,7 @@ void MpvEngine::keepVideoOutput(bool idle)
     // shown its window is parked out of sight, where drawing costs nothing.
     const char *yes = "yes";
     mpv_set_property_async(m_handle.get(), 0, "force-window", MPV_FORMAT_STRING, &yes);
-    if (!idle) return; // made by the next load, or kept from this one
+    if (!idle) return; // kept from the medium that made it
     // Idle, the engine makes it as it comes back to idle: after a name that
     // no source knows, refused at once (no id of the player's, nothing
     // read). It is made on the engine's thread; nothing waits for it.

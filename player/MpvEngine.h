@@ -91,8 +91,9 @@ public:
     // medium with a picture is loaded, parked out of sight otherwise.
     QWidget *videoWindow() const { return m_window; }
     // The engine keeps one video output from one medium to the next, so
-    // that a video does not wait for it; idle (nothing loaded), it is made
-    // now, without waiting. Embedded only; once.
+    // that a video does not wait for it: idle (nothing loaded), it is made
+    // now, without waiting; else call it once a medium with a picture has
+    // made it. Embedded only; once.
     void keepVideoOutput(bool idle);
     // The audio filters the engine was started with (the pacing of a sound
     // file written for a test); empty for none.

@@ -218,6 +218,7 @@ void MpvPlayer::carryOut(const Command &command)
             m_engine->command(args);
         },
         [this](const cmd::Loaded &) {
+            if (m_videoWanted && m_info.hasPicture) m_engine->keepVideoOutput(false);
             // An end cut set while the medium loaded.
             if (m_endCut != m_endCutSent) {
                 m_endCutSent = m_endCut;
@@ -377,7 +378,10 @@ QByteArray MpvPlayer::endOption() const
 
 void MpvPlayer::prepareVideo()
 {
-    m_engine->keepVideoOutput(m_machine.medium() == MediumMachine::Medium::Idle);
+    // Made now only while nothing is loaded; else kept once a medium with a
+    // picture has made it (a lecture listened to from the start makes none).
+    m_videoWanted = true;
+    if (m_machine.medium() == MediumMachine::Medium::Idle) m_engine->keepVideoOutput(true);
 }
 
 void MpvPlayer::loadNow()

@@ -168,10 +168,10 @@ private:
     std::optional<qint64> m_offeredKeptAt;
     QList<ListenedRange> m_pauseStarts; // where the medium's pauses begin, as heard
     bool m_boost = false;
-    AudioFilters m_filters; // as the engine runs them
-    double m_endCut = 0.0;
-    double m_endCutSent =
-        0.0; // the end cut that went with the load  // the medium ends this long before its end
+    AudioFilters m_filters;     // as the engine runs them
+    double m_endCut = 0.0;      // the medium ends this long before its end
+    double m_endCutSent = 0.0;  // the end cut that went with the load
+    bool m_videoWanted = false; // prepareVideo() was called
     QString m_offeredText;
     QList<Mark> m_marks;
     std::optional<ListenedRange> m_repeat;
