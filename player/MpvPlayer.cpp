@@ -15,6 +15,7 @@
 #include "player/VideoArea.h"
 
 #include <QElapsedTimer>
+#include <QScopeGuard>
 #include <QTimer>
 
 #include <algorithm>
@@ -259,7 +260,28 @@ void MpvPlayer::forgetMedium()
     m_floor = 0.0;
     m_pauseStarts.clear();
     m_silence->newMedium();
-    emit mediumInfoChanged();
+    // A medium that loads next: the windows hear of it once it is on its
+    // way to the engine (see setURL).
+    if (m_opening)
+        afterOpening();
+    else
+        emit mediumInfoChanged();
+}
+
+// What the windows show of the medium (its card, its information) follows
+// on the next turn of the event loop, once: the load goes first.
+void MpvPlayer::afterOpening()
+{
+    if (m_updateQueued) return;
+    m_updateQueued = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_updateQueued = false;
+            showCard();
+            emit mediumInfoChanged();
+        },
+        Qt::QueuedConnection);
 }
 
 // Where a medium played to its end stopped: its length, when still known.
@@ -357,8 +379,14 @@ void MpvPlayer::setURL(const QString &url)
     withdrawPlace();
     forgetPause();
     m_endCut = 0.0;
+    // Loading, the windows are told on the next turn of the event loop.
+    m_opening = e.failure == MediaFailure::None;
+    const QScopeGuard opened([this] { m_opening = false; });
     feed(e);
-    showCard();
+    if (m_opening)
+        afterOpening();
+    else
+        showCard();
 }
 
 void MpvPlayer::setEndCut(double seconds)

@@ -132,6 +132,7 @@ private:
     // The card of the picture area: the medium's name, and why it did not
     // play; the video surface while a medium with a picture is loaded.
     void showCard();
+    void afterOpening();
     static MediaFailure whyNotLoaded(const QString &url);
     void pushEngineSpeed();
     void pushEngineVolume();
@@ -168,10 +169,12 @@ private:
     std::optional<qint64> m_offeredKeptAt;
     QList<ListenedRange> m_pauseStarts; // where the medium's pauses begin, as heard
     bool m_boost = false;
-    AudioFilters m_filters;     // as the engine runs them
-    double m_endCut = 0.0;      // the medium ends this long before its end
-    double m_endCutSent = 0.0;  // the end cut that went with the load
-    bool m_videoWanted = false; // prepareVideo() was called
+    AudioFilters m_filters;      // as the engine runs them
+    double m_endCut = 0.0;       // the medium ends this long before its end
+    double m_endCutSent = 0.0;   // the end cut that went with the load
+    bool m_videoWanted = false;  // prepareVideo() was called
+    bool m_opening = false;      // within setURL() of a medium that loads
+    bool m_updateQueued = false; // afterOpening() is on its way
     QString m_offeredText;
     QList<Mark> m_marks;
     std::optional<ListenedRange> m_repeat;
