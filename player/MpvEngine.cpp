@@ -153,8 +153,8 @@ MpvEngine::MpvEngine(VideoArea *area, Options options, QObject *parent) : QObjec
             : QByteArray();
     if (m_output == VideoOutput::Embedded) {
         // Only the picture area gets a window of its own, and inside it one
-        // for the engine's: hidden while no picture is shown, so that the
-        // engine's video output can live on between media.
+        // for the engine's: parked out of sight while no picture is shown,
+        // so that the engine's video output can live on between media.
         area->setAttribute(Qt::WA_DontCreateNativeAncestors);
         area->setAttribute(Qt::WA_NativeWindow);
         m_window = new QWidget;
@@ -165,7 +165,6 @@ MpvEngine::MpvEngine(VideoArea *area, Options options, QObject *parent) : QObjec
         QPalette black = m_window->palette();
         black.setColor(QPalette::Window, Qt::black);
         m_window->setPalette(black);
-        m_window->setMouseTracking(area->hasMouseTracking());
         area->setSurface(m_window);
         area->parkSurface(true);
         // The card's words stay drawn by the area, under the engine's window.

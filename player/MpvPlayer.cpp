@@ -223,7 +223,7 @@ void MpvPlayer::carryOut(const Command &command)
             // An end cut set while the medium loaded.
             if (m_endCut != m_endCutSent) {
                 m_endCutSent = m_endCut;
-                m_engine->setString("end", endOption().constData());
+                check(m_engine->setString("end", endOption().constData()), "end");
             }
             showCard();
             addSidecars();
