@@ -182,7 +182,12 @@ void VideoArea::setSurface(QWidget *surface)
 void VideoArea::parkSurface(bool parked)
 {
     m_parked = parked;
-    if (m_surface) m_surface->setGeometry(parked ? QRect(-1, -1, 1, 1) : rect());
+    if (m_surface) m_surface->setGeometry(surfaceRect());
+}
+
+QRect VideoArea::surfaceRect() const
+{
+    return m_parked ? rect().translated(-width() - 8, 0) : rect();
 }
 
 void VideoArea::paintBackground(QPainter &painter, const QRect &rect)
@@ -202,7 +207,7 @@ void VideoArea::paintEvent(QPaintEvent *)
 void VideoArea::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
-    if (m_surface && !m_parked) m_surface->setGeometry(rect());
+    if (m_surface) m_surface->setGeometry(surfaceRect());
 }
 
 #include "VideoArea.moc"

@@ -25,9 +25,10 @@ public:
     // A surface the video is drawn on: it covers the whole area, under the
     // card, whatever the area's size.
     void setSurface(QWidget *surface);
-    // The surface kept out of sight (a pixel outside the area) rather than
-    // hidden: a window of the engine's inside it stays mapped, and draws as
-    // soon as it is in sight again.
+    // The surface kept out of sight (beside the area, at the area's size)
+    // rather than hidden: a window of the engine's inside it stays mapped at
+    // the size it is shown at, and a picture shown again does not wait for
+    // the engine to make its buffers anew.
     void parkSurface(bool parked);
     // A picture covers the area: the card stays named (for screen readers)
     // but is not drawn.
@@ -55,6 +56,7 @@ protected:
 
 private:
     void showLabels();
+    QRect surfaceRect() const;
 
     QWidget *m_surface = nullptr;
     bool m_parked = false;
