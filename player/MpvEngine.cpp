@@ -289,12 +289,30 @@ void MpvEngine::keepVideoOutput(bool idle)
     // shown its window is parked out of sight, where drawing costs nothing.
     const char *yes = "yes";
     mpv_set_property_async(m_handle.get(), 0, "force-window", MPV_FORMAT_STRING, &yes);
-    if (!idle) return; // kept from the medium that made it
+    if (!idle) {
+        m_drawnWithShader = true; // kept from the medium that made it
+        return;
+    }
     // Idle, the engine makes it as it comes back to idle: after a name that
     // no source knows, refused at once (no id of the player's, nothing
     // read). It is made on the engine's thread; nothing waits for it.
     const char *nothing[] = {"loadfile", "pelmora-nothing://", nullptr};
     mpv_command_async(m_handle.get(), 0, nothing);
+}
+
+void MpvEngine::warmPicturePath()
+{
+    if (!m_handle || !m_videoKept || m_drawnWithShader) return;
+    m_drawnWithShader = true;
+    // The software GL sets up its shader compiler with the first shader it
+    // compiles: about 30 ms on the output's thread, that the first picture of
+    // a run would wait for. One clear pixel drawn over the parked output
+    // pays it beforehand; the next load takes the pixel away.
+    static const std::uint32_t clearPixel = 0;
+    const QByteArray pixel = '&' + QByteArray::number(quintptr(&clearPixel));
+    const char *draw[] = {"overlay-add", WarmPixelId, "0", "0",    pixel.constData(), "0", "bgra",
+                          "1",           "1",         "4", nullptr};
+    m_warmPixel = mpv_command_async(m_handle.get(), 0, draw) >= 0;
 }
 
 // ---- calls ------------------------------------------------------------------
@@ -364,6 +382,11 @@ int MpvEngine::commandAsync(std::uint64_t userdata, const char *const *args)
 std::optional<std::int64_t> MpvEngine::loadFile(const QByteArray &target,
                                                 const QStringList &options)
 {
+    if (m_warmPixel) {
+        m_warmPixel = false;
+        const char *remove[] = {"overlay-remove", WarmPixelId, nullptr};
+        commandAsync(0, remove);
+    }
     const QByteArray optionText = options.join(QLatin1Char(',')).toUtf8();
     const char *args[] = {"loadfile", target.constData(), "replace", optionText.constData(),
                           nullptr};

@@ -95,6 +95,10 @@ public:
     // now, without waiting; else call it once a medium with a picture has
     // made it. Embedded only; once.
     void keepVideoOutput(bool idle);
+    // With the output kept while no picture is shown (a medium without one
+    // plays): has it draw once as a picture does, so that the first picture
+    // of the run does not wait for the driver's first shader. Once.
+    void warmPicturePath();
     // The audio filters the engine was started with (the pacing of a sound
     // file written for a test); empty for none.
     const QByteArray &ownAudioFilters() const { return m_ownFilters; }
@@ -158,6 +162,9 @@ private:
     VideoSurface *m_surface = nullptr;
     QWidget *m_window = nullptr;
     bool m_videoKept = false;
+    bool m_drawnWithShader = false;
+    bool m_warmPixel = false; // drawn by warmPicturePath(), not yet taken away
+    static constexpr const char *WarmPixelId = "63";
     bool m_renderFailed = false;
     QByteArray m_ownFilters;
     std::atomic<bool> m_drainQueued{false};

@@ -40,6 +40,9 @@ using Command = MediumMachine::Command;
 constexpr int EndedToStoppedMs = 450;
 // How long a load waits for the video surface's GL context.
 constexpr int RenderWaitMs = 1500;
+// How long after a medium without a picture has loaded the picture's way
+// through the video output is warmed.
+constexpr int WarmPictureAfterMs = 700;
 
 // A visitor of the machine's commands made of one lambda a command.
 template <class... Carry> struct Overloaded : Carry... {
@@ -220,6 +223,7 @@ void MpvPlayer::carryOut(const Command &command)
         },
         [this](const cmd::Loaded &) {
             if (m_videoWanted && m_info.hasPicture) m_engine->keepVideoOutput(false);
+            if (!m_info.hasPicture) warmPicturePathLater();
             // An end cut set while the medium loaded.
             if (m_endCut != m_endCutSent) {
                 m_endCutSent = m_endCut;
@@ -402,6 +406,14 @@ void MpvPlayer::setEndCut(double seconds)
 QByteArray MpvPlayer::endOption() const
 {
     return m_endCut > 0.0 ? "-" + QByteArray::number(m_endCut, 'f', 3) : QByteArrayLiteral("none");
+}
+
+// Once sound has started: the warming costs the output's thread about 30 ms.
+void MpvPlayer::warmPicturePathLater()
+{
+    QTimer::singleShot(WarmPictureAfterMs, this, [this, generation = m_machine.generation()] {
+        if (generation == m_machine.generation() && !m_info.hasPicture) m_engine->warmPicturePath();
+    });
 }
 
 void MpvPlayer::prepareVideo()

@@ -117,6 +117,7 @@ private:
     void feed(const MediumMachine::Event &event);
     void carryOut(const MediumMachine::Command &command);
     void startLoad(MediumMachine::Generation generation);
+    void warmPicturePathLater();
     void sendLoad(const medium::commands::Load &load);
     void sendSeek(double seconds, MediumMachine::SeekSerial serial, bool listen);
     void forgetMedium();
