@@ -24,8 +24,15 @@ set(CPACK_DEBIAN_PACKAGE_SECTION video)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Loaded at run time, so not found by dpkg-shlibdeps: the window system
-# plugins and the SVG icon engine (the menu icons).
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, libqt6svg6")
+# plugins and the SVG icon engine (the menu icons), libmpv and libavformat.
+set(late)
+foreach(library MPV AVFORMAT AVCODEC AVUTIL)
+  if(PELMORA_${library}_LIBRARY_DEPENDS)
+    list(APPEND late "${PELMORA_${library}_LIBRARY_DEPENDS}")
+  endif()
+endforeach()
+list(JOIN late ", " late)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, libqt6svg6, ${late}")
 # Wayland sessions, the toolkit's Japanese texts, the fonts the windows are
 # laid out for, the desktop's opener for help and readme, the icon theme.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS

@@ -2,6 +2,7 @@
 #include "persist/EmbeddedSubtitles.h"
 
 #include "persist/FileUtil.h"
+#include "persist/LateLibrary.h"
 
 #include <QDir>
 #include <QFile>
@@ -14,9 +15,54 @@ extern "C" {
 
 #include <algorithm>
 #include <memory>
+#include <mutex>
 
 namespace
 {
+
+// The functions of libavformat (and of the libraries under it) used here;
+// loaded with the first transcript read from inside a medium.
+struct AvCalls {
+    decltype(&::avformat_alloc_context) avformat_alloc_context = nullptr;
+    decltype(&::avformat_open_input) avformat_open_input = nullptr;
+    decltype(&::avformat_close_input) avformat_close_input = nullptr;
+    decltype(&::av_read_frame) av_read_frame = nullptr;
+    decltype(&::av_packet_alloc) av_packet_alloc = nullptr;
+    decltype(&::av_packet_free) av_packet_free = nullptr;
+    decltype(&::av_packet_unref) av_packet_unref = nullptr;
+    decltype(&::av_rescale_q) av_rescale_q = nullptr;
+    decltype(&::av_rescale) av_rescale = nullptr;
+};
+AvCalls av;
+
+// Empty once the functions can be called, else why not; from any thread.
+QString loadAv()
+{
+    static std::once_flag once;
+    static QString failure;
+    std::call_once(once, [] {
+        static LateLibrary format(PELMORA_AVFORMAT_LIBRARY), codec(PELMORA_AVCODEC_LIBRARY),
+            util(PELMORA_AVUTIL_LIBRARY);
+        for (LateLibrary *library : {&util, &codec, &format}) {
+            if (!library->load()) {
+                failure = library->why();
+                return;
+            }
+        }
+        format.resolve(av.avformat_alloc_context, "avformat_alloc_context");
+        format.resolve(av.avformat_open_input, "avformat_open_input");
+        format.resolve(av.avformat_close_input, "avformat_close_input");
+        format.resolve(av.av_read_frame, "av_read_frame");
+        codec.resolve(av.av_packet_alloc, "av_packet_alloc");
+        codec.resolve(av.av_packet_free, "av_packet_free");
+        codec.resolve(av.av_packet_unref, "av_packet_unref");
+        util.resolve(av.av_rescale_q, "av_rescale_q");
+        util.resolve(av.av_rescale, "av_rescale");
+        for (LateLibrary *library : {&util, &codec, &format})
+            if (failure.isEmpty()) failure = library->why();
+    });
+    return failure;
+}
 
 bool isTextCodec(AVCodecID id)
 {
@@ -53,14 +99,14 @@ QString packetText(AVCodecID codec, const uint8_t *data, int size)
 
 qint64 toMs(int64_t value, AVRational base)
 {
-    return av_rescale_q(value, base, AVRational{1, 1000});
+    return av.av_rescale_q(value, base, AVRational{1, 1000});
 }
 
 struct InputCloser {
-    void operator()(AVFormatContext *c) const { avformat_close_input(&c); }
+    void operator()(AVFormatContext *c) const { av.avformat_close_input(&c); }
 };
 struct PacketFree {
-    void operator()(AVPacket *p) const { av_packet_free(&p); }
+    void operator()(AVPacket *p) const { av.av_packet_free(&p); }
 };
 
 int interrupted(void *cancel)
@@ -110,14 +156,18 @@ Transcript readEmbeddedTranscript(const QString &mediumPath, int number,
                         : QStringLiteral("%1 を読み込めません").arg(shown);
         return t;
     }
-    AVFormatContext *raw = avformat_alloc_context();
+    if (const QString why = loadAv(); !why.isEmpty()) {
+        t.problem = QStringLiteral("%1 を読み込めません（%2）").arg(shown, why);
+        return t;
+    }
+    AVFormatContext *raw = av.avformat_alloc_context();
     if (!raw) {
         t.problem = noTranscriptText();
         return t;
     }
     raw->interrupt_callback.callback = interrupted;
     raw->interrupt_callback.opaque = const_cast<std::atomic_bool *>(cancel);
-    if (avformat_open_input(&raw, QFile::encodeName(mediumPath).constData(), nullptr, nullptr) <
+    if (av.avformat_open_input(&raw, QFile::encodeName(mediumPath).constData(), nullptr, nullptr) <
         0) {
         // avformat_open_input frees the context on failure.
         t.problem = QStringLiteral("%1 を読み込めません").arg(shown);
@@ -132,14 +182,14 @@ Transcript readEmbeddedTranscript(const QString &mediumPath, int number,
             static_cast<int>(i) == chosen ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
     const AVStream *stream = input->streams[chosen];
     const AVCodecID codec = stream->codecpar->codec_id;
-    std::unique_ptr<AVPacket, PacketFree> packet(av_packet_alloc());
+    std::unique_ptr<AVPacket, PacketFree> packet(av.av_packet_alloc());
     qint64 taken = 0; // bytes of the stream's packets read
-    while (packet && av_read_frame(input.get(), packet.get()) >= 0) {
+    while (packet && av.av_read_frame(input.get(), packet.get()) >= 0) {
         if (packet->stream_index == chosen && taken + packet->size > maxBytes) {
             // The stream holds more text than any transcript: what came
             // before is kept, the rest not read.
             t.cutAtBytes = maxBytes;
-            av_packet_unref(packet.get());
+            av.av_packet_unref(packet.get());
             break;
         }
         if (packet->stream_index == chosen) {
@@ -152,14 +202,14 @@ Transcript readEmbeddedTranscript(const QString &mediumPath, int number,
                 qint64 start = toMs(pts, stream->time_base);
                 // As the player counts: from the start of the medium.
                 if (input->start_time != AV_NOPTS_VALUE)
-                    start -= av_rescale(input->start_time, 1000, AV_TIME_BASE);
+                    start -= av.av_rescale(input->start_time, 1000, AV_TIME_BASE);
                 start = std::max<qint64>(0, start);
                 const qint64 length =
                     packet->duration > 0 ? toMs(packet->duration, stream->time_base) : 0;
                 t.cues.append({start, start + length, text});
             }
         }
-        av_packet_unref(packet.get());
+        av.av_packet_unref(packet.get());
         if (interrupted(const_cast<std::atomic_bool *>(cancel))) break;
     }
     completeTranscript(t);

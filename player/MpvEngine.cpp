@@ -2,6 +2,7 @@
 #include "player/MpvEngine.h"
 
 #include "persist/AppError.h"
+#include "player/MpvLibrary.h"
 #include "player/MpvSupport.h"
 #include "player/VideoArea.h"
 #include "player/VideoSurface.h"
@@ -12,10 +13,13 @@
 #include <QGuiApplication>
 #include <QOpenGLContext>
 #include <QPalette>
+#include <QThread>
 #include <QWidget>
 
 #include <clocale>
 #include <cmath>
+#include <type_traits>
+#include <utility>
 
 namespace
 {
@@ -128,28 +132,25 @@ double reportedTime(const mpv_node &metadata, const char *key)
 
 void MpvHandleDeleter::operator()(mpv_handle *handle) const
 {
-    mpv_terminate_destroy(handle);
+    libmpv().mpv_terminate_destroy(handle);
 }
 
 MpvNode::MpvNode() : m_node(std::make_unique<mpv_node>()) {}
 
 MpvNode::~MpvNode()
 {
-    if (m_filled) mpv_free_node_contents(m_node.get());
+    if (m_filled) libmpv().mpv_free_node_contents(m_node.get());
 }
 
-MpvEngine::MpvEngine(VideoArea *area, Options options, QObject *parent) : QObject(parent)
+MpvEngine::MpvEngine(VideoArea *area, Options options, QObject *parent)
+    : QObject(parent), m_area(area), m_options(std::move(options))
 {
     // libmpv works only with numbers formatted the C way.
     std::setlocale(LC_NUMERIC, "C");
-    m_handle.reset(mpv_create());
-    if (!m_handle) throw AppError(QStringLiteral("再生エンジン（libmpv）を起動できません"));
-
-    m_output = chooseOutput(options.video);
-    QByteArray wid;
+    m_output = chooseOutput(m_options.video);
     m_ownFilters =
-        !options.audioFile.isEmpty() && options.audioFilePace > 0.0
-            ? "@pace:lavfi=[arealtime=speed=" + QByteArray::number(options.audioFilePace) + "]"
+        !m_options.audioFile.isEmpty() && m_options.audioFilePace > 0.0
+            ? "@pace:lavfi=[arealtime=speed=" + QByteArray::number(m_options.audioFilePace) + "]"
             : QByteArray();
     if (m_output == VideoOutput::Embedded) {
         // Only the picture area gets a window of its own, and inside it one
@@ -171,18 +172,64 @@ MpvEngine::MpvEngine(VideoArea *area, Options options, QObject *parent) : QObjec
         const bool siblings =
             QCoreApplication::testAttribute(Qt::AA_DontCreateNativeWidgetSiblings);
         QCoreApplication::setAttribute(Qt::AA_DontCreateNativeWidgetSiblings, true);
-        wid = QByteArray::number(static_cast<qulonglong>(m_window->winId()));
+        m_wid = QByteArray::number(static_cast<qulonglong>(m_window->winId()));
         QCoreApplication::setAttribute(Qt::AA_DontCreateNativeWidgetSiblings, siblings);
     }
-    start(options, wid);
-    observe();
+    // The render surface is made with the window, before a medium loads:
+    // the engine with it.
+    if (m_output == VideoOutput::RenderApi) startNow();
+}
 
+void MpvEngine::startSoon()
+{
+    if (m_startTried || m_loader) return;
+    m_loader.reset(QThread::create([] { loadMpv(); }));
+    connect(m_loader.get(), &QThread::finished, this, [this] { startNow(); });
+    m_loader->start();
+}
+
+bool MpvEngine::startNow()
+{
+    if (m_startTried) return m_handle != nullptr;
+    m_startTried = true;
+    try {
+        // Waits for the loader thread, when it is on its way.
+        if (const QString why = loadMpv(); !why.isEmpty())
+            throw AppError(QStringLiteral("再生エンジン（libmpv）を起動できません（%1）").arg(why));
+        m_handle.reset(libmpv().mpv_create());
+        if (!m_handle) throw AppError(QStringLiteral("再生エンジン（libmpv）を起動できません"));
+        start(m_options, m_wid);
+    } catch (const AppError &error) {
+        m_startFailure = error.message();
+        qWarning("%s", qUtf8Printable(m_startFailure));
+        // As a core that went away: reported once the call that started it
+        // has returned.
+        QMetaObject::invokeMethod(this, &MpvEngine::shutDown, Qt::QueuedConnection);
+        return false;
+    }
+    observe();
+    // What was set while it was not running.
+    for (const Pending &set : std::exchange(m_pending, {})) {
+        const int err = std::visit(
+            [&](const auto &value) {
+                using T = std::decay_t<decltype(value)>;
+                if constexpr (std::is_same_v<T, bool>)
+                    return setFlag(set.name, value);
+                else if constexpr (std::is_same_v<T, double>)
+                    return setDouble(set.name, value);
+                else
+                    return setString(set.name, value.constData());
+            },
+            set.value);
+        if (err < 0)
+            qWarning("libmpv: %s: %s", set.name.constData(), qUtf8Printable(mpvErrorText(err)));
+    }
     if (m_output == VideoOutput::RenderApi) {
         // Always there, covering the picture area under its card; its GL
         // context is made when the window is first shown, before a medium
         // loads, so that a medium with video only plays from the start.
-        m_surface = new VideoSurface(m_handle.get(), area);
-        area->setSurface(m_surface);
+        m_surface = new VideoSurface(m_handle.get(), m_area);
+        m_area->setSurface(m_surface);
         connect(m_surface, &VideoSurface::renderReady, this, &MpvEngine::renderReady);
         connect(m_surface, &VideoSurface::renderFailed, this, [this] {
             m_renderFailed = true;
@@ -191,7 +238,24 @@ MpvEngine::MpvEngine(VideoArea *area, Options options, QObject *parent) : QObjec
             emit renderFailedNow();
         });
     }
-    mpv_set_wakeup_callback(m_handle.get(), &MpvEngine::onWakeup, this);
+    libmpv().mpv_set_wakeup_callback(m_handle.get(), &MpvEngine::onWakeup, this);
+    QMetaObject::invokeMethod(this, &MpvEngine::engineStarted, Qt::QueuedConnection);
+    return true;
+}
+
+bool MpvEngine::setLater(const char *name, Pending::Value value)
+{
+    if (m_handle || m_startTried) return false;
+    m_pending.removeIf([name](const Pending &set) { return set.name == name; });
+    m_pending.append({name, std::move(value)});
+    return true;
+}
+
+bool MpvEngine::ready() const
+{
+    // Starting the engine changes nothing a caller can see but the time the
+    // call takes.
+    return m_handle || const_cast<MpvEngine *>(this)->startNow();
 }
 
 // Sets the engine up and starts it; wid: the window the engine draws into,
@@ -246,13 +310,13 @@ void MpvEngine::start(const Options &options, const QByteArray &wid)
     };
     for (const auto &setting : settings) {
         if (!*setting.value) continue;
-        const int err = mpv_set_option_string(m_handle.get(), setting.name, setting.value);
+        const int err = libmpv().mpv_set_option_string(m_handle.get(), setting.name, setting.value);
         if (err < 0) {
             m_handle.reset();
             refused(setting.name, err);
         }
     }
-    if (const int err = mpv_initialize(m_handle.get()); err < 0) {
+    if (const int err = libmpv().mpv_initialize(m_handle.get()); err < 0) {
         m_handle.reset();
         refused("initialize", err);
     }
@@ -270,8 +334,11 @@ bool MpvEngine::renderPending() const
 
 void MpvEngine::shutdown()
 {
+    // Nothing starts from now on.
+    m_startTried = true;
+    if (m_loader) m_loader->wait();
     if (!m_handle) return;
-    mpv_set_wakeup_callback(m_handle.get(), nullptr, nullptr);
+    libmpv().mpv_set_wakeup_callback(m_handle.get(), nullptr, nullptr);
     if (m_surface) m_surface->releaseRenderContext();
     // Blocks until the core and its video output are gone: the engine's
     // window (a child of the picture area's on X11) is unmapped and
@@ -288,7 +355,7 @@ void MpvEngine::keepVideoOutput(bool idle)
     // up), a video loaded later does not wait for it. While no picture is
     // shown its window is parked out of sight, where drawing costs nothing.
     const char *yes = "yes";
-    mpv_set_property_async(m_handle.get(), 0, "force-window", MPV_FORMAT_STRING, &yes);
+    libmpv().mpv_set_property_async(m_handle.get(), 0, "force-window", MPV_FORMAT_STRING, &yes);
     if (!idle) {
         m_drawnWithShader = true; // kept from the medium that made it
         return;
@@ -297,7 +364,7 @@ void MpvEngine::keepVideoOutput(bool idle)
     // no source knows, refused at once (no id of the player's, nothing
     // read). It is made on the engine's thread; nothing waits for it.
     const char *nothing[] = {"loadfile", "pelmora-nothing://", nullptr};
-    mpv_command_async(m_handle.get(), 0, nothing);
+    libmpv().mpv_command_async(m_handle.get(), 0, nothing);
 }
 
 void MpvEngine::warmPicturePath()
@@ -312,71 +379,82 @@ void MpvEngine::warmPicturePath()
     const QByteArray pixel = '&' + QByteArray::number(quintptr(&clearPixel));
     const char *draw[] = {"overlay-add", WarmPixelId, "0", "0",    pixel.constData(), "0", "bgra",
                           "1",           "1",         "4", nullptr};
-    m_warmPixel = mpv_command_async(m_handle.get(), 0, draw) >= 0;
+    m_warmPixel = libmpv().mpv_command_async(m_handle.get(), 0, draw) >= 0;
 }
 
 // ---- calls ------------------------------------------------------------------
 
 int MpvEngine::setFlag(const char *name, bool value)
 {
-    if (!m_handle) return MPV_ERROR_UNINITIALIZED;
+    if (setLater(name, value)) return 0;
+    if (!ready()) return MPV_ERROR_UNINITIALIZED;
     int flag = value ? 1 : 0;
-    return mpv_set_property(m_handle.get(), name, MPV_FORMAT_FLAG, &flag);
+    return libmpv().mpv_set_property(m_handle.get(), name, MPV_FORMAT_FLAG, &flag);
 }
 
 int MpvEngine::setDouble(const char *name, double value)
 {
-    if (!m_handle) return MPV_ERROR_UNINITIALIZED;
-    return mpv_set_property(m_handle.get(), name, MPV_FORMAT_DOUBLE, &value);
+    if (setLater(name, value)) return 0;
+    if (!ready()) return MPV_ERROR_UNINITIALIZED;
+    return libmpv().mpv_set_property(m_handle.get(), name, MPV_FORMAT_DOUBLE, &value);
 }
 
 int MpvEngine::setString(const char *name, const char *value)
 {
-    if (!m_handle) return MPV_ERROR_UNINITIALIZED;
-    return mpv_set_property_string(m_handle.get(), name, value);
+    if (setLater(name, QByteArray(value))) return 0;
+    if (!ready()) return MPV_ERROR_UNINITIALIZED;
+    return libmpv().mpv_set_property_string(m_handle.get(), name, value);
+}
+
+int MpvEngine::setAudioFilters(const QByteArray &chain)
+{
+    if (setLater("af", chain)) return 0;
+    const char *args[] = {"af", "set", chain.constData(), nullptr};
+    return command(args);
 }
 
 int MpvEngine::getDouble(const char *name, double *value) const
 {
-    if (!m_handle) return MPV_ERROR_UNINITIALIZED;
-    return mpv_get_property(m_handle.get(), name, MPV_FORMAT_DOUBLE, value);
+    if (!ready()) return MPV_ERROR_UNINITIALIZED;
+    return libmpv().mpv_get_property(m_handle.get(), name, MPV_FORMAT_DOUBLE, value);
 }
 
 QString MpvEngine::getString(const char *name) const
 {
-    if (!m_handle) return QString();
-    char *text = mpv_get_property_string(m_handle.get(), name);
+    if (!ready()) return QString();
+    char *text = libmpv().mpv_get_property_string(m_handle.get(), name);
     const QString value = text ? QString::fromUtf8(text) : QString();
-    mpv_free(text);
+    libmpv().mpv_free(text);
     return value;
 }
 
 int MpvEngine::getNode(const char *name, MpvNode &node) const
 {
-    if (!m_handle) return MPV_ERROR_UNINITIALIZED;
-    const int err = mpv_get_property(m_handle.get(), name, MPV_FORMAT_NODE, node.get());
+    if (!ready()) return MPV_ERROR_UNINITIALIZED;
+    const int err = libmpv().mpv_get_property(m_handle.get(), name, MPV_FORMAT_NODE, node.get());
     if (err >= 0) node.filled();
     return err;
 }
 
 int MpvEngine::command(const char *const *args)
 {
-    if (!m_handle) return MPV_ERROR_UNINITIALIZED;
-    return mpv_command(m_handle.get(), const_cast<const char **>(args));
+    if (!ready()) return MPV_ERROR_UNINITIALIZED;
+    return libmpv().mpv_command(m_handle.get(), const_cast<const char **>(args));
 }
 
 int MpvEngine::commandNode(const char *const *args, MpvNode &result)
 {
-    if (!m_handle) return MPV_ERROR_UNINITIALIZED;
-    const int err = mpv_command_ret(m_handle.get(), const_cast<const char **>(args), result.get());
+    if (!ready()) return MPV_ERROR_UNINITIALIZED;
+    const int err =
+        libmpv().mpv_command_ret(m_handle.get(), const_cast<const char **>(args), result.get());
     if (err >= 0) result.filled();
     return err;
 }
 
 int MpvEngine::commandAsync(std::uint64_t userdata, const char *const *args)
 {
-    if (!m_handle) return MPV_ERROR_UNINITIALIZED;
-    return mpv_command_async(m_handle.get(), userdata, const_cast<const char **>(args));
+    if (!ready()) return MPV_ERROR_UNINITIALIZED;
+    return libmpv().mpv_command_async(m_handle.get(), userdata, const_cast<const char **>(args));
 }
 
 std::optional<std::int64_t> MpvEngine::loadFile(const QByteArray &target,
@@ -411,7 +489,7 @@ void MpvEngine::drain()
 {
     m_drainQueued.store(false);
     while (m_handle) {
-        const mpv_event *event = mpv_wait_event(m_handle.get(), 0);
+        const mpv_event *event = libmpv().mpv_wait_event(m_handle.get(), 0);
         switch (event->event_id) {
         case MPV_EVENT_NONE:
             return;
@@ -474,7 +552,8 @@ void MpvEngine::observe()
         {Observed::SilenceMetadata, "af-metadata/silence", MPV_FORMAT_NODE},
     };
     for (const auto &o : observed)
-        mpv_observe_property(m_handle.get(), static_cast<std::uint64_t>(o.which), o.name, o.format);
+        libmpv().mpv_observe_property(m_handle.get(), static_cast<std::uint64_t>(o.which), o.name,
+                                      o.format);
 }
 
 void MpvEngine::propertyChanged(std::uint64_t which, const void *data)

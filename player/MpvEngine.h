@@ -4,6 +4,7 @@
 #include "player/MediaPlayer.h"
 
 #include <QByteArray>
+#include <QList>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -13,9 +14,11 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <variant>
 
 struct mpv_handle;
 struct mpv_node;
+class QThread;
 class VideoArea;
 class VideoSurface;
 
@@ -76,11 +79,21 @@ public:
         bool video = false;               // a video track that is no cover art
     };
 
-    // Raises AppError when the engine cannot be started.
+    // The engine itself starts with the first call that needs it, or once
+    // startSoon() has loaded libmpv (with the render surface: at once).
     MpvEngine(VideoArea *area, Options options, QObject *parent = nullptr);
     ~MpvEngine() override;
 
-    bool alive() const { return m_handle != nullptr; }
+    // Not shut down: running, or to start with the next call.
+    bool alive() const { return !m_startTried || m_handle != nullptr; }
+    bool running() const { return m_handle != nullptr; }
+    // Why the engine could not start; empty when it did or has not tried.
+    const QString &startFailure() const { return m_startFailure; }
+    // Loads libmpv on a thread of its own, then starts the engine on this
+    // one (engineStarted()): for the time after the window has shown, so
+    // that the first medium does not wait for it. A call that needs the
+    // engine before then waits for the library and starts it.
+    void startSoon();
     VideoOutput videoOutput() const { return m_output; }
     // The render surface (RenderApi only): whether its GL context exists,
     // or could not be made.
@@ -113,6 +126,9 @@ public:
     int setFlag(const char *name, bool value);
     int setDouble(const char *name, double value);
     int setString(const char *name, const char *value);
+    // The audio filter chain ("af"); filters that stay as they were keep
+    // running, with no gap in the sound.
+    int setAudioFilters(const QByteArray &chain);
     int getDouble(const char *name, double *value) const;
     QString getString(const char *name) const;
     int getNode(const char *name, MpvNode &node) const;
@@ -124,6 +140,8 @@ public:
     std::optional<std::int64_t> loadFile(const QByteArray &target, const QStringList &options);
 
 signals:
+    // The engine runs: after the call that started it has returned.
+    void engineStarted();
     void fileStarted(std::int64_t id);
     void fileLoaded();
     void playbackRestarted();
@@ -151,12 +169,31 @@ signals:
     void renderFailedNow();
 
 private:
+    // Starts the engine unless it was tried already; whether it runs.
+    bool startNow();
+    bool ready() const;
+    // A property set before the engine runs, set as it starts.
+    struct Pending {
+        using Value = std::variant<bool, double, QByteArray>;
+        QByteArray name;
+        Value value;
+    };
+    // Keeps the setting for the start, while the engine has not started;
+    // whether it did.
+    bool setLater(const char *name, Pending::Value value);
     void start(const Options &options, const QByteArray &wid);
     static void onWakeup(void *self);
     void drain();
     void observe();
     void propertyChanged(std::uint64_t which, const void *property);
 
+    VideoArea *m_area = nullptr;
+    Options m_options;
+    QByteArray m_wid; // the window the engine draws into (Embedded)
+    std::unique_ptr<QThread> m_loader;
+    bool m_startTried = false;
+    QString m_startFailure;
+    QList<Pending> m_pending;
     MpvHandle m_handle;
     VideoOutput m_output = VideoOutput::None;
     VideoSurface *m_surface = nullptr;

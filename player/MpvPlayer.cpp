@@ -112,7 +112,9 @@ void MpvPlayer::shutdown()
 
 void MpvPlayer::require() const
 {
-    if (!m_engine->alive()) throw AppError(QStringLiteral("再生エンジンが終了しています"));
+    if (m_engine->alive()) return;
+    if (!m_engine->startFailure().isEmpty()) throw AppError(m_engine->startFailure());
+    throw AppError(QStringLiteral("再生エンジンが終了しています"));
 }
 
 // ---- the machine ----------------------------------------------------------
@@ -160,6 +162,10 @@ void MpvPlayer::wireEngine()
         feed(ev::EofReached{});
     });
     connect(m_engine, &MpvEngine::shutDown, this, [this] { feed(ev::Shutdown{}); });
+    connect(m_engine, &MpvEngine::engineStarted, this, [this] {
+        if (m_videoWanted && m_machine.medium() == MediumMachine::Medium::Idle)
+            m_engine->keepVideoOutput(true);
+    });
     connect(m_engine, &MpvEngine::renderReady, this, [this] { feed(ev::RenderReady{}); });
     connect(m_engine, &MpvEngine::renderFailedNow, this, [this] { feed(ev::RenderFailed{}); });
     connect(m_engine, &MpvEngine::silenceReported, this, [this](double start, double end) {
@@ -418,10 +424,13 @@ void MpvPlayer::warmPicturePathLater()
 
 void MpvPlayer::prepareVideo()
 {
-    // Made now only while nothing is loaded; else kept once a medium with a
-    // picture has made it (a lecture listened to from the start makes none).
+    // Made once the engine runs, only while nothing is loaded; else kept once
+    // a medium with a picture has made it (a lecture listened to from the
+    // start makes none).
     m_videoWanted = true;
-    if (m_machine.medium() == MediumMachine::Medium::Idle) m_engine->keepVideoOutput(true);
+    m_engine->startSoon();
+    if (m_engine->running() && m_machine.medium() == MediumMachine::Medium::Idle)
+        m_engine->keepVideoOutput(true);
 }
 
 void MpvPlayer::loadNow()

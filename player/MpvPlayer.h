@@ -106,6 +106,9 @@ public:
     using MediaFailure = MediumMachine::Failure;
     MediaFailure failure() const { return m_machine.failure(); }
 
+    // Whether the engine runs yet: it starts with the first call that needs
+    // it, or after prepareVideo() (for tests and diagnostics).
+    bool engineRunning() const { return m_engine->running(); }
     // A property of the engine as text (for tests and diagnostics).
     QString engineProperty(const char *name) const { return m_engine->getString(name); }
 

@@ -155,9 +155,7 @@ void MpvPlayer::setAudioFilters(AudioFilters wanted)
 {
     if (wanted == m_filters) return;
     const QByteArray chain = audioFilterChain(wanted, m_engine->ownAudioFilters());
-    // Filters that stay as they were keep running: no gap in the sound.
-    const char *args[] = {"af", "set", chain.constData(), nullptr};
-    check(m_engine->command(args), "af");
+    check(m_engine->setAudioFilters(chain), "af");
     m_filters = wanted;
 }
 

@@ -2,7 +2,7 @@
 #pragma once
 
 // Shared by the files of the libmpv player component.
-#include <mpv/client.h>
+#include "player/MpvLibrary.h"
 
 #include "persist/AppError.h"
 
@@ -54,7 +54,7 @@ inline bool nodeFlag(const mpv_node *node)
 [[noreturn]] inline void refused(const char *what, int err)
 {
     throw AppError(QStringLiteral("再生エンジンが要求を受け付けませんでした（%1: %2）")
-                       .arg(QString::fromLatin1(what), QString::fromUtf8(mpv_error_string(err))));
+                       .arg(QString::fromLatin1(what), mpvErrorText(err)));
 }
 
 inline void check(int err, const char *what)

@@ -1,14 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "player/VideoSurface.h"
 
+#include "player/MpvLibrary.h"
 #include "player/VideoArea.h"
 
 #include <QMetaObject>
 #include <QOpenGLContext>
 #include <QPainter>
-
-#include <mpv/client.h>
-#include <mpv/render_gl.h>
 
 namespace
 {
@@ -33,9 +31,9 @@ void VideoSurface::releaseRenderContext()
 {
     disconnect(m_contextGone);
     if (!m_render) return;
-    mpv_render_context_set_update_callback(m_render, nullptr, nullptr);
+    libmpv().mpv_render_context_set_update_callback(m_render, nullptr, nullptr);
     makeCurrent();
-    mpv_render_context_free(m_render);
+    libmpv().mpv_render_context_free(m_render);
     m_render = nullptr;
     doneCurrent();
 }
@@ -50,12 +48,12 @@ void VideoSurface::initializeGL()
         {MPV_RENDER_PARAM_OPENGL_INIT_PARAMS, &glInit},
         {MPV_RENDER_PARAM_INVALID, nullptr},
     };
-    if (mpv_render_context_create(&m_render, m_mpv, params) < 0) {
+    if (libmpv().mpv_render_context_create(&m_render, m_mpv, params) < 0) {
         m_render = nullptr;
         emit renderFailed();
         return;
     }
-    mpv_render_context_set_update_callback(m_render, &VideoSurface::onRenderUpdate, this);
+    libmpv().mpv_render_context_set_update_callback(m_render, &VideoSurface::onRenderUpdate, this);
     // The GL context goes away before this widget when the window is torn
     // down: free the render context while it still exists.
     m_contextGone = connect(context(), &QOpenGLContext::aboutToBeDestroyed, this,
@@ -86,7 +84,7 @@ void VideoSurface::paintGL()
         {MPV_RENDER_PARAM_FLIP_Y, &flipY},
         {MPV_RENDER_PARAM_INVALID, nullptr},
     };
-    mpv_render_context_render(m_render, params);
+    libmpv().mpv_render_context_render(m_render, params);
 }
 
 // Runs on an mpv thread: only hand the work to the GUI thread.
@@ -98,5 +96,6 @@ void VideoSurface::onRenderUpdate(void *self)
 
 void VideoSurface::renderUpdate()
 {
-    if (m_render && (mpv_render_context_update(m_render) & MPV_RENDER_UPDATE_FRAME)) update();
+    if (m_render && (libmpv().mpv_render_context_update(m_render) & MPV_RENDER_UPDATE_FRAME))
+        update();
 }

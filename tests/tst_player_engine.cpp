@@ -295,6 +295,22 @@ private slots:
         QCOMPARE(m_player->speed(), 3.0);
     }
 
+    // The engine starts late: what the start-up sets before then (the volume
+    // from the settings, the speed, mute) is what it plays with.
+    void settingsBeforeTheEngineStartsAreKept()
+    {
+        QVERIFY(!m_player->engineRunning());
+        m_player->setVolume(30);
+        m_player->setMuted(true);
+        m_player->setSpeed(1.5);
+        QVERIFY(!m_player->engineRunning());
+        loadAndPlay();
+        QCOMPARE(m_player->engineProperty("volume").toDouble(), 30.0);
+        QCOMPARE(m_player->engineProperty("mute"), QStringLiteral("yes"));
+        QCOMPARE(m_player->engineProperty("speed").toDouble(), 1.5);
+        QVERIFY(m_player->engineProperty("af").contains(QStringLiteral("scaletempo2")));
+    }
+
     // A file whose name is code page 932 bytes (no UTF-8) plays: the engine
     // gets the name's own bytes.
     void nameThatIsNoUtf8Plays()
