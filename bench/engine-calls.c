@@ -45,7 +45,39 @@ static void note(double start, const char *function, const char *a0, const char 
     if (n > 0) (void)!write(logFd, line, (size_t)(n < (int)sizeof line ? n : (int)sizeof line - 1));
 }
 
-#define NEXT(name) static __typeof__(name) *next; if (!next) next = (__typeof__(name) *)dlsym(RTLD_NEXT, #name)
+// The program loads libmpv itself (dlopen) and takes its functions with
+// dlsym: that dlsym is answered here with this library's own function of the
+// name, which then calls libmpv's from the library the program named.
+typedef void *(*DlsymFunction)(void *, const char *);
+static DlsymFunction realDlsym(void)
+{
+    static DlsymFunction real;
+    if (!real) real = (DlsymFunction)dlvsym(RTLD_NEXT, "dlsym", "GLIBC_2.34");
+    if (!real) real = (DlsymFunction)dlvsym(RTLD_NEXT, "dlsym", "GLIBC_2.2.5");
+    return real;
+}
+
+static void *mpvLibrary; // the handle the program resolved libmpv's functions in
+
+void *dlsym(void *handle, const char *name);
+void *dlsym(void *handle, const char *name)
+{
+    void *found = realDlsym()(handle, name);
+    if (!found || handle == RTLD_NEXT || handle == RTLD_DEFAULT || strncmp(name, "mpv_", 4) != 0)
+        return found;
+    mpvLibrary = handle;
+    // This library's own function of that name, if it has one.
+    Dl_info here, there;
+    void *own = realDlsym()(RTLD_DEFAULT, name);
+    if (own && dladdr((void *)&dlsym, &here) && dladdr(own, &there) &&
+        here.dli_fbase == there.dli_fbase)
+        return own;
+    return found;
+}
+
+#define NEXT(name)                                                                                 \
+    static __typeof__(name) *next;                                                                 \
+    if (!next) next = (__typeof__(name) *)realDlsym()(mpvLibrary ? mpvLibrary : RTLD_NEXT, #name)
 
 int mpv_command(void *ctx, const char **args);
 int mpv_command(void *ctx, const char **args)
@@ -182,11 +214,13 @@ int mpv_render_context_render(void *ctx, void *params)
 // it did between the events), as mpv's --log-file does. ENGINE_CALLS_MPV_SET
 // ("name=value name=value") sets engine options over the program's, to try
 // what a change of them would do.
-int mpv_set_option_string(void *ctx, const char *name, const char *data);
 int mpv_initialize(void *ctx);
 int mpv_initialize(void *ctx)
 {
     NEXT(mpv_initialize);
+    typedef int (*SetOption)(void *, const char *, const char *);
+    const SetOption mpv_set_option_string =
+        (SetOption)realDlsym()(mpvLibrary ? mpvLibrary : RTLD_NEXT, "mpv_set_option_string");
     const char *path = getenv("ENGINE_CALLS_MPV_LOG");
     if (path && *path) mpv_set_option_string(ctx, "log-file", path);
     const char *set = getenv("ENGINE_CALLS_MPV_SET");
