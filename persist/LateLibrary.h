@@ -24,8 +24,6 @@ public:
         into = reinterpret_cast<Function *>(m_library.resolve(name));
         if (!into) m_missing.append(QString::fromLatin1(name));
     }
-    // Everything resolved so far was found.
-    bool complete() const { return m_missing.isEmpty(); }
     // Why it cannot be used: the loader's word, or the functions not found.
     QString why() const;
 

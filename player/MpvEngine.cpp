@@ -198,7 +198,7 @@ bool MpvEngine::startNow()
             throw AppError(QStringLiteral("再生エンジン（libmpv）を起動できません（%1）").arg(why));
         m_handle.reset(libmpv().mpv_create());
         if (!m_handle) throw AppError(QStringLiteral("再生エンジン（libmpv）を起動できません"));
-        start(m_options, m_wid);
+        start();
     } catch (const AppError &error) {
         m_startFailure = error.message();
         qWarning("%s", qUtf8Printable(m_startFailure));
@@ -258,11 +258,12 @@ bool MpvEngine::ready() const
     return m_handle || const_cast<MpvEngine *>(this)->startNow();
 }
 
-// Sets the engine up and starts it; wid: the window the engine draws into,
-// if any. Raises AppError (and lets go of the handle) when it refuses.
-void MpvEngine::start(const Options &options, const QByteArray &wid)
+// Sets the engine up with the options it was made with and starts it, drawing
+// into m_wid if there is one. Raises AppError (and lets go of the handle)
+// when it refuses.
+void MpvEngine::start()
 {
-    const QByteArray audioFile = QFile::encodeName(options.audioFile);
+    const QByteArray audioFile = QFile::encodeName(m_options.audioFile);
     const char *vo = "null";
     if (m_output == VideoOutput::Embedded) vo = "gpu,null";
     if (m_output == VideoOutput::RenderApi) vo = "libmpv";
@@ -292,7 +293,7 @@ void MpvEngine::start(const Options &options, const QByteArray &wid)
         // context menu reach the picture area underneath.
         {"input-cursor", "no"},
         {"cursor-autohide", "no"},
-        {"wid", wid.constData()},
+        {"wid", m_wid.constData()},
         // A software renderer (a machine without a GPU, Xvfb) is used too.
         {"gpu-sw", "yes"},
         // The speed keeps the pitch through the filter the player sets.
@@ -302,9 +303,9 @@ void MpvEngine::start(const Options &options, const QByteArray &wid)
         // A machine without a sound device still plays (silently).
         {"audio-fallback-to-null", "yes"},
         {"vo", vo},
-        {"ao", !options.audioFile.isEmpty() ? "pcm"
-               : options.audio              ? ""
-                                            : "null"},
+        {"ao", !m_options.audioFile.isEmpty() ? "pcm"
+               : m_options.audio              ? ""
+                                              : "null"},
         {"ao-pcm-file", audioFile.constData()},
         {"af", m_ownFilters.constData()},
     };

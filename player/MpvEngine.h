@@ -181,7 +181,7 @@ private:
     // Keeps the setting for the start, while the engine has not started;
     // whether it did.
     bool setLater(const char *name, Pending::Value value);
-    void start(const Options &options, const QByteArray &wid);
+    void start();
     static void onWakeup(void *self);
     void drain();
     void observe();
