@@ -70,7 +70,7 @@ fi
 
 # --- the display ----------------------------------------------------------
 exec {DISPLAY_FD}>"$WORK/display"
-Xvfb -displayfd "$DISPLAY_FD" -screen 0 1024x768x24 -nolisten tcp >"$WORK/xvfb.log" 2>&1 &
+Xvfb -displayfd "$DISPLAY_FD" -screen 0 1024x768x24 -nolisten tcp -noreset >"$WORK/xvfb.log" 2>&1 &
 PIDS+=($!)
 exec {DISPLAY_FD}>&-
 for _ in $(seq 100); do

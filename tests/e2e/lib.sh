@@ -33,8 +33,10 @@ fail() {
 note() { echo "-- $*"; }
 
 start_display() {
+  # -noreset: without it Xvfb resets whenever its last client leaves, and a
+  # program started again during the reset cannot open the display.
   local fdfile="$E2E_DIR/display"
-  Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$fdfile" >/dev/null 2>&1 &
+  Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp -noreset 3>"$fdfile" >/dev/null 2>&1 &
   XVFB_PID=$!
   for _ in $(seq 1 100); do
     [ -s "$fdfile" ] && break
