@@ -2,6 +2,7 @@
 // The program's entry: creates the windows and runs the event loop.
 #include "app/Flow.h"
 #include "app/Forms.h"
+#include "app/MemoryPolicy.h"
 #include "app/QuitSignals.h"
 #include "app/Services.h"
 #include "app/Taskbar.h"
@@ -17,6 +18,7 @@
 
 int main(int argc, char *argv[])
 {
+    keepEngineMemory();
     QApplication app(argc, argv);
     // libmpv needs the C numeric locale.
     std::setlocale(LC_NUMERIC, "C");
