@@ -2,12 +2,12 @@
 // The program's entry: creates the windows and runs the event loop.
 #include "app/Flow.h"
 #include "app/Forms.h"
-#include "app/MemoryPolicy.h"
 #include "app/QuitSignals.h"
 #include "app/Services.h"
 #include "app/Taskbar.h"
 #include "app/Unit1.h"
 #include "persist/LocalNames.h"
+#include "player/EngineMemory.h"
 
 #include <QApplication>
 #include <QIcon>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/MemoryPolicy.h"
+#include "player/EngineMemory.h"
 
 // Not measured on Windows: its heap is left as the system sets it.
 void keepEngineMemory() {}

@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/MemoryPolicy.h"
+#include "player/EngineMemory.h"
+
+#include <cstdlib> // defines __GLIBC__ with the GNU C library
 
 #if defined(__GLIBC__)
 #include <malloc.h>
