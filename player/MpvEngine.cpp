@@ -160,6 +160,7 @@ MpvEngine::MpvEngine(VideoArea *area, Options options, QObject *parent)
         area->setAttribute(Qt::WA_NativeWindow);
         m_window = new QWidget;
         m_window->setObjectName(QStringLiteral("engineWindow"));
+        m_window->setAccessibleName(QStringLiteral("映像"));
         m_window->setAttribute(Qt::WA_DontCreateNativeAncestors);
         m_window->setAttribute(Qt::WA_NativeWindow);
         m_window->setAutoFillBackground(true);
