@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // A preloaded library that notes when a program hands libmpv its commands:
 // for each call of the command and property functions, one line
-//   START SECONDS THREAD FUNCTION ARG0 ARG1
+//   START SECONDS THREAD CPU FUNCTION ARG0 ARG1
 // (START on the monotonic clock, SECONDS spent inside the call, THREAD the
-// caller's thread id; the program's main thread has the process id) in the
+// caller's thread id, the program's main thread having the process id, CPU
+// the time the calling thread had run when it made the call) in the
 // file named by ENGINE_CALLS_LOG. bench/open-latency uses it to tell how long
 // after a request the engine is told, and how long the caller waited in it.
 //
@@ -31,7 +32,15 @@ static double now(void)
     return (double)t.tv_sec + (double)t.tv_nsec / 1e9;
 }
 
-static void note(double start, const char *function, const char *a0, const char *a1)
+// The time the calling thread has run, in seconds (as /proc's schedstat).
+static double cpu(void)
+{
+    struct timespec t;
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return (double)t.tv_sec + (double)t.tv_nsec / 1e9;
+}
+
+static void note(double start, double ran, const char *function, const char *a0, const char *a1)
 {
     const double spent = now() - start;
     if (logFd == -2) {
@@ -40,8 +49,8 @@ static void note(double start, const char *function, const char *a0, const char 
     }
     if (logFd < 0) return;
     char line[512];
-    const int n = snprintf(line, sizeof line, "%.6f %.6f %ld %s %.60s %.300s\n", start, spent,
-                           (long)syscall(SYS_gettid), function, a0 ? a0 : "-", a1 ? a1 : "-");
+    const int n = snprintf(line, sizeof line, "%.6f %.6f %ld %.6f %s %.60s %.300s\n", start, spent,
+                           (long)syscall(SYS_gettid), ran, function, a0 ? a0 : "-", a1 ? a1 : "-");
     if (n > 0) (void)!write(logFd, line, (size_t)(n < (int)sizeof line ? n : (int)sizeof line - 1));
 }
 
@@ -83,9 +92,9 @@ int mpv_command(void *ctx, const char **args);
 int mpv_command(void *ctx, const char **args)
 {
     NEXT(mpv_command);
-    const double t = now();
+    const double t = now(), c = cpu();
     const int r = next(ctx, args);
-    note(t, "command", args && args[0] ? args[0] : NULL, args && args[0] ? args[1] : NULL);
+    note(t, c, "command", args && args[0] ? args[0] : NULL, args && args[0] ? args[1] : NULL);
     return r;
 }
 
@@ -93,9 +102,9 @@ int mpv_command_ret(void *ctx, const char **args, void *result);
 int mpv_command_ret(void *ctx, const char **args, void *result)
 {
     NEXT(mpv_command_ret);
-    const double t = now();
+    const double t = now(), c = cpu();
     const int r = next(ctx, args, result);
-    note(t, "command_ret", args && args[0] ? args[0] : NULL, args && args[0] ? args[1] : NULL);
+    note(t, c, "command_ret", args && args[0] ? args[0] : NULL, args && args[0] ? args[1] : NULL);
     return r;
 }
 
@@ -103,9 +112,9 @@ int mpv_command_async(void *ctx, uint64_t id, const char **args);
 int mpv_command_async(void *ctx, uint64_t id, const char **args)
 {
     NEXT(mpv_command_async);
-    const double t = now();
+    const double t = now(), c = cpu();
     const int r = next(ctx, id, args);
-    note(t, "command_async", args && args[0] ? args[0] : NULL, args && args[0] ? args[1] : NULL);
+    note(t, c, "command_async", args && args[0] ? args[0] : NULL, args && args[0] ? args[1] : NULL);
     return r;
 }
 
@@ -113,9 +122,9 @@ int mpv_command_node(void *ctx, void *args, void *result);
 int mpv_command_node(void *ctx, void *args, void *result)
 {
     NEXT(mpv_command_node);
-    const double t = now();
+    const double t = now(), c = cpu();
     const int r = next(ctx, args, result);
-    note(t, "command_node", NULL, NULL);
+    note(t, c, "command_node", NULL, NULL);
     return r;
 }
 
@@ -123,9 +132,9 @@ int mpv_command_node_async(void *ctx, uint64_t id, void *args);
 int mpv_command_node_async(void *ctx, uint64_t id, void *args)
 {
     NEXT(mpv_command_node_async);
-    const double t = now();
+    const double t = now(), c = cpu();
     const int r = next(ctx, id, args);
-    note(t, "command_node_async", NULL, NULL);
+    note(t, c, "command_node_async", NULL, NULL);
     return r;
 }
 
@@ -133,9 +142,9 @@ int mpv_command_string(void *ctx, const char *args);
 int mpv_command_string(void *ctx, const char *args)
 {
     NEXT(mpv_command_string);
-    const double t = now();
+    const double t = now(), c = cpu();
     const int r = next(ctx, args);
-    note(t, "command_string", args, NULL);
+    note(t, c, "command_string", args, NULL);
     return r;
 }
 
@@ -143,9 +152,9 @@ int mpv_set_property(void *ctx, const char *name, int format, void *data);
 int mpv_set_property(void *ctx, const char *name, int format, void *data)
 {
     NEXT(mpv_set_property);
-    const double t = now();
+    const double t = now(), c = cpu();
     const int r = next(ctx, name, format, data);
-    note(t, "set_property", name, NULL);
+    note(t, c, "set_property", name, NULL);
     return r;
 }
 
@@ -153,9 +162,9 @@ int mpv_set_property_string(void *ctx, const char *name, const char *data);
 int mpv_set_property_string(void *ctx, const char *name, const char *data)
 {
     NEXT(mpv_set_property_string);
-    const double t = now();
+    const double t = now(), c = cpu();
     const int r = next(ctx, name, data);
-    note(t, "set_property_string", name, data);
+    note(t, c, "set_property_string", name, data);
     return r;
 }
 
@@ -163,9 +172,9 @@ int mpv_set_property_async(void *ctx, uint64_t id, const char *name, int format,
 int mpv_set_property_async(void *ctx, uint64_t id, const char *name, int format, void *data)
 {
     NEXT(mpv_set_property_async);
-    const double t = now();
+    const double t = now(), c = cpu();
     const int r = next(ctx, id, name, format, data);
-    note(t, "set_property_async", name, NULL);
+    note(t, c, "set_property_async", name, NULL);
     return r;
 }
 
@@ -173,9 +182,9 @@ int mpv_get_property(void *ctx, const char *name, int format, void *data);
 int mpv_get_property(void *ctx, const char *name, int format, void *data)
 {
     NEXT(mpv_get_property);
-    const double t = now();
+    const double t = now(), c = cpu();
     const int r = next(ctx, name, format, data);
-    note(t, "get_property", name, NULL);
+    note(t, c, "get_property", name, NULL);
     return r;
 }
 
@@ -189,12 +198,12 @@ void *mpv_wait_event(void *ctx, double timeout);
 void *mpv_wait_event(void *ctx, double timeout)
 {
     NEXT(mpv_wait_event);
-    const double t = now();
+    const double t = now(), c = cpu();
     struct EngineEvent *e = next(ctx, timeout);
     if (e && e->event_id != 0 && e->event_id != 22) { // none; property changes are many
         char id[16];
         snprintf(id, sizeof id, "%d", e->event_id);
-        note(t, "event", id, NULL);
+        note(t, c, "event", id, NULL);
     }
     return e;
 }
@@ -204,9 +213,9 @@ int mpv_render_context_render(void *ctx, void *params);
 int mpv_render_context_render(void *ctx, void *params)
 {
     NEXT(mpv_render_context_render);
-    const double t = now();
+    const double t = now(), c = cpu();
     const int r = next(ctx, params);
-    note(t, "render", NULL, NULL);
+    note(t, c, "render", NULL, NULL);
     return r;
 }
 
