@@ -623,6 +623,10 @@ void PlayerControls::showVolume(int volume, bool muted)
     }
     const QSignalBlocker block(m_mute);
     m_mute->setChecked(muted);
+    // Drawn only when it changes: the bar is refreshed at every change of
+    // the medium, on the way to its sound.
+    if (m_mutedShown == muted) return;
+    m_mutedShown = muted;
     m_mute->setIcon(
         glyph(muted ? Glyph::Muted : Glyph::Sound, palette().color(QPalette::ButtonText)));
     m_mute->setAccessibleName(muted ? QStringLiteral("ミュート解除") : QStringLiteral("ミュート"));

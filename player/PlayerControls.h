@@ -9,6 +9,7 @@
 #include <QWidget>
 
 #include <functional>
+#include <optional>
 
 class MediaPlayer;
 class QLabel;
@@ -141,6 +142,7 @@ private:
     QTimer *m_rewoundTimer = nullptr;
     QToolButton *m_mute = nullptr;
     QSlider *m_volume = nullptr;
+    std::optional<bool> m_mutedShown; // the picture the mute button has
     double m_length = 0.0;
     double m_currentSpeed = 1.0;
     bool m_skipping = false;
