@@ -45,6 +45,8 @@ public:
 
     QString introspect(const QString &path) const override;
     bool handleMessage(const QDBusMessage &message, const QDBusConnection &connection) override;
+    // The changes of one turn of the event loop go out together, after it:
+    // an open changes several properties, and the engine is told first.
     void notifyChanges();
 
 private:
@@ -62,6 +64,7 @@ private:
     QDBusConnection m_bus;
     QStringList m_requested;
     bool m_registered = false;
+    bool m_notifyQueued = false;
     QVariantMap m_sentPlayer;
     QVariantMap m_sentRoot;
 };
@@ -390,8 +393,16 @@ void BusObject::sendChanges(const QString &interface, const QVariantMap &now, QV
 
 void BusObject::notifyChanges()
 {
-    sendChanges(kPlayerInterface, playerProperties(), m_sentPlayer);
-    sendChanges(kRootInterface, rootProperties(), m_sentRoot);
+    if (m_notifyQueued) return;
+    m_notifyQueued = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_notifyQueued = false;
+            sendChanges(kPlayerInterface, playerProperties(), m_sentPlayer);
+            sendChanges(kRootInterface, rootProperties(), m_sentRoot);
+        },
+        Qt::QueuedConnection);
 }
 
 } // namespace
