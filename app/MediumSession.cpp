@@ -51,8 +51,7 @@ MediumSession::MediumSession(const Services &services, const HandlerContext &con
     };
     const Clock *clock = m_clock;
     m_keeper = new PlaceKeeper(
-        m_link, services.programDir, snapshot, [clock] { return clock->now().toMSecsSinceEpoch(); },
-        this);
+        m_link, services.programDir, snapshot, [clock] { return clock->nowMs(); }, this);
     connect(player, &MediaPlayer::playStateChanged, this, &MediumSession::followPlayState);
     // A place moved while paused (a seek, the sleep timer going back to where
     // its fade began) is kept a moment later, once for a run of seeks: no
@@ -154,7 +153,7 @@ void MediumSession::readKept(const QString &name)
     if (!m_folder.isEmpty())
         m_settingsRead.insert({int(SettingsOf::Folder), m_folder}, m_info.folderSettings);
     if (m_info.sighting) {
-        m_info.sighting->seenMs = m_clock->now().toMSecsSinceEpoch();
+        m_info.sighting->seenMs = m_clock->nowMs();
         m_link->learn(*m_info.sighting);
     }
     // A folder that has no settings of its own takes those of the folder
@@ -469,7 +468,7 @@ void MediumSession::setHistoryOn(bool on)
 void MediumSession::setSync(const SyncSettings &settings)
 {
     const Clock *clock = m_clock;
-    m_link->setSync(settings, [clock] { return clock->now().toMSecsSinceEpoch(); });
+    m_link->setSync(settings, [clock] { return clock->nowMs(); });
     m_link->setSharing(m_historyOn);
 }
 

@@ -136,6 +136,7 @@ class SystemClock : public Clock
 {
 public:
     QDateTime now() const override { return QDateTime::currentDateTime(); }
+    qint64 nowMs() const override { return QDateTime::currentMSecsSinceEpoch(); }
     quint64 highResolutionTicks() const override
     {
         return static_cast<quint64>(

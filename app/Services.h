@@ -86,6 +86,9 @@ class Clock
 public:
     virtual ~Clock() = default;
     virtual QDateTime now() const = 0;
+    // The same moment in ms since the epoch (the system clock's without a
+    // time zone lookup).
+    virtual qint64 nowMs() const { return now().toMSecsSinceEpoch(); }
     virtual quint64 highResolutionTicks() const = 0;
     // A steady clock in ms from any start: never set back or forward, and
     // standing still while the program is stopped or the machine sleeps

@@ -368,7 +368,7 @@ void TForm1::FormCreate()
     }
     // Smart rewind's pauses and the study log's stretches on the program's clock.
     const Clock *clock = m_services.clock;
-    const auto now = [clock] { return clock->now().toMSecsSinceEpoch(); };
+    const auto now = [clock] { return clock->nowMs(); };
     WindowsMediaPlayer1->setRewindClock(now);
     WindowsMediaPlayer1->setStudyClock(now, [clock] { return clock->steadyMs(); });
     runHandler(*this, nullptr, [&] {
