@@ -21,6 +21,7 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
+#include <utility>
 
 namespace
 {
@@ -124,7 +125,13 @@ void MpvPlayer::wireEngine()
     connect(m_engine, &MpvEngine::fileStarted, this,
             [this](std::int64_t id) { feed(ev::FileStarted{.id = id}); });
     connect(m_engine, &MpvEngine::fileLoaded, this, [this] { feed(ev::FileLoaded{}); });
-    connect(m_engine, &MpvEngine::playbackRestarted, this, [this] { feed(ev::PlaybackRestart{}); });
+    connect(m_engine, &MpvEngine::playbackRestarted, this, [this] {
+        feed(ev::PlaybackRestart{});
+        // The subtitle files beside the medium, once its sound has started:
+        // the engine reads each with a probe of its own, which would compete
+        // with the start.
+        if (std::exchange(m_sidecarsDue, false)) addSidecars();
+    });
     connect(m_engine, &MpvEngine::commandReplied, this, [this](std::uint64_t userdata, int error) {
         if (userdata < SeekSerialBase) return; // not a seek's
         feed(ev::SeekReply{.serial = MediumMachine::SeekSerial{userdata - SeekSerialBase},
@@ -236,7 +243,7 @@ void MpvPlayer::carryOut(const Command &command)
                 check(m_engine->setString("end", endOption().constData()), "end");
             }
             showCard();
-            addSidecars();
+            m_sidecarsDue = true;
         },
         [this](const cmd::Seeked &c) {
             emit seeked(c.position);
@@ -265,6 +272,7 @@ void MpvPlayer::carryOut(const Command &command)
 void MpvPlayer::forgetMedium()
 {
     logStopped(m_lastPlayed);
+    m_sidecarsDue = false;
     m_info = Info{};
     m_listen = ListenTracker{};
     m_floor = 0.0;

@@ -179,6 +179,7 @@ private:
     bool m_videoWanted = false;  // prepareVideo() was called
     bool m_opening = false;      // within setURL() of a medium that loads
     bool m_updateQueued = false; // afterOpening() is on its way
+    bool m_sidecarsDue = false;  // loaded: its subtitle files follow once it plays
     QString m_offeredText;
     QList<Mark> m_marks;
     std::optional<ListenedRange> m_repeat;

@@ -447,6 +447,21 @@ private slots:
         QTRY_COMPARE(m_player->engineProperty("sid"), QStringLiteral("no"));
     }
 
+    // The subtitle file beside a medium is added once the medium has
+    // started, also when it was opened stopped and never plays.
+    void subtitleFileOfAMediumOpenedStopped()
+    {
+        const QString clip = m_dir.filePath(QStringLiteral("held.wav"));
+        QVERIFY(QFile::copy(m_audio, clip));
+        putText(m_dir.filePath(QStringLiteral("held.srt")),
+                "1\n00:00:01,000 --> 00:00:02,000\nはい\n");
+        m_player->setURL(clip);
+        m_player->stop();
+        QTRY_COMPARE_WITH_TIMEOUT(m_player->tracks().size(), 2, 5000);
+        QCOMPARE(m_player->playState(), int(MediaPlayer::Stopped));
+        QVERIFY(m_player->tracks().constLast().external);
+    }
+
     // The menu key opens the context menu, so every command is reachable
     // from the keyboard; not while the controls are locked.
     void menuKeyOpensTheContextMenu()
