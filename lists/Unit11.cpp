@@ -444,7 +444,7 @@ void TForm11::HideClick()
     const CourseRow *row = currentRow();
     if (!row) return;
     const QString folder = row->folder;
-    const qint64 nowMs = m_host.services().clock->now().toMSecsSinceEpoch();
+    const qint64 nowMs = m_host.services().clock->nowMs();
     m_link->post([folder, nowMs](HistoryStore &store) { store.setCourseHidden(folder, nowMs); });
     m_model->removeRow(Table->currentIndex().row());
     updateButtons();
